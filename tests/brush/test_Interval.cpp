@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <random>
 #include <vector>
 
@@ -12,17 +11,20 @@ struct Elt {
     int low, high, value;
     bool operator==(const Elt &) const = default;
 };
+using Elts = std::vector<Elt>;
 
-// The set's elements in chain order.
-std::vector<Elt> Elts(const IntervalElt *set)
+// The elements in chain order; the set goes back to the pool when asked.
+Elts Of(IntervalElt *set, bool free = true)
 {
-    std::vector<Elt> out;
-    for (; set; set = set->next)
-        out.push_back({set->low, set->high, set->value});
+    Elts out;
+    for (IntervalElt *e = set; e; e = e->next)
+        out.push_back({e->low, e->high, e->value});
+    if (free)
+        FreeEltRecurs(set);
     return out;
 }
 
-IntervalElt *Interval(int low, int high, int value, IntervalElt *next)
+IntervalElt *Elt_(int low, int high, int value, IntervalElt *next = nullptr)
 {
     IntervalElt *e = NewElt();
     *e = IntervalElt{low, high, uint8_t(value), next};
@@ -30,51 +32,34 @@ IntervalElt *Interval(int low, int high, int value, IntervalElt *next)
 }
 } // namespace
 
-TEST(Interval, AddIntervalMergesWhatItTouches)
+TEST(Interval, AddIntervalAndAddElt)
 {
-    IntervalElt *s = AddInterval(Interval(10, 20, 255, nullptr), 5, 9, 255);
-    EXPECT_EQ(Elts(s), std::vector<Elt>({{5, 20, 255}}));
-    IntervalElt *same = AddInterval(s, 12, 15, 255);
-    EXPECT_EQ(same, s);
-    EXPECT_EQ(Elts(s), std::vector<Elt>({{5, 20, 255}}));
-    FreeEltRecurs(s);
+    EXPECT_EQ(Of(AddInterval(Elt_(10, 20, 255), 5, 9, 255)), (Elts{{5, 20, 255}}));
+    IntervalElt *s = Elt_(10, 20, 255);
+    EXPECT_EQ(AddInterval(s, 12, 15, 255), s);
+    EXPECT_EQ(Of(s), (Elts{{10, 20, 255}}));
+    s = Elt_(50, 50, 9, Elt_(30, 40, 255, Elt_(10, 20, 255)));
+    EXPECT_EQ(Of(AddInterval(s, 0, 100, 255)), (Elts{{0, 100, 255}}));
+    EXPECT_EQ(Of(AddInterval(Elt_(10, 10, 30), 5, 9, 255)), (Elts{{5, 9, 255}, {10, 10, 30}})); // points never merge
 
-    s = Interval(50, 50, 9, Interval(30, 40, 255, Interval(10, 20, 255, nullptr)));
-    s = AddInterval(s, 0, 100, 255);
-    EXPECT_EQ(Elts(s), std::vector<Elt>({{0, 100, 255}}));
-    FreeEltRecurs(s);
-
-    s = AddInterval(Interval(10, 10, 30, nullptr), 5, 9, 255); // points are never merged
-    EXPECT_EQ(Elts(s), std::vector<Elt>({{5, 9, 255}, {10, 10, 30}}));
-    FreeEltRecurs(s);
-}
-
-TEST(Interval, AddEltRaisesOrPushes)
-{
     EXPECT_EQ(FindValue(nullptr, 3), 0);
-    IntervalElt *s = Interval(5, 9, 255, nullptr);
+    s = Elt_(5, 9, 255);
     EXPECT_EQ(AddElt(s, 7, 40), s);
-    EXPECT_EQ(Elts(s), std::vector<Elt>({{5, 9, 255}}));
-    FreeEltRecurs(s);
+    EXPECT_EQ(Of(s), (Elts{{5, 9, 255}}));
     s = AddElt(nullptr, 7, 20);
-    EXPECT_EQ(AddElt(s, 7, 40), s);
-    EXPECT_EQ(AddElt(s, 7, 30), s);
-    EXPECT_EQ(Elts(s), std::vector<Elt>({{7, 7, 40}}));
-    s = AddElt(s, 8, 1);
-    EXPECT_EQ(Elts(s), std::vector<Elt>({{8, 8, 1}, {7, 7, 40}}));
-    FreeEltRecurs(s);
+    EXPECT_EQ(AddElt(AddElt(s, 7, 40), 7, 30), s);
+    EXPECT_EQ(Of(AddElt(s, 8, 1)), (Elts{{8, 8, 1}, {7, 7, 40}}));
 }
 
 // Runs at 255 and single pixels below, as the row filter records them: the
-// set, its elements sorted by column, never overlaps and always answers
-// what a plain array of columns answers.
+// elements, sorted by column, never overlap, the set answers what a plain
+// array of columns answers, and no element is lost to the pool.
 TEST(Interval, RandomSetsStayDisjointAndMatchAColumnArray)
 {
     constexpr int W = 64;
     std::mt19937 rng(4242);
     const PoolStats before = Interval_PoolStats();
     for (int round = 0; round < 200; ++round) {
-        SCOPED_TRACE(round);
         IntervalElt *s = nullptr;
         std::vector<int> ref(W, 0);
         for (int op = 0; op < 40; ++op) {
@@ -88,22 +73,17 @@ TEST(Interval, RandomSetsStayDisjointAndMatchAColumnArray)
                 s = AddElt(s, a, v);
                 ref[a] = std::max(ref[a], v);
             }
-            std::vector<Elt> sorted = Elts(s);
+            Elts sorted = Of(s, false);
             std::sort(sorted.begin(), sorted.end(), [](const Elt &x, const Elt &y) { return x.low < y.low; });
-            for (size_t i = 0; i < sorted.size(); ++i) {
-                ASSERT_LE(sorted[i].low, sorted[i].high);
-                if (i + 1 < sorted.size()) {
-                    ASSERT_LT(sorted[i].high, sorted[i + 1].low) << "overlapping elements";
-                }
-            }
+            for (size_t i = 0; i + 1 < sorted.size(); ++i)
+                ASSERT_LT(sorted[i].high, sorted[i + 1].low) << "round " << round << " op " << op;
             for (int c = 0; c < W; ++c)
-                ASSERT_EQ(FindValue(s, c), ref[c]) << "column " << c << " after op " << op;
+                ASSERT_EQ(FindValue(s, c), ref[c]) << "round " << round << " op " << op << " column " << c;
         }
         FreeEltRecurs(s);
     }
     const PoolStats after = Interval_PoolStats();
-    EXPECT_EQ(after.freeRecords - before.freeRecords, (after.blocks - before.blocks) * 100)
-        << "every element went back to the pool";
+    EXPECT_EQ(after.freeRecords - before.freeRecords, (after.blocks - before.blocks) * 100);
 }
 
 TEST(Interval, RowFilterNeverBuildsUpOpacity)
@@ -114,31 +94,29 @@ TEST(Interval, RowFilterNeverBuildsUpOpacity)
     EXPECT_EQ(row[0], 127);
     row[0] = row[1] = 255;
     Interval_FilterRow(0.5, 1, 10, 2, row);
-    EXPECT_EQ(row[0], 0);
-    EXPECT_EQ(row[1], 0);
-    Interval_FreeRows();
+    EXPECT_EQ(row[0] + row[1], 0);
 
     // Overlapping pieces on one row: compositing the filtered coverages one
-    // after the other ends where a single pass at the highest coverage would.
+    // after the other ends where one pass at the highest coverage would.
     std::mt19937 rng(9);
     for (double o : {0.2, 0.5, 0.9}) {
-        ASSERT_EQ(Interval_PrepareRows(3), 0);
-        std::vector<double> clear(32, 1.0); // transparency left per pixel
+        ASSERT_EQ(Interval_PrepareRows(3), 0); // the same height: the table is emptied
+        std::vector<double> clear(32, 1.0);    // transparency left per pixel
         std::vector<int> peak(32, 0);
         for (int piece = 0; piece < 6; ++piece) {
-            int x = int(rng() % 24), n = 1 + int(rng() % 8);
-            std::vector<uint8_t> cov(static_cast<size_t>(n));
-            for (auto &v : cov)
-                v = rng() % 3 ? 255 : uint8_t(rng() % 256);
-            std::vector<uint8_t> out = cov;
+            const int x = int(rng() % 24), n = 1 + int(rng() % 8);
+            std::vector<uint8_t> cov, out;
+            for (int i = 0; i < n; ++i)
+                cov.push_back(rng() % 3 ? 255 : uint8_t(rng() % 256));
+            out = cov;
             Interval_FilterRow(o, 2, x, n, out.data());
             for (int i = 0; i < n; ++i) {
                 clear[size_t(x + i)] *= 1.0 - out[size_t(i)] / 255.0;
                 peak[size_t(x + i)] = std::max(peak[size_t(x + i)], int(cov[size_t(i)]));
             }
         }
-        for (int c = 0; c < 32; ++c)
-            EXPECT_NEAR(255 * (1 - clear[size_t(c)]), o * peak[size_t(c)], 2.0) << "o " << o << " column " << c;
-        Interval_FreeRows();
+        for (size_t c = 0; c < 32; ++c)
+            EXPECT_NEAR(255 * (1 - clear[c]), o * peak[c], 2.0) << "opacity " << o << " column " << c;
     }
+    Interval_FreeRows();
 }
