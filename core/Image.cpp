@@ -212,22 +212,6 @@ int IndexBits(int entries)
     return bits;
 }
 
-// Image_InitPlane: fill plane record index and advance the data end by the
-// whole pages the plane takes.
-void InitPlane(unsigned char *h, int index, int depth, int kind, const char *name, int64_t *end)
-{
-    unsigned char *r = h + IMAGE_PLANE_RECORDS + IMAGE_PLANE_RECORD_SIZE * index;
-    int bits = depth == 1 ? 1 : depth <= 8 ? 8 : depth <= 16 ? 16 : 32;
-    int64_t perRow = RowBytes(Get(h, IMAGE_WIDTH), bits);
-    Set(r, IMAGE_PLANE_OFFSET, int32_t(std::min<int64_t>(*end, INT32_MAX)));
-    Set(r, IMAGE_PLANE_BITS, bits);
-    Set(r, IMAGE_PLANE_DEPTH, depth);
-    Set(r, IMAGE_PLANE_BYTES_PER_ROW, int32_t(std::min<int64_t>(perRow, INT32_MAX)));
-    Set(r, IMAGE_PLANE_KIND, kind);
-    PutText(r + IMAGE_PLANE_NAME, IMAGE_PLANE_NAME_SIZE, name && *name ? name : "Untitled");
-    *end += RoundToPage(perRow * Get(h, IMAGE_HEIGHT));
-}
-
 struct PlaneName {
     int kind;
     const char *name;
@@ -299,14 +283,14 @@ int BuildHeader(unsigned char *h, const unsigned char *info)
     total += extras;
     int plane = 0;
     for (; plane < colourCount; ++plane)
-        InitPlane(h, plane, depth, colours[plane].kind, colours[plane].name, &end);
+        Image_InitPlane(h, plane, depth, colours[plane].kind, colours[plane].name, &end);
     Set(h, IMAGE_COLOR_PLANES, colourCount);
     if (alpha) {
-        InitPlane(h, plane++, 8, IMAGE_KIND_ALPHA, "Alpha", &end);
+        Image_InitPlane(h, plane++, 8, IMAGE_KIND_ALPHA, "Alpha", &end);
         Set(h, IMAGE_ALPHA_PLANES, 1);
     }
     while (plane < total)
-        InitPlane(h, plane++, extraDepth, IMAGE_KIND_EXTRA, "Extra", &end);
+        Image_InitPlane(h, plane++, extraDepth, IMAGE_KIND_EXTRA, "Extra", &end);
     Set(h, IMAGE_PLANES, total);
     // Offsets and sizes are 32-bit signed words.
     if (end > INT32_MAX)
@@ -387,6 +371,20 @@ int MakeFile(Image **image, const unsigned char *h, const std::string &path)
 }
 
 } // namespace
+
+void Image_InitPlane(unsigned char *h, int index, int depth, int kind, const char *name, int64_t *end)
+{
+    unsigned char *r = h + IMAGE_PLANE_RECORDS + IMAGE_PLANE_RECORD_SIZE * index;
+    int bits = depth == 1 ? 1 : depth <= 8 ? 8 : depth <= 16 ? 16 : 32;
+    int64_t perRow = RowBytes(Get(h, IMAGE_WIDTH), bits);
+    Set(r, IMAGE_PLANE_OFFSET, int32_t(std::min<int64_t>(*end, INT32_MAX)));
+    Set(r, IMAGE_PLANE_BITS, bits);
+    Set(r, IMAGE_PLANE_DEPTH, depth);
+    Set(r, IMAGE_PLANE_BYTES_PER_ROW, int32_t(std::min<int64_t>(perRow, INT32_MAX)));
+    Set(r, IMAGE_PLANE_KIND, kind);
+    PutText(r + IMAGE_PLANE_NAME, IMAGE_PLANE_NAME_SIZE, name && *name ? name : "Untitled");
+    *end += RoundToPage(perRow * Get(h, IMAGE_HEIGHT));
+}
 
 int Image_OpenImage(Image **image, const char *path) { return OpenMapped(image, path, true); }
 

@@ -145,6 +145,11 @@ int Image_InitRealTmp(const char *directory);
 // (IMAGE_PLACE_REAL_TMP). Empty when the directory is not set.
 std::string GetNextTmpName();
 std::string Image_RealTmpName(int placement);
+// One plane record of a header being built (width and height already set):
+// storage bits from the depth, bytes per row, first row at *dataEnd, which
+// advances by the whole pages the plane takes; name cut to 15 characters,
+// "Untitled" when none.
+void Image_InitPlane(unsigned char *header, int index, int depth, int kind, const char *name, int64_t *dataEnd);
 // Create, size, map and initialise a new store file described by the info
 // record; on failure *image is null and no file is left behind.
 int Image_CreateImage(Image **image, const unsigned char *info);
