@@ -11,14 +11,15 @@
 #include <png.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
-constexpr int kCannotHandle = 1045; // "Cannot handle this type of image"
-constexpr int kNoMemory = 1017;     // "No more memory available"
-constexpr int kCannotRead = 1025;   // "Cannot read the file"
-constexpr int kTooLarge = 1050;     // "Image too large"
+constexpr int kCannotHandle = 1045;  // "Cannot handle this type of image"
+constexpr int kNoMemory = 1017;      // "No more memory available"
+constexpr int kCannotRead = 1025;    // "Cannot read the file"
+constexpr int kTooLarge = 1050;      // "Image too large"
 constexpr int kUnknownFormat = 1063; // "Unknown file format"
-constexpr int kWriteFailed = 1033;  // "Write failed"
+constexpr int kWriteFailed = 1033;   // "Write failed"
 
 // libpng reports through these; the job record outlives the longjmp, so no
 // local of the jumping function changes between setjmp and longjmp.
@@ -242,7 +243,8 @@ int Png_FromImage(const Image *image, PngImage *png)
                 // The display's rule: R = max(0, full - C - K), and so on.
                 int64_t k = sample(3, x, y);
                 for (int c = 0; c < 3; ++c)
-                    Png_SetSample(*png, x, y, c, uint32_t(std::max<int64_t>(0, int64_t(full) - sample(c, x, y) - k)));
+                    Png_SetSample(*png, x, y, c,
+                                  uint32_t(std::max<int64_t>(0, int64_t(full) - sample(c, x, y) - k)));
             } else {
                 for (int c = 0; c < colours; ++c)
                     Png_SetSample(*png, x, y, c, sample(c, x, y));

@@ -20,7 +20,8 @@ struct PngImage {
 
 inline size_t Png_Index(const PngImage &png, int x, int y, int c)
 {
-    return ((size_t(y) * size_t(png.width) + size_t(x)) * size_t(png.channels) + size_t(c)) * size_t(png.bits / 8);
+    return ((size_t(y) * size_t(png.width) + size_t(x)) * size_t(png.channels) + size_t(c)) *
+           size_t(png.bits / 8);
 }
 inline uint32_t Png_GetSample(const PngImage &png, int x, int y, int c)
 {

@@ -15,7 +15,8 @@
 #include <string>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 // Every command of the program: add a row to add a command.
 const SorbaneCommand commands[] = {
@@ -185,26 +186,26 @@ void PrintInfo(const char *file, const Image *img)
     printf("title        %s\n", Image_Title(img));
     printf("size         %d x %d, %d bytes (data end %d)\n", Image_Width(img), Image_Height(img),
            Image_FileSize(img), f(IMAGE_DATA_END));
-    printf("mode         %s (%d), %d planes: %d colour, %d alpha, %d extra\n", Image_ModeToText(Image_Mode(img)),
-           Image_Mode(img), Image_Planes(img), Image_ColorPlanes(img), Image_AlphaPlanes(img),
-           Image_ExtraPlanes(img));
+    printf("mode         %s (%d), %d planes: %d colour, %d alpha, %d extra\n",
+           Image_ModeToText(Image_Mode(img)), Image_Mode(img), Image_Planes(img), Image_ColorPlanes(img),
+           Image_AlphaPlanes(img), Image_ExtraPlanes(img));
     printf("created      %s by \"%s\"\n", TimeText(f(IMAGE_CTIME)).c_str(), Image_Creator(img));
-    printf("modified     %s by \"%s\", flags A %d B %d\n", TimeText(f(IMAGE_MTIME)).c_str(), Image_Modifier(img),
-           Image_ModifiedA(img), Image_ModifiedB(img));
+    printf("modified     %s by \"%s\", flags A %d B %d\n", TimeText(f(IMAGE_MTIME)).c_str(),
+           Image_Modifier(img), Image_ModifiedA(img), Image_ModifiedB(img));
     printf("lookup       %d entries at %d, %d index bits\n", f(IMAGE_LUT_ENTRIES), f(IMAGE_LUT_OFFSET),
            f(IMAGE_LUT_BITS));
     printf("typed block  type %d, %d bytes at %d\n", f(IMAGE_TYPED_TYPE), f(IMAGE_TYPED_SIZE),
            f(IMAGE_TYPED_OFFSET));
     printf("small block  %d bytes at %d\n", f(IMAGE_SMALL_SIZE), f(IMAGE_SMALL_OFFSET));
-    printf("words        flags %d, resolution %d, 28: %d, 2352: %d, 2616: %d, 2624: %d, 2628: %d\n", f(IMAGE_FLAGS),
-           f(IMAGE_RESOLUTION), f(IMAGE_WORD_28), f(IMAGE_WORD_2352), f(IMAGE_WORD_2616), f(IMAGE_WORD_2624),
-           f(IMAGE_WORD_2628));
+    printf("words        flags %d, resolution %d, 28: %d, 2352: %d, 2616: %d, 2624: %d, 2628: %d\n",
+           f(IMAGE_FLAGS), f(IMAGE_RESOLUTION), f(IMAGE_WORD_28), f(IMAGE_WORD_2352), f(IMAGE_WORD_2616),
+           f(IMAGE_WORD_2624), f(IMAGE_WORD_2628));
     printf("string 2456  \"%s\"\n", Image_Text(img, IMAGE_STRING_2456));
     printf("plane  offset      bits  depth  bytes/row  kind         name\n");
     for (int p = 0; p < Image_Planes(img); ++p)
-        printf("%-5d  %-10d  %-4d  %-5d  %-9d  %-2d %-9s %s\n", p, Image_PlaneOffset(img, p), Image_PlaneBits(img, p),
-               Image_PlaneDepth(img, p), Image_PlaneBytesPerRow(img, p), Image_PlaneKind(img, p),
-               KindText(Image_PlaneKind(img, p)), Image_PlaneName(img, p));
+        printf("%-5d  %-10d  %-4d  %-5d  %-9d  %-2d %-9s %s\n", p, Image_PlaneOffset(img, p),
+               Image_PlaneBits(img, p), Image_PlaneDepth(img, p), Image_PlaneBytesPerRow(img, p),
+               Image_PlaneKind(img, p), KindText(Image_PlaneKind(img, p)), Image_PlaneName(img, p));
 }
 
 // Options of `new` into an info record; 0 or 2 (bad usage, reported).
@@ -218,7 +219,10 @@ int ParseNew(int argc, char **argv, unsigned char *info, bool *pattern, const ch
         char tail;
         if (a == "--mode" && value) {
             std::string m = argv[++i];
-            mode = m == "grey" ? IMAGE_MODE_GREY : m == "rgb" ? IMAGE_MODE_RGB : m == "cmyk" ? IMAGE_MODE_CMYK : 0;
+            mode = m == "grey"   ? IMAGE_MODE_GREY
+                   : m == "rgb"  ? IMAGE_MODE_RGB
+                   : m == "cmyk" ? IMAGE_MODE_CMYK
+                                 : 0;
             if (!mode)
                 return Sorbane_Usage("new");
         } else if (a == "--size" && value) {

@@ -1,7 +1,8 @@
 // sorbane: the host peers (kernel, display) and the image tools. Each
 // command is a function called with the arguments from its own name on
 // (argv[0] is the command name) and returns the exit status: 0 success,
-// 1 failure, 2 bad usage. The command table lives in Sorbane.cpp.
+// 1 failure, 2 bad usage. The command table lives in Sorbane.cpp: a new
+// command declares its function here and adds one row there.
 #pragma once
 
 struct SorbaneCommand {

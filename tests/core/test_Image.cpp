@@ -14,11 +14,13 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 // A fresh directory per test, set as the store's temporary directory.
-class ImageStore : public ::testing::Test {
-protected:
+class ImageStore : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         char tmpl[] = "/tmp/dab_image_XXXXXX";
@@ -85,18 +87,6 @@ TEST_F(ImageStore, Rgb89WithAlphaHasTheExactLayout)
     ASSERT_EQ(stat(Image_Path(img), &st), 0);
     EXPECT_EQ(st.st_size, 36864);
     EXPECT_EQ(Image_CloseImage(img), 0);
-}
-
-
-// Patch one 32-bit big-endian word of a closed store file.
-void PatchWord(const std::string &path, int offset, int32_t value)
-{
-    unsigned char b[4];
-    Bytes_PutS32(b, value);
-    int fd = open(path.c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(pwrite(fd, b, 4, offset), 4);
-    close(fd);
 }
 
 TEST_F(ImageStore, OneBitPlanesPackEightPixelsPerByteOnOnePage)
@@ -167,7 +157,8 @@ TEST(ImagePlane, NamesAreCutAt15CharactersAndDefaultToUntitled)
     EXPECT_EQ(Bytes_Field(r, IMAGE_PLANE_BYTES_PER_ROW), 20);
     EXPECT_EQ(end, 8192 + 20480); // 20000 bytes take five pages
     Image_InitPlane(h, 2, 8, IMAGE_KIND_EXTRA, nullptr, &end);
-    EXPECT_STREQ(reinterpret_cast<const char *>(h + IMAGE_PLANE_RECORDS + 2 * IMAGE_PLANE_RECORD_SIZE + IMAGE_PLANE_NAME),
+    EXPECT_STREQ(reinterpret_cast<const char *>(h + IMAGE_PLANE_RECORDS + 2 * IMAGE_PLANE_RECORD_SIZE +
+                                                IMAGE_PLANE_NAME),
                  "Untitled");
 }
 
@@ -399,18 +390,6 @@ TEST_F(ImageStore, CorruptFilesAreRefusedWithTheirCode)
     EXPECT_EQ(Image_OpenReadImage(&img, dir.c_str()), EISDIR);
 }
 
-TEST_F(ImageStore, PatchedFileOnDiskIsSeenAtTheNextOpen)
-{
-    auto info = Info(4, 4, IMAGE_MODE_GREY, 8);
-    Image *img = nullptr;
-    ASSERT_EQ(Image_CreateImage(&img, info.data()), 0);
-    std::string path = Image_Path(img);
-    ASSERT_EQ(Image_CloseImage(img), 0);
-    PatchWord(path, IMAGE_MAGIC_AT, 0);
-    EXPECT_EQ(Image_OpenImage(&img, path.c_str()), 1063);
-    unlink(path.c_str());
-}
-
 TEST_F(ImageStore, GetInfoDescribesTheImageAndRecreatesItsGeometry)
 {
     auto info = Info(33, 7, IMAGE_MODE_CMYK, 16, 1);
@@ -502,7 +481,10 @@ TEST_F(ImageStore, GetInfoDescribesTheImageAndRecreatesItsGeometry)
         EXPECT_EQ(Image_DestroyImage(i), 0);
 }
 
-const char *NamedPath(void *arg) { return static_cast<std::string *>(arg)->c_str(); }
+const char *NamedPath(void *arg)
+{
+    return static_cast<std::string *>(arg)->c_str();
+}
 
 TEST_F(ImageStore, NamesComeFromTheCallbackOrTheSharedSubdirectory)
 {

@@ -16,11 +16,12 @@
 #include <random>
 #include <set>
 #include <sstream>
-#include <sys/wait.h>
 #include <string>
+#include <sys/wait.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 struct Picture {
     int width = 0, height = 0, channels = 0, bits = 0;
@@ -141,8 +142,9 @@ std::string Slurp(const std::string &path)
     return s.str();
 }
 
-class SorbaneTools : public ::testing::Test {
-protected:
+class SorbaneTools : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         char tmpl[] = "/tmp/dab_sorbane_XXXXXX";
@@ -155,7 +157,8 @@ protected:
 
     Result Run(const std::string &args)
     {
-        std::string cmd = std::string(DAB_BIN_DIR) + "/host/sorbane " + args + " >'" + dir + "/out' 2>'" + dir + "/err'";
+        std::string cmd =
+            std::string(DAB_BIN_DIR) + "/host/sorbane " + args + " >'" + dir + "/out' 2>'" + dir + "/err'";
         int status = system(cmd.c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(dir + "/out"), Slurp(dir + "/err")};
     }
@@ -286,10 +289,14 @@ TEST_F(SorbaneTools, PalettesAndLowDepthsAreWidenedToEightBits)
 TEST_F(SorbaneTools, CmykExportsAsRgbByTheDisplayRule)
 {
     for (int bits : {8, 16}) {
-        ASSERT_EQ(Run("new --mode cmyk --size 5x1 --alpha --bits " + std::to_string(bits) + " " + Path("c.img")).status, 0);
+        ASSERT_EQ(
+            Run("new --mode cmyk --size 5x1 --alpha --bits " + std::to_string(bits) + " " + Path("c.img"))
+                .status,
+            0);
         Image *img = nullptr;
         ASSERT_EQ(Image_OpenImage(&img, Path("c.img").c_str()), 0);
-        const uint32_t cmyk[5][4] = {{0, 0, 0, 255}, {255, 0, 0, 0}, {200, 200, 200, 100}, {10, 20, 30, 40}, {0, 0, 0, 0}};
+        const uint32_t cmyk[5][4] = {
+            {0, 0, 0, 255}, {255, 0, 0, 0}, {200, 200, 200, 100}, {10, 20, 30, 40}, {0, 0, 0, 0}};
         const uint32_t rgb[5][3] = {{0, 0, 0}, {0, 255, 255}, {0, 0, 0}, {205, 195, 185}, {255, 255, 255}};
         uint32_t scale = bits == 16 ? 257 : 1;
         for (int x = 0; x < 5; ++x) {
@@ -357,8 +364,9 @@ TEST_F(SorbaneTools, NewMakesBlankOrPatternImagesOfTheAskedLayout)
 
 TEST_F(SorbaneTools, BadUsageIsRefusedWithStatusTwo)
 {
-    for (const char *args : {"", "frobnicate", "import only-one", "new --mode hsv x.img", "new --size 0x4 x.img",
-                             "new --bits 4 x.img", "new --size 3x x.img", "new", "info", "export a"})
+    for (const char *args :
+         {"", "frobnicate", "import only-one", "new --mode hsv x.img", "new --size 0x4 x.img",
+          "new --bits 4 x.img", "new --size 3x x.img", "new", "info", "export a"})
         EXPECT_EQ(Run(args).status, 2) << args;
     Result help = Run("--help");
     EXPECT_EQ(help.status, 0);
@@ -380,14 +388,16 @@ TEST_F(SorbaneTools, DamagedPngsAreRefusedAndLeaveNoOutput)
                   "not a PNG file");
     ExpectRefused("import " + put("empty.png", "") + " " + Path("o.img"), "empty.png", "not a PNG file");
     for (size_t length : {size_t(8), size_t(30), good.size() / 2, good.size() - 13})
-        ExpectRefused("import " + put("cut.png", good.substr(0, length)) + " " + Path("o.img"), "cut.png", "1025");
+        ExpectRefused("import " + put("cut.png", good.substr(0, length)) + " " + Path("o.img"), "cut.png",
+                      "1025");
     std::string flipped = good;
     flipped[good.size() / 2] = char(flipped[good.size() / 2] ^ 0x55); // inside IDAT: checksum fails
     ExpectRefused("import " + put("bad.png", flipped) + " " + Path("o.img"), "bad.png", "1025");
     ExpectRefused("import " + dir + "/missing.png " + Path("o.img"), "missing.png", "No such file");
     // Nor is an existing output replaced by a failed import.
     std::ofstream(Path("keep.img")) << "old";
-    ExpectRefused("import " + put("text.png", "hello") + " " + Path("keep.img"), "text.png", "not a PNG file");
+    ExpectRefused("import " + put("text.png", "hello") + " " + Path("keep.img"), "text.png",
+                  "not a PNG file");
     EXPECT_EQ(Slurp(Path("keep.img")), "old");
 }
 
@@ -402,9 +412,10 @@ TEST_F(SorbaneTools, DamagedStoreFilesAreRefusedByExportAndInfo)
     std::string badMagic = good;
     badMagic[IMAGE_MAGIC_AT] = 0;
     std::string bigPlane = good;
-    Bytes_SetField(bigPlane.data() + IMAGE_PLANE_RECORDS + IMAGE_PLANE_RECORD_SIZE * 2, IMAGE_PLANE_OFFSET, 1 << 30);
-    ExpectRefused("export " + put("short.img", good.substr(0, good.size() - 4096)) + " " + Path("o.png"), "short.img",
-                  "1062");
+    Bytes_SetField(bigPlane.data() + IMAGE_PLANE_RECORDS + IMAGE_PLANE_RECORD_SIZE * 2, IMAGE_PLANE_OFFSET,
+                   1 << 30);
+    ExpectRefused("export " + put("short.img", good.substr(0, good.size() - 4096)) + " " + Path("o.png"),
+                  "short.img", "1062");
     ExpectRefused("export " + put("tiny.img", good.substr(0, 100)) + " " + Path("o.png"), "tiny.img", "1062");
     ExpectRefused("export " + put("magic.img", badMagic) + " " + Path("o.png"), "magic.img", "1063");
     ExpectRefused("export " + put("plane.img", bigPlane) + " " + Path("o.png"), "plane.img", "1062");

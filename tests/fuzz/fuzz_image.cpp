@@ -9,7 +9,8 @@
 #include <string>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 std::string dir;
 std::string input;
