@@ -1,27 +1,42 @@
 #include "brush/Undo.h"
 
-#include <cstdlib>
 #include <cstring>
 
 namespace
 {
 
-// The swap buffer: taken on first use, replaced by a larger one when a row
-// span needs more, never shrunk.
-unsigned char *swapBuffer;
-size_t swapCapacity;
-
-bool GrowSwap(size_t bytes)
+// Exchange of two byte spans in vector registers, which serve as the swap
+// buffer: nothing to allocate, so an undo never fails for lack of memory,
+// and each byte is read and written once (a heap buffer costs a third pass).
+template <int N> inline void SwapChunks(unsigned char *a, unsigned char *b, size_t n)
 {
-    if (bytes <= swapCapacity)
-        return true;
-    auto *larger = static_cast<unsigned char *>(std::malloc(bytes));
-    if (!larger)
-        return false;
-    std::free(swapBuffer);
-    swapBuffer = larger;
-    swapCapacity = bytes;
-    return true;
+    typedef unsigned char Chunk __attribute__((vector_size(N)));
+    size_t i = 0;
+    for (; i + N <= n; i += N) {
+        Chunk x, y;
+        std::memcpy(&x, a + i, N);
+        std::memcpy(&y, b + i, N);
+        std::memcpy(a + i, &y, N);
+        std::memcpy(b + i, &x, N);
+    }
+    for (; i < n; ++i) {
+        unsigned char t = a[i];
+        a[i] = b[i];
+        b[i] = t;
+    }
+}
+
+void SwapSse(unsigned char *a, unsigned char *b, size_t n) { SwapChunks<16>(a, b, n); }
+__attribute__((target("avx2"))) void SwapAvx2(unsigned char *a, unsigned char *b, size_t n)
+{
+    SwapChunks<32>(a, b, n);
+}
+
+using SwapFn = void (*)(unsigned char *, unsigned char *, size_t);
+SwapFn SwapBytes()
+{
+    static const SwapFn chosen = __builtin_cpu_supports("avx2") ? SwapAvx2 : SwapSse;
+    return chosen;
 }
 
 // The box clipped to the image; false when nothing is left.
@@ -87,27 +102,9 @@ void Undo_CopyBox(Image *dst, const Image *src, const Box *box)
                 [](unsigned char *d, const unsigned char *s, size_t n) { std::memcpy(d, s, n); });
 }
 
-int Undo_SwapBox(Image *a, Image *b, const Box *box)
+void Undo_SwapBox(Image *a, Image *b, const Box *box)
 {
-    // The widest span of the box: the 16-bit planes need twice the columns.
-    Box c;
-    if (!ClipToImage(&c, box, a))
-        return 0;
-    size_t widest = 0;
-    for (int p = 0; p < Image_Planes(a); ++p) {
-        long first = 0;
-        long length = Undo_Span(Image_PlaneBits(a, p), c.x1, c.x2, &first);
-        if (length > 0 && size_t(length) > widest)
-            widest = size_t(length);
-    }
-    if (!GrowSwap(widest))
-        return 12;
-    ForEachSpan(a, b, &c, [](unsigned char *x, unsigned char *y, size_t n) {
-        std::memcpy(swapBuffer, x, n);
-        std::memcpy(x, y, n);
-        std::memcpy(y, swapBuffer, n);
-    });
-    return 0;
+    ForEachSpan(a, b, box, [swap = SwapBytes()](unsigned char *x, unsigned char *y, size_t n) { swap(x, y, n); });
 }
 
 int Undo_CopyRow(Image *dst, const Image *src, int *plane, int *row)
@@ -124,5 +121,3 @@ int Undo_CopyRow(Image *dst, const Image *src, int *plane, int *row)
     }
     return *plane >= planes;
 }
-
-size_t Undo_SwapCapacity() { return swapCapacity; }

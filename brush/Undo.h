@@ -9,7 +9,6 @@
 #include "brush/Box.h"
 #include "core/Image.h"
 
-#include <cstddef>
 
 // Resets the copy position to plane 0, row 0 and registers the background
 // copy as a work procedure of the engine's application context. When the
@@ -39,13 +38,11 @@ long Undo_Span(int bits, int x1, int x2, long *first);
 // Copies the box's byte spans of every row and plane from src into dst. The
 // box is clipped to the images first.
 void Undo_CopyBox(Image *dst, const Image *src, const Box *box);
-// Exchanges the box's byte spans of every row and plane of a and b through
-// the swap buffer. 0, or 12 when the buffer cannot grow (nothing changed).
-int Undo_SwapBox(Image *a, Image *b, const Box *box);
+// Exchanges the box's byte spans of every row and plane of a and b (clipped
+// like the copy). Needs no memory, so it cannot fail half-way.
+void Undo_SwapBox(Image *a, Image *b, const Box *box);
 // One call of the background copy: one whole row (the plane's bytes per
 // row) of plane *plane, row *row from src into dst, then the position moves
 // on, to row 0 of the next plane after the last row. 1 once the last row of
 // the last plane has been copied (or nothing is left to copy), else 0.
 int Undo_CopyRow(Image *dst, const Image *src, int *plane, int *row);
-// Bytes the swap buffer holds now (it grows, never shrinks).
-size_t Undo_SwapCapacity();

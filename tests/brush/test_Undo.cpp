@@ -64,24 +64,26 @@ TEST_F(UndoRows, CopyBoxTouchesOnlyTheBox)
     }
 }
 
+// Spans of 98 bytes: whole vector chunks and a byte tail.
 TEST_F(UndoRows, SwapExchangesTheBoxAndASecondSwapRestores)
 {
-    Image *a = Make(50, 40, IMAGE_MODE_RGB, 8, 1);
-    Image *b = Make(50, 40, IMAGE_MODE_RGB, 8, 1);
+    const int w = 130, h = 40;
+    Image *a = Make(w, h, IMAGE_MODE_RGB, 8, 1);
+    Image *b = Make(w, h, IMAGE_MODE_RGB, 8, 1);
     Noise(a, 3);
     Noise(b, 4);
     auto a0 = Planes(a), b0 = Planes(b);
-    Box box = B(10, 5, 29, 34);
-    ASSERT_EQ(Undo_SwapBox(a, b, &box), 0);
+    Box box = B(3, 5, 100, 34);
+    Undo_SwapBox(a, b, &box);
     for (int p = 0; p < 4; ++p)
-        for (int y = 0; y < 40; ++y)
-            for (int x = 0; x < 50; ++x) {
-                bool in = x >= 10 && x <= 29 && y >= 5 && y <= 34;
-                size_t at = size_t(p) * 50 * 40 + size_t(y) * 50 + x;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                bool in = x >= 3 && x <= 100 && y >= 5 && y <= 34;
+                size_t at = (size_t(p) * h + y) * w + x;
                 ASSERT_EQ(Image_GetSample(a, p, x, y), in ? b0[at] : a0[at]);
                 ASSERT_EQ(Image_GetSample(b, p, x, y), in ? a0[at] : b0[at]);
             }
-    ASSERT_EQ(Undo_SwapBox(a, b, &box), 0);
+    Undo_SwapBox(a, b, &box);
     EXPECT_EQ(Planes(a), a0);
     EXPECT_EQ(Planes(b), b0);
 }
@@ -97,7 +99,7 @@ TEST_F(UndoRows, SixteenBitAndOneBitPlanesSwapTheirByteSpans)
     Noise(a, 5), Noise(refA, 5);
     Noise(b, 6), Noise(refB, 6);
     Box box = B(9, 2, 17, 4);
-    ASSERT_EQ(Undo_SwapBox(a, b, &box), 0);
+    Undo_SwapBox(a, b, &box);
     for (int p = 0; p < 2; ++p)
         for (int y = 0; y < 7; ++y)
             for (int x = 0; x < 29; ++x) {
@@ -106,8 +108,7 @@ TEST_F(UndoRows, SixteenBitAndOneBitPlanesSwapTheirByteSpans)
                 ASSERT_EQ(Image_GetSample(a, p, x, y), Image_GetSample(in ? refB : refA, p, x, y)) << p << x << y;
                 ASSERT_EQ(Image_GetSample(b, p, x, y), Image_GetSample(in ? refA : refB, p, x, y)) << p << x << y;
             }
-    EXPECT_GE(Undo_SwapCapacity(), 18u); // 9 columns of 2 bytes
-    ASSERT_EQ(Undo_SwapBox(a, b, &box), 0);
+    Undo_SwapBox(a, b, &box);
     EXPECT_EQ(Planes(a), Planes(refA));
     EXPECT_EQ(Planes(b), Planes(refB));
 }
@@ -121,7 +122,7 @@ TEST_F(UndoRows, BoxesReachingOutAreClippedAndOutsideOnesDoNothing)
     auto a0 = Planes(a), b0 = Planes(b);
     Box outside = B(25, 0, 40, 9);
     Undo_CopyBox(a, b, &outside);
-    ASSERT_EQ(Undo_SwapBox(a, b, &outside), 0);
+    Undo_SwapBox(a, b, &outside);
     EXPECT_EQ(Planes(a), a0);
     EXPECT_EQ(Planes(b), b0);
 
