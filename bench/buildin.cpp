@@ -16,7 +16,8 @@
 #define DAB_HAVE_MYPAINT 1
 #endif
 
-namespace {
+namespace
+{
 
 constexpr int kSize = 201;
 
@@ -52,8 +53,14 @@ void Make(benchmark::State &state, double exponent)
     state.SetItemsProcessed(state.iterations() * kSize * kSize);
 }
 
-void BM_MakeSoft(benchmark::State &state) { Make(state, 1.0); }
-void BM_MakeHard(benchmark::State &state) { Make(state, 0.0); }
+void BM_MakeSoft(benchmark::State &state)
+{
+    Make(state, 1.0);
+}
+void BM_MakeHard(benchmark::State &state)
+{
+    Make(state, 0.0);
+}
 
 void BM_Memset(benchmark::State &state)
 {
@@ -74,7 +81,8 @@ BENCHMARK(BM_MakeHard)->Name("buildin/make/201/hard");
 BENCHMARK(BM_Memset)->Name("buildin/peer/memset/201");
 
 #ifdef DAB_HAVE_MYPAINT
-namespace {
+namespace
+{
 
 void Mypaint(benchmark::State &state, float hardness)
 {
@@ -89,8 +97,14 @@ void Mypaint(benchmark::State &state, float hardness)
     state.SetItemsProcessed(state.iterations() * kSize * kSize);
 }
 
-void BM_MypaintSoft(benchmark::State &state) { Mypaint(state, 0.05f); }
-void BM_MypaintHard(benchmark::State &state) { Mypaint(state, 1.0f); }
+void BM_MypaintSoft(benchmark::State &state)
+{
+    Mypaint(state, 0.05f);
+}
+void BM_MypaintHard(benchmark::State &state)
+{
+    Mypaint(state, 1.0f);
+}
 
 } // namespace
 

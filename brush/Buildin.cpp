@@ -21,7 +21,8 @@ int Buildin_Peak(int percent)
 
 // ---- Built-in brush ----
 
-namespace {
+namespace
+{
 
 // The shape is evaluated on one quadrant and mirrored about the centre (rx, ry).
 inline void Put4(unsigned char *plane, ptrdiff_t line, int rx, int ry, int x, int y, unsigned char v)
@@ -36,8 +37,8 @@ inline void Put4(unsigned char *plane, ptrdiff_t line, int rx, int ry, int x, in
 // along each row: from x to x − 1 each grows by (1 − 2x)/RX[k], so no square
 // root and one update per pixel and distance.
 template <int N, class Value>
-void Quadrant(unsigned char *plane, ptrdiff_t line, int rx, int ry, const double (&RX)[N], const double (&RY)[N],
-              Value value)
+void Quadrant(unsigned char *plane, ptrdiff_t line, int rx, int ry, const double (&RX)[N],
+              const double (&RY)[N], Value value)
 {
     for (int y = ry; y >= 0; --y) {
         double d[N];
@@ -72,8 +73,9 @@ void HardShape(unsigned char *plane, ptrdiff_t line, int rx, int ry, int rim, in
             return top;
         if (dout >= 1)
             return 0;
-        // Stays within 0 .. peak on the rim; the low 8 bits are kept as defined.
-        return static_cast<unsigned char>(static_cast<int>(peak * ((1 - (di - 1) / Ki) + (1 - dout) / Ko) / 2));
+        // Within 0 .. peak across the rim; a value out of range would keep its low 8 bits.
+        return static_cast<unsigned char>(
+            static_cast<int>(peak * ((1 - (di - 1) / Ki) + (1 - dout) / Ko) / 2));
     });
 }
 
@@ -88,7 +90,8 @@ void SoftShape(unsigned char *plane, ptrdiff_t line, int rx, int ry, int peak, d
         return;
     }
     Quadrant(plane, line, rx, ry, RX, RY, [&](const double *d) -> unsigned char {
-        return d[0] > 1 ? 0 : static_cast<unsigned char>(static_cast<int>(peak * std::pow(1 - d[0], exponent)));
+        return d[0] > 1 ? 0
+                        : static_cast<unsigned char>(static_cast<int>(peak * std::pow(1 - d[0], exponent)));
     });
 }
 
@@ -183,7 +186,8 @@ int BuildIn_Wire(Image *target, int plane, int rx, int ry, int peak, double expo
 // one on the right). Widths and heights enter the area in 8.8, the area in
 // 16.16 is added to the byte as area × 255 >> 16, held to 255.
 
-namespace {
+namespace
+{
 
 // The clip box FastWire last recorded: empty until then.
 struct WireClip {
@@ -233,7 +237,10 @@ void Limit(const HalfPlane &h, double y, double &lo, double &hi)
         lo = std::numeric_limits<double>::infinity(), hi = -lo;
 }
 
-bool Inside(const HalfPlane &h, double x, double y) { return h.nx * x + h.ny * y <= h.c + kSlack; }
+bool Inside(const HalfPlane &h, double x, double y)
+{
+    return h.nx * x + h.ny * y <= h.c + kSlack;
+}
 
 // The region's interval on row y, y within [ymin, ymax]; false when rounding
 // leaves none.
@@ -260,8 +267,14 @@ bool Chord(const Region &g, double y, double &left, double &right)
     return left <= right;
 }
 
-int64_t Fix16(double v) { return static_cast<int64_t>(v * 65536.0); }
-int64_t Fix8(int64_t v16) { return (v16 + 128) >> 8; }
+int64_t Fix16(double v)
+{
+    return static_cast<int64_t>(v * 65536.0);
+}
+int64_t Fix8(int64_t v16)
+{
+    return (v16 + 128) >> 8;
+}
 
 // Builds the region and its vertices; false when it has no area to draw.
 bool MakeRegion(Region &g, double x1, double y1, double r1, double x2, double y2, double r2)
