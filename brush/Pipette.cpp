@@ -86,3 +86,6 @@ int Work_PickColor(const Image *image, int plane, int x, int y, const ColorValue
     *out = c;
     return 1;
 }
+
+// Least form until the engine state exists: the pipette picks nothing yet.
+void Work_Pipette(void *, const unsigned char *) {}
