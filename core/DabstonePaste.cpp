@@ -124,6 +124,7 @@ void EndRebuild()
 }
 
 void RebuildConfirmed(void *);
+void NotConfirmed(void *) {}
 
 } // namespace
 
@@ -475,8 +476,8 @@ void Dabstone_Rebuild()
     if (e.brushKind == DAB_BRUSH_USER && e.userBrush)
         RebuildConfirmed(nullptr);
     else
-        Alert_Prompt("this is a build-in brush. Do you really want to rebuild it ?", 0, RebuildConfirmed, nullptr,
-                     nullptr);
+        Alert_Prompt("this is a build-in brush. Do you really want to rebuild it ?", 0, RebuildConfirmed,
+                     NotConfirmed, nullptr);
 }
 
 void Dabstone_RebuildArrived(Image *image, void *)
