@@ -54,6 +54,18 @@ std::vector<Frame> Only(const std::vector<Frame> &frames, int32_t code)
     return out;
 }
 
+// A pointer event handed to the pipette tool.
+void Event(int32_t kind, int32_t x, int32_t y, int32_t state)
+{
+    unsigned char ev[MSG_EVENT_SIZE] = {};
+    Bytes_PutS32(ev + 4 * MSG_EV_KIND, kind);
+    Bytes_PutS32(ev + 4 * MSG_EV_X, x);
+    Bytes_PutS32(ev + 4 * MSG_EV_Y, y);
+    Bytes_PutS32(ev + 4 * MSG_EV_BUTTON, 1);
+    Bytes_PutS32(ev + 4 * MSG_EV_STATE, state);
+    Work_Pipette(nullptr, ev);
+}
+
 class Engine : public UndoStore
 {
   protected:
@@ -334,6 +346,51 @@ TEST_F(Engine, UndoActionOfTheDisplayOnlyForTheCurrentImage)
     EXPECT_EQ(Planes(image), before);
 }
 
+// The copy goes one row per idle call: an event arriving meanwhile is
+// served at once, long before the copy ends.
+TEST_F(Engine, EventsAreServedWhileTheUndoCopyRuns)
+{
+    Image *big = Make(1024, 1024, IMAGE_MODE_RGB, 8, 1);
+    Image_SetSample(big, 0, 3, 3, 77);
+    SetImage(big);
+    image = big;
+    ASSERT_EQ(Dabstone_CreateUndo(), 1);
+    Answer(Only(Drain(kernelIn), MSG_CREATE_WORK)[0]);
+    ASSERT_EQ(G_dabstone->undoReady, 0);
+
+    struct Probe {
+        int fd, served = 0, readyWhenServed = -1;
+    } probe;
+    int p[2];
+    ASSERT_EQ(pipe2(p, O_NONBLOCK), 0);
+    probe.fd = p[0];
+    XtInputId input = XtAppAddInput(
+        G_dabstone->app, p[0], XtPointer(XtInputReadMask),
+        [](XtPointer data, int *, XtInputId *) {
+            auto *pr = static_cast<Probe *>(data);
+            char c;
+            while (read(pr->fd, &c, 1) == 1) {
+            }
+            pr->readyWhenServed = G_dabstone->undoReady;
+            ++pr->served;
+            Event(MSG_EVK_PRESS, 3, 3, 0); // a pipette press, served now
+        },
+        &probe);
+    G_dabstone->plane = -1;
+    ASSERT_EQ(write(p[1], "e", 1), 1);
+    for (int i = 0; i < 1000 && !probe.served; ++i) {
+        XtAppAddTimeOut(G_dabstone->app, 1, [](XtPointer, XtIntervalId *) {}, nullptr);
+        XtAppProcessEvent(G_dabstone->app, XtIMAll);
+    }
+    EXPECT_EQ(probe.served, 1);
+    EXPECT_EQ(probe.readyWhenServed, 0);
+    EXPECT_EQ(G_dabstone->color.red, 77);
+    XtRemoveInput(input);
+    close(p[0]), close(p[1]);
+    FillUndo();
+    EXPECT_EQ(Planes(G_dabstone->undoImage), Planes(big));
+}
+
 // ---- Selections and masks ----
 
 TEST_F(Engine, SelectionRectanglesBuildTheClippedTargetList)
@@ -577,17 +634,6 @@ TEST_F(Engine, RebuildIntoAnImageWithoutAlphaIsDiscarded)
 }
 
 // ---- Pipette tool ----
-
-void Event(int32_t kind, int32_t x, int32_t y, int32_t state)
-{
-    unsigned char ev[MSG_EVENT_SIZE] = {};
-    Bytes_PutS32(ev + 4 * MSG_EV_KIND, kind);
-    Bytes_PutS32(ev + 4 * MSG_EV_X, x);
-    Bytes_PutS32(ev + 4 * MSG_EV_Y, y);
-    Bytes_PutS32(ev + 4 * MSG_EV_BUTTON, 1);
-    Bytes_PutS32(ev + 4 * MSG_EV_STATE, state);
-    Work_Pipette(nullptr, ev);
-}
 
 TEST_F(Engine, PipettePicksOnPressReleaseAndButtonOneMotion)
 {
