@@ -524,6 +524,8 @@ int Display_Main(int argc, char **argv)
                                                       std::to_string(P.kernel) + " program " +
                                                       std::to_string(P.program)).c_str()))
             Say("can't write log %s : %s", log.c_str(), std::strerror(rc));
+        if (P.window)
+            KernelLink_LogLine("window %lu", DisplayWindow_Id(P.window));
         Msghand_Initialize(nullptr, P.fifo);
         for (const Receive &r : receiveTable)
             Msghand_AddCallback(r.code, OnFrame, nullptr);

@@ -476,22 +476,70 @@ int Count(const std::string &s, const std::string &text)
     return n;
 }
 
-bool SendWmDelete(unsigned long window)
+namespace {
+// Opens the display, lets fill() complete the event, sends it to window.
+bool SendEvent(unsigned long window, long mask, const std::function<void(Display *, XEvent &)> &fill)
 {
     Display *dpy = XOpenDisplay(nullptr);
     if (!dpy)
         return false;
     XEvent e{};
-    e.xclient.type = ClientMessage;
-    e.xclient.window = window;
-    e.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
-    e.xclient.format = 32;
-    e.xclient.data.l[0] = long(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
-    e.xclient.data.l[1] = CurrentTime;
-    Status ok = XSendEvent(dpy, window, False, NoEventMask, &e);
+    fill(dpy, e);
+    e.xany.window = window;
+    Status ok = XSendEvent(dpy, window, False, mask, &e);
     XSync(dpy, False);
     XCloseDisplay(dpy);
     return ok != 0;
+}
+
+template <typename E> void Place(Display *dpy, E &e, unsigned long window, int x, int y, unsigned state)
+{
+    e.root = DefaultRootWindow(dpy);
+    e.subwindow = None;
+    e.time = CurrentTime;
+    e.x = e.x_root = x;
+    e.y = e.y_root = y;
+    e.state = state;
+    e.same_screen = True;
+    (void)window;
+}
+} // namespace
+
+bool SendWmDelete(unsigned long window)
+{
+    return SendEvent(window, NoEventMask, [&](Display *dpy, XEvent &e) {
+        e.xclient.type = ClientMessage;
+        e.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = long(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
+        e.xclient.data.l[1] = CurrentTime;
+    });
+}
+
+bool SendButton(unsigned long window, bool press, int button, int x, int y, unsigned state)
+{
+    return SendEvent(window, press ? ButtonPressMask : ButtonReleaseMask, [&](Display *dpy, XEvent &e) {
+        e.xbutton.type = press ? ButtonPress : ButtonRelease;
+        Place(dpy, e.xbutton, window, x, y, state);
+        e.xbutton.button = unsigned(button);
+    });
+}
+
+bool SendMotion(unsigned long window, int x, int y, unsigned state)
+{
+    return SendEvent(window, PointerMotionMask, [&](Display *dpy, XEvent &e) {
+        e.xmotion.type = MotionNotify;
+        Place(dpy, e.xmotion, window, x, y, state);
+    });
+}
+
+bool SendKey(unsigned long window, unsigned long keysym, unsigned state)
+{
+    return SendEvent(window, KeyPressMask, [&](Display *dpy, XEvent &e) {
+        e.xkey.type = KeyPress;
+        Place(dpy, e.xkey, window, 1, 1, state);
+        e.xkey.keycode = XKeysymToKeycode(dpy, keysym);
+    });
 }
 
 } // namespace e2e

@@ -140,4 +140,11 @@ int Count(const std::string &s, const std::string &text);
 // to an X window, as a window manager would.
 bool SendWmDelete(unsigned long window);
 
+// Synthetic input sent straight to a window (independent of stacking and
+// focus): a button press or release, pointer motion, a key by its keysym.
+// state is the X modifier and button mask at the time of the event.
+bool SendButton(unsigned long window, bool press, int button, int x, int y, unsigned state = 0);
+bool SendMotion(unsigned long window, int x, int y, unsigned state);
+bool SendKey(unsigned long window, unsigned long keysym, unsigned state = 0);
+
 } // namespace e2e
