@@ -14,17 +14,18 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
-constexpr int kCannotHandle = 1045; // "Cannot handle this type of image"
-constexpr int kBadParameter = 1046; // "Bad parameter"
-constexpr int kTooLarge = 1050;     // "Image too large"
-constexpr int kBadSize = 1062;      // "Bad size of file"
+constexpr int kCannotHandle = 1045;  // "Cannot handle this type of image"
+constexpr int kBadParameter = 1046;  // "Bad parameter"
+constexpr int kTooLarge = 1050;      // "Image too large"
+constexpr int kBadSize = 1062;       // "Bad size of file"
 constexpr int kUnknownFormat = 1063; // "Unknown file format"
-constexpr int kDiskFull = 1213;     // "The disk is full "
+constexpr int kDiskFull = 1213;      // "The disk is full "
 
 // Module state.
-char *tmpDirectory = nullptr;     // Image_Init
+char *tmpDirectory = nullptr; // Image_Init
 ImageNameProc nameProc = nullptr;
 void *nameArg = nullptr;
 char *realTmpDirectory = nullptr; // "<dir>/TEVTMP" from Image_InitRealTmp
@@ -59,8 +60,14 @@ bool Forget(const Image *image, Mapping *mapping)
     return true;
 }
 
-int32_t Get(const unsigned char *h, int offset) { return Bytes_Field(h, offset); }
-void Set(unsigned char *h, int offset, int32_t v) { Bytes_SetField(h, offset, v); }
+int32_t Get(const unsigned char *h, int offset)
+{
+    return Bytes_Field(h, offset);
+}
+void Set(unsigned char *h, int offset, int32_t v)
+{
+    Bytes_SetField(h, offset, v);
+}
 
 void PutText(unsigned char *field, int size, const char *text)
 {
@@ -70,7 +77,10 @@ void PutText(unsigned char *field, int size, const char *text)
     memset(field + n, 0, size_t(size) - n);
 }
 
-bool Terminated(const unsigned char *h, int offset, int size) { return memchr(h + offset, 0, size_t(size)); }
+bool Terminated(const unsigned char *h, int offset, int size)
+{
+    return memchr(h + offset, 0, size_t(size));
+}
 
 // A region [offset, offset + length) lies inside a file of size bytes.
 bool Inside(int64_t offset, int64_t length, int64_t size)
@@ -80,7 +90,10 @@ bool Inside(int64_t offset, int64_t length, int64_t size)
     return offset >= 0 && length > 0 && offset <= size - length;
 }
 
-int64_t RowBytes(int64_t width, int bits) { return bits == 1 ? (width + 7) / 8 : width * bits / 8; }
+int64_t RowBytes(int64_t width, int bits)
+{
+    return bits == 1 ? (width + 7) / 8 : width * bits / 8;
+}
 
 int ColorPlanesOfMode(int mode)
 {
@@ -105,7 +118,8 @@ bool PlaneFits(const unsigned char *h, int plane, int64_t fileSize)
     int64_t perRow = Get(r, IMAGE_PLANE_BYTES_PER_ROW);
     int64_t offset = Get(r, IMAGE_PLANE_OFFSET);
     return perRow >= RowBytes(Get(h, IMAGE_WIDTH), bits) && offset >= IMAGE_HEADER_SIZE &&
-           Inside(offset, perRow * Get(h, IMAGE_HEIGHT), fileSize) && Terminated(r, IMAGE_PLANE_NAME, IMAGE_PLANE_NAME_SIZE);
+           Inside(offset, perRow * Get(h, IMAGE_HEIGHT), fileSize) &&
+           Terminated(r, IMAGE_PLANE_NAME, IMAGE_PLANE_NAME_SIZE);
 }
 
 // The header describes a file of fileLength bytes whose every plane row,
@@ -115,7 +129,8 @@ bool LayoutFits(const unsigned char *h, int64_t fileLength)
     int64_t size = Get(h, IMAGE_FILE_SIZE);
     if (size < IMAGE_HEADER_SIZE || size > fileLength)
         return false;
-    int64_t planes = Get(h, IMAGE_PLANES), colour = Get(h, IMAGE_COLOR_PLANES), alpha = Get(h, IMAGE_ALPHA_PLANES);
+    int64_t planes = Get(h, IMAGE_PLANES), colour = Get(h, IMAGE_COLOR_PLANES),
+            alpha = Get(h, IMAGE_ALPHA_PLANES);
     if (colour < 1 || alpha < 0 || alpha > 1 || planes < colour + alpha || planes > IMAGE_MAX_PLANES)
         return false;
     int modePlanes = ColorPlanesOfMode(Get(h, IMAGE_MODE));
@@ -127,7 +142,8 @@ bool LayoutFits(const unsigned char *h, int64_t fileLength)
         !Inside(Get(h, IMAGE_LUT_OFFSET), int64_t(Get(h, IMAGE_LUT_ENTRIES)) * IMAGE_LUT_ENTRY_SIZE, size))
         return false;
     if (!Terminated(h, IMAGE_PATH, IMAGE_PATH_SIZE) || !Terminated(h, IMAGE_TITLE, IMAGE_TITLE_SIZE) ||
-        !Terminated(h, IMAGE_MODIFIER, IMAGE_APPNAME_SIZE) || !Terminated(h, IMAGE_CREATOR, IMAGE_APPNAME_SIZE) ||
+        !Terminated(h, IMAGE_MODIFIER, IMAGE_APPNAME_SIZE) ||
+        !Terminated(h, IMAGE_CREATOR, IMAGE_APPNAME_SIZE) ||
         !Terminated(h, IMAGE_STRING_2456, IMAGE_STRING_2456_SIZE))
         return false;
     for (int p = 0; p < planes; ++p)
@@ -201,7 +217,10 @@ int OpenMapped(Image **image, const char *path, bool writable)
     return code;
 }
 
-int64_t RoundToPage(int64_t n) { return (n + IMAGE_PAGE_SIZE - 1) / IMAGE_PAGE_SIZE * IMAGE_PAGE_SIZE; }
+int64_t RoundToPage(int64_t n)
+{
+    return (n + IMAGE_PAGE_SIZE - 1) / IMAGE_PAGE_SIZE * IMAGE_PAGE_SIZE;
+}
 
 // Bits needed for the indices 0 ... entries - 1.
 int IndexBits(int entries)
@@ -212,34 +231,22 @@ int IndexBits(int entries)
     return bits;
 }
 
-// Image_InitPlane: fill plane record index and advance the data end by the
-// whole pages the plane takes.
-void InitPlane(unsigned char *h, int index, int depth, int kind, const char *name, int64_t *end)
-{
-    unsigned char *r = h + IMAGE_PLANE_RECORDS + IMAGE_PLANE_RECORD_SIZE * index;
-    int bits = depth == 1 ? 1 : depth <= 8 ? 8 : depth <= 16 ? 16 : 32;
-    int64_t perRow = RowBytes(Get(h, IMAGE_WIDTH), bits);
-    Set(r, IMAGE_PLANE_OFFSET, int32_t(std::min<int64_t>(*end, INT32_MAX)));
-    Set(r, IMAGE_PLANE_BITS, bits);
-    Set(r, IMAGE_PLANE_DEPTH, depth);
-    Set(r, IMAGE_PLANE_BYTES_PER_ROW, int32_t(std::min<int64_t>(perRow, INT32_MAX)));
-    Set(r, IMAGE_PLANE_KIND, kind);
-    PutText(r + IMAGE_PLANE_NAME, IMAGE_PLANE_NAME_SIZE, name && *name ? name : "Untitled");
-    *end += RoundToPage(perRow * Get(h, IMAGE_HEIGHT));
-}
-
 struct PlaneName {
     int kind;
     const char *name;
 };
 constexpr PlaneName kGrey[] = {{IMAGE_KIND_GREY, "Gray"}};
-constexpr PlaneName kRgb[] = {{IMAGE_KIND_RED, "Red"}, {IMAGE_KIND_GREEN, "Green"}, {IMAGE_KIND_BLUE, "Blue"}};
+constexpr PlaneName kRgb[] = {
+    {IMAGE_KIND_RED, "Red"}, {IMAGE_KIND_GREEN, "Green"}, {IMAGE_KIND_BLUE, "Blue"}};
 constexpr PlaneName kCmyk[] = {{IMAGE_KIND_CYAN, "Cyan"},
                                {IMAGE_KIND_MAGENTA, "Magenta"},
                                {IMAGE_KIND_YELLOW, "Yellow"},
                                {IMAGE_KIND_BLACK, "Black"}};
 
-bool ValidDepth(int depth) { return depth >= 1 && depth <= 32; }
+bool ValidDepth(int depth)
+{
+    return depth >= 1 && depth <= 32;
+}
 
 // Steps 1 to 8 of creation, all but the path: the whole header in h.
 int BuildHeader(unsigned char *h, const unsigned char *info)
@@ -255,7 +262,8 @@ int BuildHeader(unsigned char *h, const unsigned char *info)
     Bytes_Put32(h + IMAGE_MAGIC_AT, IMAGE_MAGIC);
     char title[IMAGE_TITLE_SIZE];
     if (info[IMAGE_INFO_TITLE])
-        PutText(reinterpret_cast<unsigned char *>(title), IMAGE_TITLE_SIZE, reinterpret_cast<const char *>(info + IMAGE_INFO_TITLE));
+        PutText(reinterpret_cast<unsigned char *>(title), IMAGE_TITLE_SIZE,
+                reinterpret_cast<const char *>(info + IMAGE_INFO_TITLE));
     else
         snprintf(title, sizeof title, "Untitled_%d", titleCounter++);
     PutText(h + IMAGE_TITLE, IMAGE_TITLE_SIZE, title);
@@ -299,14 +307,14 @@ int BuildHeader(unsigned char *h, const unsigned char *info)
     total += extras;
     int plane = 0;
     for (; plane < colourCount; ++plane)
-        InitPlane(h, plane, depth, colours[plane].kind, colours[plane].name, &end);
+        Image_InitPlane(h, plane, depth, colours[plane].kind, colours[plane].name, &end);
     Set(h, IMAGE_COLOR_PLANES, colourCount);
     if (alpha) {
-        InitPlane(h, plane++, 8, IMAGE_KIND_ALPHA, "Alpha", &end);
+        Image_InitPlane(h, plane++, 8, IMAGE_KIND_ALPHA, "Alpha", &end);
         Set(h, IMAGE_ALPHA_PLANES, 1);
     }
     while (plane < total)
-        InitPlane(h, plane++, extraDepth, IMAGE_KIND_EXTRA, "Extra", &end);
+        Image_InitPlane(h, plane++, extraDepth, IMAGE_KIND_EXTRA, "Extra", &end);
     Set(h, IMAGE_PLANES, total);
     // Offsets and sizes are 32-bit signed words.
     if (end > INT32_MAX)
@@ -388,9 +396,29 @@ int MakeFile(Image **image, const unsigned char *h, const std::string &path)
 
 } // namespace
 
-int Image_OpenImage(Image **image, const char *path) { return OpenMapped(image, path, true); }
+void Image_InitPlane(unsigned char *h, int index, int depth, int kind, const char *name, int64_t *end)
+{
+    unsigned char *r = h + IMAGE_PLANE_RECORDS + IMAGE_PLANE_RECORD_SIZE * index;
+    int bits = depth == 1 ? 1 : depth <= 8 ? 8 : depth <= 16 ? 16 : 32;
+    int64_t perRow = RowBytes(Get(h, IMAGE_WIDTH), bits);
+    Set(r, IMAGE_PLANE_OFFSET, int32_t(std::min<int64_t>(*end, INT32_MAX)));
+    Set(r, IMAGE_PLANE_BITS, bits);
+    Set(r, IMAGE_PLANE_DEPTH, depth);
+    Set(r, IMAGE_PLANE_BYTES_PER_ROW, int32_t(std::min<int64_t>(perRow, INT32_MAX)));
+    Set(r, IMAGE_PLANE_KIND, kind);
+    PutText(r + IMAGE_PLANE_NAME, IMAGE_PLANE_NAME_SIZE, name && *name ? name : "Untitled");
+    *end += RoundToPage(perRow * Get(h, IMAGE_HEIGHT));
+}
 
-int Image_OpenReadImage(Image **image, const char *path) { return OpenMapped(image, path, false); }
+int Image_OpenImage(Image **image, const char *path)
+{
+    return OpenMapped(image, path, true);
+}
+
+int Image_OpenReadImage(Image **image, const char *path)
+{
+    return OpenMapped(image, path, false);
+}
 
 int Image_CloseImage(Image *image)
 {
@@ -411,7 +439,10 @@ int Image_DestroyImage(Image *image)
     return code;
 }
 
-void Image_InitInfo(unsigned char *info) { memset(info, 0, IMAGE_INFO_SIZE); }
+void Image_InitInfo(unsigned char *info)
+{
+    memset(info, 0, IMAGE_INFO_SIZE);
+}
 
 void Image_GetInfo(const Image *image, unsigned char *info)
 {
@@ -444,8 +475,8 @@ void Image_CopyHeader(Image *destination, const Image *source)
     bytes(IMAGE_MODIFIER, IMAGE_APPNAME_SIZE);
     bytes(IMAGE_STRING_2456, IMAGE_STRING_2456_SIZE);
     bytes(IMAGE_CREATOR, IMAGE_APPNAME_SIZE);
-    for (int word : {IMAGE_MODIFIED_A, IMAGE_MODIFIED_B, IMAGE_CTIME, IMAGE_MTIME, IMAGE_FLAGS, IMAGE_RESOLUTION,
-                     IMAGE_WORD_2624, IMAGE_WORD_2352})
+    for (int word : {IMAGE_MODIFIED_A, IMAGE_MODIFIED_B, IMAGE_CTIME, IMAGE_MTIME, IMAGE_FLAGS,
+                     IMAGE_RESOLUTION, IMAGE_WORD_2624, IMAGE_WORD_2352})
         bytes(word, 4);
     // The blocks go to the destination's own place, never beyond either block.
     auto block = [&](int offsetField, int sizeField) {
@@ -458,7 +489,8 @@ void Image_CopyHeader(Image *destination, const Image *source)
     bytes(IMAGE_TYPED_TYPE, 4);
     int entries = Get(s, IMAGE_LUT_ENTRIES);
     if (entries >= 1 && entries == Get(d, IMAGE_LUT_ENTRIES))
-        memmove(d + Get(d, IMAGE_LUT_OFFSET), s + Get(s, IMAGE_LUT_OFFSET), size_t(entries) * IMAGE_LUT_ENTRY_SIZE);
+        memmove(d + Get(d, IMAGE_LUT_OFFSET), s + Get(s, IMAGE_LUT_OFFSET),
+                size_t(entries) * IMAGE_LUT_ENTRY_SIZE);
 }
 
 const char *Image_ModeToText(int mode)
@@ -510,7 +542,10 @@ int Image_InitRealTmp(const char *directory)
     return 0;
 }
 
-std::string GetNextTmpName() { return FreeName(tmpDirectory, &tmpCounter); }
+std::string GetNextTmpName()
+{
+    return FreeName(tmpDirectory, &tmpCounter);
+}
 
 std::string Image_RealTmpName(int placement)
 {

@@ -48,15 +48,15 @@ constexpr int IMAGE_DATA_END = 1320;
 constexpr int IMAGE_FLAGS = 1324;
 constexpr int IMAGE_SMALL_SIZE = 1328;
 constexpr int IMAGE_SMALL_OFFSET = 1332;
-constexpr int IMAGE_PATH = 1336;       // char[500]
-constexpr int IMAGE_FILE_SIZE = 1836;  // the length to map
-constexpr int IMAGE_TITLE = 1840;      // char[512]
+constexpr int IMAGE_PATH = 1336;      // char[500]
+constexpr int IMAGE_FILE_SIZE = 1836; // the length to map
+constexpr int IMAGE_TITLE = 1840;     // char[512]
 constexpr int IMAGE_WORD_2352 = 2352;
-constexpr int IMAGE_MODIFIER = 2356;   // char[100]: application that last modified it
+constexpr int IMAGE_MODIFIER = 2356;    // char[100]: application that last modified it
 constexpr int IMAGE_STRING_2456 = 2456; // char[32]
 constexpr int IMAGE_MODIFIED_A = 2488;
 constexpr int IMAGE_MODIFIED_B = 2492;
-constexpr int IMAGE_CREATOR = 2496;    // char[100]: application that created it
+constexpr int IMAGE_CREATOR = 2496; // char[100]: application that created it
 constexpr int IMAGE_TYPED_OFFSET = 2596;
 constexpr int IMAGE_TYPED_TYPE = 2600;
 constexpr int IMAGE_TYPED_SIZE = 2604;
@@ -64,18 +64,18 @@ constexpr int IMAGE_CTIME = 2608;
 constexpr int IMAGE_MTIME = 2612;
 constexpr int IMAGE_WORD_2616 = 2616;
 constexpr int IMAGE_RESOLUTION = 2620;
-constexpr int IMAGE_WORD_2624 = 2624;  // copied from the info record
+constexpr int IMAGE_WORD_2624 = 2624; // copied from the info record
 constexpr int IMAGE_WORD_2628 = 2628;
 constexpr int IMAGE_MAGIC_AT = 2632;
 
 // Plane record fields: offsets inside record i, which lies at 40 + 40 * i.
-constexpr int IMAGE_PLANE_OFFSET = 0;  // file offset of the first row
+constexpr int IMAGE_PLANE_OFFSET = 0; // file offset of the first row
 constexpr int IMAGE_PLANE_WORD_4 = 4;
-constexpr int IMAGE_PLANE_BITS = 8;    // storage bits per sample: 1, 8, 16, 32
-constexpr int IMAGE_PLANE_DEPTH = 12;  // declared depth in bits
+constexpr int IMAGE_PLANE_BITS = 8;   // storage bits per sample: 1, 8, 16, 32
+constexpr int IMAGE_PLANE_DEPTH = 12; // declared depth in bits
 constexpr int IMAGE_PLANE_BYTES_PER_ROW = 16;
 constexpr int IMAGE_PLANE_KIND = 20;
-constexpr int IMAGE_PLANE_NAME = 24;   // char[16]
+constexpr int IMAGE_PLANE_NAME = 24; // char[16]
 
 // Colour modes and plane kinds.
 constexpr int IMAGE_MODE_GREY = 1;
@@ -96,8 +96,8 @@ constexpr int IMAGE_KIND_EXTRA = 18;
 constexpr int IMAGE_INFO_WIDTH = 0;
 constexpr int IMAGE_INFO_HEIGHT = 4;
 constexpr int IMAGE_INFO_MODE = 8;
-constexpr int IMAGE_INFO_BITS = 12;       // bits per colour sample
-constexpr int IMAGE_INFO_TITLE = 16;      // char[512]; empty asks for "Untitled_%d"
+constexpr int IMAGE_INFO_BITS = 12;  // bits per colour sample
+constexpr int IMAGE_INFO_TITLE = 16; // char[512]; empty asks for "Untitled_%d"
 constexpr int IMAGE_INFO_SMALL_SIZE = 528;
 constexpr int IMAGE_INFO_TYPED_TYPE = 532;
 constexpr int IMAGE_INFO_TYPED_SIZE = 536;
@@ -145,6 +145,12 @@ int Image_InitRealTmp(const char *directory);
 // (IMAGE_PLACE_REAL_TMP). Empty when the directory is not set.
 std::string GetNextTmpName();
 std::string Image_RealTmpName(int placement);
+// One plane record of a header being built (width and height already set):
+// storage bits from the depth, bytes per row, first row at *dataEnd, which
+// advances by the whole pages the plane takes; name cut to 15 characters,
+// "Untitled" when none.
+void Image_InitPlane(unsigned char *header, int index, int depth, int kind, const char *name,
+                     int64_t *dataEnd);
 // Create, size, map and initialise a new store file described by the info
 // record; on failure *image is null and no file is left behind.
 int Image_CreateImage(Image **image, const unsigned char *info);
@@ -163,13 +169,22 @@ double Image_SizeMegabytes(const Image *image);
 
 // ---- Field helpers ----
 
-inline unsigned char *Image_Bytes(Image *image) { return reinterpret_cast<unsigned char *>(image); }
+inline unsigned char *Image_Bytes(Image *image)
+{
+    return reinterpret_cast<unsigned char *>(image);
+}
 inline const unsigned char *Image_Bytes(const Image *image)
 {
     return reinterpret_cast<const unsigned char *>(image);
 }
-inline int32_t Image_Field(const Image *image, int offset) { return Bytes_Field(Image_Bytes(image), offset); }
-inline void Image_SetField(Image *image, int offset, int32_t v) { Bytes_SetField(Image_Bytes(image), offset, v); }
+inline int32_t Image_Field(const Image *image, int offset)
+{
+    return Bytes_Field(Image_Bytes(image), offset);
+}
+inline void Image_SetField(Image *image, int offset, int32_t v)
+{
+    Bytes_SetField(Image_Bytes(image), offset, v);
+}
 // A NUL-terminated text field of the header (path, title, names).
 inline const char *Image_Text(const Image *image, int offset)
 {
@@ -178,25 +193,67 @@ inline const char *Image_Text(const Image *image, int offset)
 // Store text cut to size - 1 characters, the rest of the field zeroed.
 void Image_SetText(Image *image, int offset, int size, const char *text);
 
-inline int32_t Image_Width(const Image *i) { return Image_Field(i, IMAGE_WIDTH); }
-inline int32_t Image_Height(const Image *i) { return Image_Field(i, IMAGE_HEIGHT); }
-inline int32_t Image_Planes(const Image *i) { return Image_Field(i, IMAGE_PLANES); }
-inline int32_t Image_ColorPlanes(const Image *i) { return Image_Field(i, IMAGE_COLOR_PLANES); }
-inline int32_t Image_AlphaPlanes(const Image *i) { return Image_Field(i, IMAGE_ALPHA_PLANES); }
+inline int32_t Image_Width(const Image *i)
+{
+    return Image_Field(i, IMAGE_WIDTH);
+}
+inline int32_t Image_Height(const Image *i)
+{
+    return Image_Field(i, IMAGE_HEIGHT);
+}
+inline int32_t Image_Planes(const Image *i)
+{
+    return Image_Field(i, IMAGE_PLANES);
+}
+inline int32_t Image_ColorPlanes(const Image *i)
+{
+    return Image_Field(i, IMAGE_COLOR_PLANES);
+}
+inline int32_t Image_AlphaPlanes(const Image *i)
+{
+    return Image_Field(i, IMAGE_ALPHA_PLANES);
+}
 inline int32_t Image_ExtraPlanes(const Image *i)
 {
     return Image_Planes(i) - Image_ColorPlanes(i) - Image_AlphaPlanes(i);
 }
 // Index of the alpha plane (it follows the colour planes), or -1.
-inline int Image_AlphaPlane(const Image *i) { return Image_AlphaPlanes(i) ? Image_ColorPlanes(i) : -1; }
-inline int32_t Image_Mode(const Image *i) { return Image_Field(i, IMAGE_MODE); }
-inline int32_t Image_FileSize(const Image *i) { return Image_Field(i, IMAGE_FILE_SIZE); }
-inline const char *Image_Path(const Image *i) { return Image_Text(i, IMAGE_PATH); }
-inline const char *Image_Title(const Image *i) { return Image_Text(i, IMAGE_TITLE); }
-inline const char *Image_Modifier(const Image *i) { return Image_Text(i, IMAGE_MODIFIER); }
-inline const char *Image_Creator(const Image *i) { return Image_Text(i, IMAGE_CREATOR); }
-inline int32_t Image_ModifiedA(const Image *i) { return Image_Field(i, IMAGE_MODIFIED_A); }
-inline int32_t Image_ModifiedB(const Image *i) { return Image_Field(i, IMAGE_MODIFIED_B); }
+inline int Image_AlphaPlane(const Image *i)
+{
+    return Image_AlphaPlanes(i) ? Image_ColorPlanes(i) : -1;
+}
+inline int32_t Image_Mode(const Image *i)
+{
+    return Image_Field(i, IMAGE_MODE);
+}
+inline int32_t Image_FileSize(const Image *i)
+{
+    return Image_Field(i, IMAGE_FILE_SIZE);
+}
+inline const char *Image_Path(const Image *i)
+{
+    return Image_Text(i, IMAGE_PATH);
+}
+inline const char *Image_Title(const Image *i)
+{
+    return Image_Text(i, IMAGE_TITLE);
+}
+inline const char *Image_Modifier(const Image *i)
+{
+    return Image_Text(i, IMAGE_MODIFIER);
+}
+inline const char *Image_Creator(const Image *i)
+{
+    return Image_Text(i, IMAGE_CREATOR);
+}
+inline int32_t Image_ModifiedA(const Image *i)
+{
+    return Image_Field(i, IMAGE_MODIFIED_A);
+}
+inline int32_t Image_ModifiedB(const Image *i)
+{
+    return Image_Field(i, IMAGE_MODIFIED_B);
+}
 // Stamp as changed by a writer: modification time, both flags 1, modifier.
 void Image_SetModified(Image *image, const char *modifier, time_t when);
 
@@ -213,14 +270,26 @@ inline int32_t Image_PlaneField(const Image *i, int plane, int field)
 {
     return Bytes_Field(Image_PlaneRecord(i, plane), field);
 }
-inline int32_t Image_PlaneOffset(const Image *i, int p) { return Image_PlaneField(i, p, IMAGE_PLANE_OFFSET); }
-inline int32_t Image_PlaneBits(const Image *i, int p) { return Image_PlaneField(i, p, IMAGE_PLANE_BITS); }
-inline int32_t Image_PlaneDepth(const Image *i, int p) { return Image_PlaneField(i, p, IMAGE_PLANE_DEPTH); }
+inline int32_t Image_PlaneOffset(const Image *i, int p)
+{
+    return Image_PlaneField(i, p, IMAGE_PLANE_OFFSET);
+}
+inline int32_t Image_PlaneBits(const Image *i, int p)
+{
+    return Image_PlaneField(i, p, IMAGE_PLANE_BITS);
+}
+inline int32_t Image_PlaneDepth(const Image *i, int p)
+{
+    return Image_PlaneField(i, p, IMAGE_PLANE_DEPTH);
+}
 inline int32_t Image_PlaneBytesPerRow(const Image *i, int p)
 {
     return Image_PlaneField(i, p, IMAGE_PLANE_BYTES_PER_ROW);
 }
-inline int32_t Image_PlaneKind(const Image *i, int p) { return Image_PlaneField(i, p, IMAGE_PLANE_KIND); }
+inline int32_t Image_PlaneKind(const Image *i, int p)
+{
+    return Image_PlaneField(i, p, IMAGE_PLANE_KIND);
+}
 inline const char *Image_PlaneName(const Image *i, int p)
 {
     return reinterpret_cast<const char *>(Image_PlaneRecord(i, p) + IMAGE_PLANE_NAME);

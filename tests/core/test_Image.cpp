@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -12,11 +14,13 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 // A fresh directory per test, set as the store's temporary directory.
-class ImageStore : public ::testing::Test {
-protected:
+class ImageStore : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         char tmpl[] = "/tmp/dab_image_XXXXXX";
@@ -83,6 +87,481 @@ TEST_F(ImageStore, Rgb89WithAlphaHasTheExactLayout)
     ASSERT_EQ(stat(Image_Path(img), &st), 0);
     EXPECT_EQ(st.st_size, 36864);
     EXPECT_EQ(Image_CloseImage(img), 0);
+}
+
+TEST_F(ImageStore, OneBitPlanesPackEightPixelsPerByteOnOnePage)
+{
+    auto info = Info(9, 2, IMAGE_MODE_GREY, 1);
+    Image *img = nullptr;
+    ASSERT_EQ(Image_CreateImage(&img, info.data()), 0);
+    EXPECT_EQ(Image_Planes(img), 1);
+    EXPECT_EQ(Image_PlaneBits(img, 0), 1);
+    EXPECT_EQ(Image_PlaneDepth(img, 0), 1);
+    EXPECT_EQ(Image_PlaneBytesPerRow(img, 0), 2);
+    EXPECT_EQ(Image_PlaneKind(img, 0), IMAGE_KIND_GREY);
+    EXPECT_STREQ(Image_PlaneName(img, 0), "Gray");
+    EXPECT_EQ(Image_FileSize(img), 8192);
+    // Most significant bit first; pixel 8 starts the second byte.
+    Image_SetSample(img, 0, 0, 1, 1);
+    Image_SetSample(img, 0, 8, 1, 1);
+    EXPECT_EQ(Image_Row(img, 0, 1)[0], 0x80);
+    EXPECT_EQ(Image_Row(img, 0, 1)[1], 0x80);
+    Image_SetSample(img, 0, 0, 1, 0);
+    EXPECT_EQ(Image_Row(img, 0, 1)[0], 0x00);
+    EXPECT_EQ(Image_GetSample(img, 0, 8, 1), 1u);
+    EXPECT_EQ(Image_DestroyImage(img), 0);
+}
+
+TEST_F(ImageStore, StorageBitsFollowTheDepthAndWideSamplesAreBigEndian)
+{
+    auto info = Info(3, 2, IMAGE_MODE_CMYK, 12, 1);
+    Bytes_SetField(info.data(), IMAGE_INFO_EXTRA, 2);
+    Bytes_SetField(info.data(), IMAGE_INFO_EXTRA_DEPTH, 20);
+    Image *img = nullptr;
+    ASSERT_EQ(Image_CreateImage(&img, info.data()), 0);
+    ASSERT_EQ(Image_Planes(img), 7);
+    const char *names[] = {"Cyan", "Magenta", "Yellow", "Black", "Alpha", "Extra", "Extra"};
+    const int bits[] = {16, 16, 16, 16, 8, 32, 32};
+    const int depths[] = {12, 12, 12, 12, 8, 20, 20};
+    for (int p = 0; p < 7; ++p) {
+        EXPECT_STREQ(Image_PlaneName(img, p), names[p]);
+        EXPECT_EQ(Image_PlaneBits(img, p), bits[p]);
+        EXPECT_EQ(Image_PlaneDepth(img, p), depths[p]);
+        EXPECT_EQ(Image_PlaneOffset(img, p), 4096 * (p + 1));
+    }
+    EXPECT_EQ(Image_PlaneKind(img, 3), IMAGE_KIND_BLACK);
+    EXPECT_EQ(Image_PlaneKind(img, 5), IMAGE_KIND_EXTRA);
+    EXPECT_EQ(Image_ExtraPlanes(img), 2);
+    Image_SetSample(img, 1, 2, 1, 0x1234);
+    Image_SetSample(img, 6, 1, 1, 0xA1B2C3D4u);
+    const unsigned char *m = Image_Row(img, 1, 1) + 4;
+    EXPECT_EQ(m[0], 0x12);
+    EXPECT_EQ(m[1], 0x34);
+    const unsigned char *e = Image_Row(img, 6, 1) + 4;
+    EXPECT_EQ(e[0], 0xA1);
+    EXPECT_EQ(e[3], 0xD4);
+    EXPECT_EQ(Image_GetSample(img, 6, 1, 1), 0xA1B2C3D4u);
+    EXPECT_EQ(Image_DestroyImage(img), 0);
+}
+
+TEST(ImagePlane, NamesAreCutAt15CharactersAndDefaultToUntitled)
+{
+    unsigned char h[IMAGE_HEADER_SIZE] = {};
+    Bytes_SetField(h, IMAGE_WIDTH, 10);
+    Bytes_SetField(h, IMAGE_HEIGHT, 1000);
+    int64_t end = 8192;
+    Image_InitPlane(h, 1, 16, IMAGE_KIND_EXTRA, "ABCDEFGHIJKLMNOPQRST", &end);
+    const unsigned char *r = h + IMAGE_PLANE_RECORDS + IMAGE_PLANE_RECORD_SIZE;
+    EXPECT_STREQ(reinterpret_cast<const char *>(r + IMAGE_PLANE_NAME), "ABCDEFGHIJKLMNO");
+    EXPECT_EQ(Bytes_Field(r, IMAGE_PLANE_OFFSET), 8192);
+    EXPECT_EQ(Bytes_Field(r, IMAGE_PLANE_BYTES_PER_ROW), 20);
+    EXPECT_EQ(end, 8192 + 20480); // 20000 bytes take five pages
+    Image_InitPlane(h, 2, 8, IMAGE_KIND_EXTRA, nullptr, &end);
+    EXPECT_STREQ(reinterpret_cast<const char *>(h + IMAGE_PLANE_RECORDS + 2 * IMAGE_PLANE_RECORD_SIZE +
+                                                IMAGE_PLANE_NAME),
+                 "Untitled");
+}
+
+TEST_F(ImageStore, EmptyTitlesAreNumberedAndGivenTitlesKept)
+{
+    auto info = Info(4, 4, IMAGE_MODE_GREY, 8);
+    Image *a = nullptr, *b = nullptr, *c = nullptr;
+    ASSERT_EQ(Image_CreateImage(&a, info.data()), 0);
+    ASSERT_EQ(Image_CreateImage(&b, info.data()), 0);
+    int n = 0;
+    ASSERT_EQ(sscanf(Image_Title(a), "Untitled_%d", &n), 1);
+    EXPECT_EQ(Image_Title(b), "Untitled_" + std::to_string(n + 1));
+    strcpy(reinterpret_cast<char *>(info.data() + IMAGE_INFO_TITLE), "portrait");
+    ASSERT_EQ(Image_CreateImage(&c, info.data()), 0);
+    EXPECT_STREQ(Image_Title(c), "portrait");
+    // Distinct files named after the process in the temporary directory.
+    std::string prefix = dir + "/img." + std::to_string(getpid()) + ".";
+    EXPECT_EQ(std::string(Image_Path(a)).rfind(prefix, 0), 0u);
+    EXPECT_STRNE(Image_Path(a), Image_Path(b));
+    for (Image *i : {a, b, c})
+        EXPECT_EQ(Image_DestroyImage(i), 0);
+    EXPECT_EQ(Files(), 0);
+}
+
+TEST_F(ImageStore, HeaderWordsAndBlocksAreLaidOutInOrder)
+{
+    auto info = Info(5, 5, IMAGE_MODE_RGB, 8);
+    Bytes_SetField(info.data(), IMAGE_INFO_LUT_ENTRIES, 257);
+    Bytes_SetField(info.data(), IMAGE_INFO_TYPED_TYPE, 7);
+    Bytes_SetField(info.data(), IMAGE_INFO_TYPED_SIZE, 100);
+    Bytes_SetField(info.data(), IMAGE_INFO_SMALL_SIZE, 4096);
+    Bytes_SetField(info.data(), IMAGE_INFO_WORD_2624, 0x5A5A);
+    Image *img = nullptr;
+    time_t before = time(nullptr);
+    ASSERT_EQ(Image_CreateImage(&img, info.data()), 0);
+    EXPECT_EQ(Image_Field(img, IMAGE_LUT_OFFSET), 2636);
+    EXPECT_EQ(Image_Field(img, IMAGE_LUT_ENTRIES), 257);
+    EXPECT_EQ(Image_Field(img, IMAGE_LUT_BITS), 9);
+    EXPECT_EQ(Image_Field(img, IMAGE_TYPED_OFFSET), 2636 + 257 * 12);
+    EXPECT_EQ(Image_Field(img, IMAGE_TYPED_TYPE), 7);
+    EXPECT_EQ(Image_Field(img, IMAGE_SMALL_OFFSET), 2636 + 257 * 12 + 100);
+    EXPECT_EQ(Image_Field(img, IMAGE_SMALL_SIZE), 4096);
+    EXPECT_EQ(Image_PlaneOffset(img, 0), 12288); // 9920 bytes of header and blocks round up to 3 pages
+    EXPECT_EQ(Image_FileSize(img), 12288 + 3 * 4096);
+    EXPECT_EQ(Image_Field(img, IMAGE_RESOLUTION), 72);
+    EXPECT_EQ(Image_Field(img, IMAGE_WORD_2352), -1);
+    EXPECT_EQ(Image_Field(img, IMAGE_WORD_2616), -1);
+    EXPECT_EQ(Image_Field(img, IMAGE_WORD_2624), 0x5A5A);
+    EXPECT_GE(Image_Field(img, IMAGE_CTIME), int32_t(before));
+    EXPECT_EQ(Image_Field(img, IMAGE_MTIME), Image_Field(img, IMAGE_CTIME));
+    EXPECT_EQ(Image_Field(img, IMAGE_FLAGS), 0);
+    EXPECT_EQ(Image_DestroyImage(img), 0);
+
+    for (int entries : {0, 1, 2, 256}) {
+        Bytes_SetField(info.data(), IMAGE_INFO_LUT_ENTRIES, entries);
+        ASSERT_EQ(Image_CreateImage(&img, info.data()), 0);
+        EXPECT_EQ(Image_Field(img, IMAGE_LUT_BITS), entries <= 1 ? 0 : entries == 2 ? 1 : 8) << entries;
+        EXPECT_EQ(Image_DestroyImage(img), 0);
+    }
+}
+
+TEST_F(ImageStore, BadCreationParametersLeaveNoFile)
+{
+    Image *img = reinterpret_cast<Image *>(&img);
+    for (int mode : {0, 4, -1}) {
+        auto info = Info(8, 8, mode, 8);
+        EXPECT_EQ(Image_CreateImage(&img, info.data()), 1046) << mode;
+        EXPECT_EQ(img, nullptr);
+    }
+    auto info = Info(8, 8, IMAGE_MODE_GREY, 8);
+    Bytes_SetField(info.data(), IMAGE_INFO_SMALL_SIZE, 4097);
+    EXPECT_EQ(Image_CreateImage(&img, info.data()), 1046);
+    info = Info(0, 8, IMAGE_MODE_GREY, 8);
+    EXPECT_EQ(Image_CreateImage(&img, info.data()), 1046);
+    info = Info(8, 8, IMAGE_MODE_GREY, 0);
+    EXPECT_EQ(Image_CreateImage(&img, info.data()), 1046);
+    info = Info(8, 8, IMAGE_MODE_RGB, 8, 1);
+    Bytes_SetField(info.data(), IMAGE_INFO_EXTRA, 29); // 3 + 1 + 29 > 32
+    Bytes_SetField(info.data(), IMAGE_INFO_EXTRA_DEPTH, 8);
+    EXPECT_EQ(Image_CreateImage(&img, info.data()), 1046);
+    info = Info(65536, 65536, IMAGE_MODE_RGB, 8);
+    EXPECT_EQ(Image_CreateImage(&img, info.data()), 1050);
+    EXPECT_EQ(img, nullptr);
+    EXPECT_EQ(Files(), 0);
+    // The largest small block is accepted.
+    info = Info(8, 8, IMAGE_MODE_GREY, 8);
+    Bytes_SetField(info.data(), IMAGE_INFO_SMALL_SIZE, 4096);
+    ASSERT_EQ(Image_CreateImage(&img, info.data()), 0);
+    EXPECT_EQ(Image_DestroyImage(img), 0);
+}
+
+TEST_F(ImageStore, AFullDiskRefusesCreationAndLeavesNoFile)
+{
+    std::string mnt = dir + "/small";
+    ASSERT_EQ(mkdir(mnt.c_str(), 0700), 0);
+    if (mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    struct Unmount {
+        std::string at;
+        ~Unmount() { umount(at.c_str()); }
+    } unmount{mnt};
+    ASSERT_EQ(Image_Init(mnt.c_str(), nullptr, nullptr), 0);
+    uint32_t free = Misk_GetFreeDisk(mnt.c_str());
+    EXPECT_LE(free, 256u);
+    EXPECT_GT(free, 0u);
+    Image *img = nullptr;
+    auto big = Info(1000, 1000, IMAGE_MODE_RGB, 8);
+    EXPECT_EQ(Image_CreateImage(&img, big.data()), 1213);
+    EXPECT_EQ(img, nullptr);
+    // A small image still fits; once it takes the room a second one does not.
+    auto small = Info(300, 300, IMAGE_MODE_GREY, 8);
+    ASSERT_EQ(Image_CreateImage(&img, small.data()), 0);
+    Orvaldi_memset(Image_Row(img, 0, 0), 0x7F, 300 * 300);
+    Image *second = nullptr;
+    auto rest = Info(300, 700, IMAGE_MODE_GREY, 8); // 212 KB against 164 KB left
+    EXPECT_EQ(Image_CreateImage(&second, rest.data()), 1213);
+    if (second)
+        Image_DestroyImage(second);
+    DIR *d = opendir(mnt.c_str());
+    int n = 0;
+    while (dirent *e = readdir(d))
+        n += e->d_name[0] != '.';
+    closedir(d);
+    EXPECT_EQ(n, 1);
+    EXPECT_EQ(Image_DestroyImage(img), 0);
+}
+
+TEST_F(ImageStore, MappingsAreSharedAndCloseKeepsWhatDestroyRemoves)
+{
+    auto info = Info(17, 3, IMAGE_MODE_GREY, 16, 1);
+    Image *w = nullptr;
+    ASSERT_EQ(Image_CreateImage(&w, info.data()), 0);
+    std::string path = Image_Path(w);
+    Image *r = nullptr;
+    ASSERT_EQ(Image_OpenReadImage(&r, path.c_str()), 0);
+    Image_SetSample(w, 0, 16, 2, 0xBEEF);
+    Image_SetSample(w, 1, 3, 1, 200);
+    Image_SetModified(w, "DabStone", 1234567);
+    EXPECT_EQ(Image_GetSample(r, 0, 16, 2), 0xBEEFu);
+    EXPECT_EQ(Image_GetSample(r, 1, 3, 1), 200u);
+    EXPECT_STREQ(Image_Modifier(r), "DabStone");
+    EXPECT_EQ(Image_ModifiedA(r), 1);
+    EXPECT_EQ(Image_ModifiedB(r), 1);
+    EXPECT_EQ(Image_Field(r, IMAGE_MTIME), 1234567);
+    EXPECT_EQ(Image_CloseImage(r), 0);
+    EXPECT_EQ(Image_CloseImage(w), 0);
+    EXPECT_EQ(access(path.c_str(), F_OK), 0);
+    // Reopened read-write: the samples stayed in the file.
+    ASSERT_EQ(Image_OpenImage(&w, path.c_str()), 0);
+    EXPECT_EQ(Image_GetSample(w, 0, 16, 2), 0xBEEFu);
+    EXPECT_EQ(Image_DestroyImage(w), 0);
+    EXPECT_NE(access(path.c_str(), F_OK), 0);
+    EXPECT_EQ(Image_CloseImage(w), EINVAL); // no longer mapped
+    EXPECT_EQ(Image_OpenImage(&w, path.c_str()), ENOENT);
+    EXPECT_EQ(w, nullptr);
+}
+
+// Every kind of damaged file is refused with its code, before any mapping.
+TEST_F(ImageStore, CorruptFilesAreRefusedWithTheirCode)
+{
+    auto info = Info(89, 89, IMAGE_MODE_RGB, 8, 1);
+    Image *img = nullptr;
+    ASSERT_EQ(Image_CreateImage(&img, info.data()), 0);
+    std::string good = Image_Path(img);
+    std::vector<unsigned char> bytes(Image_Bytes(img), Image_Bytes(img) + Image_FileSize(img));
+    ASSERT_EQ(Image_CloseImage(img), 0);
+
+    struct Damage {
+        const char *what;
+        int offset;
+        int32_t value;
+        int code;
+    };
+    const int plane1 = IMAGE_PLANE_RECORDS + IMAGE_PLANE_RECORD_SIZE;
+    const Damage cases[] = {
+        {"wrong magic", IMAGE_MAGIC_AT, 0x12345678, 1063},
+        {"zero width", IMAGE_WIDTH, 0, 1045},
+        {"negative height", IMAGE_HEIGHT, -5, 1045},
+        {"recorded size beyond the file", IMAGE_FILE_SIZE, 36865, 1062},
+        {"recorded size below the header", IMAGE_FILE_SIZE, 100, 1062},
+        {"33 planes", IMAGE_PLANES, 33, 1062},
+        {"fewer planes than colour and alpha", IMAGE_PLANES, 3, 1062},
+        {"two alpha planes", IMAGE_ALPHA_PLANES, 2, 1062},
+        {"no colour plane", IMAGE_COLOR_PLANES, 0, 1062},
+        {"RGB with one colour plane", IMAGE_COLOR_PLANES, 1, 1062},
+        {"12 storage bits", plane1 + IMAGE_PLANE_BITS, 12, 1062},
+        {"16 storage bits in an 89-byte row", plane1 + IMAGE_PLANE_BITS, 16, 1062},
+        {"rows beyond the file", plane1 + IMAGE_PLANE_OFFSET, 32768, 1062},
+        {"negative plane offset", plane1 + IMAGE_PLANE_OFFSET, -4096, 1062},
+        {"plane over the header", plane1 + IMAGE_PLANE_OFFSET, 0, 1062},
+        {"huge bytes per row", plane1 + IMAGE_PLANE_BYTES_PER_ROW, 0x7FFFFFFF, 1062},
+        {"height past the planes", IMAGE_HEIGHT, 93, 1062},
+        {"small block too large", IMAGE_SMALL_SIZE, 4097, 1062},
+        {"typed block beyond the file", IMAGE_TYPED_SIZE, 40000, 1062},
+        {"lookup table beyond the file", IMAGE_LUT_ENTRIES, 3000, 1062},
+        {"unterminated path", IMAGE_PATH + 496, 0x41414141, 1062},
+    };
+    for (const Damage &c : cases) {
+        std::vector<unsigned char> copy = bytes;
+        if (c.offset == IMAGE_PATH + 496)
+            memset(copy.data() + IMAGE_PATH, 'A', IMAGE_PATH_SIZE);
+        else
+            Bytes_PutS32(copy.data() + c.offset, c.value);
+        std::string path = dir + "/damaged";
+        FILE *f = fopen(path.c_str(), "wb");
+        ASSERT_EQ(fwrite(copy.data(), 1, copy.size(), f), copy.size());
+        fclose(f);
+        Image *out = reinterpret_cast<Image *>(&out);
+        EXPECT_EQ(Image_OpenImage(&out, path.c_str()), c.code) << c.what;
+        EXPECT_EQ(out, nullptr) << c.what;
+        EXPECT_EQ(Image_OpenReadImage(&out, path.c_str()), c.code) << c.what;
+    }
+
+    // Truncated files: shorter than the header, or than the recorded size.
+    for (off_t length : {0, 100, 2635, 2636, 36863}) {
+        std::string path = dir + "/short";
+        FILE *f = fopen(path.c_str(), "wb");
+        ASSERT_EQ(fwrite(bytes.data(), 1, size_t(length), f), size_t(length));
+        fclose(f);
+        EXPECT_EQ(Image_OpenReadImage(&img, path.c_str()), 1062) << length;
+    }
+    // The untouched file still opens.
+    ASSERT_EQ(Image_OpenReadImage(&img, good.c_str()), 0);
+    EXPECT_EQ(Image_CloseImage(img), 0);
+    // A FIFO is not waited on.
+    std::string fifo = dir + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(Image_OpenReadImage(&img, fifo.c_str()), 1063);
+    EXPECT_EQ(Image_OpenReadImage(&img, dir.c_str()), EISDIR);
+}
+
+TEST_F(ImageStore, GetInfoDescribesTheImageAndRecreatesItsGeometry)
+{
+    auto info = Info(33, 7, IMAGE_MODE_CMYK, 16, 1);
+    Bytes_SetField(info.data(), IMAGE_INFO_EXTRA, 1);
+    Bytes_SetField(info.data(), IMAGE_INFO_EXTRA_DEPTH, 1);
+    Bytes_SetField(info.data(), IMAGE_INFO_LUT_ENTRIES, 4);
+    Bytes_SetField(info.data(), IMAGE_INFO_SMALL_SIZE, 16);
+    Bytes_SetField(info.data(), IMAGE_INFO_TYPED_SIZE, 8);
+    Bytes_SetField(info.data(), IMAGE_INFO_TYPED_TYPE, 3);
+    Bytes_SetField(info.data(), IMAGE_INFO_WORD_2624, 99);
+    strcpy(reinterpret_cast<char *>(info.data() + IMAGE_INFO_TITLE), "scan");
+    Image *src = nullptr;
+    ASSERT_EQ(Image_CreateImage(&src, info.data()), 0);
+    Image_SetField(src, IMAGE_FLAGS, 4);
+    Image_SetField(src, IMAGE_MODIFIED_B, 1);
+
+    unsigned char got[IMAGE_INFO_SIZE];
+    Image_GetInfo(src, got);
+    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_WIDTH), 33);
+    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_HEIGHT), 7);
+    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_MODE), IMAGE_MODE_CMYK);
+    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_BITS), 16);
+    EXPECT_STREQ(reinterpret_cast<const char *>(got + IMAGE_INFO_TITLE), "scan");
+    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_SMALL_SIZE), 16);
+    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_TYPED_TYPE), 3);
+    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_TYPED_SIZE), 8);
+    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_WORD_2624), 99);
+    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_PLACEMENT), 4);
+    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_ALPHA), 1);
+    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_LUT_ENTRIES), 4);
+    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_EXTRA), 1);
+    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_EXTRA_DEPTH), 1);
+    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_MODIFIED_B), 1);
+
+    // The info creates an image of the same geometry (placement 4 without a
+    // shared subdirectory falls back to the temporary directory).
+    Image *dst = nullptr;
+    ASSERT_EQ(Image_CreateImage(&dst, got), 0);
+    EXPECT_EQ(Image_FileSize(dst), Image_FileSize(src));
+    EXPECT_EQ(memcmp(Image_PlaneRecord(dst, 0), Image_PlaneRecord(src, 0), IMAGE_PLANE_RECORD_SIZE * 6), 0);
+
+    // Without extra planes the extra depth reads -1.
+    Image *plain = nullptr;
+    auto simple = Info(2, 2, IMAGE_MODE_GREY, 8);
+    ASSERT_EQ(Image_CreateImage(&plain, simple.data()), 0);
+    Image_GetInfo(plain, got);
+    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_EXTRA), 0);
+    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_EXTRA_DEPTH), -1);
+
+    // CopyHeader: names, flags, times, words, blocks and a same-size table.
+    Image_SetText(src, IMAGE_MODIFIER, IMAGE_APPNAME_SIZE, "Editor");
+    Image_SetText(src, IMAGE_CREATOR, IMAGE_APPNAME_SIZE, "Scanner");
+    Image_SetText(src, IMAGE_STRING_2456, IMAGE_STRING_2456_SIZE, "tag");
+    Image_SetField(src, IMAGE_MODIFIED_A, 1);
+    Image_SetField(src, IMAGE_CTIME, 1000);
+    Image_SetField(src, IMAGE_MTIME, 2000);
+    Image_SetField(src, IMAGE_RESOLUTION, 300);
+    Image_SetField(src, IMAGE_WORD_2352, 5);
+    Image_SetField(src, IMAGE_TYPED_TYPE, 11);
+    memset(Image_Bytes(src) + Image_Field(src, IMAGE_SMALL_OFFSET), 0xAB, 16);
+    memset(Image_Bytes(src) + Image_Field(src, IMAGE_TYPED_OFFSET), 0xCD, 8);
+    memset(Image_Bytes(src) + Image_Field(src, IMAGE_LUT_OFFSET), 0xEF, 48);
+    std::string dstPath = Image_Path(dst);
+    std::string dstTitle = Image_Title(dst);
+    Image_CopyHeader(dst, src);
+    EXPECT_STREQ(Image_Modifier(dst), "Editor");
+    EXPECT_STREQ(Image_Creator(dst), "Scanner");
+    EXPECT_STREQ(Image_Text(dst, IMAGE_STRING_2456), "tag");
+    EXPECT_EQ(Image_ModifiedA(dst), 1);
+    EXPECT_EQ(Image_ModifiedB(dst), 1);
+    EXPECT_EQ(Image_Field(dst, IMAGE_CTIME), 1000);
+    EXPECT_EQ(Image_Field(dst, IMAGE_MTIME), 2000);
+    EXPECT_EQ(Image_Field(dst, IMAGE_FLAGS), 4);
+    EXPECT_EQ(Image_Field(dst, IMAGE_RESOLUTION), 300);
+    EXPECT_EQ(Image_Field(dst, IMAGE_WORD_2352), 5);
+    EXPECT_EQ(Image_Field(dst, IMAGE_WORD_2624), 99);
+    EXPECT_EQ(Image_Field(dst, IMAGE_TYPED_TYPE), 11);
+    EXPECT_EQ(Image_Bytes(dst)[Image_Field(dst, IMAGE_SMALL_OFFSET) + 15], 0xAB);
+    EXPECT_EQ(Image_Bytes(dst)[Image_Field(dst, IMAGE_TYPED_OFFSET) + 7], 0xCD);
+    EXPECT_EQ(Image_Bytes(dst)[Image_Field(dst, IMAGE_LUT_OFFSET) + 47], 0xEF);
+    EXPECT_EQ(Image_Path(dst), dstPath); // identity and title stay
+    EXPECT_EQ(Image_Title(dst), dstTitle);
+
+    // A table of another size is not copied, nor a block past its own size.
+    Image_CopyHeader(plain, src);
+    EXPECT_EQ(Image_Field(plain, IMAGE_MTIME), 2000);
+    EXPECT_EQ(Image_Bytes(plain)[Image_Field(plain, IMAGE_LUT_OFFSET)], 0);
+    for (Image *i : {src, dst, plain})
+        EXPECT_EQ(Image_DestroyImage(i), 0);
+}
+
+const char *NamedPath(void *arg)
+{
+    return static_cast<std::string *>(arg)->c_str();
+}
+
+TEST_F(ImageStore, NamesComeFromTheCallbackOrTheSharedSubdirectory)
+{
+    std::string wanted = dir + "/chosen.img";
+    ASSERT_EQ(Image_Init(dir.c_str(), NamedPath, &wanted), 0);
+    auto info = Info(3, 3, IMAGE_MODE_GREY, 8);
+    Image *img = nullptr;
+    ASSERT_EQ(Image_CreateImage(&img, info.data()), 0);
+    EXPECT_EQ(Image_Path(img), wanted);
+    EXPECT_EQ(Image_DestroyImage(img), 0);
+
+    ASSERT_EQ(Image_InitRealTmp(dir.c_str()), 0);
+    ASSERT_EQ(Image_InitRealTmp(dir.c_str()), 0); // an existing one is accepted
+    struct stat st;
+    ASSERT_EQ(stat((dir + "/TEVTMP").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0777u);
+    std::string tag = "/img." + std::to_string(getpid()) + ".";
+    Bytes_SetField(info.data(), IMAGE_INFO_PLACEMENT, IMAGE_PLACE_SHARED_TMP);
+    ASSERT_EQ(Image_CreateImage(&img, info.data()), 0);
+    EXPECT_EQ(std::string(Image_Path(img)).rfind(dir + "/TEVTMP" + tag, 0), 0u) << Image_Path(img);
+    EXPECT_EQ(Image_DestroyImage(img), 0);
+    Bytes_SetField(info.data(), IMAGE_INFO_PLACEMENT, IMAGE_PLACE_REAL_TMP);
+    ASSERT_EQ(Image_CreateImage(&img, info.data()), 0);
+    EXPECT_EQ(std::string(Image_Path(img)).rfind(dir + tag, 0), 0u) << Image_Path(img);
+    EXPECT_EQ(Image_DestroyImage(img), 0);
+
+    // Names that exist are skipped.
+    ASSERT_EQ(Image_Init(dir.c_str(), nullptr, nullptr), 0);
+    std::string first = GetNextTmpName();
+    int n = std::stoi(first.substr(first.rfind('.') + 1));
+    std::string taken = dir + tag + std::to_string(n + 1);
+    close(open(taken.c_str(), O_CREAT | O_WRONLY, 0600));
+    EXPECT_EQ(GetNextTmpName(), dir + tag + std::to_string(n + 2));
+
+    EXPECT_NE(Image_Init("/nonexistent/dir", nullptr, nullptr), 0);
+    EXPECT_NE(Image_InitRealTmp("/nonexistent/dir"), 0);
+    ASSERT_EQ(Image_Init(nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(GetNextTmpName(), "");
+    Bytes_SetField(info.data(), IMAGE_INFO_PLACEMENT, 0);
+    EXPECT_EQ(Image_CreateImage(&img, info.data()), 1046);
+}
+
+TEST(ImageHelpers, ModeTextsSizeFreeDiskAndMemory)
+{
+    EXPECT_STREQ(Image_ModeToText(1), "GREY");
+    EXPECT_STREQ(Image_ModeToText(2), "RGB");
+    EXPECT_STREQ(Image_ModeToText(3), "CMYK");
+    EXPECT_STREQ(Image_ModeToText(0), "UNDEF");
+    EXPECT_STREQ(Image_ModeToText(4), "UNDEF");
+
+    EXPECT_EQ(Misk_GetFreeDisk("/nonexistent/dir"), 0xFFFFFFFFu);
+    EXPECT_GT(Misk_GetFreeDisk("/tmp"), 0u);
+
+    unsigned char buf[4] = {1, 2, 3, 4};
+    Orvaldi_memset(buf, 9, 0);
+    Orvaldi_memset(buf, 9, -3);
+    EXPECT_EQ(buf[0], 1);
+    Orvaldi_memset(buf, 9, 3);
+    EXPECT_EQ(buf[2], 9);
+    EXPECT_EQ(buf[3], 4);
+
+    char *copy = Strdup("store");
+    ASSERT_NE(copy, nullptr);
+    EXPECT_STREQ(copy, "store");
+    free(copy);
+    EXPECT_EQ(Strdup(nullptr), nullptr);
+
+    // 2000 x 2000 with three 8-bit planes is about 11.4 megabytes.
+    unsigned char h[IMAGE_HEADER_SIZE] = {};
+    Bytes_SetField(h, IMAGE_WIDTH, 2000);
+    Bytes_SetField(h, IMAGE_HEIGHT, 2000);
+    Bytes_SetField(h, IMAGE_PLANES, 3);
+    for (int p = 0; p < 3; ++p)
+        Bytes_SetField(h + IMAGE_PLANE_RECORDS + IMAGE_PLANE_RECORD_SIZE * p, IMAGE_PLANE_BITS, 8);
+    EXPECT_NEAR(Image_SizeMegabytes(reinterpret_cast<Image *>(h)), 11.444, 0.001);
+    Bytes_SetField(h + IMAGE_PLANE_RECORDS, IMAGE_PLANE_BITS, 16);
+    EXPECT_NEAR(Image_SizeMegabytes(reinterpret_cast<Image *>(h)), 15.259, 0.001);
 }
 
 } // namespace

@@ -1,0 +1,426 @@
+// The image tools of sorbane, run as a program: PNG import and export for
+// every supported format, blank and pattern images, info, and refusals of
+// damaged input that leave no output behind. The PNGs are made and read
+// here with libpng directly, independently of sorbane's own PNG code.
+#include "core/Image.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <png.h>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace
+{
+
+struct Picture {
+    int width = 0, height = 0, channels = 0, bits = 0;
+    std::vector<uint32_t> samples; // interleaved
+    uint32_t &at(int x, int y, int c) { return samples[(size_t(y) * width + x) * channels + c]; }
+};
+
+const int kColorTypes[] = {0, PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_RGB,
+                           PNG_COLOR_TYPE_RGB_ALPHA};
+
+std::vector<unsigned char> Pack(const Picture &p)
+{
+    std::vector<unsigned char> raw;
+    for (uint32_t v : p.samples) {
+        if (p.bits == 16)
+            raw.push_back(uint8_t(v >> 8));
+        raw.push_back(uint8_t(v));
+    }
+    return raw;
+}
+
+bool WritePng(const std::string &path, const Picture &p, int colorType = -1, int bitDepth = -1)
+{
+    FILE *f = fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    std::vector<unsigned char> raw = Pack(p);
+    std::vector<png_bytep> rows(size_t(p.height));
+    size_t stride = raw.size() / size_t(p.height);
+    for (int y = 0; y < p.height; ++y)
+        rows[size_t(y)] = raw.data() + stride * size_t(y);
+    bool ok = false;
+    if (!setjmp(png_jmpbuf(png))) {
+        png_init_io(png, f);
+        png_set_IHDR(png, info, p.width, p.height, bitDepth < 0 ? p.bits : bitDepth,
+                     colorType < 0 ? kColorTypes[p.channels] : colorType, PNG_INTERLACE_NONE,
+                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        if (colorType == PNG_COLOR_TYPE_PALETTE) {
+            png_color palette[4] = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {10, 20, 30}};
+            png_set_PLTE(png, info, palette, 4);
+        }
+        png_write_info(png, info);
+        png_write_image(png, rows.data());
+        png_write_end(png, nullptr);
+        ok = true;
+    }
+    png_destroy_write_struct(&png, &info);
+    fclose(f);
+    return ok;
+}
+
+bool ReadPng(const std::string &path, Picture *p)
+{
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    std::vector<unsigned char> raw;
+    std::vector<png_bytep> rows;
+    bool ok = false;
+    if (!setjmp(png_jmpbuf(png))) {
+        png_init_io(png, f);
+        png_read_info(png, info);
+        p->width = int(png_get_image_width(png, info));
+        p->height = int(png_get_image_height(png, info));
+        p->channels = png_get_channels(png, info);
+        p->bits = png_get_bit_depth(png, info);
+        size_t stride = png_get_rowbytes(png, info);
+        raw.resize(stride * size_t(p->height));
+        rows.resize(size_t(p->height));
+        for (int y = 0; y < p->height; ++y)
+            rows[size_t(y)] = raw.data() + stride * size_t(y);
+        png_read_image(png, rows.data());
+        png_read_end(png, nullptr);
+        ok = true;
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    fclose(f);
+    p->samples.clear();
+    for (size_t i = 0; ok && i < raw.size(); i += size_t(p->bits / 8))
+        p->samples.push_back(p->bits == 16 ? uint32_t(raw[i] << 8 | raw[i + 1]) : raw[i]);
+    return ok;
+}
+
+// Samples biased to the ends of the range, where conversions go wrong;
+// 16-bit alpha is a multiple of 257, which the store's 8-bit alpha keeps.
+Picture RandomPicture(int channels, int bits, unsigned seed)
+{
+    Picture p;
+    p.width = 37;
+    p.height = 23;
+    p.channels = channels;
+    p.bits = bits;
+    std::mt19937 rng(seed);
+    uint32_t full = (1u << bits) - 1;
+    for (int i = 0; i < p.width * p.height * channels; ++i) {
+        uint32_t r = rng();
+        uint32_t v = r % 8 == 0 ? 0 : r % 8 == 1 ? full : r % 8 == 2 ? 1 : (r >> 8) & full;
+        bool alpha = channels % 2 == 0 && i % channels == channels - 1;
+        p.samples.push_back(alpha && bits == 16 ? (v >> 8) * 257 : v);
+    }
+    return p;
+}
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+std::string Slurp(const std::string &path)
+{
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class SorbaneTools : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/dab_sorbane_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        work = dir + "/work";
+        ASSERT_EQ(system(("mkdir '" + work + "'").c_str()), 0);
+    }
+    void TearDown() override { EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0); }
+
+    Result Run(const std::string &args)
+    {
+        std::string cmd =
+            std::string(DAB_BIN_DIR) + "/host/sorbane " + args + " >'" + dir + "/out' 2>'" + dir + "/err'";
+        int status = system(cmd.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(dir + "/out"), Slurp(dir + "/err")};
+    }
+
+    std::string Path(const std::string &name) const { return work + "/" + name; }
+
+    std::set<std::string> Listing() const
+    {
+        std::set<std::string> names;
+        DIR *d = opendir(work.c_str());
+        while (dirent *e = readdir(d))
+            if (e->d_name[0] != '.')
+                names.insert(e->d_name);
+        closedir(d);
+        return names;
+    }
+
+    // A refusal: non-zero status, exactly one line naming the file, and the
+    // work directory unchanged (no output, no temporary file).
+    void ExpectRefused(const std::string &args, const std::string &named, const std::string &text)
+    {
+        std::set<std::string> before = Listing();
+        Result r = Run(args);
+        EXPECT_NE(r.status, 0) << args;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(text), std::string::npos) << r.err;
+        EXPECT_EQ(Listing(), before) << args;
+    }
+
+    std::string dir, work;
+};
+
+TEST_F(SorbaneTools, EveryPngFormatComesBackPixelForPixel)
+{
+    for (int channels = 1; channels <= 4; ++channels)
+        for (int bits : {8, 16}) {
+            SCOPED_TRACE("channels " + std::to_string(channels) + " bits " + std::to_string(bits));
+            Picture in = RandomPicture(channels, bits, unsigned(channels * 100 + bits));
+            ASSERT_TRUE(WritePng(Path("in.png"), in));
+            Result r = Run("import " + Path("in.png") + " " + Path("store.img"));
+            ASSERT_EQ(r.status, 0) << r.err;
+
+            // The store holds the samples plane by plane, 16 bits kept.
+            Image *img = nullptr;
+            ASSERT_EQ(Image_OpenReadImage(&img, Path("store.img").c_str()), 0);
+            int colours = channels >= 3 ? 3 : 1;
+            EXPECT_EQ(Image_Mode(img), colours == 3 ? IMAGE_MODE_RGB : IMAGE_MODE_GREY);
+            EXPECT_EQ(Image_AlphaPlanes(img), channels % 2 == 0 ? 1 : 0);
+            EXPECT_EQ(Image_PlaneBits(img, 0), bits);
+            EXPECT_EQ(Image_Path(img), Path("store.img"));
+            EXPECT_STREQ(Image_Title(img), "in");
+            for (int y = 0; y < in.height; ++y)
+                for (int x = 0; x < in.width; ++x)
+                    for (int c = 0; c < channels; ++c) {
+                        uint32_t want = in.at(x, y, c);
+                        if (c == colours && bits == 16)
+                            want /= 257;
+                        ASSERT_EQ(Image_GetSample(img, c, x, y), want) << x << "," << y << "," << c;
+                    }
+            EXPECT_EQ(Image_CloseImage(img), 0);
+
+            r = Run("export " + Path("store.img") + " " + Path("out.png"));
+            ASSERT_EQ(r.status, 0) << r.err;
+            Picture out;
+            ASSERT_TRUE(ReadPng(Path("out.png"), &out));
+            EXPECT_EQ(out.channels, channels);
+            EXPECT_EQ(out.bits, bits);
+            EXPECT_EQ(out.samples, in.samples);
+            EXPECT_EQ(Listing(), (std::set<std::string>{"in.png", "store.img", "out.png"}));
+        }
+}
+
+TEST_F(SorbaneTools, SixteenBitAlphaRoundsToTheStoresEightBits)
+{
+    Picture in;
+    in.width = 4;
+    in.height = 1;
+    in.channels = 2;
+    in.bits = 16;
+    in.samples = {100, 0x0080, 200, 0x00FF, 300, 0xFF00, 400, 0xFFFF};
+    ASSERT_TRUE(WritePng(Path("a.png"), in));
+    ASSERT_EQ(Run("import " + Path("a.png") + " " + Path("a.img")).status, 0);
+    Image *img = nullptr;
+    ASSERT_EQ(Image_OpenReadImage(&img, Path("a.img").c_str()), 0);
+    // Nearest: a / 257 rounded, not the high byte.
+    EXPECT_EQ(Image_GetSample(img, 1, 0, 0), 0u);   // 0.498
+    EXPECT_EQ(Image_GetSample(img, 1, 1, 0), 1u);   // 0.992
+    EXPECT_EQ(Image_GetSample(img, 1, 2, 0), 254u); // 254.0, high byte 255
+    EXPECT_EQ(Image_GetSample(img, 1, 3, 0), 255u);
+    EXPECT_EQ(Image_GetSample(img, 0, 3, 0), 400u);
+    Image_CloseImage(img);
+}
+
+TEST_F(SorbaneTools, PalettesAndLowDepthsAreWidenedToEightBits)
+{
+    Picture pal;
+    pal.width = 4;
+    pal.height = 2;
+    pal.channels = 1;
+    pal.bits = 8;
+    pal.samples = {0, 1, 2, 3, 3, 2, 1, 0};
+    ASSERT_TRUE(WritePng(Path("pal.png"), pal, PNG_COLOR_TYPE_PALETTE));
+    ASSERT_EQ(Run("import " + Path("pal.png") + " " + Path("pal.img")).status, 0);
+    Image *img = nullptr;
+    ASSERT_EQ(Image_OpenReadImage(&img, Path("pal.img").c_str()), 0);
+    EXPECT_EQ(Image_Mode(img), IMAGE_MODE_RGB);
+    EXPECT_EQ(Image_GetSample(img, 0, 1, 0), 255u);
+    EXPECT_EQ(Image_GetSample(img, 2, 3, 0), 30u);
+    Image_CloseImage(img);
+
+    // Each sample of a 2-bit grey PNG packed four to a byte: 0..3 -> 0..255.
+    Picture grey;
+    grey.width = 4;
+    grey.height = 1;
+    grey.channels = 1;
+    grey.bits = 8;
+    grey.samples = {0x1B}; // 00 01 10 11
+    ASSERT_TRUE(WritePng(Path("g2.png"), grey, PNG_COLOR_TYPE_GRAY, 2));
+    ASSERT_EQ(Run("import " + Path("g2.png") + " " + Path("g2.img")).status, 0);
+    ASSERT_EQ(Image_OpenReadImage(&img, Path("g2.img").c_str()), 0);
+    EXPECT_EQ(Image_PlaneBits(img, 0), 8);
+    for (int x = 0; x < 4; ++x)
+        EXPECT_EQ(Image_GetSample(img, 0, x, 0), uint32_t(x * 85));
+    Image_CloseImage(img);
+}
+
+TEST_F(SorbaneTools, CmykExportsAsRgbByTheDisplayRule)
+{
+    for (int bits : {8, 16}) {
+        ASSERT_EQ(
+            Run("new --mode cmyk --size 5x1 --alpha --bits " + std::to_string(bits) + " " + Path("c.img"))
+                .status,
+            0);
+        Image *img = nullptr;
+        ASSERT_EQ(Image_OpenImage(&img, Path("c.img").c_str()), 0);
+        const uint32_t cmyk[5][4] = {
+            {0, 0, 0, 255}, {255, 0, 0, 0}, {200, 200, 200, 100}, {10, 20, 30, 40}, {0, 0, 0, 0}};
+        const uint32_t rgb[5][3] = {{0, 0, 0}, {0, 255, 255}, {0, 0, 0}, {205, 195, 185}, {255, 255, 255}};
+        uint32_t scale = bits == 16 ? 257 : 1;
+        for (int x = 0; x < 5; ++x) {
+            for (int c = 0; c < 4; ++c)
+                Image_SetSample(img, c, x, 0, cmyk[x][c] * scale);
+            Image_SetSample(img, 4, x, 0, uint32_t(x * 60));
+        }
+        Image_CloseImage(img);
+        Result r = Run("export " + Path("c.img") + " " + Path("c.png"));
+        ASSERT_EQ(r.status, 0) << r.err;
+        Picture out;
+        ASSERT_TRUE(ReadPng(Path("c.png"), &out));
+        ASSERT_EQ(out.channels, 4);
+        ASSERT_EQ(out.bits, bits);
+        for (int x = 0; x < 5; ++x) {
+            for (int c = 0; c < 3; ++c)
+                EXPECT_EQ(out.at(x, 0, c), rgb[x][c] * scale) << bits << " " << x << " " << c;
+            EXPECT_EQ(out.at(x, 0, 3), uint32_t(x * 60) * scale);
+        }
+    }
+}
+
+TEST_F(SorbaneTools, NewMakesBlankOrPatternImagesOfTheAskedLayout)
+{
+    Result r = Run("new --mode grey --bits 1 --size 9x2 " + Path("g.img"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    Image *img = nullptr;
+    ASSERT_EQ(Image_OpenReadImage(&img, Path("g.img").c_str()), 0);
+    EXPECT_EQ(Image_PlaneBytesPerRow(img, 0), 2);
+    EXPECT_EQ(Image_FileSize(img), 8192);
+    EXPECT_STREQ(Image_Title(img), "Untitled_1");
+    EXPECT_EQ(Image_GetSample(img, 0, 8, 1), 1u); // blank is white
+    Image_CloseImage(img);
+    r = Run("export " + Path("g.img") + " " + Path("g.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    Picture out;
+    ASSERT_TRUE(ReadPng(Path("g.png"), &out));
+    EXPECT_EQ(out.bits, 8);
+    EXPECT_EQ(out.samples, std::vector<uint32_t>(18, 255));
+
+    r = Run("new --alpha --extra 2 --size 89x89 " + Path("rgb.img"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Run("info " + Path("rgb.img"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("89 x 89"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("RGB (2), 6 planes: 3 colour, 1 alpha, 2 extra"), std::string::npos) << r.out;
+    for (const char *line : {"0      4096        8     8      89         3  red       Red",
+                             "3      28672       8     8      89         16 alpha     Alpha",
+                             "5      45056       8     8      89         18 extra     Extra"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+
+    // The pattern is not flat, and its CMYK form shows the same colours.
+    ASSERT_EQ(Run("new --pattern --size 40x30 " + Path("p.img")).status, 0);
+    ASSERT_EQ(Run("new --pattern --mode cmyk --bits 16 --size 40x30 " + Path("pc.img")).status, 0);
+    ASSERT_EQ(Run("export " + Path("p.img") + " " + Path("p.png")).status, 0);
+    ASSERT_EQ(Run("export " + Path("pc.img") + " " + Path("pc.png")).status, 0);
+    Picture rgb, viaCmyk;
+    ASSERT_TRUE(ReadPng(Path("p.png"), &rgb));
+    ASSERT_TRUE(ReadPng(Path("pc.png"), &viaCmyk));
+    EXPECT_GT(std::set<uint32_t>(rgb.samples.begin(), rgb.samples.end()).size(), 50u);
+    ASSERT_EQ(viaCmyk.samples.size(), rgb.samples.size());
+    for (size_t i = 0; i < rgb.samples.size(); ++i)
+        ASSERT_EQ(viaCmyk.samples[i] >> 8, rgb.samples[i]) << i;
+}
+
+TEST_F(SorbaneTools, BadUsageIsRefusedWithStatusTwo)
+{
+    for (const char *args :
+         {"", "frobnicate", "import only-one", "new --mode hsv x.img", "new --size 0x4 x.img",
+          "new --bits 4 x.img", "new --size 3x x.img", "new", "info", "export a"})
+        EXPECT_EQ(Run(args).status, 2) << args;
+    Result help = Run("--help");
+    EXPECT_EQ(help.status, 0);
+    for (const char *command : {"import", "export", "new", "info"})
+        EXPECT_NE(help.out.find(std::string("sorbane ") + command), std::string::npos) << command;
+    EXPECT_TRUE(Listing().empty());
+}
+
+TEST_F(SorbaneTools, DamagedPngsAreRefusedAndLeaveNoOutput)
+{
+    Picture in = RandomPicture(4, 8, 7);
+    ASSERT_TRUE(WritePng(dir + "/good.png", in));
+    std::string good = Slurp(dir + "/good.png");
+    auto put = [&](const std::string &name, const std::string &bytes) {
+        std::ofstream(dir + "/" + name, std::ios::binary) << bytes;
+        return dir + "/" + name;
+    };
+    ExpectRefused("import " + put("text.png", "hello, not a picture\n") + " " + Path("o.img"), "text.png",
+                  "not a PNG file");
+    ExpectRefused("import " + put("empty.png", "") + " " + Path("o.img"), "empty.png", "not a PNG file");
+    for (size_t length : {size_t(8), size_t(30), good.size() / 2, good.size() - 13})
+        ExpectRefused("import " + put("cut.png", good.substr(0, length)) + " " + Path("o.img"), "cut.png",
+                      "1025");
+    std::string flipped = good;
+    flipped[good.size() / 2] = char(flipped[good.size() / 2] ^ 0x55); // inside IDAT: checksum fails
+    ExpectRefused("import " + put("bad.png", flipped) + " " + Path("o.img"), "bad.png", "1025");
+    ExpectRefused("import " + dir + "/missing.png " + Path("o.img"), "missing.png", "No such file");
+    // Nor is an existing output replaced by a failed import.
+    std::ofstream(Path("keep.img")) << "old";
+    ExpectRefused("import " + put("text.png", "hello") + " " + Path("keep.img"), "text.png",
+                  "not a PNG file");
+    EXPECT_EQ(Slurp(Path("keep.img")), "old");
+}
+
+TEST_F(SorbaneTools, DamagedStoreFilesAreRefusedByExportAndInfo)
+{
+    ASSERT_EQ(Run("new --pattern --alpha --size 50x50 " + dir + "/good.img").status, 0);
+    std::string good = Slurp(dir + "/good.img");
+    auto put = [&](const std::string &name, std::string bytes) {
+        std::ofstream(dir + "/" + name, std::ios::binary) << bytes;
+        return dir + "/" + name;
+    };
+    std::string badMagic = good;
+    badMagic[IMAGE_MAGIC_AT] = 0;
+    std::string bigPlane = good;
+    Bytes_SetField(bigPlane.data() + IMAGE_PLANE_RECORDS + IMAGE_PLANE_RECORD_SIZE * 2, IMAGE_PLANE_OFFSET,
+                   1 << 30);
+    ExpectRefused("export " + put("short.img", good.substr(0, good.size() - 4096)) + " " + Path("o.png"),
+                  "short.img", "1062");
+    ExpectRefused("export " + put("tiny.img", good.substr(0, 100)) + " " + Path("o.png"), "tiny.img", "1062");
+    ExpectRefused("export " + put("magic.img", badMagic) + " " + Path("o.png"), "magic.img", "1063");
+    ExpectRefused("export " + put("plane.img", bigPlane) + " " + Path("o.png"), "plane.img", "1062");
+    ExpectRefused("info " + dir + "/short.img", "short.img", "1062");
+    ExpectRefused("export " + dir + "/good.img " + dir + "/no/such/dir/o.png", "o.png", "No such file");
+}
+
+} // namespace
