@@ -7,6 +7,7 @@
 #include "core/Fifo.h"
 #include "core/Image.h"
 #include "core/Msg.h"
+#include "core/Misc.h"
 #include "core/Msghand.h"
 #include "host/DisplayWindow.h"
 #include "host/KernelLink.h"
@@ -482,6 +483,7 @@ int Fail(const char *what, const char *text)
 
 int Display_Main(int argc, char **argv)
 {
+    Misc_SetProgramName("sorbane: display");
     std::string kernel, program, script, log;
     const KernelLinkOption options[] = {{"--kernel", &kernel, nullptr},
                                         {"--program", &program, nullptr},

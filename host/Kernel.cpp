@@ -8,6 +8,7 @@
 #include "core/Fifo.h"
 #include "core/Image.h"
 #include "core/Msg.h"
+#include "core/Misc.h"
 #include "core/Msghand.h"
 #include "host/KernelLink.h"
 #include "host/Png.h"
@@ -646,6 +647,7 @@ std::string Kernel_FindDabstone(const char *option)
 
 int Kernel_Run(int argc, char **argv)
 {
+    Misc_SetProgramName("sorbane");
     const KernelLinkOption options[] = {
         {"--brush", &S.brush, nullptr},         {"--script", &S.script, nullptr},
         {"--export", &S.exportPng, nullptr},    {"--store", &S.store, nullptr},
@@ -799,6 +801,7 @@ void PrintDescriptor(const unsigned char *d)
 
 int Kernel_Probe(int argc, char **argv)
 {
+    Misc_SetProgramName("sorbane");
     std::string raw, dabstoneOption;
     const KernelLinkOption options[] = {{"--raw", &raw, nullptr}, {"--dabstone", &dabstoneOption, nullptr}};
     std::string problem = KernelLink_ParseOptions(argc - 1, argv + 1, options, std::size(options), nullptr);
