@@ -97,3 +97,21 @@ TEST(Quit, KernelDeathEndsDabstoneInOrder)
     EXPECT_FALSE(Exists(fifo));
     unlink(s.KernelFifo().c_str()); // the killed kernel could not remove its own
 }
+
+// An image argument that names no store file: dabstone ends at once with the
+// system's error code as its status and in its exit notice.
+TEST(Quit, MissingImageEndsWithTheSystemError)
+{
+    Session s;
+    s.image = s.dir.File("missing");
+    ASSERT_TRUE(s.Start({"--no-display"}));
+    EXPECT_EQ(s.Finish(), 2) << s.kernel.Err();
+    std::vector<Frame> storage;
+    const Frame *notice = s.Notice(storage);
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(notice->Word(0), 2);
+    EXPECT_FALSE(s.log.Has(false, MSG_READY));
+    std::string err = s.kernel.Err();
+    EXPECT_NE(err.find("dabstone ended with status 2 (No such file or directory)"), std::string::npos) << err;
+    EXPECT_FALSE(Exists(s.ProgramFifo()));
+}
