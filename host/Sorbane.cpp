@@ -3,6 +3,7 @@
 #include "host/Sorbane.h"
 
 #include "core/Image.h"
+#include "core/OrvError.h"
 #include "host/Display.h"
 #include "host/Kernel.h"
 #include "host/Png.h"
@@ -279,12 +280,7 @@ std::string BaseName(const char *path)
 
 const char *Sorbane_ErrorText(int code)
 {
-    // Least form until the suite's error texts (OrvError) exist: the number.
-    static char text[40];
-    if (code > 0 && code <= 1000)
-        return strerror(code);
-    snprintf(text, sizeof text, "error %d", code);
-    return text;
+    return OrvError_NumToString(code);
 }
 
 void Sorbane_Error(const char *what, int code, const char *detail)

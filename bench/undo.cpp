@@ -1,0 +1,145 @@
+// Undo store speed: validation (copy of the changed boxes into the undo
+// image) and undo (exchange of the boxes) next to memcpy of the same row
+// spans in the same run, and the background copy in rows per second.
+#include "brush/Undo.h"
+#include "core/Image.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace
+{
+
+// Two RGB + alpha 8-bit images of one size in a scratch store directory.
+struct Pair {
+    std::string dir;
+    Image *image = nullptr;
+    Image *undo = nullptr;
+    int width = 0, height = 0;
+
+    Pair(int w, int h) : width(w), height(h)
+    {
+        char tmpl[] = "/tmp/dab_bench_undo_XXXXXX";
+        if (!mkdtemp(tmpl))
+            std::abort();
+        dir = tmpl;
+        Image_Init(dir.c_str(), nullptr, nullptr);
+        unsigned char info[IMAGE_INFO_SIZE];
+        Image_InitInfo(info);
+        Bytes_SetField(info, IMAGE_INFO_WIDTH, w);
+        Bytes_SetField(info, IMAGE_INFO_HEIGHT, h);
+        Bytes_SetField(info, IMAGE_INFO_MODE, IMAGE_MODE_RGB);
+        Bytes_SetField(info, IMAGE_INFO_BITS, 8);
+        Bytes_SetField(info, IMAGE_INFO_ALPHA, 1);
+        if (Image_CreateImage(&image, info) || Image_CreateImage(&undo, info))
+            std::abort();
+        // Touch every page once so that the timings leave out first faults.
+        for (int p = 0; p < Image_Planes(image); ++p)
+            for (int y = 0; y < h; ++y) {
+                std::memset(Image_Row(image, p, y), (p * 31 + y) & 255, size_t(w));
+                std::memset(Image_Row(undo, p, y), 0, size_t(w));
+            }
+    }
+    ~Pair()
+    {
+        Image_DestroyImage(image);
+        Image_DestroyImage(undo);
+        rmdir(dir.c_str());
+    }
+};
+
+Pair &Big()
+{
+    static Pair pair(4096, 4096);
+    return pair;
+}
+Pair &Odd()
+{
+    static Pair pair(4000, 3000);
+    return pair;
+}
+
+// A centred square box of the given side (clipped to the image).
+Box Square(const Pair &p, int side)
+{
+    int x1 = (p.width - side) / 2, y1 = (p.height - side) / 2;
+    if (x1 < 0)
+        x1 = 0;
+    if (y1 < 0)
+        y1 = 0;
+    int x2 = std::min(p.width, x1 + side) - 1, y2 = std::min(p.height, y1 + side) - 1;
+    return Box{x1, y1, x2, y2, x2 - x1 + 1, y2 - y1 + 1, 0};
+}
+
+void Bytes(benchmark::State &state, const Box &b)
+{
+    state.SetBytesProcessed(int64_t(state.iterations()) * 4 * b.width * b.height);
+}
+
+template <Pair &(*P)()> void BM_Validate(benchmark::State &state)
+{
+    Pair &p = P();
+    Box b = Square(p, int(state.range(0)));
+    for (auto _ : state) {
+        Undo_CopyBox(p.undo, p.image, &b);
+        benchmark::ClobberMemory();
+    }
+    Bytes(state, b);
+}
+
+template <Pair &(*P)()> void BM_Undo(benchmark::State &state)
+{
+    Pair &p = P();
+    Box b = Square(p, int(state.range(0)));
+    for (auto _ : state) {
+        Undo_SwapBox(p.undo, p.image, &b);
+        benchmark::ClobberMemory();
+    }
+    Bytes(state, b);
+}
+
+// The floor: memcpy of the same row spans, plane after plane.
+template <Pair &(*P)()> void BM_Memcpy(benchmark::State &state)
+{
+    Pair &p = P();
+    Box b = Square(p, int(state.range(0)));
+    for (auto _ : state) {
+        for (int pl = 0; pl < 4; ++pl)
+            for (int y = b.y1; y <= b.y2; ++y)
+                std::memcpy(Image_Row(p.undo, pl, y) + b.x1, Image_Row(p.image, pl, y) + b.x1, size_t(b.width));
+        benchmark::ClobberMemory();
+    }
+    Bytes(state, b);
+}
+
+// The whole background copy, one row per call as the work procedure does it.
+template <Pair &(*P)()> void BM_BackgroundCopy(benchmark::State &state)
+{
+    Pair &p = P();
+    int64_t rows = 0;
+    for (auto _ : state) {
+        int plane = 0, row = 0;
+        while (!Undo_CopyRow(p.undo, p.image, &plane, &row))
+            ++rows;
+        ++rows;
+    }
+    state.counters["rows/s"] = benchmark::Counter(double(rows), benchmark::Counter::kIsRate);
+    state.SetBytesProcessed(int64_t(state.iterations()) * 4 * int64_t(p.width) * p.height);
+}
+
+} // namespace
+
+BENCHMARK(BM_Validate<Big>)->Name("Validate/4096x4096")->Arg(64)->Arg(512)->Arg(4096);
+BENCHMARK(BM_Undo<Big>)->Name("Undo/4096x4096")->Arg(64)->Arg(512)->Arg(4096);
+BENCHMARK(BM_Memcpy<Big>)->Name("memcpy/4096x4096")->Arg(64)->Arg(512)->Arg(4096);
+BENCHMARK(BM_Validate<Odd>)->Name("Validate/4000x3000")->Arg(64)->Arg(512)->Arg(4096);
+BENCHMARK(BM_Undo<Odd>)->Name("Undo/4000x3000")->Arg(64)->Arg(512)->Arg(4096);
+BENCHMARK(BM_Memcpy<Odd>)->Name("memcpy/4000x3000")->Arg(64)->Arg(512)->Arg(4096);
+BENCHMARK(BM_BackgroundCopy<Big>)->Name("BackgroundCopy/4096x4096")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BackgroundCopy<Odd>)->Name("BackgroundCopy/4000x3000")->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

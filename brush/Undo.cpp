@@ -1,0 +1,123 @@
+#include "brush/Undo.h"
+
+#include <cstring>
+
+namespace
+{
+
+// Exchange of two byte spans in vector registers, which serve as the swap
+// buffer: nothing to allocate, so an undo never fails for lack of memory,
+// and each byte is read and written once (a heap buffer costs a third pass).
+template <int N> inline void SwapChunks(unsigned char *a, unsigned char *b, size_t n)
+{
+    typedef unsigned char Chunk __attribute__((vector_size(N)));
+    size_t i = 0;
+    for (; i + N <= n; i += N) {
+        Chunk x, y;
+        std::memcpy(&x, a + i, N);
+        std::memcpy(&y, b + i, N);
+        std::memcpy(a + i, &y, N);
+        std::memcpy(b + i, &x, N);
+    }
+    for (; i < n; ++i) {
+        unsigned char t = a[i];
+        a[i] = b[i];
+        b[i] = t;
+    }
+}
+
+void SwapSse(unsigned char *a, unsigned char *b, size_t n) { SwapChunks<16>(a, b, n); }
+__attribute__((target("avx2"))) void SwapAvx2(unsigned char *a, unsigned char *b, size_t n)
+{
+    SwapChunks<32>(a, b, n);
+}
+
+using SwapFn = void (*)(unsigned char *, unsigned char *, size_t);
+SwapFn SwapBytes()
+{
+    static const SwapFn chosen = __builtin_cpu_supports("avx2") ? SwapAvx2 : SwapSse;
+    return chosen;
+}
+
+// The box clipped to the image; false when nothing is left.
+bool ClipToImage(Box *out, const Box *box, const Image *image)
+{
+    Box whole{0, 0, Image_Width(image) - 1, Image_Height(image) - 1, Image_Width(image), Image_Height(image), 0};
+    return Box_Clip(out, box, &whole) != 0;
+}
+
+// Calls row(a row, b row, length) for the box's span of every row of every
+// plane; the spans are walked one plane at a time, the order that keeps the
+// planes of a power-of-two-wide image from aliasing each other in the cache.
+template <typename ImageB, typename RowFn> void ForEachSpan(Image *a, ImageB *b, const Box *box, RowFn row)
+{
+    Box c;
+    if (!ClipToImage(&c, box, a))
+        return;
+    for (int p = 0; p < Image_Planes(a); ++p) {
+        long first = 0;
+        long length = Undo_Span(Image_PlaneBits(a, p), c.x1, c.x2, &first);
+        if (length <= 0)
+            continue;
+        for (int y = c.y1; y <= c.y2; ++y)
+            row(Image_Row(a, p, y) + first, Image_Row(b, p, y) + first, size_t(length));
+    }
+}
+
+} // namespace
+
+int Undo_SameLayout(const Image *a, const Image *b)
+{
+    if (!a || !b || Image_Width(a) != Image_Width(b) || Image_Height(a) != Image_Height(b) ||
+        Image_Planes(a) != Image_Planes(b))
+        return 0;
+    for (int p = 0; p < Image_Planes(a); ++p)
+        if (Image_PlaneBits(a, p) != Image_PlaneBits(b, p) ||
+            Image_PlaneBytesPerRow(a, p) != Image_PlaneBytesPerRow(b, p))
+            return 0;
+    return 1;
+}
+
+long Undo_Span(int bits, int x1, int x2, long *first)
+{
+    switch (bits) {
+    case 8:
+        *first = x1;
+        return long(x2) - x1 + 1;
+    case 16:
+        *first = 2L * x1;
+        return 2L * (long(x2) - x1 + 1);
+    case 1:
+        *first = x1 / 8;
+        return x2 / 8 - x1 / 8 + 1;
+    default:
+        *first = 0;
+        return 0;
+    }
+}
+
+void Undo_CopyBox(Image *dst, const Image *src, const Box *box)
+{
+    ForEachSpan(dst, src, box,
+                [](unsigned char *d, const unsigned char *s, size_t n) { std::memcpy(d, s, n); });
+}
+
+void Undo_SwapBox(Image *a, Image *b, const Box *box)
+{
+    ForEachSpan(a, b, box, [swap = SwapBytes()](unsigned char *x, unsigned char *y, size_t n) { swap(x, y, n); });
+}
+
+int Undo_CopyRow(Image *dst, const Image *src, int *plane, int *row)
+{
+    int planes = Image_Planes(src);
+    int height = Image_Height(src);
+    if (*plane >= planes || *plane < 0 || *row < 0 || *row >= height)
+        return 1;
+    std::memcpy(Image_Row(dst, *plane, *row), Image_Row(src, *plane, *row),
+                size_t(Image_PlaneBytesPerRow(src, *plane)));
+    if (++*row >= height) {
+        *row = 0;
+        ++*plane;
+    }
+    return *plane >= planes;
+}

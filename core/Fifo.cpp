@@ -1,0 +1,66 @@
+#include "core/Fifo.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+char fifoName[64];
+}
+
+const char *Fifo_Name(int kernelPid, int ownerPid)
+{
+    std::snprintf(fifoName, sizeof fifoName, "/tmp/%05d#%05d", kernelPid, ownerPid);
+    return fifoName;
+}
+
+int Fifo_OpenRead(int kernelPid, int ownPid)
+{
+    const char *name = Fifo_Name(kernelPid, ownPid);
+    if (mkfifo(name, 0666) != 0) {
+        // A FIFO left by an earlier run is fine; anything else in its place is not.
+        struct stat st;
+        if (errno != EEXIST || stat(name, &st) != 0 || !S_ISFIFO(st.st_mode)) {
+            if (errno == 0)
+                errno = EEXIST;
+            return -1;
+        }
+    }
+    return open(name, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+}
+
+int Fifo_OpenWrite(int kernelPid, int readerPid)
+{
+    // A blocking open would wait forever for a reader that has died and left
+    // its FIFO behind; open non-blocking (ENXIO without a reader), then make
+    // the writes blocking again.
+    int fd = open(Fifo_Name(kernelPid, readerPid), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+        int e = errno;
+        close(fd);
+        errno = e;
+        return -1;
+    }
+    return fd;
+}
+
+int Fifo_CloseRead(int kernelPid, int ownPid, int fd)
+{
+    errno = 0;
+    close(fd);
+    int e = errno;
+    unlink(Fifo_Name(kernelPid, ownPid));
+    return e;
+}
+
+int Fifo_CloseWrite(int, int, int fd)
+{
+    errno = 0;
+    close(fd);
+    return errno;
+}

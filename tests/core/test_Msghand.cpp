@@ -1,0 +1,221 @@
+// The dispatcher over a real pipe: framing, pieces, order, answers, bad frames.
+#include "core/Bytes.h"
+#include "core/Msghand.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <optional>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include <X11/Intrinsic.h> // after gtest: Xlib defines None and Bool
+
+namespace {
+
+struct Call {
+    int tag;
+    MsgHeader header;
+    std::vector<unsigned char> payload;
+};
+std::vector<Call> calls;
+
+void record(const unsigned char *payload, const MsgHeader *h, void *data)
+{
+    calls.push_back({int(reinterpret_cast<intptr_t>(data)), *h, std::vector<unsigned char>(payload, payload + h->length)});
+}
+
+std::vector<unsigned char> frame(int32_t code, int32_t aux, const std::vector<unsigned char> &payload,
+                                 std::optional<int32_t> length = std::nullopt)
+{
+    std::vector<unsigned char> f(16 + payload.size());
+    Bytes_PutS32(&f[0], 4242);
+    Bytes_PutS32(&f[4], code);
+    Bytes_PutS32(&f[8], aux);
+    Bytes_PutS32(&f[12], length.value_or(int32_t(payload.size())));
+    std::copy(payload.begin(), payload.end(), f.begin() + 16);
+    return f;
+}
+
+class MsghandTest : public testing::Test {
+protected:
+    int rd = -1, wr = -1;
+    void SetUp() override
+    {
+        int p[2];
+        ASSERT_EQ(pipe(p), 0);
+        rd = p[0];
+        wr = p[1];
+        fcntl(rd, F_SETFL, O_NONBLOCK);
+        fcntl(wr, F_SETPIPE_SZ, 1 << 20);
+        calls.clear();
+        Msghand_Initialize(nullptr, -1);
+    }
+    void TearDown() override
+    {
+        Msghand_Forget(rd);
+        close(rd);
+        if (wr >= 0)
+            close(wr);
+    }
+    void put(const std::vector<unsigned char> &bytes, size_t from = 0, size_t count = SIZE_MAX)
+    {
+        count = std::min(count, bytes.size() - from);
+        ASSERT_EQ(write(wr, bytes.data() + from, count), ssize_t(count));
+    }
+};
+
+TEST_F(MsghandTest, ZeroLengthAndSeveralFramesInOneRead)
+{
+    Msghand_AddCallback(1004, record, reinterpret_cast<void *>(1));
+    Msghand_AddCallback(1012, record, reinterpret_cast<void *>(2));
+    put(frame(1004, 0, {}));
+    put(frame(1012, 7, {1, 2, 3}));
+    EXPECT_EQ(Msghand_ReadAll(rd), MSGHAND_OK);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].tag, 1);
+    EXPECT_EQ(calls[0].header.length, 0);
+    EXPECT_EQ(calls[0].header.sender, 4242);
+    EXPECT_EQ(calls[1].tag, 2);
+    EXPECT_EQ(calls[1].header.aux, 7);
+    EXPECT_EQ(calls[1].payload, (std::vector<unsigned char>{1, 2, 3}));
+}
+
+TEST_F(MsghandTest, PayloadInPiecesIsDispatchedOnceWhenComplete)
+{
+    Msghand_AddCallback(1021, record, nullptr);
+    std::vector<unsigned char> payload(10000);
+    for (size_t i = 0; i < payload.size(); ++i)
+        payload[i] = static_cast<unsigned char>(i * 7);
+    auto f = frame(1021, 0, payload);
+    // Header split, then the payload in uneven parts: nothing before the end.
+    put(f, 0, 5);
+    EXPECT_EQ(Msghand_ReadAll(rd), MSGHAND_OK);
+    put(f, 5, 4000);
+    EXPECT_EQ(Msghand_ReadAll(rd), MSGHAND_OK);
+    put(f, 4005, 6000);
+    EXPECT_EQ(Msghand_ReadAll(rd), MSGHAND_OK);
+    EXPECT_TRUE(calls.empty());
+    put(f, 10005);
+    EXPECT_EQ(Msghand_ReadAll(rd), MSGHAND_OK);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].payload, payload);
+}
+
+TEST_F(MsghandTest, SameCodeEntriesRunInRegistrationOrderAndUnmatchedIsDropped)
+{
+    Msghand_AddCallback(2009, record, reinterpret_cast<void *>(1));
+    Msghand_AddCallback(1037, record, reinterpret_cast<void *>(9));
+    Msghand_AddCallback(2009, record, reinterpret_cast<void *>(2));
+    put(frame(2009, 0, {5}));
+    put(frame(7777, 0, {6}));
+    EXPECT_EQ(Msghand_ReadAll(rd), MSGHAND_OK);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].tag, 1);
+    EXPECT_EQ(calls[1].tag, 2);
+}
+
+std::vector<unsigned char> answer(uint32_t callback, const char *path)
+{
+    std::vector<unsigned char> p(12 + 500);
+    Bytes_Put32(&p[4], callback);
+    std::snprintf(reinterpret_cast<char *>(&p[12]), 500, "%s", path);
+    return p;
+}
+
+TEST_F(MsghandTest, AnswersGoThroughTheirHandleOnly)
+{
+    Msghand_AddCallback(1006, record, reinterpret_cast<void *>(5));
+    uint32_t tail = Msghand_NewTailFn(MSGHAND_TAIL_ANSWER, record, reinterpret_cast<void *>(3));
+    ASSERT_NE(tail, 0u);
+    put(frame(1006, 0, answer(tail, "/store/a")));
+    EXPECT_EQ(Msghand_ReadAll(rd), MSGHAND_OK);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].tag, 3); // the tail's data, not the registered entry's
+    EXPECT_STREQ(reinterpret_cast<const char *>(&calls[0].payload[12]), "/store/a");
+
+    // Word 1 zero: the registered 1006 entries get it.
+    calls.clear();
+    put(frame(1006, 0, answer(0, "/store/b")));
+    Msghand_ReadAll(rd);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].tag, 5);
+}
+
+TEST_F(MsghandTest, UnknownStaleAndWrongKindAnswersAreIgnored)
+{
+    Msghand_AddCallback(1006, record, reinterpret_cast<void *>(5));
+    uint32_t stale = Msghand_NewTailFn(MSGHAND_TAIL_ANSWER, record, nullptr);
+    Handle_Release(stale);
+    uint32_t tool = Msghand_NewTailFn(MSGHAND_TAIL_TOOL, record, nullptr);
+    uint32_t foreign = Handle_NewFn(record, nullptr); // not a reply tail at all
+    put(frame(1006, 0, answer(stale, "x")));
+    put(frame(1006, 0, answer(tool, "x")));
+    put(frame(1006, 0, answer(foreign, "x")));
+    put(frame(1006, 0, answer(0xDEADBEEF, "x")));
+    EXPECT_EQ(Msghand_ReadAll(rd), MSGHAND_OK);
+    EXPECT_TRUE(calls.empty());
+    HandleRoutine r;
+    void *d;
+    EXPECT_EQ(Msghand_FindTail(tool, MSGHAND_TAIL_ANSWER, &r, &d), 0);
+    EXPECT_EQ(Msghand_FindTail(tool, MSGHAND_TAIL_TOOL, &r, &d), 1);
+}
+
+TEST_F(MsghandTest, OverLargeOrNegativeLengthBreaksTheLinkWithoutReadingOn)
+{
+    Msghand_AddCallback(1004, record, nullptr);
+    for (int32_t bad : {MSG_MAX_PAYLOAD + 1, -4}) {
+        put(frame(1004, 0, {}, bad));
+        put(frame(1004, 0, {}));
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(Msghand_ReadAll(rd), MSGHAND_BROKEN);
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("can't dispatch message"), std::string::npos) << err;
+        EXPECT_TRUE(calls.empty());
+        // The reader starts afresh: the good frame behind it is read as one.
+        EXPECT_EQ(Msghand_ReadAll(rd), MSGHAND_OK);
+        EXPECT_EQ(calls.size(), 1u);
+        calls.clear();
+    }
+}
+
+TEST_F(MsghandTest, AllWritersGoneIsEndOfFile)
+{
+    put(frame(1004, 0, {1, 2}, 10)); // cut short by the writer's death
+    close(wr);
+    wr = -1;
+    EXPECT_EQ(Msghand_ReadAll(rd), MSGHAND_EOF);
+    EXPECT_TRUE(calls.empty());
+}
+
+int seenFd = -2, seenReason = -2;
+void onLinkLost(int fd, int reason)
+{
+    seenFd = fd;
+    seenReason = reason;
+}
+
+TEST_F(MsghandTest, XtInputSourceDispatchesAndReportsALostLink)
+{
+    XtToolkitInitialize();
+    XtAppContext app = XtCreateApplicationContext();
+    Msghand_Initialize(app, rd);
+    Msghand_AddCallback(1004, record, nullptr);
+    Msghand_SetLinkLost(onLinkLost);
+    put(frame(1004, 0, {9}));
+    XtAppProcessEvent(app, XtIMAlternateInput);
+    ASSERT_EQ(calls.size(), 1u);
+    put(frame(1004, 0, {}, MSG_MAX_PAYLOAD + 100));
+    testing::internal::CaptureStderr();
+    XtAppProcessEvent(app, XtIMAlternateInput);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(seenFd, rd);
+    EXPECT_EQ(seenReason, MSGHAND_BROKEN);
+    Msghand_SetLinkLost(nullptr);
+    XtDestroyApplicationContext(app);
+}
+
+} // namespace
