@@ -529,8 +529,7 @@ int Display_Main(int argc, char **argv)
         if (P.window)
             KernelLink_LogLine("window %lu", DisplayWindow_Id(P.window));
         Msghand_Initialize(nullptr, P.fifo);
-        for (const Receive &r : receiveTable)
-            Msghand_AddCallback(r.code, OnFrame, nullptr);
+        Msghand_SetDefault(OnFrame, nullptr); // every frame is logged and counted
         SendPid(KERNEL_DISPLAY_HELLO, true);
         SendDisplayPath(MSG_DISPLAY_CONNECT);
         if (P.scripted)

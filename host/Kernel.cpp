@@ -695,8 +695,7 @@ int Kernel_Run(int argc, char **argv)
     }
     CloseOnExec(S.fifo);
     Msghand_Initialize(nullptr, S.fifo);
-    for (const Request &r : requestTable)
-        Msghand_AddCallback(r.code, OnFrame, nullptr);
+    Msghand_SetDefault(OnFrame, nullptr); // every frame, known or not, goes to the table
 
     std::string dabstone = Kernel_FindDabstone(S.dabstone.c_str());
     S.program = Spawn({dabstone, "sorbane", S.brush.empty() ? "NULL" : S.brush, S.image, "EDIT"});

@@ -13,6 +13,8 @@
 
 using namespace e2e;
 
+class BadInput : public DabstoneTest {};
+
 namespace {
 
 bool Ready(Session &s) { return s.log.WaitFor(true, MSG_SETTINGS); }
@@ -30,7 +32,7 @@ std::vector<unsigned char> Event(int32_t kind, uint32_t handle, int x, int y, in
 
 } // namespace
 
-TEST(BadInput, UnknownCodesAndEmptyPayloadsAreSurvived)
+TEST_F(BadInput, UnknownCodesAndEmptyPayloadsAreSurvived)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}));
@@ -53,7 +55,7 @@ TEST(BadInput, UnknownCodesAndEmptyPayloadsAreSurvived)
     EXPECT_EQ(s.kernel.Err().find("fatal"), std::string::npos) << s.kernel.Err();
 }
 
-TEST(BadInput, FrameArrivingInPiecesIsReadWhole)
+TEST_F(BadInput, FrameArrivingInPiecesIsReadWhole)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}));
@@ -76,7 +78,7 @@ TEST(BadInput, FrameArrivingInPiecesIsReadWhole)
     EXPECT_EQ(QuitByKernel(s), 0) << s.kernel.Err();
 }
 
-TEST(BadInput, OverLargeLengthClosesTheLinkInOrder)
+TEST_F(BadInput, OverLargeLengthClosesTheLinkInOrder)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}));
@@ -92,7 +94,7 @@ TEST(BadInput, OverLargeLengthClosesTheLinkInOrder)
     EXPECT_FALSE(Exists(fifo));
 }
 
-TEST(BadInput, PointerEventsNamingNoToolAreIgnored)
+TEST_F(BadInput, PointerEventsNamingNoToolAreIgnored)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}));
@@ -114,7 +116,7 @@ TEST(BadInput, PointerEventsNamingNoToolAreIgnored)
     EXPECT_EQ(s.kernel.Err().find("fatal"), std::string::npos) << s.kernel.Err();
 }
 
-TEST(BadInput, VanishedDisplayCostsOneLine)
+TEST_F(BadInput, VanishedDisplayCostsOneLine)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}));

@@ -8,6 +8,8 @@
 
 using namespace e2e;
 
+class Display : public DabstoneTest {};
+
 namespace {
 
 std::string Script(Session &s, const std::string &text)
@@ -22,7 +24,7 @@ size_t ToolOffset(int index, size_t field) { return 4 + 148 + 236 * size_t(index
 
 } // namespace
 
-TEST(Display, ConnectsAndGetsItsFiveMessagesInOrder)
+TEST_F(Display, ConnectsAndGetsItsFiveMessagesInOrder)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--script", Script(s, "wait 1042\nquit\n")}));
@@ -79,7 +81,7 @@ TEST(Display, ConnectsAndGetsItsFiveMessagesInOrder)
     EXPECT_EQ(s.displayLog.Sent(MSG_DISPLAY_CLOSE).size(), 1u);
 }
 
-TEST(Display, AnswersSelectionRequestsWithItsRectangles)
+TEST_F(Display, AnswersSelectionRequestsWithItsRectangles)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--script", Script(s, "select 2 3 10 12\nselect 20 21 5 6\nwait 1043\n"
@@ -102,7 +104,7 @@ TEST(Display, AnswersSelectionRequestsWithItsRectangles)
     EXPECT_EQ(rects[2].payload, Words({1, 0, 0, 0, 64, 48, 0})) << "the whole image";
 }
 
-TEST(Display, DropReachesTheRegisteredWindow)
+TEST_F(Display, DropReachesTheRegisteredWindow)
 {
     Session s;
     std::string other = MakeImage(s.dir.path, 5, 5, 2, 8, 0);
@@ -123,7 +125,7 @@ TEST(Display, DropReachesTheRegisteredWindow)
     EXPECT_EQ(answers[0].Text(12), other);
 }
 
-TEST(Display, ScriptMistakeIsRefusedBeforeAnythingStarts)
+TEST_F(Display, ScriptMistakeIsRefusedBeforeAnythingStarts)
 {
     Session s;
     ASSERT_FALSE(s.Start({"--script", Script(s, "wait 1042\npress 1\nquit\n")}));
@@ -133,7 +135,7 @@ TEST(Display, ScriptMistakeIsRefusedBeforeAnythingStarts)
     EXPECT_FALSE(Exists(s.log.path)) << "dabstone was not started";
 }
 
-TEST(Display, ScriptThatWaitsInVainFailsTheSession)
+TEST_F(Display, ScriptThatWaitsInVainFailsTheSession)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--script", Script(s, "wait 4242 1\nquit\n")}));

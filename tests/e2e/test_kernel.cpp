@@ -11,6 +11,8 @@
 
 using namespace e2e;
 
+class Kernel : public DabstoneTest {};
+
 namespace {
 
 // A 2016 request for path with a reply tail.
@@ -40,7 +42,7 @@ int QuitByKernel(Session &s)
 
 } // namespace
 
-TEST(Kernel, RefusesMalformedRequestsAndGoesOn)
+TEST_F(Kernel, RefusesMalformedRequestsAndGoesOn)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}));
@@ -51,21 +53,24 @@ TEST(Kernel, RefusesMalformedRequestsAndGoesOn)
     ASSERT_TRUE(WriteFifo(fifo, RawFrame(p, MSG_OPEN_IMAGE, 0, 10, std::vector<unsigned char>(10, 1))));
     ASSERT_TRUE(WriteFifo(fifo, RawFrame(p, MSG_OPEN_IMAGE, 0, 508, std::vector<unsigned char>(508, 'a'))));
     ASSERT_TRUE(WriteFifo(fifo, RawFrame(p, MSG_OPEN_IMAGE, 0, 508, OpenRequest(s.dir.File("none")))));
+    ASSERT_TRUE(WriteFifo(fifo, RawFrame(p, 4242, 0, 4, Words({1})))); // no such request
     // A good one is still answered, with its own bytes.
     ASSERT_TRUE(WriteFifo(fifo, RawFrame(p, MSG_OPEN_IMAGE, 0, 508, OpenRequest(s.image))));
     ASSERT_TRUE(s.log.WaitFor(true, MSG_IMAGE_OPENED)) << s.kernel.Err();
 
     std::vector<std::pair<int32_t, int32_t>> refused = Refusals(s);
-    ASSERT_EQ(refused.size(), 3u) << s.kernel.Err();
+    ASSERT_EQ(refused.size(), 4u) << s.kernel.Err();
     EXPECT_EQ(refused[0], std::make_pair(int32_t(MSG_OPEN_IMAGE), 1046));
     EXPECT_EQ(refused[1], std::make_pair(int32_t(MSG_OPEN_IMAGE), 1046));
     EXPECT_EQ(refused[2], std::make_pair(int32_t(MSG_OPEN_IMAGE), 2)) << "the system's ENOENT";
+    EXPECT_EQ(refused[3], std::make_pair(4242, 1046));
     EXPECT_EQ(s.log.Sent(MSG_IMAGE_OPENED)[0].payload, OpenRequest(s.image));
     std::string err = s.kernel.Err();
     EXPECT_NE(err.find("sorbane: bad request 2016 from " + std::to_string(p) + ": 10 bytes, 508 expected"),
               std::string::npos)
         << err;
     EXPECT_NE(err.find("path not terminated"), std::string::npos) << err;
+    EXPECT_NE(err.find("unknown request 4242"), std::string::npos) << err;
 
     // An absurd length leaves the stream without frame boundaries: what is
     // waiting is dropped, and the next frame is read as usual.
@@ -77,7 +82,7 @@ TEST(Kernel, RefusesMalformedRequestsAndGoesOn)
     EXPECT_EQ(QuitByKernel(s), 0) << s.kernel.Err();
 }
 
-TEST(Kernel, DeletesOnlyImagesMadeForTheProgram)
+TEST_F(Kernel, DeletesOnlyImagesMadeForTheProgram)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}));
@@ -99,7 +104,7 @@ TEST(Kernel, DeletesOnlyImagesMadeForTheProgram)
     EXPECT_EQ(QuitByKernel(s), 0) << s.kernel.Err();
 }
 
-TEST(Kernel, MaskRequestsAnsweredByConfiguration)
+TEST_F(Kernel, MaskRequestsAnsweredByConfiguration)
 {
     Session plain;
     ASSERT_TRUE(plain.Start({"--no-display"}));
@@ -121,7 +126,7 @@ TEST(Kernel, MaskRequestsAnsweredByConfiguration)
     EXPECT_EQ(QuitByKernel(masked), 0);
 }
 
-TEST(Kernel, RowChangesAreForwardedToTheDisplay)
+TEST_F(Kernel, RowChangesAreForwardedToTheDisplay)
 {
     Session s;
     s.script = s.dir.File("script");
@@ -138,7 +143,7 @@ TEST(Kernel, RowChangesAreForwardedToTheDisplay)
     EXPECT_EQ(got[0].payload, rows);
 }
 
-TEST(Kernel, ExportsTheImageAsPngAtTheEnd)
+TEST_F(Kernel, ExportsTheImageAsPngAtTheEnd)
 {
     Session s;
     std::string png = s.dir.File("out.png");

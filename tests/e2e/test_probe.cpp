@@ -10,6 +10,8 @@
 
 using namespace e2e;
 
+class Probe : public DabstoneTest {};
+
 namespace {
 
 int32_t WordAt(const std::string &d, size_t offset) { return Bytes_GetS32(d.data() + offset); }
@@ -38,7 +40,7 @@ int FifosOf(int kernelPid)
 
 } // namespace
 
-TEST(Probe, DescriptorLayoutAndReadableReport)
+TEST_F(Probe, DescriptorLayoutAndReadableReport)
 {
     TempDir dir;
     Child probe;
@@ -79,7 +81,7 @@ TEST(Probe, DescriptorLayoutAndReadableReport)
     EXPECT_EQ(FifosOf(probe.pid), 0);
 }
 
-TEST(Probe, MissingProgramIsReportedNotHung)
+TEST_F(Probe, MissingProgramIsReportedNotHung)
 {
     TempDir dir;
     Child probe;

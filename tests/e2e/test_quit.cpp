@@ -11,6 +11,8 @@
 
 using namespace e2e;
 
+class Quit : public DabstoneTest {};
+
 namespace {
 
 bool Ready(Session &s) { return s.log.WaitFor(true, MSG_SETTINGS); }
@@ -25,7 +27,7 @@ unsigned long MainWindow(const Session &s)
 
 } // namespace
 
-TEST(Quit, FromTheKernel)
+TEST_F(Quit, FromTheKernel)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}));
@@ -46,7 +48,7 @@ TEST(Quit, FromTheKernel)
     EXPECT_NE(s.kernel.Err().find("sorbane: dabstone ended with status 0"), std::string::npos);
 }
 
-TEST(Quit, FromTheWindowManager)
+TEST_F(Quit, FromTheWindowManager)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}));
@@ -65,7 +67,7 @@ TEST(Quit, FromTheWindowManager)
 
 // The kernel cannot create a work image: dabstone gives up with 1017
 // ("No more memory available"), says so in its exit notice and ends.
-TEST(Quit, OnAFailedWorkImage)
+TEST_F(Quit, OnAFailedWorkImage)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}));
@@ -83,7 +85,7 @@ TEST(Quit, OnAFailedWorkImage)
     EXPECT_NE(err.find("dabstone ended with status 1017 (No more memory available)"), std::string::npos) << err;
 }
 
-TEST(Quit, KernelDeathEndsDabstoneInOrder)
+TEST_F(Quit, KernelDeathEndsDabstoneInOrder)
 {
     BecomeSubreaper();
     Session s;
@@ -100,7 +102,7 @@ TEST(Quit, KernelDeathEndsDabstoneInOrder)
 
 // An image argument that names no store file: dabstone ends at once with the
 // system's error code as its status and in its exit notice.
-TEST(Quit, MissingImageEndsWithTheSystemError)
+TEST_F(Quit, MissingImageEndsWithTheSystemError)
 {
     Session s;
     s.image = s.dir.File("missing");

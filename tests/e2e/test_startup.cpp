@@ -13,6 +13,9 @@
 
 using namespace e2e;
 
+class Settings : public DabstoneTest {};
+class Startup : public DabstoneTest {};
+
 namespace {
 
 std::vector<int32_t> Codes(const std::vector<Frame> &frames, size_t count)
@@ -40,7 +43,7 @@ const WorkImage workImages[6] = {{IMAGE_MODE_GREY, 201, 201, 1}, {IMAGE_MODE_GRE
 
 } // namespace
 
-TEST(Startup, OrderAndWorkImagesWithoutDelay)
+TEST_F(Startup, OrderAndWorkImagesWithoutDelay)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}, {"DABSTONE_DELAY="}));
@@ -91,7 +94,7 @@ TEST(Startup, OrderAndWorkImagesWithoutDelay)
     EXPECT_TRUE(Exists(s.image));
 }
 
-TEST(Startup, BrushArgumentIsOpenedThroughTheKernel)
+TEST_F(Startup, BrushArgumentIsOpenedThroughTheKernel)
 {
     Session s;
     std::string brush = MakeImage(s.dir.path, 9, 7, IMAGE_MODE_GREY, 8, 0);
@@ -109,7 +112,7 @@ TEST(Startup, BrushArgumentIsOpenedThroughTheKernel)
     EXPECT_EQ(QuitByKernel(s), 0) << s.kernel.Err();
 }
 
-TEST(Startup, DelayPutsReadyBeforeTheWorkImages)
+TEST_F(Startup, DelayPutsReadyBeforeTheWorkImages)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}, {"DABSTONE_DELAY=0"}));
@@ -148,7 +151,7 @@ void PutWord(std::string &bytes, int index, int32_t value) { Bytes_PutS32(&bytes
 
 } // namespace
 
-TEST(Settings, SurviveARestartClampedOnLoad)
+TEST_F(Settings, SurviveARestartClampedOnLoad)
 {
     TempDir shared;
     std::string file = shared.File("DabStone.settings");

@@ -14,6 +14,8 @@
 
 using namespace e2e;
 
+class DisplayWindow : public DabstoneTest {};
+
 namespace {
 
 unsigned long DisplayWindowId(const FrameLog &log)
@@ -35,7 +37,7 @@ int32_t ToolCallback(const FrameLog &log, int t)
 
 } // namespace
 
-TEST(DisplayWindow, KeysAndButtonsBecomeMessages)
+TEST_F(DisplayWindow, KeysAndButtonsBecomeMessages)
 {
     Session s;
     ASSERT_TRUE(s.Start());
