@@ -61,14 +61,25 @@ void Dabstone_SetUserBrush(Image *image, int code)
         e.userBrush = nullptr;
     }
     if (image) {
+        // The built-in brush's parameters wait for its return.
+        if (e.brushKind != DAB_BRUSH_USER) {
+            e.savedWidth = e.brushWidth;
+            e.savedHeight = e.brushHeight;
+            e.savedOpacity = e.opacity;
+            e.savedAero = e.aero;
+        }
         e.userBrush = image;
         e.brushKind = DAB_BRUSH_USER;
         Activate(image);
-    } else {
-        e.brushKind = DAB_BRUSH_BUILDIN;
-        Dabstone_DrawBuildinBrush();
-        Activate(e.buildinBrush);
+        return;
     }
+    e.brushKind = DAB_BRUSH_BUILDIN;
+    e.opacity = e.savedOpacity;
+    e.aero = e.savedAero;
+    Interface_SetOpacity(e.opacity);
+    Dabstone_SetDims(e.savedWidth, e.savedHeight, 0);
+    Dabstone_DrawBuildinBrush();
+    Activate(e.buildinBrush);
 }
 
 void Dabstone_ResetUserBrush()
