@@ -1,0 +1,260 @@
+// Dab compositing speed: an 8-bit grey + alpha brush image composited with
+// op over and a floating colour into an RGB + alpha 8-bit store image, at
+// spread positions, through FillTev2Tev and ViewFillDst as the stroke work
+// does (impl "fill"); the same boxes composited by pixman (OVER, solid
+// source, a8 mask, into a8r8g8b8) and copied by memcpy into the four planes
+// (the bandwidth floor). Pixels are the items. After the runs a table gives
+// Mpixel/s and the ratio to pixman on the same dabs.
+//
+//   composite/<impl>/<dab31|dab101|dab201>/<hard|soft>   4096 x 4096, 1:1
+//   composite/fill/<dab>/<kind>/4000x3000               a width that is not
+//                                                       a power of two
+//   composite/fill/<dab>/<kind>/zoom3:2                 brush scaled 3/2 down,
+//                                                       area averaged
+//
+// Hard dab: a flat disc of peak 255 with a one-pixel anti-aliased rim; soft:
+// a cone falling linearly from 255 at the centre (least form until the
+// built-in brush shapes are on main).
+#include "core/Image.h"
+#include "xc/FillTev2Tev.h"
+#include "xc/View.h"
+
+#include <benchmark/benchmark.h>
+#include <pixman.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kDabs = 256; // positions per iteration
+
+struct Store {
+    std::string dir;
+    Store()
+    {
+        char tmpl[] = "/tmp/dab_bench_composite_XXXXXX";
+        if (!mkdtemp(tmpl))
+            std::abort();
+        dir = tmpl;
+        Image_Init(dir.c_str(), nullptr, nullptr);
+    }
+    ~Store() { rmdir(dir.c_str()); }
+};
+
+Image *Create(int w, int h, int mode, bool alpha)
+{
+    static Store store;
+    unsigned char info[IMAGE_INFO_SIZE];
+    Image_InitInfo(info);
+    Bytes_SetField(info, IMAGE_INFO_WIDTH, w);
+    Bytes_SetField(info, IMAGE_INFO_HEIGHT, h);
+    Bytes_SetField(info, IMAGE_INFO_MODE, mode);
+    Bytes_SetField(info, IMAGE_INFO_BITS, 8);
+    Bytes_SetField(info, IMAGE_INFO_ALPHA, alpha ? 1 : 0);
+    Image *image = nullptr;
+    if (Image_CreateImage(&image, info))
+        std::abort();
+    return image;
+}
+
+// An opaque RGB + alpha destination, every page touched once.
+struct Canvas {
+    Image *image;
+    int width, height;
+    Canvas(int w, int h) : image(Create(w, h, IMAGE_MODE_RGB, true)), width(w), height(h)
+    {
+        for (int p = 0; p < 3; ++p)
+            for (int y = 0; y < h; ++y)
+                std::memset(Image_Row(image, p, y), (p * 71 + y) & 255, size_t(w));
+        for (int y = 0; y < h; ++y)
+            std::memset(Image_Row(image, 3, y), 255, size_t(w));
+    }
+    ~Canvas() { Image_DestroyImage(image); }
+};
+
+Canvas &CanvasOf(int w)
+{
+    static Canvas big(4096, 4096), odd(4000, 3000);
+    return w == 4096 ? big : odd;
+}
+
+// Coverage of a disc of diameter n: hard (flat, one-pixel rim) or soft
+// (linear cone), peak 255.
+std::vector<uint8_t> Coverage(int n, bool soft)
+{
+    std::vector<uint8_t> c(size_t(n) * n);
+    double r = (n - 1) / 2.0;
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x) {
+            double d = std::sqrt((x - r) * (x - r) + (y - r) * (y - r));
+            double v = soft ? 255.0 * (1.0 - d / (r + 0.5)) : 255.0 * (r + 0.5 - d);
+            c[size_t(y) * n + x] = uint8_t(std::clamp(v, 0.0, 255.0));
+        }
+    return c;
+}
+
+// A grey + alpha brush image holding the coverage in its alpha plane.
+Image *Brush(int n, bool soft)
+{
+    Image *b = Create(n, n, IMAGE_MODE_GREY, true);
+    std::vector<uint8_t> c = Coverage(n, soft);
+    for (int y = 0; y < n; ++y) {
+        std::memset(Image_Row(b, 0, y), 128, size_t(n));
+        std::memcpy(Image_Row(b, 1, y), &c[size_t(y) * n], size_t(n));
+    }
+    return b;
+}
+
+// Dab boxes spread over the canvas (a fixed low-discrepancy walk).
+std::vector<Box> Positions(int dab, int w, int h)
+{
+    std::vector<Box> out;
+    for (int i = 0; i < kDabs; ++i) {
+        int x = int((i * 0.6180339887 - std::floor(i * 0.6180339887)) * (w - dab));
+        int y = int((i * 0.7548776662 - std::floor(i * 0.7548776662)) * (h - dab));
+        out.push_back(Box{x, y, x + dab - 1, y + dab - 1, dab, dab, 0});
+    }
+    return out;
+}
+
+Box BoxWH(int x, int y, int w, int h)
+{
+    return Box{x, y, x + w - 1, y + h - 1, w, h, 0};
+}
+
+// Through the fill object: one view from the brush box onto the canvas, the
+// dab box as destination reference at each dab, as the stroke work does.
+// zoom: the brush box covers 3/2 of the dab (a brush 3/2 the size, scaled down).
+void FillDabs(benchmark::State &state, int dab, bool soft, int w, int h, bool zoom)
+{
+    Canvas &canvas = CanvasOf(w);
+    int brushSize = zoom ? (3 * dab + 1) / 2 + 1 : dab;
+    Image *brush = Brush(brushSize, soft);
+    FillTev2TevOptions o{};
+    o.op = FT2T_OP_OVER;
+    o.floating = 1;
+    o.fgValues = ColorValue{COLOR_RGB, 200, 100, 50, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    Fill *fill = FillTev2TevCreate(brush, canvas.image, &o, FT2T_OP | FT2T_FLOATING | FT2T_FGPIXEL);
+    Box src = BoxWH(0, 0, brushSize, brushSize), dst = BoxWH(0, 0, w, h);
+    View *view = NViewCreate(&src, &dst, nullptr, fill, nullptr, 0);
+    Box srcRef = zoom ? BoxWH(0, 0, 3 * dab, 3 * dab) : src;
+    std::vector<Box> boxes = Positions(dab, w, h);
+    for (auto _ : state)
+        for (const Box &b : boxes) {
+            Box ref = zoom ? BoxWH(b.x1, b.y1, 2 * dab, 2 * dab) : b;
+            ViewSetMap(view, &srcRef, &ref);
+            ViewFillDst(view, &b);
+        }
+    state.SetItemsProcessed(int64_t(state.iterations()) * kDabs * dab * dab);
+    ViewDestroy(view);
+    FillTev2TevDestroy(fill);
+    Image_DestroyImage(brush);
+}
+
+void Pixman(benchmark::State &state, int dab, bool soft)
+{
+    static std::vector<uint32_t> pixels(size_t(4096) * 4096, 0xff336699u);
+    pixman_image_t *dst = pixman_image_create_bits(PIXMAN_a8r8g8b8, 4096, 4096, pixels.data(), 4096 * 4);
+    int stride = (dab + 3) / 4 * 4;
+    std::vector<uint32_t> maskBits(size_t(stride) * dab / 4);
+    std::vector<uint8_t> c = Coverage(dab, soft);
+    for (int y = 0; y < dab; ++y)
+        std::memcpy(reinterpret_cast<uint8_t *>(maskBits.data()) + size_t(y) * stride, &c[size_t(y) * dab],
+                    size_t(dab));
+    pixman_image_t *mask = pixman_image_create_bits(PIXMAN_a8, dab, dab, maskBits.data(), stride);
+    pixman_color_t colour = {200 * 257, 100 * 257, 50 * 257, 0xffff};
+    pixman_image_t *solid = pixman_image_create_solid_fill(&colour);
+    std::vector<Box> boxes = Positions(dab, 4096, 4096);
+    for (auto _ : state)
+        for (const Box &b : boxes)
+            pixman_image_composite32(PIXMAN_OP_OVER, solid, mask, dst, 0, 0, 0, 0, b.x1, b.y1, dab, dab);
+    state.SetItemsProcessed(int64_t(state.iterations()) * kDabs * dab * dab);
+    pixman_image_unref(solid);
+    pixman_image_unref(mask);
+    pixman_image_unref(dst);
+}
+
+// The bandwidth floor: the coverage rows copied into the four planes.
+void Memcpy(benchmark::State &state, int dab, bool soft)
+{
+    Canvas &canvas = CanvasOf(4096);
+    std::vector<uint8_t> c = Coverage(dab, soft);
+    std::vector<Box> boxes = Positions(dab, 4096, 4096);
+    for (auto _ : state) {
+        for (const Box &b : boxes)
+            for (int p = 0; p < 4; ++p)
+                for (int y = 0; y < dab; ++y)
+                    std::memcpy(Image_Row(canvas.image, p, b.y1 + y) + b.x1, &c[size_t(y) * dab], size_t(dab));
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * kDabs * dab * dab);
+}
+
+// Keeps items per second per benchmark name for the summary.
+class Summary : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        for (const Run &r : runs) {
+            auto it = r.counters.find("items_per_second");
+            if (it != r.counters.end() && r.run_type == Run::RT_Iteration)
+                rates[r.benchmark_name()] = it->second.value;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> rates;
+};
+
+void Register()
+{
+    for (int dab : {31, 101, 201})
+        for (bool soft : {false, true}) {
+            std::string tail = "/dab" + std::to_string(dab) + (soft ? "/soft" : "/hard");
+            benchmark::RegisterBenchmark(("composite/fill" + tail).c_str(), FillDabs, dab, soft, 4096, 4096, false);
+            benchmark::RegisterBenchmark(("composite/pixman" + tail).c_str(), Pixman, dab, soft);
+            benchmark::RegisterBenchmark(("composite/memcpy" + tail).c_str(), Memcpy, dab, soft);
+            benchmark::RegisterBenchmark(("composite/fill" + tail + "/4000x3000").c_str(), FillDabs, dab, soft, 4000,
+                                         3000, false);
+            benchmark::RegisterBenchmark(("composite/fill" + tail + "/zoom3:2").c_str(), FillDabs, dab, soft, 4096,
+                                         4096, true);
+        }
+}
+
+void PrintSummary(const std::map<std::string, double> &rates)
+{
+    std::printf("\n%-42s %12s %10s\n", "benchmark", "Mpixel/s", "/ pixman");
+    for (const auto &[name, rate] : rates) {
+        // composite/<impl>/<dab>/<kind>[/variant] against composite/pixman/<dab>/<kind>
+        size_t a = name.find('/', 10);
+        size_t b = name.find('/', name.find('/', a + 1) + 1);
+        std::string peer = "composite/pixman" + name.substr(a, b == std::string::npos ? std::string::npos : b - a);
+        auto p = rates.find(peer);
+        if (p != rates.end() && p->second > 0)
+            std::printf("%-42s %12.1f %10.2f\n", name.c_str(), rate / 1e6, rate / p->second);
+        else
+            std::printf("%-42s %12.1f\n", name.c_str(), rate / 1e6);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Register();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    Summary summary;
+    benchmark::RunSpecifiedBenchmarks(&summary);
+    PrintSummary(summary.rates);
+    benchmark::Shutdown();
+    return 0;
+}

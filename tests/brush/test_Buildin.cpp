@@ -1,0 +1,400 @@
+#include "brush/Buildin.h"
+
+#include "brush/Box.h"
+#include "core/Image.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <random>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+namespace
+{
+
+// A store image in memory: the header, then 8-bit planes sized exactly, so
+// that the sanitizer catches any byte written or read outside them.
+struct MemImage {
+    std::vector<unsigned char> bytes;
+    MemImage(int w, int h, int planes = 1, int line = 0, int bits = 8)
+    {
+        line = line ? line : w;
+        bytes.assign(IMAGE_HEADER_SIZE + size_t(planes) * line * h, 0x5A);
+        std::fill_n(bytes.begin(), IMAGE_HEADER_SIZE, 0);
+        Image_SetField(image(), IMAGE_WIDTH, w);
+        Image_SetField(image(), IMAGE_HEIGHT, h);
+        Image_SetField(image(), IMAGE_PLANES, planes);
+        for (int p = 0; p < planes; ++p) {
+            unsigned char *record = Image_PlaneRecord(image(), p);
+            Bytes_SetField(record, IMAGE_PLANE_OFFSET, IMAGE_HEADER_SIZE + p * line * h);
+            Bytes_SetField(record, IMAGE_PLANE_BITS, bits);
+            Bytes_SetField(record, IMAGE_PLANE_BYTES_PER_ROW, line);
+        }
+    }
+    Image *image() { return reinterpret_cast<Image *>(bytes.data()); }
+    int At(int x, int y, int p = 0) { return Image_Row(image(), p, y)[x]; }
+    std::vector<unsigned char> Plane(int p = 0) const
+    {
+        const int h = Bytes_Field(bytes.data(), IMAGE_HEIGHT);
+        const int line = Bytes_Field(bytes.data() + IMAGE_PLANE_RECORDS + 40 * p, IMAGE_PLANE_BYTES_PER_ROW);
+        const auto *start = bytes.data() + IMAGE_HEADER_SIZE + p * line * h;
+        return {start, start + line * h};
+    }
+};
+
+// The built-in brush straight from its definition, pixel by pixel: the
+// quadrant offset, its distances carried from x = rx down to x as defined,
+// then the value; 0x5A where nothing is drawn.
+std::vector<unsigned char> ReferenceMake(int ih, int line, int w, int h, int rim, int peak, double e)
+{
+    std::vector<unsigned char> plane(size_t(line) * ih, 0x5A);
+    const int rx = (w - 1) / 2, ry = (h - 1) / 2;
+    const double RXm = (rx - 0.5) * (rx - 0.5), RXp = (rx + 0.5) * (rx + 0.5);
+    const double RYm = (ry - 0.5) * (ry - 0.5), RYp = (ry + 0.5) * (ry + 0.5);
+    const double Ko = ry > rx ? 1 - RXm / RXp : 1 - RYm / RYp, Ki = ry > rx ? RXp / RXm - 1 : RYp / RYm - 1;
+    auto distance = [&](int x, int y, double RX, double RY) {
+        double d = double(rx) * rx / RX + double(y) * y / RY;
+        for (int k = rx; k > x; --k)
+            d += (1 - 2 * k) / RX;
+        return d;
+    };
+    for (int py = 0; py <= 2 * ry; ++py)
+        for (int px = 0; px <= 2 * rx; ++px) {
+            const int x = std::abs(px - rx), y = std::abs(py - ry);
+            int v;
+            if (e != 0) {
+                const double d = distance(x, y, double(rx) * rx, double(ry) * ry);
+                v = d > 1 ? 0 : int(peak * (e == 1.0 ? 1 - d : std::pow(1 - d, e)));
+            } else {
+                const double di = distance(x, y, RXm, RYm), dout = distance(x, y, RXp, RYp);
+                if (!rim)
+                    v = dout <= 1 ? peak : 0;
+                else
+                    v = di <= 1     ? peak
+                        : dout >= 1 ? 0
+                                    : int(peak * ((1 - (di - 1) / Ki) + (1 - dout) / Ko) / 2);
+            }
+            plane[size_t(py) * line + px] = static_cast<unsigned char>(v);
+        }
+    for (int y = 0; y < ih && w % 2 == 0; ++y)
+        plane[size_t(y) * line + w - 1] = 0;
+    for (int x = 0; x < line && h % 2 == 0; ++x)
+        plane[size_t(h - 1) * line + x] = 0;
+    return plane;
+}
+
+TEST(BuildinMake, MatchesTheDefinitionForOddAndEvenSizes)
+{
+    const int sizes[] = {3, 4, 5, 6, 7, 8, 13, 16, 31, 32};
+    const std::pair<int, double> kinds[] = {{1, 0.0}, {0, 0.0}, {1, 1.0}, {1, 2.5}}; // rim, exponent
+    for (int w : sizes)
+        for (int h : sizes)
+            for (auto [rim, e] : kinds)
+                for (int peak : {255, 127}) {
+                    // A brush box smaller than the image, rows padded: only the box changes.
+                    MemImage m(w + 2, h + 1, 1, w + 5);
+                    ASSERT_EQ(Buildin_Make(m.image(), 0, w, h, rim, peak, e), 0);
+                    ASSERT_EQ(m.Plane(), ReferenceMake(h + 1, w + 5, w, h, rim, peak, e))
+                        << w << "x" << h << " rim " << rim << " exponent " << e << " peak " << peak;
+                }
+}
+
+TEST(BuildinMake, PeaksAtTheCentreAndEmptiesCornersAndAxisEnds)
+{
+    EXPECT_EQ(Buildin_Peak(100), 254);
+    EXPECT_EQ(Buildin_Peak(50), 127);
+    EXPECT_EQ(Buildin_Peak(99), 252);
+    EXPECT_EQ(Buildin_Peak(-3), 0);
+    MemImage hard(5, 5), soft(5, 5), even(6, 6), big(201, 201);
+    ASSERT_EQ(Buildin_Make(hard.image(), 0, 0, 0, 1, 255, 0.0), 0);
+    ASSERT_EQ(Buildin_Make(soft.image(), 0, 0, 0, 1, 255, 1.0), 0);
+    ASSERT_EQ(Buildin_Make(even.image(), 0, 0, 0, 1, 255, 0.0), 0);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 5; ++x) {
+            if ((x - 2) * (x - 2) + (y - 2) * (y - 2) <= 2.25) { // inside the inner ellipse
+                EXPECT_EQ(hard.At(x, y), 255) << x << "," << y;
+            }
+            EXPECT_EQ(even.At(x, y), hard.At(x, y));     // 6 × 6: the 5 × 5 shape, then an
+            EXPECT_EQ(even.At(5, y) | even.At(x, 5), 0); // empty last column and row
+        }
+    EXPECT_EQ(hard.At(0, 0) | hard.At(4, 0) | hard.At(0, 4) | hard.At(4, 4), 0);
+    EXPECT_EQ(soft.At(2, 2), 255);
+    EXPECT_EQ(soft.At(0, 2) | soft.At(4, 2) | soft.At(2, 0) | soft.At(2, 4), 0); // d = 1
+    EXPECT_EQ(soft.At(1, 2), 191);                                               // 255 × (1 − 1/4)
+    const int peak = Buildin_Peak(100);
+    for (int w = 3; w <= 41; w += 2)
+        for (int h : {3, 8, 41}) {
+            MemImage hardAt(w, h), softAt(w, h);
+            ASSERT_EQ(Buildin_Make(hardAt.image(), 0, w, h, 1, peak, 0.0), 0);
+            ASSERT_EQ(Buildin_Make(softAt.image(), 0, w, h, 1, peak, 1.0), 0);
+            EXPECT_EQ(hardAt.At((w - 1) / 2, (h - 1) / 2), peak);
+            // The carried distance may end a hair above 0 at the centre.
+            EXPECT_GE(softAt.At((w - 1) / 2, (h - 1) / 2), peak - 1);
+        }
+    ASSERT_EQ(Buildin_Make(big.image(), 0, 201, 201, 1, peak, 1.0), 0);
+    EXPECT_EQ(big.At(100, 100), peak);
+}
+
+TEST(BuildinMake, NarrowBrushesStayInBoundsAndBadRequestsLeaveThePlane)
+{
+    for (auto [w, h] : {std::pair{1, 1}, {2, 7}, {7, 2}, {9999, 1}, {1, 9999}}) {
+        MemImage m(w, h, 1, w + 3); // below 3 pixels either way: the whole plane, padding too
+        ASSERT_EQ(Buildin_Make(m.image(), 0, 0, 0, 1, 200, 1.0), 0);
+        EXPECT_EQ(m.Plane(), std::vector<unsigned char>(size_t(w + 3) * h, 200)) << w << "x" << h;
+    }
+    for (auto [w, h] : {std::pair{9999, 3}, {3, 9999}, {9998, 4}})
+        for (double e : {0.0, 1.0}) {
+            MemImage m(w, h);
+            ASSERT_EQ(Buildin_Make(m.image(), 0, 0, 0, 1, 254, e), 0);
+            EXPECT_EQ(m.At(0, 0), 0);
+        }
+    MemImage m(8, 8, 2), deep(8, 8, 1, 16, 16);
+    const auto before = m.bytes;
+    for (auto [plane, w, h, peak, e] : {std::tuple{2, 5, 5, 255, 0.0},
+                                        {-1, 5, 5, 255, 0.0},
+                                        {0, 9, 5, 255, 0.0},
+                                        {0, 5, 9, 255, 0.0},
+                                        {0, 5, 5, 256, 0.0},
+                                        {0, 5, 5, 255, -1.0},
+                                        {0, 5, 5, 255, double(NAN)}})
+        EXPECT_EQ(Buildin_Make(m.image(), plane, w, h, 1, peak, e), BUILDIN_BAD_PARAMETER);
+    EXPECT_EQ(m.bytes, before);
+    EXPECT_EQ(Buildin_Make(nullptr, 0, 5, 5, 1, 255, 0.0), BUILDIN_BAD_PARAMETER);
+    EXPECT_EQ(Buildin_Make(deep.image(), 0, 5, 5, 1, 255, 0.0), BUILDIN_BAD_PARAMETER);
+    ASSERT_EQ(Buildin_Make(m.image(), 1, 0, 0, 1, 255, 0.0), 0); // the second plane alone
+    EXPECT_EQ(m.Plane(0), std::vector<unsigned char>(64, 0x5A));
+}
+
+// ---- Rows produced through the row writer ----
+
+struct Row {
+    int x, y;
+    std::vector<unsigned char> values;
+};
+std::vector<Row> rows;
+const unsigned char *lastBuffer;
+
+void Capture(int x, int y, int length, unsigned char *buffer)
+{
+    rows.push_back({x, y, {buffer, buffer + length}});
+    lastBuffer = buffer;
+}
+
+// Coverage per pixel, summed over the rows produced.
+std::map<std::pair<int, int>, int> Coverage()
+{
+    std::map<std::pair<int, int>, int> c;
+    for (const Row &r : rows)
+        for (size_t i = 0; i < r.values.size(); ++i)
+            c[{r.x + int(i), r.y}] += r.values[i];
+    return c;
+}
+
+int At(const std::map<std::pair<int, int>, int> &c, int x, int y)
+{
+    const auto it = c.find({x, y});
+    return it == c.end() ? 0 : it->second;
+}
+
+TEST(BuildInWire, RendersTheLinearEllipseTopDownClippedThroughThePlane)
+{
+    MemImage buffer(9999, 1, 2), small(10, 1, 2);
+    const Box wide{0, 0, 9998, 99, 9999, 100, 0}, clip{15, 8, 99, 12, 85, 5, 0},
+        away{40, 0, 60, 99, 21, 100, 0};
+    rows.clear();
+    ASSERT_EQ(BuildIn_Wire(buffer.image(), 1, 7, 4, 200, 3.0, 20, 10, &wide, Capture), 0);
+    ASSERT_EQ(rows.size(), 9u);
+    EXPECT_EQ(lastBuffer, Image_Row(buffer.image(), 1, 0));
+    for (int i = 0; i < 9; ++i) {
+        ASSERT_EQ(rows[i].y, 6 + i);
+        ASSERT_EQ(rows[i].x, 13);
+        ASSERT_EQ(rows[i].values.size(), 15u);
+        for (int j = 0; j < 15; ++j) {
+            const double d = (7 - j) * (7 - j) / 49.0 + (4 - i) * (4 - i) / 16.0;
+            EXPECT_NEAR(rows[i].values[j], d > 1 + 1e-9 ? 0 : int(200 * (1 - d)), d > 1 + 1e-9 ? 0 : 1);
+        }
+    }
+    EXPECT_EQ(rows[4].values[7], 200);
+    rows.clear();
+    ASSERT_EQ(BuildIn_Wire(buffer.image(), 1, 7, 4, 200, 1.0, 20, 10, &clip, Capture), 0);
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows[0].y, 8);
+    EXPECT_EQ(rows[0].x, 15);
+    EXPECT_EQ(rows[0].values.size(), 13u);
+    EXPECT_EQ(rows[2].values[5], 200);
+    rows.clear();
+    EXPECT_EQ(BuildIn_Wire(buffer.image(), 1, 7, 4, 200, 1.0, 20, 10, &away, Capture), 0);
+    EXPECT_EQ(BuildIn_Wire(small.image(), 1, 7, 4, 200, 1.0, 20, 10, &clip, Capture), BUILDIN_BAD_PARAMETER);
+    EXPECT_EQ(BuildIn_Wire(buffer.image(), 1, 0, 4, 200, 1.0, 20, 10, &clip, Capture), BUILDIN_BAD_PARAMETER);
+    EXPECT_EQ(BuildIn_Wire(buffer.image(), 2, 7, 4, 200, 1.0, 20, 10, &clip, Capture), BUILDIN_BAD_PARAMETER);
+    EXPECT_TRUE(rows.empty());
+    EXPECT_EQ(buffer.Plane(0), std::vector<unsigned char>(9999, 0x5A)); // the other plane stays
+    ASSERT_EQ(BuildIn_Wire(buffer.image(), 1, 4000, 3, 254, 1.0, 3000, 0, &wide, Capture), 0);
+    ASSERT_EQ(rows.size(), 4u); // rows 0..3 of the ellipse, 7001 columns from 0
+    EXPECT_EQ(rows[0].values.size(), 7001u);
+    EXPECT_GE(rows[0].values[3000], 253); // 3000 carried updates may leave d a hair above 0
+}
+
+// ---- Pencil pieces ----
+
+const Box kWide{0, 0, 199, 199, 200, 200, 0};
+
+std::map<std::pair<int, int>, int> Stroke(int x0, int y0, int x1, int y1, double d, const Box &clip = kWide)
+{
+    std::vector<unsigned char> buffer(size_t(clip.width)); // exactly the clip width
+    rows.clear();
+    EXPECT_EQ(FastWire(&clip, buffer.data(), Capture, x0, y0, x1, y1, d, d, 0), 0);
+    return Coverage();
+}
+
+// Inside the piece: the hull of the two discs (the union of the discs that
+// move and grow from the first to the second), beyond the cut through the
+// first circle's tangent points; one inside the other gives the second disc.
+bool InPiece(double x1, double y1, double r1, double x2, double y2, double r2, double x, double y)
+{
+    const double dx = x2 - x1, dy = y2 - y1, dr = r2 - r1;
+    if (dx * dx + dy * dy - dr * dr < 0.0001)
+        return std::hypot(x - x2, y - y2) <= r2;
+    if ((x - x1) * dx + (y - y1) * dy < -r1 * dr)
+        return false;
+    auto gap = [&](double t) { return std::hypot(x - x1 - t * dx, y - y1 - t * dy) - (r1 + t * dr); };
+    double lo = 0, hi = 1; // the gap is convex in t
+    for (int i = 0; i < 32; ++i) {
+        const double a = lo + (hi - lo) / 3, b = hi - (hi - lo) / 3;
+        if (gap(a) < gap(b))
+            hi = b;
+        else
+            lo = a;
+    }
+    return gap((lo + hi) / 2) <= 0;
+}
+
+// Compares coverage with the piece: deep inside (with all eight neighbours)
+// full up to the per-piece rounding, clear of it nothing, and in all close to
+// the area (the rows follow the arcs by chords).
+void ExpectPiece(const std::map<std::pair<int, int>, int> &c, double x1, double y1, double r1, double x2,
+                 double y2, double r2, double areaTolerance)
+{
+    const int n = 6, x0 = int(std::min(x1 - r1, x2 - r2)) - 3, xe = int(std::max(x1 + r1, x2 + r2)) + 3;
+    const int y0 = int(std::min(y1 - r1, y2 - r2)) - 3, ye = int(std::max(y1 + r1, y2 + r2)) + 3;
+    std::map<std::pair<int, int>, int> inside;
+    for (int y = y0 - 1; y <= ye + 1; ++y)
+        for (int x = x0 - 1; x <= xe + 1; ++x)
+            for (int j = 0; j < n; ++j)
+                for (int i = 0; i < n; ++i)
+                    inside[{x, y}] += InPiece(x1, y1, r1, x2, y2, r2, x + (i + 0.5) / n, y + (j + 0.5) / n);
+    double area = 0, drawn = 0;
+    for (int y = y0; y <= ye; ++y)
+        for (int x = x0; x <= xe; ++x) {
+            int around = 0, full = 0;
+            for (int j = -1; j <= 1; ++j)
+                for (int i = -1; i <= 1; ++i)
+                    around += inside[{x + i, y + j}], full += inside[{x + i, y + j}] == n * n;
+            if (full == 9) {
+                EXPECT_GE(At(c, x, y), 248) << x << "," << y;
+            }
+            if (around == 0) {
+                EXPECT_EQ(At(c, x, y), 0) << x << "," << y;
+            }
+            area += 255.0 * inside[{x, y}] / (n * n);
+            drawn += At(c, x, y);
+        }
+    EXPECT_NEAR(drawn / area, 1.0, areaTolerance) << "area " << area << " drawn " << drawn;
+}
+
+TEST(FastWire, DrawsDotsAndSegmentsWithDefinedEdges)
+{
+    auto one = Stroke(50, 60, 50, 60, 1.0); // radius 0.5 around the pixel centre
+    EXPECT_EQ(one.size(), 1u);
+    EXPECT_GT(At(one, 50, 60), 100);
+    auto two = Stroke(50, 60, 50, 60, 2.9); // radius 1 around the corner (50, 60)
+    for (int y = 58; y <= 61; ++y)
+        for (int x = 48; x <= 51; ++x)
+            EXPECT_EQ(At(two, x, y), x >= 49 && x <= 50 && y >= 59 && y <= 60 ? At(two, 50, 60) : 0);
+    for (double d : {7.0, 12.0, 31.0}) { // odd: about the pixel centre; even: about the corner
+        auto disc = Stroke(100, 100, 100, 100, d);
+        const int odd = int(d) % 2;
+        for (int y = 80; y <= 120; ++y)
+            for (int x = 80; x <= 120; ++x) {
+                EXPECT_EQ(At(disc, x, y), At(disc, 199 + odd - x, y)) << d << ": " << x << "," << y;
+                EXPECT_EQ(At(disc, x, y), At(disc, x, 199 + odd - y)) << d << ": " << x << "," << y;
+            }
+        const double r = odd ? (d - 1) / 2 : d / 2, c = 100 + 0.5 * odd;
+        ExpectPiece(disc, c, c, r, c, c, r, d > 20 ? 0.03 : 0.1);
+    }
+    auto even = Stroke(10, 10, 30, 10, 6.0); // radius 3 about the corners: flat start at 10
+    for (int x = 9; x <= 29; ++x)
+        for (int y = 6; y <= 13; ++y)
+            EXPECT_EQ(At(even, x, y), x < 10 || y == 6 || y == 13 ? 0 : 255) << x << "," << y;
+    EXPECT_GT(At(even, 32, 10), 200); // the round end reaches x = 33 on the axis
+    EXPECT_EQ(At(even, 33, 10), 0);
+    auto odd = Stroke(10, 10, 30, 10, 5.0); // radius 2 about the pixel centres: edges at half pixels
+    EXPECT_EQ(At(odd, 9, 10), 0);
+    EXPECT_EQ(At(odd, 10, 9), 127);
+    EXPECT_EQ(At(odd, 10, 8), 63);
+    EXPECT_EQ(At(odd, 20, 8), 127);
+    EXPECT_EQ(At(odd, 20, 9), 255);
+    EXPECT_EQ(At(odd, 20, 13), 0);
+    auto diagonal = Stroke(20, 20, 60, 60, 2.0); // edges cross the pixels on their diagonal
+    EXPECT_EQ(At(diagonal, 40, 40), 255);
+    EXPECT_NEAR(At(diagonal, 41, 40), 211, 4); // 1 − (2 − √2)²/2 of the pixel
+    EXPECT_NEAR(At(diagonal, 42, 40), 22, 4);  // (√2 − 1)²/2
+    EXPECT_EQ(At(diagonal, 43, 40), 0);
+}
+
+TEST(FastWire, PiecesCoverTheirRegion)
+{
+    std::mt19937 random(7);
+    for (int i = 0; i < 8; ++i) {
+        const int d = 3 + int(random() % 28), x0 = 60 + int(random() % 40), y0 = 60 + int(random() % 40);
+        const int x1 = x0 + int(random() % 41) - 20, y1 = y0 + int(random() % 41) - 20;
+        const double shift = d % 2 ? 0.5 : 0, r = d % 2 ? (d - 1) / 2 : d / 2;
+        SCOPED_TRACE(testing::Message()
+                     << "d " << d << " from " << x0 << "," << y0 << " to " << x1 << "," << y1);
+        ExpectPiece(Stroke(x0, y0, x1, y1, d), x0 + shift, y0 + shift, r, x1 + shift, y1 + shift, r, 0.1);
+    }
+    // Tapered pieces, and circles one inside the other (only the second disc).
+    Stroke(0, 0, 0, 0, 1.0); // records the clip for wire
+    const double pieces[][6] = {{80, 90, 3, 120, 100, 9},
+                                {120, 80, 12, 90, 110, 4},
+                                {100, 100, 2, 101, 100.5, 1.5},
+                                {100, 100, 3, 100, 100, 8}};
+    for (const auto &p : pieces) {
+        SCOPED_TRACE(testing::Message()
+                     << p[0] << "," << p[1] << " r " << p[2] << " to " << p[3] << "," << p[4]);
+        rows.clear();
+        wire(p[0], p[1], p[2], p[3], p[4], p[5], Capture, std::vector<unsigned char>(200).data());
+        ExpectPiece(Coverage(), p[0], p[1], p[2], p[3], p[4], p[5], 0.15);
+    }
+}
+
+TEST(FastWire, WalksUpwardInsideTheClipBoxAndRefusesBadRequests)
+{
+    const Box clip{30, -20, 40, 7, 11, 28, 0};
+    auto full = Stroke(20, 2, 50, 4, 9.0);
+    auto clipped = Stroke(20, 2, 50, 4, 9.0, clip);
+    ASSERT_FALSE(rows.empty());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_TRUE(rows[i].y >= 0 && rows[i].y <= 7); // rows above the image end the walk
+        EXPECT_TRUE(rows[i].x >= 30 && rows[i].x + int(rows[i].values.size()) <= 41);
+        EXPECT_TRUE(i == 0 || rows[i].y == rows[i - 1].y - 1);
+    }
+    for (int y = 0; y <= 7; ++y)
+        for (int x = 30; x <= 40; ++x)
+            EXPECT_EQ(At(clipped, x, y), At(full, x, y)) << x << "," << y;
+    Stroke(5, 5, 20, 5, 9.0, clip); // every row left of the box: no row at all
+    EXPECT_TRUE(rows.empty());
+    unsigned char buffer[200];
+    EXPECT_EQ(FastWire(nullptr, buffer, Capture, 1, 1, 2, 2, 3, 3, 0), BUILDIN_BAD_PARAMETER);
+    EXPECT_EQ(FastWire(&kWide, nullptr, Capture, 1, 1, 2, 2, 3, 3, 0), BUILDIN_BAD_PARAMETER);
+    EXPECT_EQ(FastWire(&kWide, buffer, nullptr, 1, 1, 2, 2, 3, 3, 0), BUILDIN_BAD_PARAMETER);
+    EXPECT_EQ(FastWire(&kWide, buffer, Capture, 1, 1, 2, 2, -1, 3, 0), BUILDIN_BAD_PARAMETER);
+    EXPECT_EQ(FastWire(&kWide, buffer, Capture, 1, 1, 2, 2, NAN, 3, 0), BUILDIN_BAD_PARAMETER);
+    EXPECT_EQ(FastWire(&kWide, buffer, Capture, -2000000000, 5, 2000000000, 5, 9, 9, 0), 0);
+    EXPECT_TRUE(rows.empty()); // points beyond any image are not drawn (and do not hang)
+}
+
+} // namespace

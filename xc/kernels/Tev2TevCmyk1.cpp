@@ -1,0 +1,4 @@
+// The Tev2Tev tables whose destination is CMYK 1-bit.
+#include "xc/kernels/Walk.h"
+
+template const Tev2TevTable *tev::Tables<tev::CMYK, 1>();
