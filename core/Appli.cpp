@@ -226,13 +226,7 @@ void OpenImageArgument(int argc, char **argv)
     if (!IsNull(argc, argv, 3)) {
         int rc = Image_OpenImage(&image, argv[3]);
         if (rc != 0) {
-            if (kernelFifo >= 0) {
-                SendWord(MSG_EXIT, rc);
-                Fifo_CloseWrite(kernelPid, kernelPid, kernelFifo);
-                kernelFifo = -1;
-            }
-            Fifo_CloseRead(kernelPid, int(getpid()), appliFifo);
-            appliFifo = -1;
+            Dabstone_EndLinks(rc);
             std::exit(rc);
         }
     }

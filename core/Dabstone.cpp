@@ -308,21 +308,6 @@ bool SmallEnoughForUndo(const Image *image)
     return image && Image_SizeMegabytes(image) <= double(E().undoLimit);
 }
 
-void CloseLinks(int32_t code)
-{
-    if (kernelFifo >= 0) {
-        unsigned char status[4];
-        Bytes_PutS32(status, code);
-        Msg_write(kernelFifo, MSG_EXIT, code, status, 4);
-        Fifo_CloseWrite(kernelPid, kernelPid, kernelFifo);
-        kernelFifo = -1;
-        faultChannel = -1;
-    }
-    if (appliFifo >= 0) {
-        Fifo_CloseRead(kernelPid, int(getpid()), appliFifo);
-        appliFifo = -1;
-    }
-}
 } // namespace
 
 GG_Dabstone *G_dabstone = &engine;
@@ -722,13 +707,29 @@ void Dabstone_Exit(const char *, int32_t code)
         SendPathMessage(MSG_GIVE_BACK, Image_Path(e.userBrush), nullptr, 0);
     if (code == 0)
         Dabstone_SaveSettings();
-    CloseLinks(code);
+    Dabstone_EndLinks(code);
     std::exit(code);
+}
+
+void Dabstone_EndLinks(int32_t code)
+{
+    if (kernelFifo >= 0) {
+        unsigned char status[4];
+        Bytes_PutS32(status, code);
+        Msg_write(kernelFifo, MSG_EXIT, code, status, 4);
+        Fifo_CloseWrite(kernelPid, kernelPid, kernelFifo);
+        kernelFifo = -1;
+        faultChannel = -1;
+    }
+    if (appliFifo >= 0) {
+        Fifo_CloseRead(kernelPid, int(getpid()), appliFifo);
+        appliFifo = -1;
+    }
 }
 
 void Dabstone_KernelQuit(const unsigned char *, const MsgHeader *, void *)
 {
-    CloseLinks(0);
+    Dabstone_EndLinks(0);
     std::exit(0);
 }
 

@@ -140,6 +140,9 @@ uint32_t Dabstone_ChangeBrushHandle();
 // Asks for confirmation when text is empty, code 0 and a job runs.
 void Dabstone_Quit(const char *text, int32_t code);
 [[noreturn]] void Dabstone_Exit(const char *text, int32_t code);
+// The exit notice 1001 (status and aux = code) when the kernel's FIFO is
+// open, then both FIFOs closed and the own one removed.
+void Dabstone_EndLinks(int32_t code);
 
 // ---- Settings record ----
 struct DabSettings {
