@@ -22,6 +22,10 @@
 #include <vector>
 #include <unistd.h>
 
+// Least form until the stroke work exists: a selection completes with
+// nothing waiting for it. The stroke work's own definition takes its place.
+__attribute__((weak)) void Work_AfterSelection() {}
+
 namespace
 {
 

@@ -66,7 +66,7 @@ void Event(int32_t kind, int32_t x, int32_t y, int32_t state)
     Work_Pipette(nullptr, ev);
 }
 
-class Engine : public UndoStore
+class JobEngine : public UndoStore
 {
   protected:
     void SetUp() override
@@ -200,7 +200,7 @@ class Engine : public UndoStore
 
 // ---- Undo ----
 
-TEST_F(Engine, UndoRequestCarriesTheImageGeometryAndFillsInTheBackground)
+TEST_F(JobEngine, UndoRequestCarriesTheImageGeometryAndFillsInTheBackground)
 {
     ASSERT_EQ(Dabstone_CreateUndo(), 1);
     EXPECT_EQ(Dabstone_CreateUndo(), 0); // one request at a time
@@ -221,7 +221,7 @@ TEST_F(Engine, UndoRequestCarriesTheImageGeometryAndFillsInTheBackground)
     EXPECT_EQ(Interface_State().applyManaged, 1);
 }
 
-TEST_F(Engine, UndoTwiceRedoesAndANewStrokeKeepsTheUndoneState)
+TEST_F(JobEngine, UndoTwiceRedoesAndANewStrokeKeepsTheUndoneState)
 {
     UndoOn();
     auto before = Planes(image);
@@ -245,7 +245,7 @@ TEST_F(Engine, UndoTwiceRedoesAndANewStrokeKeepsTheUndoneState)
     EXPECT_EQ(Only(Drain(displayIn), MSG_REDRAW).size(), 4u); // one box per undo
 }
 
-TEST_F(Engine, OverlappingStrokesBetweenValidationsUndoAsOne)
+TEST_F(JobEngine, OverlappingStrokesBetweenValidationsUndoAsOne)
 {
     UndoOn();
     auto before = Planes(image);
@@ -264,7 +264,7 @@ TEST_F(Engine, OverlappingStrokesBetweenValidationsUndoAsOne)
     EXPECT_EQ(Planes(image), painted);
 }
 
-TEST_F(Engine, UndoRefusals)
+TEST_F(JobEngine, UndoRefusals)
 {
     EXPECT_NE(Warned(Dabstone_Undo).find("undo not available"), std::string::npos);
     UndoOn();
@@ -280,7 +280,7 @@ TEST_F(Engine, UndoRefusals)
     EXPECT_EQ(Planes(image), before);
 }
 
-TEST_F(Engine, StaleAndMisshapenUndoAnswersAreDeleted)
+TEST_F(JobEngine, StaleAndMisshapenUndoAnswersAreDeleted)
 {
     ASSERT_EQ(Dabstone_CreateUndo(), 1);
     auto first = Only(Drain(kernelIn), MSG_CREATE_WORK);
@@ -313,7 +313,7 @@ TEST_F(Engine, StaleAndMisshapenUndoAnswersAreDeleted)
     EXPECT_EQ(G_dabstone->undoRequest, 0);
 }
 
-TEST_F(Engine, DestroyingUndoWhileItFillsStopsTheCopyAndGivesTheImageBack)
+TEST_F(JobEngine, DestroyingUndoWhileItFillsStopsTheCopyAndGivesTheImageBack)
 {
     ASSERT_EQ(Dabstone_CreateUndo(), 1);
     auto asks = Only(Drain(kernelIn), MSG_CREATE_WORK);
@@ -330,7 +330,7 @@ TEST_F(Engine, DestroyingUndoWhileItFillsStopsTheCopyAndGivesTheImageBack)
     EXPECT_EQ(G_dabstone->undoImage, nullptr);
 }
 
-TEST_F(Engine, UndoActionOfTheDisplayOnlyForTheCurrentImage)
+TEST_F(JobEngine, UndoActionOfTheDisplayOnlyForTheCurrentImage)
 {
     UndoOn();
     auto before = Planes(image);
@@ -348,7 +348,7 @@ TEST_F(Engine, UndoActionOfTheDisplayOnlyForTheCurrentImage)
 
 // The copy goes one row per idle call: an event arriving meanwhile is
 // served at once, long before the copy ends.
-TEST_F(Engine, EventsAreServedWhileTheUndoCopyRuns)
+TEST_F(JobEngine, EventsAreServedWhileTheUndoCopyRuns)
 {
     Image *big = Make(1024, 1024, IMAGE_MODE_RGB, 8, 1);
     Image_SetSample(big, 0, 3, 3, 77);
@@ -393,7 +393,7 @@ TEST_F(Engine, EventsAreServedWhileTheUndoCopyRuns)
 
 // ---- Selections and masks ----
 
-TEST_F(Engine, SelectionRectanglesBuildTheClippedTargetList)
+TEST_F(JobEngine, SelectionRectanglesBuildTheClippedTargetList)
 {
     GG_Dabstone &e = *G_dabstone;
     Dabstone_AskMask();
@@ -432,7 +432,7 @@ TEST_F(Engine, SelectionRectanglesBuildTheClippedTargetList)
     EXPECT_EQ(b->height, 48);
 }
 
-TEST_F(Engine, WithoutADisplayTheSelectionIsTheWholeImage)
+TEST_F(JobEngine, WithoutADisplayTheSelectionIsTheWholeImage)
 {
     close(displayFifo);
     displayFifo = -1;
@@ -441,7 +441,7 @@ TEST_F(Engine, WithoutADisplayTheSelectionIsTheWholeImage)
     EXPECT_EQ(List_Cardinal(G_dabstone->targets), 1);
 }
 
-TEST_F(Engine, MaskReadyOpensTheMaskOnceAndRefusesAnotherSize)
+TEST_F(JobEngine, MaskReadyOpensTheMaskOnceAndRefusesAnotherSize)
 {
     GG_Dabstone &e = *G_dabstone;
     Image *small = Make(10, 10, IMAGE_MODE_GREY, 8);
@@ -473,7 +473,7 @@ TEST_F(Engine, MaskReadyOpensTheMaskOnceAndRefusesAnotherSize)
 
 // ---- Paste ----
 
-TEST_F(Engine, PasteRefusalsGiveLentImagesBack)
+TEST_F(JobEngine, PasteRefusalsGiveLentImagesBack)
 {
     // The current image into itself.
     testing::internal::CaptureStderr();
@@ -505,7 +505,7 @@ TEST_F(Engine, PasteRefusalsGiveLentImagesBack)
     EXPECT_EQ(G_dabstone->userBrush, nullptr);
 }
 
-TEST_F(Engine, PasteOpensLentImagesAndAsksTheKernelForOthers)
+TEST_F(JobEngine, PasteOpensLentImagesAndAsksTheKernelForOthers)
 {
     Image *brush = Make(9, 9, IMAGE_MODE_RGB, 8, 1);
     Receive(Dabstone_Paste, MSG_PASTE, PathPayload(Image_Path(brush), {1}));
@@ -523,7 +523,7 @@ TEST_F(Engine, PasteOpensLentImagesAndAsksTheKernelForOthers)
 
 // ---- Rebuild ----
 
-TEST_F(Engine, RebuildWhilePendingOrWorkingIsRefused)
+TEST_F(JobEngine, RebuildWhilePendingOrWorkingIsRefused)
 {
     GG_Dabstone &e = *G_dabstone;
     e.rebuildPending = 1;
@@ -543,7 +543,7 @@ namespace
 
 // ---- Rebuild arrival ----
 
-TEST_F(Engine, RebuiltBuildinBrushIsTheShapeInTheCurrentColourTitledBySize)
+TEST_F(JobEngine, RebuiltBuildinBrushIsTheShapeInTheCurrentColourTitledBySize)
 {
     GG_Dabstone &e = *G_dabstone;
     Image *colour = Make(10, 10, IMAGE_MODE_RGB, 8);
@@ -580,7 +580,7 @@ TEST_F(Engine, RebuiltBuildinBrushIsTheShapeInTheCurrentColourTitledBySize)
     e.userBrush = nullptr; // the test's own mapping
 }
 
-TEST_F(Engine, RebuiltUserBrushKeepsItsPixelsAndGetsANumberedTitle)
+TEST_F(JobEngine, RebuiltUserBrushKeepsItsPixelsAndGetsANumberedTitle)
 {
     GG_Dabstone &e = *G_dabstone;
     Image *brush = Make(9, 7, IMAGE_MODE_RGB, 8, 1);
@@ -614,7 +614,7 @@ TEST_F(Engine, RebuiltUserBrushKeepsItsPixelsAndGetsANumberedTitle)
                 ASSERT_EQ(Image_GetSample(made, p, x, y), Image_GetSample(brush, p, x, y));
 }
 
-TEST_F(Engine, RebuildIntoAnImageWithoutAlphaIsDiscarded)
+TEST_F(JobEngine, RebuildIntoAnImageWithoutAlphaIsDiscarded)
 {
     GG_Dabstone &e = *G_dabstone;
     e.brushKind = DAB_BRUSH_BUILDIN;
@@ -635,7 +635,7 @@ TEST_F(Engine, RebuildIntoAnImageWithoutAlphaIsDiscarded)
 
 // ---- Pipette tool ----
 
-TEST_F(Engine, PipettePicksOnPressReleaseAndButtonOneMotion)
+TEST_F(JobEngine, PipettePicksOnPressReleaseAndButtonOneMotion)
 {
     GG_Dabstone &e = *G_dabstone;
     e.plane = -1;
