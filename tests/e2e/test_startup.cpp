@@ -190,7 +190,7 @@ TEST_F(Settings, SurviveARestartClampedOnLoad)
         std::vector<Frame> load = s.log.Sent(MSG_SETTINGS);
         ASSERT_EQ(load.size(), 1u);
         EXPECT_EQ(load[0].Word(0), 0) << "a saved record is sent with status 0";
-        EXPECT_TRUE(std::equal(record.begin(), record.end(), load[0].payload.begin() + 4));
+        EXPECT_EQ(std::string(load[0].payload.begin() + 4, load[0].payload.end()), record);
         ASSERT_EQ(QuitByWindowManager(s), 0) << s.kernel.Err();
     }
     std::vector<int32_t> second = SettingsWords(file);
