@@ -65,7 +65,7 @@ struct Session {
     bool displayStarted = false;
     bool quitSent = false;
     bool haveNotice = false;
-    int32_t noticeStatus = 0, noticeAux = 0;
+    int32_t noticeStatus = 0;
     std::vector<std::string> created; // images made for the program: ours to delete
     std::vector<DropWindow> drops;
 };
@@ -127,7 +127,6 @@ void ExitNotice(const unsigned char *p, const MsgHeader *h)
         return;
     S.haveNotice = true;
     S.noticeStatus = Bytes_GetS32(p);
-    S.noticeAux = h->aux;
 }
 
 void Hello(const unsigned char *, const MsgHeader *h)
@@ -551,31 +550,33 @@ void EndDisplay()
     }
 }
 
-// The status dabstone ended with: the one of its exit notice (a whole 32-bit
-// code) when it sent one, else what the system says.
-int ProgramStatus()
+// Dabstone's exit code as the system gives it (128 + signal when killed).
+int ProgramExitCode()
 {
-    if (S.haveNotice)
-        return S.noticeStatus;
     if (WIFEXITED(S.programWait))
         return WEXITSTATUS(S.programWait);
     return 128 + WTERMSIG(S.programWait);
 }
 
-void ReportProgramEnd(int status)
+// One line on how dabstone ended. Its exit notice carries the whole 32-bit
+// status, which the system's 8-bit exit code only truncates; after a fault
+// it carries the fault's code instead (1004, 1213) while the status is -1.
+void ReportProgramEnd()
 {
-    if (!S.haveNotice) {
-        if (WIFSIGNALED(S.programWait))
-            Say("dabstone killed by signal %d without exit notice", WTERMSIG(S.programWait));
-        else
-            Say("dabstone ended with status %d without exit notice", status);
-    } else if (status == 0) {
+    int code = ProgramExitCode();
+    std::string notice = S.haveNotice ? std::to_string(S.noticeStatus) + " (" + ErrorText(S.noticeStatus) + ")" : "";
+    if (WIFSIGNALED(S.programWait))
+        Say("dabstone killed by signal %d%s%s", WTERMSIG(S.programWait), S.haveNotice ? ", exit notice " : "",
+            notice.c_str());
+    else if (!S.haveNotice)
+        Say("dabstone ended with status %d without exit notice", code);
+    else if (S.noticeStatus == 0 && code == 0)
         Say("dabstone ended with status 0");
-    } else {
-        int code = S.noticeAux ? S.noticeAux : status;
-        Say("dabstone ended with status %d (%s)", status, ErrorText(code).c_str());
-    }
-    KernelLink_LogLine("exit %d", status);
+    else if ((S.noticeStatus & 0xff) == code)
+        Say("dabstone ended with status %s", notice.c_str());
+    else
+        Say("dabstone ended with status %d, exit notice %s", int(int8_t(code)), notice.c_str());
+    KernelLink_LogLine("exit %d", code);
 }
 
 // --export: the edited image as it is at the end, as a PNG.
@@ -712,8 +713,8 @@ int Kernel_Run(int argc, char **argv)
     while (S.programRunning)
         Serve(-1);
     ReadKernelFifo(); // the exit notice may still be waiting
-    int status = ProgramStatus();
-    ReportProgramEnd(status);
+    ReportProgramEnd();
+    int status = ProgramExitCode();
     EndDisplay();
     if (!S.exportPng.empty() && !ExportPng() && status == 0)
         status = 1;
