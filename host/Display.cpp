@@ -83,17 +83,23 @@ void Say(const char *format, ...)
 
 // ---- Sending ----------------------------------------------------------------
 
-void ToProgram(int32_t code, const void *payload, int length)
+// A peer whose FIFO has lost its reader is gone: one failed write says so
+// ("can't write message"), and nothing more is written to it.
+void Send(int *fd, int pid, int32_t code, const void *payload, int length)
 {
-    if (P.programFifo >= 0 && !P.programGone)
-        KernelLink_Send(P.programFifo, P.program, code, 0, payload, length);
+    if (*fd >= 0 && KernelLink_Send(*fd, pid, code, 0, payload, length) == EPIPE) {
+        Fifo_CloseWrite(P.kernel, pid, *fd);
+        *fd = -1;
+    }
 }
 
-void ToKernel(int32_t code, const void *payload, int length)
+void ToProgram(int32_t code, const void *payload, int length)
 {
-    if (P.kernelFifo >= 0)
-        KernelLink_Send(P.kernelFifo, P.kernel, code, 0, payload, length);
+    if (!P.programGone)
+        Send(&P.programFifo, P.program, code, payload, length);
 }
+
+void ToKernel(int32_t code, const void *payload, int length) { Send(&P.kernelFifo, P.kernel, code, payload, length); }
 
 void SendPid(int32_t code, bool toKernel)
 {

@@ -92,16 +92,24 @@ void CloseOnExec(int fd)
 
 // ---- Sending ---------------------------------------------------------------
 
+// A peer whose FIFO has lost its reader is gone: one failed write says so
+// ("can't write message"), and nothing more is written to it.
+void Send(int *fd, int kernelPid, int pid, int32_t code, const void *payload, int length)
+{
+    if (*fd >= 0 && KernelLink_Send(*fd, pid, code, 0, payload, length) == EPIPE) {
+        Fifo_CloseWrite(kernelPid, pid, *fd);
+        *fd = -1;
+    }
+}
+
 void ToProgram(int32_t code, const void *payload, int length)
 {
-    if (S.programFifo >= 0)
-        KernelLink_Send(S.programFifo, S.program, code, 0, payload, length);
+    Send(&S.programFifo, S.pid, S.program, code, payload, length);
 }
 
 void ToDisplay(int32_t code, const void *payload, int length)
 {
-    if (S.displayFifo >= 0)
-        KernelLink_Send(S.displayFifo, S.display, code, 0, payload, length);
+    Send(&S.displayFifo, S.pid, S.display, code, payload, length);
 }
 
 // A request that cannot be met: one console line, and 1011 (request, error)
