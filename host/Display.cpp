@@ -16,7 +16,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -69,17 +68,6 @@ struct Peer {
 };
 
 Peer P;
-
-void Say(const char *format, ...) __attribute__((format(printf, 1, 2)));
-void Say(const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    std::fputs("sorbane: display: ", stderr);
-    std::vfprintf(stderr, format, args);
-    std::fputc('\n', stderr);
-    va_end(args);
-}
 
 // ---- Sending ----------------------------------------------------------------
 
@@ -177,7 +165,7 @@ void SendAction(int32_t action, int32_t target)
 void OnToolbox(const unsigned char *p, const MsgHeader *h)
 {
     if (h->length != MSG_TOOLBOX_SIZE || Bytes_GetS32(p + TOOLBOX_GROUPS) < 1) {
-        Say("toolbox of %d bytes without a group ignored", int(h->length));
+        KernelLink_Say("toolbox of %d bytes without a group ignored", int(h->length));
         return;
     }
     const unsigned char *group = p + TOOLBOX_GROUP;
@@ -312,7 +300,7 @@ void ReadFifo()
     unsigned char junk[4096];
     for (ssize_t n; (n = read(P.fifo, junk, sizeof junk)) > 0;)
         dropped += n;
-    Say("fifo out of step; %ld waiting bytes dropped", dropped);
+    KernelLink_Say("fifo out of step; %ld waiting bytes dropped", dropped);
 }
 
 // Waits up to timeoutMs (-1: no bound) for the FIFO or the X connection.
@@ -456,7 +444,7 @@ int RunScript(const std::vector<ScriptCommand> &commands)
             break;
         std::string problem = RunCommand(c);
         if (!problem.empty()) {
-            Say("script line %d: %s", c.line, problem.c_str());
+            KernelLink_Say("script line %d: %s", c.line, problem.c_str());
             return 1;
         }
     }
@@ -471,7 +459,7 @@ void RunWindow()
         for (const ScriptCommand &c : commands) {
             std::string problem = RunCommand(c);
             if (!problem.empty())
-                Say("%s", problem.c_str());
+                KernelLink_Say("%s", problem.c_str());
             if (P.ended)
                 return;
         }
@@ -481,7 +469,7 @@ void RunWindow()
 
 int Fail(const char *what, const char *text)
 {
-    Say("%s : %s", what, text);
+    KernelLink_Say("%s : %s", what, text);
     return 1;
 }
 
@@ -499,7 +487,7 @@ int Display_Main(int argc, char **argv)
     if (problem.empty() && (P.path.empty() || program.empty()))
         problem = "an image and --program are needed";
     if (!problem.empty()) {
-        Say("%s", problem.c_str());
+        KernelLink_Say("%s", problem.c_str());
         return Sorbane_Usage("display");
     }
     P.kernel = kernel.empty() ? int(getppid()) : std::atoi(kernel.c_str());
@@ -531,7 +519,7 @@ int Display_Main(int argc, char **argv)
         if (int rc = KernelLink_OpenLog(log.c_str(), ("display " + std::to_string(P.pid) + " kernel " +
                                                       std::to_string(P.kernel) + " program " +
                                                       std::to_string(P.program)).c_str()))
-            Say("can't write log %s : %s", log.c_str(), std::strerror(rc));
+            KernelLink_Say("can't write log %s : %s", log.c_str(), std::strerror(rc));
         if (P.window)
             KernelLink_LogLine("window %lu", DisplayWindow_Id(P.window));
         Msghand_Initialize(nullptr, P.fifo);
