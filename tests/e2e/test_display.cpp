@@ -8,8 +8,6 @@
 
 using namespace e2e;
 
-class Display : public DabstoneTest {};
-
 namespace {
 
 std::string Script(Session &s, const std::string &text)
@@ -24,7 +22,7 @@ size_t ToolOffset(int index, size_t field) { return 4 + 148 + 236 * size_t(index
 
 } // namespace
 
-TEST_F(Display, ConnectsAndGetsItsFiveMessagesInOrder)
+TEST(Display, ConnectsAndGetsItsFiveMessagesInOrder)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--script", Script(s, "wait 1042\nquit\n")}));
@@ -81,7 +79,7 @@ TEST_F(Display, ConnectsAndGetsItsFiveMessagesInOrder)
     EXPECT_EQ(s.displayLog.Sent(MSG_DISPLAY_CLOSE).size(), 1u);
 }
 
-TEST_F(Display, AnswersSelectionRequestsWithItsRectangles)
+TEST(Display, AnswersSelectionRequestsWithItsRectangles)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--script", Script(s, "select 2 3 10 12\nselect 20 21 5 6\nwait 1043\n"
@@ -104,7 +102,7 @@ TEST_F(Display, AnswersSelectionRequestsWithItsRectangles)
     EXPECT_EQ(rects[2].payload, Words({1, 0, 0, 0, 64, 48, 0})) << "the whole image";
 }
 
-TEST_F(Display, DropReachesTheRegisteredWindow)
+TEST(Display, DropReachesTheRegisteredWindow)
 {
     Session s;
     std::string other = MakeImage(s.dir.path, 5, 5, 2, 8, 0);
@@ -125,7 +123,7 @@ TEST_F(Display, DropReachesTheRegisteredWindow)
     EXPECT_EQ(answers[0].Text(12), other);
 }
 
-TEST_F(Display, ScriptMistakeIsRefusedBeforeAnythingStarts)
+TEST(Display, ScriptMistakeIsRefusedBeforeAnythingStarts)
 {
     Session s;
     ASSERT_FALSE(s.Start({"--script", Script(s, "wait 1042\npress 1\nquit\n")}));
@@ -135,7 +133,7 @@ TEST_F(Display, ScriptMistakeIsRefusedBeforeAnythingStarts)
     EXPECT_FALSE(Exists(s.log.path)) << "dabstone was not started";
 }
 
-TEST_F(Display, ScriptThatWaitsInVainFailsTheSession)
+TEST(Display, ScriptThatWaitsInVainFailsTheSession)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--script", Script(s, "wait 4242 1\nquit\n")}));
@@ -152,7 +150,7 @@ TEST_F(Display, ScriptThatWaitsInVainFailsTheSession)
 
 // Script events reach the tools of the toolbox by their handles. The tools
 // are in least form: each says what reached it on the console.
-TEST_F(Display, PointerEventsReachTheChosenTool)
+TEST(Display, PointerEventsReachTheChosenTool)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--script", Script(s, "wait 1042\npress 10 12\nmove 20 22\nrelease 20 22\n"
@@ -175,7 +173,7 @@ TEST_F(Display, PointerEventsReachTheChosenTool)
 // job without motion) a scripted move waits; mode 1 or 99 lets it go. The
 // 1038s come from the test here, and the events name no tool, so that
 // dabstone itself stays out of it.
-TEST_F(Display, MovesWaitWhileMotionIsForbidden)
+TEST(Display, MovesWaitWhileMotionIsForbidden)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--script", Script(s, "wait 1042\ntool 0x7fff0001\n"

@@ -11,8 +11,6 @@
 
 using namespace e2e;
 
-class Kernel : public DabstoneTest {};
-
 namespace {
 
 // A 2016 request for path with a reply tail.
@@ -42,7 +40,7 @@ int QuitByKernel(Session &s)
 
 } // namespace
 
-TEST_F(Kernel, RefusesMalformedRequestsAndGoesOn)
+TEST(Kernel, RefusesMalformedRequestsAndGoesOn)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}));
@@ -82,7 +80,7 @@ TEST_F(Kernel, RefusesMalformedRequestsAndGoesOn)
     EXPECT_EQ(QuitByKernel(s), 0) << s.kernel.Err();
 }
 
-TEST_F(Kernel, DeletesOnlyImagesMadeForTheProgram)
+TEST(Kernel, DeletesOnlyImagesMadeForTheProgram)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}));
@@ -104,7 +102,7 @@ TEST_F(Kernel, DeletesOnlyImagesMadeForTheProgram)
     EXPECT_EQ(QuitByKernel(s), 0) << s.kernel.Err();
 }
 
-TEST_F(Kernel, MaskRequestsAnsweredByConfiguration)
+TEST(Kernel, MaskRequestsAnsweredByConfiguration)
 {
     Session plain;
     ASSERT_TRUE(plain.Start({"--no-display"}));
@@ -126,7 +124,7 @@ TEST_F(Kernel, MaskRequestsAnsweredByConfiguration)
     EXPECT_EQ(QuitByKernel(masked), 0);
 }
 
-TEST_F(Kernel, RowChangesAreForwardedToTheDisplay)
+TEST(Kernel, RowChangesAreForwardedToTheDisplay)
 {
     Session s;
     s.script = s.dir.File("script");
@@ -143,7 +141,7 @@ TEST_F(Kernel, RowChangesAreForwardedToTheDisplay)
     EXPECT_EQ(got[0].payload, rows);
 }
 
-TEST_F(Kernel, ExportsTheImageAsPngAtTheEnd)
+TEST(Kernel, ExportsTheImageAsPngAtTheEnd)
 {
     Session s;
     std::string png = s.dir.File("out.png");

@@ -13,8 +13,6 @@
 
 using namespace e2e;
 
-class Quit : public DabstoneTest {};
-
 namespace {
 
 bool Ready(Session &s) { return s.log.WaitFor(true, MSG_SETTINGS); }
@@ -29,7 +27,7 @@ unsigned long MainWindow(const Session &s)
 
 } // namespace
 
-TEST_F(Quit, FromTheKernel)
+TEST(Quit, FromTheKernel)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}));
@@ -50,7 +48,7 @@ TEST_F(Quit, FromTheKernel)
     EXPECT_NE(s.kernel.Err().find("sorbane: dabstone ended with status 0"), std::string::npos);
 }
 
-TEST_F(Quit, FromTheWindowManager)
+TEST(Quit, FromTheWindowManager)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}));
@@ -69,7 +67,7 @@ TEST_F(Quit, FromTheWindowManager)
 
 // The kernel cannot create a work image: dabstone gives up with 1017
 // ("No more memory available"), says so in its exit notice and ends.
-TEST_F(Quit, OnAFailedWorkImage)
+TEST(Quit, OnAFailedWorkImage)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}));
@@ -87,7 +85,7 @@ TEST_F(Quit, OnAFailedWorkImage)
     EXPECT_NE(err.find("dabstone ended with status 1017 (No more memory available)"), std::string::npos) << err;
 }
 
-TEST_F(Quit, KernelDeathEndsDabstoneInOrder)
+TEST(Quit, KernelDeathEndsDabstoneInOrder)
 {
     BecomeSubreaper();
     Session s;
@@ -104,7 +102,7 @@ TEST_F(Quit, KernelDeathEndsDabstoneInOrder)
 
 // An image argument that names no store file: dabstone ends at once with the
 // system's error code as its status and in its exit notice.
-TEST_F(Quit, MissingImageEndsWithTheSystemError)
+TEST(Quit, MissingImageEndsWithTheSystemError)
 {
     Session s;
     s.image = s.dir.File("missing");
@@ -122,7 +120,7 @@ TEST_F(Quit, MissingImageEndsWithTheSystemError)
 
 // Faults: the handler's exit notice carries 1004 for a segmentation fault
 // and 1213 for a bus error (a full disk under a mapped image), status -1.
-TEST_F(Quit, FaultsSendTheirCodeAndEndWithMinusOne)
+TEST(Quit, FaultsSendTheirCodeAndEndWithMinusOne)
 {
     for (auto [fault, code] : {std::pair<const char *, int>{"SEGV", 1004}, {"BUS", 1213}}) {
         SCOPED_TRACE(fault);
@@ -143,7 +141,7 @@ TEST_F(Quit, FaultsSendTheirCodeAndEndWithMinusOne)
 
 // Without a kernel to talk to, dabstone cannot start: a fatal error, exit
 // status 1, and no FIFO of its own.
-TEST_F(Quit, FatalErrorWithoutAKernelFifo)
+TEST(Quit, FatalErrorWithoutAKernelFifo)
 {
     TempDir dir;
     std::string image = MakeImage(dir.path, 8, 8, 2, 8, 0);

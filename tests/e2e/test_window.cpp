@@ -14,8 +14,6 @@
 
 using namespace e2e;
 
-class DisplayWindow : public DabstoneTest {};
-
 namespace {
 
 unsigned long DisplayWindowId(const FrameLog &log)
@@ -37,7 +35,7 @@ int32_t ToolCallback(const FrameLog &log, int t)
 
 } // namespace
 
-TEST_F(DisplayWindow, KeysAndButtonsBecomeMessages)
+TEST(DisplayWindow, KeysAndButtonsBecomeMessages)
 {
     Session s;
     ASSERT_TRUE(s.Start());
