@@ -368,15 +368,11 @@ std::string RunCommand(const ScriptCommand &c)
     case SCRIPT_BRUSH: {
         int32_t rect[4] = {a[0], a[1], a[2], a[3]};
         SendEvent(MSG_EVK_BRUSH_RECT, a[0] + a[2] / 2, a[1] + a[3] / 2, 0, rect, 1, 0);
-        if (P.window)
-            DisplayWindow_SetPlaced(P.window, true, a[0], a[1], a[2], a[3]);
         return "";
     }
     case SCRIPT_UNBRUSH: {
         int32_t rect[4] = {};
         SendEvent(MSG_EVK_BRUSH_RECT, 0, 0, 0, rect, 0, 1);
-        if (P.window)
-            DisplayWindow_SetPlaced(P.window, false, 0, 0, 0, 0);
         return "";
     }
     case SCRIPT_SELECT:
