@@ -42,5 +42,9 @@ void DisplayWindow_Redraw(DisplayWindow *w, int x, int y, int width, int height)
 void DisplayWindow_SetBrush(DisplayWindow *w, int width, int height);
 void DisplayWindow_SetPlaced(DisplayWindow *w, bool placed, int x, int y, int width, int height);
 
+// Moves the window right of every other top-level window (without a window
+// manager they all open at the top left) and draws it whole again.
+void DisplayWindow_PlaceBeside(DisplayWindow *w);
+
 // The selection rectangles to outline (none: the whole image).
 void DisplayWindow_SetSelection(DisplayWindow *w, const std::vector<DisplayRect> &rects);
