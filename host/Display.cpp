@@ -17,7 +17,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -71,30 +70,25 @@ struct Peer {
 
 Peer P;
 
-void Say(const char *format, ...) __attribute__((format(printf, 1, 2)));
-void Say(const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    std::fputs("sorbane: display: ", stderr);
-    std::vfprintf(stderr, format, args);
-    std::fputc('\n', stderr);
-    va_end(args);
-}
-
 // ---- Sending ----------------------------------------------------------------
+
+// A peer whose FIFO has lost its reader is gone: one failed write says so
+// ("can't write message"), and nothing more is written to it.
+void Send(int *fd, int pid, int32_t code, const void *payload, int length)
+{
+    if (*fd >= 0 && KernelLink_Send(*fd, pid, code, 0, payload, length) == EPIPE) {
+        Fifo_CloseWrite(P.kernel, pid, *fd);
+        *fd = -1;
+    }
+}
 
 void ToProgram(int32_t code, const void *payload, int length)
 {
-    if (P.programFifo >= 0 && !P.programGone)
-        KernelLink_Send(P.programFifo, P.program, code, 0, payload, length);
+    if (!P.programGone)
+        Send(&P.programFifo, P.program, code, payload, length);
 }
 
-void ToKernel(int32_t code, const void *payload, int length)
-{
-    if (P.kernelFifo >= 0)
-        KernelLink_Send(P.kernelFifo, P.kernel, code, 0, payload, length);
-}
+void ToKernel(int32_t code, const void *payload, int length) { Send(&P.kernelFifo, P.kernel, code, payload, length); }
 
 void SendPid(int32_t code, bool toKernel)
 {
@@ -172,7 +166,7 @@ void SendAction(int32_t action, int32_t target)
 void OnToolbox(const unsigned char *p, const MsgHeader *h)
 {
     if (h->length != MSG_TOOLBOX_SIZE || Bytes_GetS32(p + TOOLBOX_GROUPS) < 1) {
-        Say("toolbox of %d bytes without a group ignored", int(h->length));
+        KernelLink_Say("toolbox of %d bytes without a group ignored", int(h->length));
         return;
     }
     const unsigned char *group = p + TOOLBOX_GROUP;
@@ -307,7 +301,7 @@ void ReadFifo()
     unsigned char junk[4096];
     for (ssize_t n; (n = read(P.fifo, junk, sizeof junk)) > 0;)
         dropped += n;
-    Say("fifo out of step; %ld waiting bytes dropped", dropped);
+    KernelLink_Say("fifo out of step; %ld waiting bytes dropped", dropped);
 }
 
 // Waits up to timeoutMs (-1: no bound) for the FIFO or the X connection.
@@ -379,15 +373,11 @@ std::string RunCommand(const ScriptCommand &c)
     case SCRIPT_BRUSH: {
         int32_t rect[4] = {a[0], a[1], a[2], a[3]};
         SendEvent(MSG_EVK_BRUSH_RECT, a[0] + a[2] / 2, a[1] + a[3] / 2, 0, rect, 1, 0);
-        if (P.window)
-            DisplayWindow_SetPlaced(P.window, true, a[0], a[1], a[2], a[3]);
         return "";
     }
     case SCRIPT_UNBRUSH: {
         int32_t rect[4] = {};
         SendEvent(MSG_EVK_BRUSH_RECT, 0, 0, 0, rect, 0, 1);
-        if (P.window)
-            DisplayWindow_SetPlaced(P.window, false, 0, 0, 0, 0);
         return "";
     }
     case SCRIPT_SELECT:
@@ -472,7 +462,7 @@ int RunScript(const std::vector<ScriptCommand> &commands)
             break;
         std::string problem = RunCommand(c);
         if (!problem.empty()) {
-            Say("script line %d: %s", c.line, problem.c_str());
+            KernelLink_Say("script line %d: %s", c.line, problem.c_str());
             return 1;
         }
     }
@@ -487,7 +477,7 @@ void RunWindow()
         for (const ScriptCommand &c : commands) {
             std::string problem = RunCommand(c);
             if (!problem.empty())
-                Say("%s", problem.c_str());
+                KernelLink_Say("%s", problem.c_str());
             if (P.ended)
                 return;
         }
@@ -497,7 +487,7 @@ void RunWindow()
 
 int Fail(const char *what, const char *text)
 {
-    Say("%s : %s", what, text);
+    KernelLink_Say("%s : %s", what, text);
     return 1;
 }
 
@@ -517,7 +507,7 @@ int Display_Main(int argc, char **argv)
     if (problem.empty() && (P.path.empty() || program.empty()))
         problem = "an image and --program are needed";
     if (!problem.empty()) {
-        Say("%s", problem.c_str());
+        KernelLink_Say("%s", problem.c_str());
         return Sorbane_Usage("display");
     }
     P.kernel = kernel.empty() ? int(getppid()) : std::atoi(kernel.c_str());
@@ -549,7 +539,7 @@ int Display_Main(int argc, char **argv)
         if (int rc = KernelLink_OpenLog(log.c_str(), ("display " + std::to_string(P.pid) + " kernel " +
                                                       std::to_string(P.kernel) + " program " +
                                                       std::to_string(P.program)).c_str()))
-            Say("can't write log %s : %s", log.c_str(), std::strerror(rc));
+            KernelLink_Say("can't write log %s : %s", log.c_str(), std::strerror(rc));
         if (P.window)
             KernelLink_LogLine("window %lu", DisplayWindow_Id(P.window));
         Msghand_Initialize(nullptr, P.fifo);

@@ -36,12 +36,6 @@ std::string BinDir()
     const char *env = std::getenv("DAB_BIN_DIR");
     return env && *env ? env : DAB_BIN_DIR;
 }
-void DabstoneTest::SetUp()
-{
-    if (!Exists(DabstonePath()))
-        GTEST_SKIP() << "no dabstone in " << BinDir();
-}
-
 std::string SorbanePath() { return BinDir() + "/host/sorbane"; }
 std::string DabstonePath() { return BinDir() + "/app/dabstone"; }
 

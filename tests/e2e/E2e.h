@@ -6,8 +6,6 @@
 // state, bounded generously (kBound) so that a hang fails instead of
 // blocking the run.
 #pragma once
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -20,11 +18,6 @@ constexpr int kBound = 20; // seconds
 
 std::string BinDir();
 
-// Base of the tests that run dabstone: skipped, not failed, while the tree
-// has no dabstone yet (least form until app/main.cpp lands on main).
-struct DabstoneTest : testing::Test {
-    void SetUp() override;
-};
 std::string SorbanePath();
 std::string DabstonePath();
 
