@@ -11,6 +11,7 @@
 #include "core/Msghand.h"
 #include "host/DisplayWindow.h"
 #include "host/KernelLink.h"
+#include "host/Screenshot.h"
 #include "host/Script.h"
 #include "host/Sorbane.h"
 
@@ -309,6 +310,10 @@ void Pump(int timeoutMs)
     struct pollfd fds[2] = {{P.fifo, POLLIN, 0}, {P.window ? DisplayWindow_Fd(P.window) : -1, POLLIN, 0}};
     if (poll(fds, P.window ? 2 : 1, timeoutMs) > 0 && (fds[0].revents & POLLIN))
         ReadFifo();
+    if (P.window && P.scripted) { // a window shown beside a script: drawn, not used
+        std::vector<ScriptCommand> ignored;
+        DisplayWindow_Poll(P.window, &ignored);
+    }
 }
 
 // Pumps until the condition holds, the session ends, or seconds pass.
@@ -428,6 +433,23 @@ std::string RunCommand(const ScriptCommand &c)
         P.programGone = true; // no 1009: the program finds out when it writes
         P.ended = true;
         return "";
+    case SCRIPT_SETTINGS: {
+        unsigned char p[MSG_SETTINGS_IN_SIZE] = {}; // status 0, then the record
+        for (size_t i = 0; i < c.settings.size(); i++)
+            Bytes_PutS32(p + 4 + 4 * i, c.settings[i]);
+        ToProgram(MSG_SETTINGS, p, sizeof p);
+        return "";
+    }
+    case SCRIPT_SCREENSHOT: {
+        if (P.window) {
+            DisplayWindow_PlaceBeside(P.window);
+            Pump(0);
+        }
+        std::string reason;
+        if (int rc = Screenshot_Write(c.path.c_str(), &reason))
+            return "can't take the screenshot " + c.path + " : " + (reason.empty() ? Sorbane_ErrorText(rc) : reason);
+        return "";
+    }
     }
     return "";
 }
@@ -475,10 +497,12 @@ int Display_Main(int argc, char **argv)
 {
     Misc_SetProgramName("sorbane: display");
     std::string kernel, program, script, log;
+    bool show = false;
     const KernelLinkOption options[] = {{"--kernel", &kernel, nullptr},
                                         {"--program", &program, nullptr},
                                         {"--script", &script, nullptr},
-                                        {"--log", &log, nullptr}};
+                                        {"--log", &log, nullptr},
+                                        {"--show", nullptr, &show}};
     std::string problem = KernelLink_ParseOptions(argc - 1, argv + 1, options, std::size(options), &P.path);
     if (problem.empty() && (P.path.empty() || program.empty()))
         problem = "an image and --program are needed";
@@ -499,7 +523,7 @@ int Display_Main(int argc, char **argv)
     signal(SIGPIPE, SIG_IGN);
     if (int rc = Image_OpenReadImage(&P.image, P.path.c_str()))
         return Fail(("can't open image " + P.path).c_str(), Sorbane_ErrorText(rc));
-    if (!P.scripted) {
+    if (!P.scripted || show) {
         if (int rc = DisplayWindow_Open(P.image, ("sorbane display: " + P.path).c_str(), &P.window))
             return Fail("can't open the window", rc == 1079 ? "not a 24-bit TrueColor display" : "no X display");
     }

@@ -413,3 +413,25 @@ void DisplayWindow_SetSelection(DisplayWindow *w, const std::vector<DisplayRect>
     w->selection = rects;
     OverlaysChanged(w);
 }
+
+void DisplayWindow_PlaceBeside(DisplayWindow *w)
+{
+    if (!w)
+        return;
+    Window root = DefaultRootWindow(w->dpy), parent = 0, *children = nullptr;
+    unsigned count = 0;
+    int right = 0;
+    if (XQueryTree(w->dpy, root, &root, &parent, &children, &count)) {
+        for (unsigned i = 0; i < count; i++) {
+            XWindowAttributes a;
+            if (children[i] != w->win && XGetWindowAttributes(w->dpy, children[i], &a) &&
+                a.map_state == IsViewable)
+                right = std::max(right, a.x + a.width + 2 * a.border_width);
+        }
+        XFree(children);
+    }
+    XMoveWindow(w->dpy, w->win, right + 8, 0);
+    XSync(w->dpy, False);
+    DisplayWindow_Redraw(w, 0, 0, w->width, w->height);
+    XSync(w->dpy, False);
+}

@@ -41,5 +41,9 @@ void DisplayWindow_Redraw(DisplayWindow *w, int x, int y, int width, int height)
 // with shift + button 1 is outlined where it was placed until Escape.
 void DisplayWindow_SetBrush(DisplayWindow *w, int width, int height);
 
+// Moves the window right of every other top-level window (without a window
+// manager they all open at the top left) and draws it whole again.
+void DisplayWindow_PlaceBeside(DisplayWindow *w);
+
 // The selection rectangles to outline (none: the whole image).
 void DisplayWindow_SetSelection(DisplayWindow *w, const std::vector<DisplayRect> &rects);

@@ -44,7 +44,7 @@ struct DropWindow {
 struct Session {
     // Options.
     std::string image, brush, script, exportPng, store, log, displayLog, mask, settings, dabstone;
-    bool noDisplay = false, keep = false;
+    bool noDisplay = false, keep = false, show = false;
     // Link.
     int pid = 0;
     int fifo = -1;
@@ -427,6 +427,8 @@ void MaybeStartDisplay()
                                      "--program", std::to_string(S.program), S.image};
     if (!S.script.empty())
         args.insert(args.end(), {"--script", S.script});
+    if (S.show)
+        args.push_back("--show");
     if (!S.displayLog.empty())
         args.insert(args.end(), {"--log", S.displayLog});
     S.display = KernelLink_Spawn(args);
@@ -608,7 +610,7 @@ int Kernel_Run(int argc, char **argv)
         {"--log", &S.log, nullptr},             {"--display-log", &S.displayLog, nullptr},
         {"--mask", &S.mask, nullptr},           {"--settings", &S.settings, nullptr},
         {"--dabstone", &S.dabstone, nullptr},   {"--no-display", nullptr, &S.noDisplay},
-        {"--keep", nullptr, &S.keep},
+        {"--keep", nullptr, &S.keep},           {"--show", nullptr, &S.show},
     };
     std::string problem = KernelLink_ParseOptions(argc - 1, argv + 1, options, std::size(options), &S.image);
     if (problem.empty() && S.image.empty())
