@@ -6,35 +6,36 @@
 #include "xc/kernels/Tev2Tev.h"
 
 #include <algorithm>
-#include <immintrin.h>
 #include <cstdint>
+#include <immintrin.h>
 
 int POPTIMIZE = 1;
+
+// Per pixel, with a the brush alpha (times the mask byte when there is a
+// mask) and d the destination alpha (255 when it is not used), w is the
+// operation's weight of (a, d):
+//
+//     colour c  <-  trunc((1 - w) c + w f)     for each plane, f its component
+//     alpha     <-  a when w = 1, d when w = 0, else opAlpha(a, d)
+//
+// w = 1 gives f and w = 0 keeps c exactly, so no pixel needs a test. The
+// weights of a span are found once and used for every plane; each plane is
+// then walked alone (planes of a power-of-two width alias at 4 KiB).
 
 namespace {
 
 constexpr int kChunk = 256;
 
-// One span's weights, computed once and used for every plane. For each
-// pixel, with a the brush alpha (times the mask byte when there is a mask)
-// and d the destination alpha (255 when it is not used), w is the
-// operation's weight of (a, d) and alpha what the pixel's alpha becomes.
-struct Weights {
-    alignas(64) double w[kChunk];
-    alignas(64) double omw[kChunk];
-    alignas(64) uint8_t alpha[kChunk];
-    bool uniform; // every pixel of the span has the same k
-};
-
 // An operation's tables in the order the kernels read them: indexed
 // [d * 256 + a], so that for one destination alpha (an opaque image: 255)
 // the 256 brush values lie together instead of 2 KiB apart, all in the same
-// few cache sets. The alpha each cell leaves is a where the weight is 1, d
-// where it is 0, else opAlpha.
+// few cache sets. zeroKeeps[d]: a pixel of brush alpha 0 on d is left alone
+// (not so for over on d = 0, which takes the colour and keeps alpha 0).
 struct Cells {
     const double *weight; // the fill object's table this was made from
     double w[65536];
     uint8_t alpha[65536];
+    bool zeroKeeps[256];
 };
 
 const Cells *CellsOf(const double *weight, const uint8_t *opAlpha)
@@ -57,11 +58,13 @@ const Cells *CellsOf(const double *weight, const uint8_t *opAlpha)
             c->w[t] = weight[k];
             c->alpha[t] = uint8_t(weight[k] == 1.0 ? a : weight[k] == 0.0 ? d : opAlpha[k]);
         }
+    for (int d = 0; d < 256; ++d)
+        c->zeroKeeps[d] = c->w[d * 256] == 0.0 && c->alpha[d * 256] == d;
     *slot = c;
     return c;
 }
 
-// The mask product mul[a][m] = a * m / 255 as 32-bit words.
+// The mask product mul[a][m] = a * m / 255, as 32-bit words for gathers.
 const int32_t *Mul32()
 {
     static const int32_t *table = [] {
@@ -73,92 +76,97 @@ const int32_t *Mul32()
     return table;
 }
 
-struct SpanIn {
+// One span of a row.
+struct Span {
     const uint8_t *sa;   // brush alpha
     const uint8_t *mask; // destination mask, or null
-    const uint8_t *da;   // destination alpha, or null (255)
+    uint8_t *da;         // destination alpha, or null (taken as 255)
     const Cells *cells;
     const int32_t *mul;
+    int n;
+    alignas(64) double w[kChunk];
+    alignas(64) double omw[kChunk];
+    bool uniform; // one weight for the whole span, in w[0] and omw[0]
 };
 
-inline int32_t CellOf(const SpanIn &in, int i)
+inline int32_t CellOf(const Span &s, int i)
 {
-    int32_t a = in.sa[i];
-    if (in.mask)
-        a = in.mul[a * 256 + in.mask[i]];
-    return (in.da ? in.da[i] : 255) * 256 + a;
+    int32_t a = s.sa[i];
+    if (s.mask)
+        a = s.mul[a * 256 + s.mask[i]];
+    return (s.da ? s.da[i] : 255) * 256 + a;
 }
 
-void WeightsScalar(const SpanIn &in, int n, Weights *out)
+// Weights of pixels i .. n-1 one by one; the new alpha goes straight into
+// the destination (the colour planes do not read it).
+void WeightsTail(Span &s, int i, int32_t k0, bool uniform)
 {
-    const int32_t k0 = CellOf(in, 0);
-    bool uniform = true;
-    for (int i = 0; i < n; ++i) {
-        const int32_t k = CellOf(in, i);
+    for (; i < s.n; ++i) {
+        const int32_t k = CellOf(s, i);
         uniform = uniform && k == k0;
-        out->w[i] = in.cells->w[k];
-        out->omw[i] = 1.0 - out->w[i];
-        out->alpha[i] = in.cells->alpha[k];
+        s.w[i] = s.cells->w[k];
+        s.omw[i] = 1.0 - s.w[i];
+        if (s.da)
+            s.da[i] = s.cells->alpha[k];
     }
-    out->uniform = uniform;
+    s.uniform = uniform;
 }
 
-[[gnu::target("avx2")]] void WeightsAVX2(const SpanIn &in, int n, Weights *out)
+void WeightsScalar(Span &s)
 {
-    const int32_t k0 = CellOf(in, 0);
+    WeightsTail(s, 0, CellOf(s, 0), true);
+}
+
+// Eight cells at a time, then the lookups one by one (gathers are no faster
+// here), then 1 - w eight at a time.
+[[gnu::target("avx2")]] void WeightsAVX2(Span &s)
+{
+    const int32_t k0 = CellOf(s, 0);
     const __m256i vk0 = _mm256_set1_epi32(k0), v255 = _mm256_set1_epi32(255);
+    const __m256i zero = _mm256_setzero_si256(), all = _mm256_set1_epi32(-1);
     const __m256d one = _mm256_set1_pd(1.0);
-    const __m256i zeroi = _mm256_setzero_si256(), alli = _mm256_set1_epi32(-1);
-    __m256i diff = _mm256_setzero_si256();
+    __m256i diff = zero;
     alignas(32) int32_t ks[kChunk];
     int i = 0;
-    for (; i + 8 <= n; i += 8) {
-        __m256i a = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(in.sa + i)));
-        if (in.mask) {
-            const __m256i m = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(in.mask + i)));
-            a = _mm256_mask_i32gather_epi32(zeroi, in.mul, _mm256_or_si256(_mm256_slli_epi32(a, 8), m), alli, 4);
+    for (; i + 8 <= s.n; i += 8) {
+        __m256i a = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(s.sa + i)));
+        if (s.mask) {
+            const __m256i m = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(s.mask + i)));
+            a = _mm256_mask_i32gather_epi32(zero, s.mul, _mm256_or_si256(_mm256_slli_epi32(a, 8), m), all, 4);
         }
         const __m256i d =
-            in.da ? _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(in.da + i))) : v255;
+            s.da ? _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(s.da + i))) : v255;
         const __m256i k = _mm256_or_si256(_mm256_slli_epi32(d, 8), a);
         diff = _mm256_or_si256(diff, _mm256_xor_si256(k, vk0));
         _mm256_store_si256(reinterpret_cast<__m256i *>(ks + i), k);
     }
-    const double *w = in.cells->w;
-    const uint8_t *alpha = in.cells->alpha;
-    for (int j = 0; j < i; ++j) {
-        out->w[j] = w[ks[j]];
-        out->alpha[j] = alpha[ks[j]];
+    const double *w = s.cells->w;
+    for (int j = 0; j < i; ++j)
+        s.w[j] = w[ks[j]];
+    if (s.da) {
+        const uint8_t *alpha = s.cells->alpha;
+        for (int j = 0; j < i; ++j)
+            s.da[j] = alpha[ks[j]];
     }
     for (int j = 0; j < i; j += 4)
-        _mm256_store_pd(out->omw + j, _mm256_sub_pd(one, _mm256_load_pd(out->w + j)));
-    bool uniform = _mm256_testz_si256(diff, diff);
-    for (; i < n; ++i) {
-        const int32_t k = CellOf(in, i);
-        uniform = uniform && k == k0;
-        out->w[i] = in.cells->w[k];
-        out->omw[i] = 1.0 - out->w[i];
-        out->alpha[i] = in.cells->alpha[k];
-    }
-    out->uniform = uniform;
+        _mm256_store_pd(s.omw + j, _mm256_sub_pd(one, _mm256_load_pd(s.w + j)));
+    WeightsTail(s, i, k0, _mm256_testz_si256(diff, diff));
 }
 
-// c = trunc((1 - w) c + w f): weight 1 gives f and weight 0 keeps c exactly,
-// so no pixel needs a test.
-void BlendScalar(uint8_t *c, const Weights *s, double f, int n)
+void BlendScalar(uint8_t *c, const Span &s, double f)
 {
-    if (s->uniform) {
-        const double w = s->w[0], omw = s->omw[0];
-        for (int i = 0; i < n; ++i)
+    if (s.uniform) {
+        const double w = s.w[0], omw = s.omw[0];
+        for (int i = 0; i < s.n; ++i)
             c[i] = uint8_t(int32_t(omw * c[i] + w * f));
         return;
     }
-    for (int i = 0; i < n; ++i)
-        c[i] = uint8_t(int32_t(s->omw[i] * c[i] + s->w[i] * f));
+    for (int i = 0; i < s.n; ++i)
+        c[i] = uint8_t(int32_t(s.omw[i] * c[i] + s.w[i] * f));
 }
 
-// The same eight pixels at a time; products and sum rounded as in the
-// scalar expression (no fused multiply-add), truncation by cvttpd.
+// Eight pixels: products and sum rounded as in the scalar expression (no
+// fused multiply-add), truncation by cvttpd.
 [[gnu::target("avx2")]] inline __m128i Blend8(__m128i c8, __m256d omwLo, __m256d omwHi, __m256d wLo, __m256d wHi,
                                                __m256d f)
 {
@@ -171,29 +179,28 @@ void BlendScalar(uint8_t *c, const Weights *s, double f, int n)
     return _mm_packus_epi16(r16, r16);
 }
 
-[[gnu::target("avx2")]] void BlendAVX2(uint8_t *c, const Weights *s, double fv, int n)
+[[gnu::target("avx2")]] void BlendAVX2(uint8_t *c, const Span &s, double fv)
 {
     const __m256d f = _mm256_set1_pd(fv);
     int i = 0;
-    if (s->uniform) {
-        const __m256d w = _mm256_set1_pd(s->w[0]), omw = _mm256_set1_pd(s->omw[0]);
-        for (; i + 8 <= n; i += 8) {
+    if (s.uniform) {
+        const __m256d w = _mm256_set1_pd(s.w[0]), omw = _mm256_set1_pd(s.omw[0]);
+        for (; i + 8 <= s.n; i += 8) {
             const __m128i c8 = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(c + i));
             _mm_storel_epi64(reinterpret_cast<__m128i *>(c + i), Blend8(c8, omw, omw, w, w, f));
         }
-        const double w0 = s->w[0], omw0 = s->omw[0];
-        for (; i < n; ++i)
-            c[i] = uint8_t(int32_t(omw0 * c[i] + w0 * fv));
+        for (; i < s.n; ++i)
+            c[i] = uint8_t(int32_t(s.omw[0] * c[i] + s.w[0] * fv));
         return;
     }
-    for (; i + 8 <= n; i += 8) {
+    for (; i + 8 <= s.n; i += 8) {
         const __m128i c8 = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(c + i));
-        const __m128i r = Blend8(c8, _mm256_load_pd(s->omw + i), _mm256_load_pd(s->omw + i + 4),
-                                 _mm256_load_pd(s->w + i), _mm256_load_pd(s->w + i + 4), f);
+        const __m128i r = Blend8(c8, _mm256_load_pd(s.omw + i), _mm256_load_pd(s.omw + i + 4),
+                                 _mm256_load_pd(s.w + i), _mm256_load_pd(s.w + i + 4), f);
         _mm_storel_epi64(reinterpret_cast<__m128i *>(c + i), r);
     }
-    for (; i < n; ++i)
-        c[i] = uint8_t(int32_t(s->omw[i] * c[i] + s->w[i] * fv));
+    for (; i < s.n; ++i)
+        c[i] = uint8_t(int32_t(s.omw[i] * c[i] + s.w[i] * fv));
 }
 
 // Sixteen pixels at a time where the machine has AVX-512. (GCC 12 warns
@@ -211,31 +218,29 @@ void BlendScalar(uint8_t *c, const Weights *s, double f, int n)
     return _mm512_cvtepi32_epi8(_mm512_inserti64x4(_mm512_castsi256_si512(rlo), rhi, 1));
 }
 
-[[gnu::target("avx512f,avx512bw,avx512vl")]] void BlendAVX512(uint8_t *c, const Weights *s, double fv, int n)
+[[gnu::target("avx512f,avx512bw,avx512vl")]] void BlendAVX512(uint8_t *c, const Span &s, double fv)
 {
     const __m512d f = _mm512_set1_pd(fv);
     int i = 0;
-    if (s->uniform) {
-        const __m512d w = _mm512_set1_pd(s->w[0]), omw = _mm512_set1_pd(s->omw[0]);
-        for (; i + 16 <= n; i += 16) {
+    if (s.uniform) {
+        const __m512d w = _mm512_set1_pd(s.w[0]), omw = _mm512_set1_pd(s.omw[0]);
+        for (; i + 16 <= s.n; i += 16) {
             const __m128i c8 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(c + i));
             _mm_storeu_si128(reinterpret_cast<__m128i *>(c + i), Blend16(c8, omw, omw, w, w, f));
         }
-        const double w0 = s->w[0], omw0 = s->omw[0];
-        for (; i < n; ++i)
-            c[i] = uint8_t(int32_t(omw0 * c[i] + w0 * fv));
+        for (; i < s.n; ++i)
+            c[i] = uint8_t(int32_t(s.omw[0] * c[i] + s.w[0] * fv));
         return;
     }
-    for (; i + 16 <= n; i += 16) {
+    for (; i + 16 <= s.n; i += 16) {
         const __m128i c8 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(c + i));
-        const __m128i r = Blend16(c8, _mm512_loadu_pd(s->omw + i), _mm512_loadu_pd(s->omw + i + 8),
-                                  _mm512_loadu_pd(s->w + i), _mm512_loadu_pd(s->w + i + 8), f);
+        const __m128i r = Blend16(c8, _mm512_load_pd(s.omw + i), _mm512_load_pd(s.omw + i + 8),
+                                  _mm512_load_pd(s.w + i), _mm512_load_pd(s.w + i + 8), f);
         _mm_storeu_si128(reinterpret_cast<__m128i *>(c + i), r);
     }
-    for (; i < n; ++i)
-        c[i] = uint8_t(int32_t(s->omw[i] * c[i] + s->w[i] * fv));
+    for (; i < s.n; ++i)
+        c[i] = uint8_t(int32_t(s.omw[i] * c[i] + s.w[i] * fv));
 }
-
 #pragma GCC diagnostic pop
 
 int MachineLevel()
@@ -248,6 +253,21 @@ int MachineLevel()
 
 const int kMachine = MachineLevel();
 int level = kMachine;
+
+// Pixels of brush alpha 0 at both ends of a row that would be left alone
+// anyway (the rim of a round brush's box): [*first, *last) is what remains.
+void Trim(const uint8_t *sa, const uint8_t *da, const Cells *cells, int32_t width, int32_t *first,
+          int32_t *last)
+{
+    auto keeps = [&](int32_t i) { return sa[i] == 0 && cells->zeroKeeps[da ? da[i] : 255]; };
+    int32_t a = 0, b = width;
+    while (a < b && keeps(a))
+        ++a;
+    while (b > a && keeps(b - 1))
+        --b;
+    *first = a;
+    *last = b;
+}
 
 template <int NP>
 void Optimize(View *view, void *data, Box *box)
@@ -265,37 +285,36 @@ void Optimize(View *view, void *data, Box *box)
     if constexpr (NP == 3) {
         const int32_t rgb[3] = {c.red, c.green, c.blue};
         for (int p = 0; p < 3; ++p) {
-            planes[p] = Image_Row(dst, p, 0);
+            planes[p] = Image_Row(dst, p, 0) + box->x1;
             fg[p] = std::clamp(rgb[p], 0, 255);
         }
     } else {
-        planes[0] = Image_Row(dst, f->dstShown, 0);
+        planes[0] = Image_Row(dst, f->dstShown, 0) + box->x1;
         fg[0] = std::clamp(c.grey, 0, 255);
     }
     const ptrdiff_t bpr = Image_PlaneBytesPerRow(dst, NP == 3 ? 0 : f->dstShown);
     const ptrdiff_t abpr = f->dstAlphaPlane ? Image_PlaneBytesPerRow(dst, f->dstAlphaPlane) : 0;
-    uint8_t *alpha = f->dstAlphaPlane ? Image_Row(dst, f->dstAlphaPlane, 0) : nullptr;
-    SpanIn in{};
-    in.cells = CellsOf(f->weight, f->opAlpha);
-    in.mul = Mul32();
+    uint8_t *alpha = f->dstAlphaPlane ? Image_Row(dst, f->dstAlphaPlane, 0) + box->x1 : nullptr;
     const auto weights = level >= OPTIMIZE_AVX2 ? WeightsAVX2 : WeightsScalar;
     const auto blend = level >= OPTIMIZE_AVX512 ? BlendAVX512 : level >= OPTIMIZE_AVX2 ? BlendAVX2 : BlendScalar;
 
-    Weights s;
+    Span s;
+    s.cells = CellsOf(f->weight, f->opAlpha);
+    s.mul = Mul32();
     for (int32_t y = box->y1; y <= box->y2; ++y) {
         const uint8_t *sa = Image_Row(f->src, f->srcAlphaPlane, sy + (y - box->y1)) + sx;
         const uint8_t *m = f->dstMask ? Image_Row(f->dstMask, f->dstMaskPlane, y) + box->x1 : nullptr;
-        uint8_t *da = alpha ? alpha + y * abpr + box->x1 : nullptr;
-        for (int32_t i = 0; i < box->width; i += kChunk) {
-            const int n = std::min<int32_t>(kChunk, box->width - i);
-            in.sa = sa + i;
-            in.mask = m ? m + i : nullptr;
-            in.da = da ? da + i : nullptr;
-            weights(in, n, &s);
+        uint8_t *da = alpha ? alpha + y * abpr : nullptr;
+        int32_t first, last;
+        Trim(sa, da, s.cells, box->width, &first, &last);
+        for (int32_t i = first; i < last; i += kChunk) {
+            s.n = std::min<int32_t>(kChunk, last - i);
+            s.sa = sa + i;
+            s.mask = m ? m + i : nullptr;
+            s.da = da ? da + i : nullptr;
+            weights(s);
             for (int p = 0; p < NP; ++p)
-                blend(planes[p] + y * bpr + box->x1 + i, &s, fg[p], n);
-            if (da)
-                std::copy(s.alpha, s.alpha + n, da + i);
+                blend(planes[p] + y * bpr + i, s, fg[p]);
         }
     }
 }

@@ -11,12 +11,12 @@
 #include "core/Msghand.h"
 #include "host/DisplayWindow.h"
 #include "host/KernelLink.h"
+#include "host/Screenshot.h"
 #include "host/Script.h"
 #include "host/Sorbane.h"
 
 #include <cerrno>
 #include <csignal>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -70,30 +70,25 @@ struct Peer {
 
 Peer P;
 
-void Say(const char *format, ...) __attribute__((format(printf, 1, 2)));
-void Say(const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    std::fputs("sorbane: display: ", stderr);
-    std::vfprintf(stderr, format, args);
-    std::fputc('\n', stderr);
-    va_end(args);
-}
-
 // ---- Sending ----------------------------------------------------------------
+
+// A peer whose FIFO has lost its reader is gone: one failed write says so
+// ("can't write message"), and nothing more is written to it.
+void Send(int *fd, int pid, int32_t code, const void *payload, int length)
+{
+    if (*fd >= 0 && KernelLink_Send(*fd, pid, code, 0, payload, length) == EPIPE) {
+        Fifo_CloseWrite(P.kernel, pid, *fd);
+        *fd = -1;
+    }
+}
 
 void ToProgram(int32_t code, const void *payload, int length)
 {
-    if (P.programFifo >= 0 && !P.programGone)
-        KernelLink_Send(P.programFifo, P.program, code, 0, payload, length);
+    if (!P.programGone)
+        Send(&P.programFifo, P.program, code, payload, length);
 }
 
-void ToKernel(int32_t code, const void *payload, int length)
-{
-    if (P.kernelFifo >= 0)
-        KernelLink_Send(P.kernelFifo, P.kernel, code, 0, payload, length);
-}
+void ToKernel(int32_t code, const void *payload, int length) { Send(&P.kernelFifo, P.kernel, code, payload, length); }
 
 void SendPid(int32_t code, bool toKernel)
 {
@@ -171,7 +166,7 @@ void SendAction(int32_t action, int32_t target)
 void OnToolbox(const unsigned char *p, const MsgHeader *h)
 {
     if (h->length != MSG_TOOLBOX_SIZE || Bytes_GetS32(p + TOOLBOX_GROUPS) < 1) {
-        Say("toolbox of %d bytes without a group ignored", int(h->length));
+        KernelLink_Say("toolbox of %d bytes without a group ignored", int(h->length));
         return;
     }
     const unsigned char *group = p + TOOLBOX_GROUP;
@@ -306,7 +301,7 @@ void ReadFifo()
     unsigned char junk[4096];
     for (ssize_t n; (n = read(P.fifo, junk, sizeof junk)) > 0;)
         dropped += n;
-    Say("fifo out of step; %ld waiting bytes dropped", dropped);
+    KernelLink_Say("fifo out of step; %ld waiting bytes dropped", dropped);
 }
 
 // Waits up to timeoutMs (-1: no bound) for the FIFO or the X connection.
@@ -315,6 +310,10 @@ void Pump(int timeoutMs)
     struct pollfd fds[2] = {{P.fifo, POLLIN, 0}, {P.window ? DisplayWindow_Fd(P.window) : -1, POLLIN, 0}};
     if (poll(fds, P.window ? 2 : 1, timeoutMs) > 0 && (fds[0].revents & POLLIN))
         ReadFifo();
+    if (P.window && P.scripted) { // a window shown beside a script: drawn, not used
+        std::vector<ScriptCommand> ignored;
+        DisplayWindow_Poll(P.window, &ignored);
+    }
 }
 
 // Pumps until the condition holds, the session ends, or seconds pass.
@@ -374,15 +373,11 @@ std::string RunCommand(const ScriptCommand &c)
     case SCRIPT_BRUSH: {
         int32_t rect[4] = {a[0], a[1], a[2], a[3]};
         SendEvent(MSG_EVK_BRUSH_RECT, a[0] + a[2] / 2, a[1] + a[3] / 2, 0, rect, 1, 0);
-        if (P.window)
-            DisplayWindow_SetPlaced(P.window, true, a[0], a[1], a[2], a[3]);
         return "";
     }
     case SCRIPT_UNBRUSH: {
         int32_t rect[4] = {};
         SendEvent(MSG_EVK_BRUSH_RECT, 0, 0, 0, rect, 0, 1);
-        if (P.window)
-            DisplayWindow_SetPlaced(P.window, false, 0, 0, 0, 0);
         return "";
     }
     case SCRIPT_SELECT:
@@ -438,6 +433,23 @@ std::string RunCommand(const ScriptCommand &c)
         P.programGone = true; // no 1009: the program finds out when it writes
         P.ended = true;
         return "";
+    case SCRIPT_SETTINGS: {
+        unsigned char p[MSG_SETTINGS_IN_SIZE] = {}; // status 0, then the record
+        for (size_t i = 0; i < c.settings.size(); i++)
+            Bytes_PutS32(p + 4 + 4 * i, c.settings[i]);
+        ToProgram(MSG_SETTINGS, p, sizeof p);
+        return "";
+    }
+    case SCRIPT_SCREENSHOT: {
+        if (P.window) {
+            DisplayWindow_PlaceBeside(P.window);
+            Pump(0);
+        }
+        std::string reason;
+        if (int rc = Screenshot_Write(c.path.c_str(), &reason))
+            return "can't take the screenshot " + c.path + " : " + (reason.empty() ? Sorbane_ErrorText(rc) : reason);
+        return "";
+    }
     }
     return "";
 }
@@ -450,7 +462,7 @@ int RunScript(const std::vector<ScriptCommand> &commands)
             break;
         std::string problem = RunCommand(c);
         if (!problem.empty()) {
-            Say("script line %d: %s", c.line, problem.c_str());
+            KernelLink_Say("script line %d: %s", c.line, problem.c_str());
             return 1;
         }
     }
@@ -465,7 +477,7 @@ void RunWindow()
         for (const ScriptCommand &c : commands) {
             std::string problem = RunCommand(c);
             if (!problem.empty())
-                Say("%s", problem.c_str());
+                KernelLink_Say("%s", problem.c_str());
             if (P.ended)
                 return;
         }
@@ -475,7 +487,7 @@ void RunWindow()
 
 int Fail(const char *what, const char *text)
 {
-    Say("%s : %s", what, text);
+    KernelLink_Say("%s : %s", what, text);
     return 1;
 }
 
@@ -485,15 +497,17 @@ int Display_Main(int argc, char **argv)
 {
     Misc_SetProgramName("sorbane: display");
     std::string kernel, program, script, log;
+    bool show = false;
     const KernelLinkOption options[] = {{"--kernel", &kernel, nullptr},
                                         {"--program", &program, nullptr},
                                         {"--script", &script, nullptr},
-                                        {"--log", &log, nullptr}};
+                                        {"--log", &log, nullptr},
+                                        {"--show", nullptr, &show}};
     std::string problem = KernelLink_ParseOptions(argc - 1, argv + 1, options, std::size(options), &P.path);
     if (problem.empty() && (P.path.empty() || program.empty()))
         problem = "an image and --program are needed";
     if (!problem.empty()) {
-        Say("%s", problem.c_str());
+        KernelLink_Say("%s", problem.c_str());
         return Sorbane_Usage("display");
     }
     P.kernel = kernel.empty() ? int(getppid()) : std::atoi(kernel.c_str());
@@ -509,7 +523,7 @@ int Display_Main(int argc, char **argv)
     signal(SIGPIPE, SIG_IGN);
     if (int rc = Image_OpenReadImage(&P.image, P.path.c_str()))
         return Fail(("can't open image " + P.path).c_str(), Sorbane_ErrorText(rc));
-    if (!P.scripted) {
+    if (!P.scripted || show) {
         if (int rc = DisplayWindow_Open(P.image, ("sorbane display: " + P.path).c_str(), &P.window))
             return Fail("can't open the window", rc == 1079 ? "not a 24-bit TrueColor display" : "no X display");
     }
@@ -525,7 +539,7 @@ int Display_Main(int argc, char **argv)
         if (int rc = KernelLink_OpenLog(log.c_str(), ("display " + std::to_string(P.pid) + " kernel " +
                                                       std::to_string(P.kernel) + " program " +
                                                       std::to_string(P.program)).c_str()))
-            Say("can't write log %s : %s", log.c_str(), std::strerror(rc));
+            KernelLink_Say("can't write log %s : %s", log.c_str(), std::strerror(rc));
         if (P.window)
             KernelLink_LogLine("window %lu", DisplayWindow_Id(P.window));
         Msghand_Initialize(nullptr, P.fifo);

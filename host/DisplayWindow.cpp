@@ -204,8 +204,12 @@ void OnKey(DisplayWindow *w, XKeyEvent *e, std::vector<ScriptCommand> *out)
     case XK_c: out->push_back(Command(SCRIPT_SELECT_ALL)); break;
     case XK_q: out->push_back(Command(SCRIPT_LEAVE)); break;
     case XK_Escape:
-        if (w->placed)
+        if (w->placed) {
             out->push_back(Command(SCRIPT_UNBRUSH));
+            OverlaysChanging(w);
+            w->placed = false;
+            OverlaysChanged(w);
+        }
         break;
     default: break;
     }
@@ -258,6 +262,8 @@ void OnRelease(DisplayWindow *w, XButtonEvent *e, std::vector<ScriptCommand> *ou
         out->push_back(Command(SCRIPT_RELEASE, e->x, e->y));
     } else if (w->drag == DRAG_PLACE) {
         out->push_back(Command(SCRIPT_BRUSH, r.x, r.y, r.width, r.height));
+        w->placed = true; // the window decides by it at once (Escape), before the command runs
+        w->placedBox = r;
     } else {
         if (!w->dragAdd)
             out->push_back(Command(SCRIPT_SELECT_ALL));
@@ -401,17 +407,31 @@ void DisplayWindow_SetBrush(DisplayWindow *w, int width, int height)
     OverlaysChanged(w);
 }
 
-void DisplayWindow_SetPlaced(DisplayWindow *w, bool placed, int x, int y, int width, int height)
-{
-    OverlaysChanging(w);
-    w->placed = placed;
-    w->placedBox = {x, y, width, height};
-    OverlaysChanged(w);
-}
-
 void DisplayWindow_SetSelection(DisplayWindow *w, const std::vector<DisplayRect> &rects)
 {
     OverlaysChanging(w);
     w->selection = rects;
     OverlaysChanged(w);
+}
+
+void DisplayWindow_PlaceBeside(DisplayWindow *w)
+{
+    if (!w)
+        return;
+    Window root = DefaultRootWindow(w->dpy), parent = 0, *children = nullptr;
+    unsigned count = 0;
+    int right = 0;
+    if (XQueryTree(w->dpy, root, &root, &parent, &children, &count)) {
+        for (unsigned i = 0; i < count; i++) {
+            XWindowAttributes a;
+            if (children[i] != w->win && XGetWindowAttributes(w->dpy, children[i], &a) &&
+                a.map_state == IsViewable)
+                right = std::max(right, a.x + a.width + 2 * a.border_width);
+        }
+        XFree(children);
+    }
+    XMoveWindow(w->dpy, w->win, right + 8, 0);
+    XSync(w->dpy, False);
+    DisplayWindow_Redraw(w, 0, 0, w->width, w->height);
+    XSync(w->dpy, False);
 }

@@ -37,10 +37,13 @@ void DisplayWindow_Poll(DisplayWindow *w, std::vector<ScriptCommand> *out);
 void DisplayWindow_Redraw(DisplayWindow *w, int x, int y, int width, int height);
 
 // The brush cursor: its size, or 0 x 0 for none. It follows the pointer
-// while the pointer is in the window and no button is held; a placed brush
-// box (kind 512) is outlined where it was placed.
+// while the pointer is in the window and no button is held; a brush placed
+// with shift + button 1 is outlined where it was placed until Escape.
 void DisplayWindow_SetBrush(DisplayWindow *w, int width, int height);
-void DisplayWindow_SetPlaced(DisplayWindow *w, bool placed, int x, int y, int width, int height);
+
+// Moves the window right of every other top-level window (without a window
+// manager they all open at the top left) and draws it whole again.
+void DisplayWindow_PlaceBeside(DisplayWindow *w);
 
 // The selection rectangles to outline (none: the whole image).
 void DisplayWindow_SetSelection(DisplayWindow *w, const std::vector<DisplayRect> &rects);

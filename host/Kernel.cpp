@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,8 +36,6 @@ constexpr int BAD_PARAMETER = 1046;
 constexpr int WORK_IMAGES = 6;     // dabstone asks for six at start-up
 constexpr int MAX_DROP_WINDOWS = 8;
 constexpr int DISPLAY_END_BOUND_MS = 20000;
-constexpr int PROBE_BOUND_MS = 20000;
-constexpr int DESCRIPTOR_SIZE = 32568;
 
 struct DropWindow {
     int32_t window, callback, client;
@@ -47,7 +44,7 @@ struct DropWindow {
 struct Session {
     // Options.
     std::string image, brush, script, exportPng, store, log, displayLog, mask, settings, dabstone;
-    bool noDisplay = false, keep = false;
+    bool noDisplay = false, keep = false, show = false;
     // Link.
     int pid = 0;
     int fifo = -1;
@@ -65,7 +62,7 @@ struct Session {
     bool displayStarted = false;
     bool quitSent = false;
     bool haveNotice = false;
-    int32_t noticeStatus = 0, noticeAux = 0;
+    int32_t noticeStatus = 0;
     std::vector<std::string> created; // images made for the program: ours to delete
     std::vector<DropWindow> drops;
 };
@@ -73,42 +70,33 @@ struct Session {
 Session S;
 int signalPipe[2] = {-1, -1};
 
-void Say(const char *format, ...) __attribute__((format(printf, 1, 2)));
-void Say(const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    std::fputs("sorbane: ", stderr);
-    std::vfprintf(stderr, format, args);
-    std::fputc('\n', stderr);
-    va_end(args);
-}
-
-void CloseOnExec(int fd)
-{
-    if (fd >= 0)
-        fcntl(fd, F_SETFD, fcntl(fd, F_GETFD) | FD_CLOEXEC);
-}
-
 // ---- Sending ---------------------------------------------------------------
+
+// A peer whose FIFO has lost its reader is gone: one failed write says so
+// ("can't write message"), and nothing more is written to it.
+void Send(int *fd, int kernelPid, int pid, int32_t code, const void *payload, int length)
+{
+    if (*fd >= 0 && KernelLink_Send(*fd, pid, code, 0, payload, length) == EPIPE) {
+        Fifo_CloseWrite(kernelPid, pid, *fd);
+        *fd = -1;
+    }
+}
 
 void ToProgram(int32_t code, const void *payload, int length)
 {
-    if (S.programFifo >= 0)
-        KernelLink_Send(S.programFifo, S.program, code, 0, payload, length);
+    Send(&S.programFifo, S.pid, S.program, code, payload, length);
 }
 
 void ToDisplay(int32_t code, const void *payload, int length)
 {
-    if (S.displayFifo >= 0)
-        KernelLink_Send(S.displayFifo, S.display, code, 0, payload, length);
+    Send(&S.displayFifo, S.pid, S.display, code, payload, length);
 }
 
 // A request that cannot be met: one console line, and 1011 (request, error)
 // to the program so that it can act on it.
 void Refuse(int32_t code, int32_t error, const std::string &what)
 {
-    Say("%s", what.c_str());
+    KernelLink_Say("%s", what.c_str());
     unsigned char failed[MSG_FAILED_SIZE];
     Bytes_PutS32(failed, code);
     Bytes_PutS32(failed + 4, error);
@@ -127,19 +115,18 @@ void ExitNotice(const unsigned char *p, const MsgHeader *h)
         return;
     S.haveNotice = true;
     S.noticeStatus = Bytes_GetS32(p);
-    S.noticeAux = h->aux;
 }
 
 void Hello(const unsigned char *, const MsgHeader *h)
 {
     if (h->sender != S.program || S.programFifo >= 0) {
-        Say("hello from process %d ignored", int(h->sender));
+        KernelLink_Say("hello from process %d ignored", int(h->sender));
         return;
     }
     S.programFifo = Fifo_OpenWrite(S.pid, S.program);
     if (S.programFifo < 0)
-        Say("can't open the fifo of dabstone %d: %s", int(S.program), std::strerror(errno));
-    CloseOnExec(S.programFifo);
+        KernelLink_Say("can't open the fifo of dabstone %d: %s", int(S.program), std::strerror(errno));
+    KernelLink_CloseOnExec(S.programFifo);
 }
 
 void RegisterDrop(const unsigned char *p, const MsgHeader *)
@@ -163,7 +150,7 @@ void SendSettings()
             std::fread(&extra, 1, 1, f) == 0)
             status = 0;
         else
-            Say("settings file %s is damaged; not used", S.settings.c_str());
+            KernelLink_Say("settings file %s is damaged; not used", S.settings.c_str());
         std::fclose(f);
     }
     if (status != 0)
@@ -250,7 +237,7 @@ void DeleteImage(const unsigned char *p, const MsgHeader *h)
         return;
     }
     if (std::remove(path) != 0)
-        Say("can't delete %s : %s", path, std::strerror(errno));
+        KernelLink_Say("can't delete %s : %s", path, std::strerror(errno));
     S.created.erase(found);
 }
 
@@ -286,8 +273,8 @@ void DisplayHello(const unsigned char *p, const MsgHeader *)
     S.display = pid;
     S.displayFifo = Fifo_OpenWrite(S.pid, pid);
     if (S.displayFifo < 0)
-        Say("can't open the fifo of display %d: %s", int(pid), std::strerror(errno));
-    CloseOnExec(S.displayFifo);
+        KernelLink_Say("can't open the fifo of display %d: %s", int(pid), std::strerror(errno));
+    KernelLink_CloseOnExec(S.displayFifo);
 }
 
 void DisplayBye(const unsigned char *p, const MsgHeader *)
@@ -304,11 +291,11 @@ void Drop(const unsigned char *p, const MsgHeader *h)
 {
     int32_t index = Bytes_GetS32(p);
     if (index < 0 || size_t(index) >= S.drops.size()) {
-        Say("no drop window %d registered by dabstone", int(index));
+        KernelLink_Say("no drop window %d registered by dabstone", int(index));
         return;
     }
     if (!KernelLink_Path(p, h->length, 4)) {
-        Say("drop without a path");
+        KernelLink_Say("drop without a path");
         return;
     }
     unsigned char answer[MSG_ANSWER_DATA + MSG_PATH_SIZE] = {};
@@ -403,7 +390,7 @@ void ReadKernelFifo()
     unsigned char junk[4096];
     for (ssize_t n; (n = read(S.fifo, junk, sizeof junk)) > 0;)
         dropped += n;
-    Say("kernel fifo out of step; %ld waiting bytes dropped", dropped);
+    KernelLink_Say("kernel fifo out of step; %ld waiting bytes dropped", dropped);
 }
 
 // ---- Processes ------------------------------------------------------------------------
@@ -431,55 +418,22 @@ int InstallSignals()
     return 0;
 }
 
-// fork + exec with the signal dispositions of a fresh process; 0 on failure.
-pid_t Spawn(const std::vector<std::string> &args)
-{
-    std::vector<char *> argv;
-    for (const std::string &a : args)
-        argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    fflush(nullptr);
-    pid_t pid = fork();
-    if (pid < 0)
-        return 0;
-    if (pid == 0) {
-        signal(SIGCHLD, SIG_DFL);
-        signal(SIGINT, SIG_DFL);
-        signal(SIGTERM, SIG_DFL);
-        signal(SIGPIPE, SIG_DFL);
-        execvp(argv[0], argv.data());
-        std::fprintf(stderr, "sorbane: can't run %s : %s\n", argv[0], std::strerror(errno));
-        _exit(127);
-    }
-    return pid;
-}
-
-std::string SelfPath()
-{
-    char buf[4096];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0)
-        return "sorbane";
-    buf[n] = 0;
-    return buf;
-}
-
-bool IsExecutable(const std::string &path) { return access(path.c_str(), X_OK) == 0; }
-
 void MaybeStartDisplay()
 {
     if (S.noDisplay || S.displayStarted || !S.ready || S.workAnswered < WORK_IMAGES || !S.programRunning)
         return;
     S.displayStarted = true;
-    std::vector<std::string> args = {SelfPath(), "display", "--kernel", std::to_string(S.pid),
+    std::vector<std::string> args = {KernelLink_SelfPath(), "display", "--kernel", std::to_string(S.pid),
                                      "--program", std::to_string(S.program), S.image};
     if (!S.script.empty())
         args.insert(args.end(), {"--script", S.script});
+    if (S.show)
+        args.push_back("--show");
     if (!S.displayLog.empty())
         args.insert(args.end(), {"--log", S.displayLog});
-    S.display = Spawn(args);
+    S.display = KernelLink_Spawn(args);
     if (!S.display) {
-        Say("can't start the display process : %s", std::strerror(errno));
+        KernelLink_Say("can't start the display process : %s", std::strerror(errno));
         return;
     }
     S.displayRunning = true;
@@ -501,7 +455,7 @@ void Reap()
             S.displayFifo = -1;
             // A display that failed (its script went wrong) ends the session.
             if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-                Say("the display process failed; ending the session");
+                KernelLink_Say("the display process failed; ending the session");
                 QuitProgram();
             }
         }
@@ -544,38 +498,40 @@ void EndDisplay()
     for (int waited = 0; S.displayRunning && waited < DISPLAY_END_BOUND_MS; waited += 200)
         Serve(200);
     if (S.displayRunning) {
-        Say("display %d does not end; killed", int(S.display));
+        KernelLink_Say("display %d does not end; killed", int(S.display));
         kill(S.display, SIGKILL);
         while (S.displayRunning)
             Serve(200);
     }
 }
 
-// The status dabstone ended with: the one of its exit notice (a whole 32-bit
-// code) when it sent one, else what the system says.
-int ProgramStatus()
+// Dabstone's exit code as the system gives it (128 + signal when killed).
+int ProgramExitCode()
 {
-    if (S.haveNotice)
-        return S.noticeStatus;
     if (WIFEXITED(S.programWait))
         return WEXITSTATUS(S.programWait);
     return 128 + WTERMSIG(S.programWait);
 }
 
-void ReportProgramEnd(int status)
+// One line on how dabstone ended. Its exit notice carries the whole 32-bit
+// status, which the system's 8-bit exit code only truncates; after a fault
+// it carries the fault's code instead (1004, 1213) while the status is -1.
+void ReportProgramEnd()
 {
-    if (!S.haveNotice) {
-        if (WIFSIGNALED(S.programWait))
-            Say("dabstone killed by signal %d without exit notice", WTERMSIG(S.programWait));
-        else
-            Say("dabstone ended with status %d without exit notice", status);
-    } else if (status == 0) {
-        Say("dabstone ended with status 0");
-    } else {
-        int code = S.noticeAux ? S.noticeAux : status;
-        Say("dabstone ended with status %d (%s)", status, ErrorText(code).c_str());
-    }
-    KernelLink_LogLine("exit %d", status);
+    int code = ProgramExitCode();
+    std::string notice = S.haveNotice ? std::to_string(S.noticeStatus) + " (" + ErrorText(S.noticeStatus) + ")" : "";
+    if (WIFSIGNALED(S.programWait))
+        KernelLink_Say("dabstone killed by signal %d%s%s", WTERMSIG(S.programWait), S.haveNotice ? ", exit notice " : "",
+            notice.c_str());
+    else if (!S.haveNotice)
+        KernelLink_Say("dabstone ended with status %d without exit notice", code);
+    else if (S.noticeStatus == 0 && code == 0)
+        KernelLink_Say("dabstone ended with status 0");
+    else if ((S.noticeStatus & 0xff) == code)
+        KernelLink_Say("dabstone ended with status %s", notice.c_str());
+    else
+        KernelLink_Say("dabstone ended with status %d, exit notice %s", int(int8_t(code)), notice.c_str());
+    KernelLink_LogLine("exit %d", code);
 }
 
 // --export: the edited image as it is at the end, as a PNG.
@@ -592,7 +548,7 @@ bool ExportPng()
     if (rc == 0)
         rc = Png_Write(S.exportPng.c_str(), png, &reason);
     if (rc != 0)
-        Say("can't export %s to %s : %s%s%s", S.image.c_str(), S.exportPng.c_str(), ErrorText(rc).c_str(),
+        KernelLink_Say("can't export %s to %s : %s%s%s", S.image.c_str(), S.exportPng.c_str(), ErrorText(rc).c_str(),
             reason.empty() ? "" : " - ", reason.c_str());
     return rc == 0;
 }
@@ -637,10 +593,10 @@ std::string Kernel_FindDabstone(const char *option)
         return option;
     if (const char *env = std::getenv("SORBANE_DABSTONE"); env && *env)
         return env;
-    std::string self = SelfPath();
+    std::string self = KernelLink_SelfPath();
     std::string dir = self.substr(0, self.rfind('/') + 1);
     for (const std::string &candidate : {dir + "../app/dabstone", dir + "dabstone"})
-        if (IsExecutable(candidate))
+        if (access(candidate.c_str(), X_OK) == 0)
             return candidate;
     return "dabstone";
 }
@@ -654,13 +610,13 @@ int Kernel_Run(int argc, char **argv)
         {"--log", &S.log, nullptr},             {"--display-log", &S.displayLog, nullptr},
         {"--mask", &S.mask, nullptr},           {"--settings", &S.settings, nullptr},
         {"--dabstone", &S.dabstone, nullptr},   {"--no-display", nullptr, &S.noDisplay},
-        {"--keep", nullptr, &S.keep},
+        {"--keep", nullptr, &S.keep},           {"--show", nullptr, &S.show},
     };
     std::string problem = KernelLink_ParseOptions(argc - 1, argv + 1, options, std::size(options), &S.image);
     if (problem.empty() && S.image.empty())
         problem = "no image given";
     if (!problem.empty()) {
-        Say("run: %s", problem.c_str());
+        KernelLink_Say("run: %s", problem.c_str());
         return Sorbane_Usage("run");
     }
     // A script with a mistake is refused before anything starts.
@@ -668,7 +624,7 @@ int Kernel_Run(int argc, char **argv)
         std::vector<ScriptCommand> commands;
         std::string error;
         if (Script_Load(S.script.c_str(), &commands, &error) != 0) {
-            Say("%s: %s", S.script.c_str(), error.c_str());
+            KernelLink_Say("%s: %s", S.script.c_str(), error.c_str());
             return 1;
         }
     }
@@ -679,41 +635,41 @@ int Kernel_Run(int argc, char **argv)
     if (S.displayLog.empty() && !S.log.empty())
         S.displayLog = S.log + ".display";
     if (int rc = PrepareStore()) {
-        Say("can't use the store %s : %s", S.store.c_str(), ErrorText(rc).c_str());
+        KernelLink_Say("can't use the store %s : %s", S.store.c_str(), ErrorText(rc).c_str());
         return 1;
     }
 
     S.pid = getpid();
     if (int rc = InstallSignals()) {
-        Say("can't catch signals : %s", std::strerror(rc));
+        KernelLink_Say("can't catch signals : %s", std::strerror(rc));
         return 1;
     }
     S.fifo = Fifo_OpenRead(S.pid, S.pid);
     if (S.fifo < 0) {
-        Say("can't open fifo %s : %s", Fifo_Name(S.pid, S.pid), std::strerror(errno));
+        KernelLink_Say("can't open fifo %s : %s", Fifo_Name(S.pid, S.pid), std::strerror(errno));
         return 1;
     }
-    CloseOnExec(S.fifo);
+    KernelLink_CloseOnExec(S.fifo);
     Msghand_Initialize(nullptr, S.fifo);
     Msghand_SetDefault(OnFrame, nullptr); // every frame, known or not, goes to the table
 
     std::string dabstone = Kernel_FindDabstone(S.dabstone.c_str());
-    S.program = Spawn({dabstone, "sorbane", S.brush.empty() ? "NULL" : S.brush, S.image, "EDIT"});
+    S.program = KernelLink_Spawn({dabstone, "sorbane", S.brush.empty() ? "NULL" : S.brush, S.image, "EDIT"});
     if (!S.program) {
-        Say("can't start %s : %s", dabstone.c_str(), std::strerror(errno));
+        KernelLink_Say("can't start %s : %s", dabstone.c_str(), std::strerror(errno));
         CleanUp();
         return 1;
     }
     S.programRunning = true;
     if (int rc = KernelLink_OpenLog(S.log.c_str(), ("kernel " + std::to_string(S.pid) + " program " +
                                                     std::to_string(S.program)).c_str()))
-        Say("can't write log %s : %s", S.log.c_str(), std::strerror(rc));
+        KernelLink_Say("can't write log %s : %s", S.log.c_str(), std::strerror(rc));
 
     while (S.programRunning)
         Serve(-1);
     ReadKernelFifo(); // the exit notice may still be waiting
-    int status = ProgramStatus();
-    ReportProgramEnd(status);
+    ReportProgramEnd();
+    int status = ProgramExitCode();
     EndDisplay();
     if (!S.exportPng.empty() && !ExportPng() && status == 0)
         status = 1;
@@ -724,126 +680,3 @@ int Kernel_Run(int argc, char **argv)
     return status;
 }
 
-// ---- Probe -------------------------------------------------------------------------
-
-namespace {
-
-// Reads the raw descriptor (it comes without a frame) until it is whole, the
-// child has ended with nothing more waiting, or the bound has passed.
-int ReadDescriptor(int fd, pid_t child, std::vector<unsigned char> *out, int *childStatus)
-{
-    bool ended = false;
-    for (int waited = 0;;) {
-        unsigned char buf[8192];
-        for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;)
-            out->insert(out->end(), buf, buf + n);
-        if (ended)
-            return 0;
-        if (waitpid(child, childStatus, WNOHANG) == child) {
-            ended = true;
-            continue; // one more read for what it wrote before ending
-        }
-        if (waited >= PROBE_BOUND_MS)
-            return ETIMEDOUT;
-        struct pollfd p = {fd, POLLIN, 0};
-        poll(&p, 1, 100);
-        waited += 100;
-    }
-}
-
-void PrintText(const char *label, const unsigned char *field, int size)
-{
-    std::printf("%s\"%.*s\"\n", label, int(strnlen(reinterpret_cast<const char *>(field), size_t(size))),
-                reinterpret_cast<const char *>(field));
-}
-
-// A 64 x 64 one-bit bitmap, least significant bit leftmost, as text.
-void PrintBitmap(const char *label, const unsigned char *bits)
-{
-    std::printf("%s\n", label);
-    for (int y = 0; y < 64; y++) {
-        std::fputs("  ", stdout);
-        for (int x = 0; x < 64; x++)
-            std::fputc((bits[y * 8 + x / 8] >> (x % 8)) & 1 ? '#' : '.', stdout);
-        std::fputc('\n', stdout);
-    }
-}
-
-void PrintDescriptor(const unsigned char *d)
-{
-    PrintText("name: ", d, 100);
-    std::printf("words:");
-    for (int off = 100; off < 128; off += 4)
-        std::printf(" %d", int(Bytes_Field(d, off)));
-    std::printf("\n");
-    static const char *planeNames[3] = {"first", "second", "third"};
-    for (int p = 0; p < 3; p++) {
-        const unsigned char *plane = d + 128 + p * 10000;
-        long sum = 0;
-        for (int i = 0; i < 10000; i++)
-            sum += plane[i];
-        std::printf("icon %s plane: 100 x 100, mean %ld\n", planeNames[p], sum / 10000);
-    }
-    PrintBitmap("bitmap:", d + 30128);
-    PrintBitmap("mask:", d + 30640);
-    std::printf("words after the bitmaps: %d %d\n", int(Bytes_Field(d, 31152)), int(Bytes_Field(d, 31156)));
-    std::printf("about:\n");
-    for (int line = 0; line < 22; line++) {
-        const unsigned char *text = d + 31160 + 64 * line;
-        if (text[0])
-            std::printf("  %2d %.*s\n", line, int(strnlen(reinterpret_cast<const char *>(text), 64)),
-                        reinterpret_cast<const char *>(text));
-    }
-}
-
-} // namespace
-
-int Kernel_Probe(int argc, char **argv)
-{
-    Misc_SetProgramName("sorbane");
-    std::string raw, dabstoneOption;
-    const KernelLinkOption options[] = {{"--raw", &raw, nullptr}, {"--dabstone", &dabstoneOption, nullptr}};
-    std::string problem = KernelLink_ParseOptions(argc - 1, argv + 1, options, std::size(options), nullptr);
-    if (!problem.empty()) {
-        Say("probe: %s", problem.c_str());
-        return Sorbane_Usage("probe");
-    }
-    signal(SIGPIPE, SIG_IGN);
-    int pid = getpid();
-    int fd = Fifo_OpenRead(pid, pid);
-    if (fd < 0) {
-        Say("can't open fifo %s : %s", Fifo_Name(pid, pid), std::strerror(errno));
-        return 1;
-    }
-    CloseOnExec(fd);
-    std::string dabstone = Kernel_FindDabstone(dabstoneOption.c_str());
-    pid_t child = Spawn({dabstone, "sorbane", "NULL", "NULL", "INTERROGATION"});
-    std::vector<unsigned char> d;
-    int childStatus = 0;
-    int rc = child ? ReadDescriptor(fd, child, &d, &childStatus) : errno;
-    Fifo_CloseRead(pid, pid, fd);
-    if (rc != 0) {
-        Say("probe: no answer from %s : %s", dabstone.c_str(), std::strerror(rc));
-        if (child)
-            kill(child, SIGKILL);
-        return 1;
-    }
-    if (!WIFEXITED(childStatus) || WEXITSTATUS(childStatus) != 0) {
-        Say("probe: %s ended with status %d", dabstone.c_str(),
-            WIFEXITED(childStatus) ? WEXITSTATUS(childStatus) : 128 + WTERMSIG(childStatus));
-        return 1;
-    }
-    if (d.size() != size_t(DESCRIPTOR_SIZE)) {
-        Say("probe: descriptor of %zu bytes, %d expected", d.size(), DESCRIPTOR_SIZE);
-        return 1;
-    }
-    if (!raw.empty()) {
-        FILE *f = std::fopen(raw.c_str(), "wb");
-        if (!f || std::fwrite(d.data(), 1, d.size(), f) != d.size() || std::fclose(f) != 0) {
-            Say("probe: can't write %s : %s", raw.c_str(), std::strerror(errno));
-            return 1;
-        }
-    }
-    PrintDescriptor(d.data());
-    return 0;
-}

@@ -1,10 +1,15 @@
 #include "host/KernelLink.h"
 
+#include "core/Misc.h"
+
 #include <cerrno>
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 FILE *logFile = nullptr;
@@ -116,4 +121,50 @@ long long KernelLink_Now()
     struct timespec t;
     clock_gettime(CLOCK_MONOTONIC, &t);
     return (long long)t.tv_sec * 1000 + t.tv_nsec / 1000000;
+}
+
+void KernelLink_Say(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::fprintf(stderr, "%s: ", Misc_ProgramName());
+    std::vfprintf(stderr, format, args);
+    std::fputc('\n', stderr);
+    va_end(args);
+}
+
+pid_t KernelLink_Spawn(const std::vector<std::string> &args)
+{
+    std::vector<char *> argv;
+    for (const std::string &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    if (pid < 0)
+        return 0;
+    if (pid == 0) {
+        for (int sig : {SIGCHLD, SIGINT, SIGTERM, SIGPIPE})
+            signal(sig, SIG_DFL);
+        execvp(argv[0], argv.data());
+        std::fprintf(stderr, "sorbane: can't run %s : %s\n", argv[0], std::strerror(errno));
+        _exit(127);
+    }
+    return pid;
+}
+
+std::string KernelLink_SelfPath()
+{
+    char buf[4096];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0)
+        return "sorbane";
+    buf[n] = 0;
+    return buf;
+}
+
+void KernelLink_CloseOnExec(int fd)
+{
+    if (fd >= 0)
+        fcntl(fd, F_SETFD, fcntl(fd, F_GETFD) | FD_CLOEXEC);
 }

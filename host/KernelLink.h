@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
+#include <vector>
 
 enum KernelLinkCode : int32_t {
     KERNEL_DISPLAY_HELLO = 3000, // display -> kernel: own pid; forward row changes here
@@ -56,3 +58,14 @@ std::string KernelLink_ParseOptions(int argc, char **argv, const KernelLinkOptio
 
 // Milliseconds of a monotonic clock, for bounded waits.
 long long KernelLink_Now();
+
+// One console line on stderr after the program name ("sorbane: ...").
+void KernelLink_Say(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+// Processes. Spawn: fork + exec (searching PATH) with the signal handling of
+// a fresh process; the child's pid, or 0 with errno set.
+pid_t KernelLink_Spawn(const std::vector<std::string> &args);
+// The path of the running sorbane executable.
+std::string KernelLink_SelfPath();
+// Our descriptors are not for the programs we start.
+void KernelLink_CloseOnExec(int fd);

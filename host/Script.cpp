@@ -36,6 +36,10 @@ const Syntax syntaxTable[] = {
     {"paste", SCRIPT_PASTE, -1, -1, "paste PATH [lend]"},
     {"drop", SCRIPT_DROP, -1, -1, "drop main|brush PATH"},
     {"wait", SCRIPT_WAIT, -1, -1, "wait CODE [SECONDS]"},
+    {"settings", SCRIPT_SETTINGS, -1, -1,
+     "settings [width=N] [height=N] [opacity=N] [aero=0|1] [trace=cont|dot|single] [spacing=N] [selection=0|1] "
+     "[colour=R,G,B] [undo=N]"},
+    {"screenshot", SCRIPT_SCREENSHOT, -1, -1, "screenshot PATH"},
 };
 
 // A whole-word integer in 32 bits; base 0 accepts 0x... for handles.
@@ -57,6 +61,63 @@ bool ParseNumbers(const std::vector<std::string> &words, size_t from, ScriptComm
     for (size_t i = from; i < words.size(); i++)
         if (!ParseNumber(words[i], 10, &cmd->arg[i - from]))
             return false;
+    return true;
+}
+
+// `settings`: the record dabstone loads (1015), from the defaults of a
+// fresh program and the keys given. Values are checked by dabstone (it
+// clamps them); here only their form.
+bool ParseSettings(const std::vector<std::string> &w, ScriptCommand *cmd)
+{
+    std::vector<int32_t> &r = cmd->settings;
+    r.assign(SCRIPT_SETTINGS_WORDS, 0);
+    r[0] = 1652;                                         // the record's mark
+    r[1] = r[2] = 31, r[3] = 100, r[4] = 0, r[5] = 0, r[6] = 25; // brush, trace, spacing
+    r[10] = 2;                                           // colour for colour planes: RGB black
+    r[23] = 1;                                           // colour for single planes: grey 0
+    r[36] = 1;                                           // dithering
+    const struct {
+        const char *key;
+        int word;
+    } keys[] = {{"width", 1}, {"height", 2}, {"opacity", 3}, {"aero", 4}, {"spacing", 6}, {"selection", 7},
+                {"undo", 8}};
+    for (size_t i = 1; i < w.size(); i++) {
+        size_t eq = w[i].find('=');
+        if (eq == std::string::npos)
+            return false;
+        std::string key = w[i].substr(0, eq), value = w[i].substr(eq + 1);
+        bool known = false;
+        for (const auto &k : keys)
+            if (key == k.key) {
+                known = ParseNumber(value, 10, &r[size_t(k.word)]);
+                if (!known)
+                    return false;
+            }
+        if (key == "trace") {
+            const char *modes[] = {"cont", "dot", "single"};
+            for (int m = 0; m < 3; m++)
+                if (value == modes[m]) {
+                    r[5] = m;
+                    known = true;
+                }
+        } else if (key == "colour" || key == "color") {
+            std::istringstream in(value);
+            std::string part;
+            int c = 0;
+            for (; c < 3 && std::getline(in, part, ','); c++)
+                if (!ParseNumber(part, 10, &r[size_t(11 + c)]))
+                    return false;
+            if (c != 3 || std::getline(in, part, ','))
+                return false;
+            // The record also holds the colour as CMYK and grey.
+            for (int k = 0; k < 3; k++)
+                r[size_t(14 + k)] = 255 - r[size_t(11 + k)];
+            r[21] = (r[11] + r[12] + r[13]) / 3;
+            known = true;
+        }
+        if (!known)
+            return false;
+    }
     return true;
 }
 
@@ -104,6 +165,13 @@ bool ParseSpecial(const std::vector<std::string> &w, ScriptCommand *cmd)
             return false;
         cmd->arg[0] = w[1] == "main" ? SCRIPT_DROP_MAIN : SCRIPT_DROP_BRUSH;
         cmd->path = w[2];
+        return true;
+    case SCRIPT_SETTINGS:
+        return ParseSettings(w, cmd);
+    case SCRIPT_SCREENSHOT:
+        if (n != 1)
+            return false;
+        cmd->path = w[1];
         return true;
     case SCRIPT_WAIT:
         cmd->arg[1] = SCRIPT_DEFAULT_WAIT;

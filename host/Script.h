@@ -24,6 +24,8 @@ enum ScriptOp {
     SCRIPT_QUIT,     // quit: end the session
     SCRIPT_LEAVE,    // leave: close the display and end the script
     SCRIPT_VANISH,   // vanish: end without telling anybody (tests)
+    SCRIPT_SETTINGS, // settings KEY=VALUE...: brush parameters as a settings record (1015)
+    SCRIPT_SCREENSHOT, // screenshot PATH: the whole X screen as a PNG
 };
 
 // Tool names of `tool`: the toolbox slots 0, 1, 2. A number instead names a
@@ -37,11 +39,16 @@ enum ScriptDropWindow { SCRIPT_DROP_MAIN = 0, SCRIPT_DROP_BRUSH = 1 };
 // Bound of `wait` and of a move held back by motion control, in seconds.
 constexpr int SCRIPT_DEFAULT_WAIT = 20;
 
+// Words of the settings record (37 big-endian words, the payload of 1015
+// after its status word) that `settings` fills.
+constexpr int SCRIPT_SETTINGS_WORDS = 37;
+
 struct ScriptCommand {
     ScriptOp op;
     int line;            // 1-based line in the script
     int32_t arg[4];      // numbers, in the order written
-    std::string path;    // paste and drop
+    std::string path;    // paste, drop and screenshot
+    std::vector<int32_t> settings; // settings: the whole record
 };
 
 // Parses a whole script. 0 and the commands, or 1046 ("Bad parameter") with

@@ -7,6 +7,7 @@
 #include "host/Display.h"
 #include "host/Kernel.h"
 #include "host/Png.h"
+#include "host/Screenshot.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -32,12 +33,13 @@ const SorbaneCommand commands[] = {
     {"info", Sorbane_Info, "FILE", "header fields and plane records of a store image"},
     {"run", Kernel_Run,
      "IMAGE [--brush B] [--script FILE] [--export OUT.png] [--store DIR] [--log FILE] [--display-log FILE] "
-     "[--mask M] [--settings FILE] [--dabstone PATH] [--no-display] [--keep]",
+     "[--mask M] [--settings FILE] [--dabstone PATH] [--no-display] [--keep] [--show]",
      "the kernel: run dabstone on IMAGE with a display window (or a script), answer its requests"},
-    {"display", Display_Main, "[--kernel K] --program P IMAGE [--script FILE] [--log FILE]",
+    {"display", Display_Main, "[--kernel K] --program P IMAGE [--script FILE [--show]] [--log FILE]",
      "a display process for dabstone P of kernel K: a window on IMAGE, or a script replayed"},
     {"probe", Kernel_Probe, "[--raw FILE] [--dabstone PATH]",
      "run dabstone's probe and print its application descriptor"},
+    {"screenshot", Sorbane_Screenshot, "OUT.png", "PNG of the X screen ($DISPLAY) where windows cover it"},
 };
 
 const SorbaneCommand *FindCommand(const char *name)

@@ -359,3 +359,16 @@ void Interface_SetBrushWH(int width, int height)
     state.brushWidth = width;
     state.brushHeight = height;
 }
+void Interface_RefreshBrush(int width, int height)
+{
+    Interface_SetBrushWH(width, height);
+    ++state.brushRefreshes;
+}
+void Interface_SetBrushColor(const ColorValue *color)
+{
+    state.brushRed = color->red;
+    state.brushGreen = color->green;
+    state.brushBlue = color->blue;
+    state.brushGrey = color->grey;
+}
+void Interface_SetBrushDepth(int depth) { state.brushDepth = depth; }

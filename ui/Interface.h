@@ -10,6 +10,8 @@
 // controls built later start from them. Interface_MakeToolbox and
 // Interface_Working are complete.
 #pragma once
+#include "xc/ColorValue.h"
+
 #include <cstdint>
 
 struct Image;
@@ -27,6 +29,9 @@ struct InterfaceState {
     int working = 0;
     const Image *brush = nullptr;
     int brushWidth = 0, brushHeight = 0;
+    int brushRefreshes = 0; // times the preview was redrawn over the brush
+    int brushRed = 0, brushGreen = 0, brushBlue = 0, brushGrey = 0; // the cursor's colour
+    int brushDepth = 1;     // 1 the brush paints before the image, -1 behind
     int callUseUndo = 0, callApply = 0; // times asked
 };
 const InterfaceState &Interface_State();
@@ -59,6 +64,11 @@ void Interface_UndoStable(int flag);
 void Interface_Working(int flag);
 void Interface_SetBrush(const Image *brush, const Box *brushBox, int width, int height);
 void Interface_SetBrushWH(int width, int height);
+// The preview redrawn over the brush box, then whole; the preview cursor's
+// colour (a floating brush) and depth (-1 for "Behind", else 1).
+void Interface_RefreshBrush(int width, int height);
+void Interface_SetBrushColor(const ColorValue *color);
+void Interface_SetBrushDepth(int depth);
 
 // ---- Toolbox description (payload of 1033) ----
 constexpr int TOOLBOX_GROUP = 4;        // group 0

@@ -6,8 +6,6 @@
 // state, bounded generously (kBound) so that a hang fails instead of
 // blocking the run.
 #pragma once
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -20,11 +18,6 @@ constexpr int kBound = 20; // seconds
 
 std::string BinDir();
 
-// Base of the tests that run dabstone: skipped, not failed, while the tree
-// has no dabstone yet (least form until app/main.cpp lands on main).
-struct DabstoneTest : testing::Test {
-    void SetUp() override;
-};
 std::string SorbanePath();
 std::string DabstonePath();
 
@@ -154,5 +147,11 @@ bool SendWmDelete(unsigned long window);
 bool SendButton(unsigned long window, bool press, int button, int x, int y, unsigned state = 0);
 bool SendMotion(unsigned long window, int x, int y, unsigned state);
 bool SendKey(unsigned long window, unsigned long keysym, unsigned state = 0);
+
+// Moves a top-level window of this size to the bottom right corner of the
+// screen, clear of the others, and raises it (there is no window manager).
+bool PlaceWindowInCorner(unsigned long window, int width, int height);
+// The window's pixels as 0xRRGGBB, row by row; empty when it cannot be read.
+std::vector<uint32_t> GrabWindow(unsigned long window, int width, int height);
 
 } // namespace e2e

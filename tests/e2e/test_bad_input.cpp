@@ -13,8 +13,6 @@
 
 using namespace e2e;
 
-class BadInput : public DabstoneTest {};
-
 namespace {
 
 bool Ready(Session &s) { return s.log.WaitFor(true, MSG_SETTINGS); }
@@ -32,7 +30,7 @@ std::vector<unsigned char> Event(int32_t kind, uint32_t handle, int x, int y, in
 
 } // namespace
 
-TEST_F(BadInput, UnknownCodesAndEmptyPayloadsAreSurvived)
+TEST(BadInput, UnknownCodesAndEmptyPayloadsAreSurvived)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}));
@@ -55,7 +53,7 @@ TEST_F(BadInput, UnknownCodesAndEmptyPayloadsAreSurvived)
     EXPECT_EQ(s.kernel.Err().find("fatal"), std::string::npos) << s.kernel.Err();
 }
 
-TEST_F(BadInput, FrameArrivingInPiecesIsReadWhole)
+TEST(BadInput, FrameArrivingInPiecesIsReadWhole)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}));
@@ -78,7 +76,7 @@ TEST_F(BadInput, FrameArrivingInPiecesIsReadWhole)
     EXPECT_EQ(QuitByKernel(s), 0) << s.kernel.Err();
 }
 
-TEST_F(BadInput, OverLargeLengthClosesTheLinkInOrder)
+TEST(BadInput, OverLargeLengthClosesTheLinkInOrder)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}));
@@ -94,7 +92,7 @@ TEST_F(BadInput, OverLargeLengthClosesTheLinkInOrder)
     EXPECT_FALSE(Exists(fifo));
 }
 
-TEST_F(BadInput, PointerEventsNamingNoToolAreIgnored)
+TEST(BadInput, PointerEventsNamingNoToolAreIgnored)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}));
@@ -116,7 +114,7 @@ TEST_F(BadInput, PointerEventsNamingNoToolAreIgnored)
     EXPECT_EQ(s.kernel.Err().find("fatal"), std::string::npos) << s.kernel.Err();
 }
 
-TEST_F(BadInput, VanishedDisplayCostsOneLine)
+TEST(BadInput, VanishedDisplayCostsOneLine)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}));

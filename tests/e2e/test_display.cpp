@@ -8,8 +8,6 @@
 
 using namespace e2e;
 
-class Display : public DabstoneTest {};
-
 namespace {
 
 std::string Script(Session &s, const std::string &text)
@@ -24,7 +22,7 @@ size_t ToolOffset(int index, size_t field) { return 4 + 148 + 236 * size_t(index
 
 } // namespace
 
-TEST_F(Display, ConnectsAndGetsItsFiveMessagesInOrder)
+TEST(Display, ConnectsAndGetsItsFiveMessagesInOrder)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--script", Script(s, "wait 1042\nquit\n")}));
@@ -81,7 +79,7 @@ TEST_F(Display, ConnectsAndGetsItsFiveMessagesInOrder)
     EXPECT_EQ(s.displayLog.Sent(MSG_DISPLAY_CLOSE).size(), 1u);
 }
 
-TEST_F(Display, AnswersSelectionRequestsWithItsRectangles)
+TEST(Display, AnswersSelectionRequestsWithItsRectangles)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--script", Script(s, "select 2 3 10 12\nselect 20 21 5 6\nwait 1043\n"
@@ -104,7 +102,7 @@ TEST_F(Display, AnswersSelectionRequestsWithItsRectangles)
     EXPECT_EQ(rects[2].payload, Words({1, 0, 0, 0, 64, 48, 0})) << "the whole image";
 }
 
-TEST_F(Display, DropReachesTheRegisteredWindow)
+TEST(Display, DropReachesTheRegisteredWindow)
 {
     Session s;
     std::string other = MakeImage(s.dir.path, 5, 5, 2, 8, 0);
@@ -125,7 +123,7 @@ TEST_F(Display, DropReachesTheRegisteredWindow)
     EXPECT_EQ(answers[0].Text(12), other);
 }
 
-TEST_F(Display, ScriptMistakeIsRefusedBeforeAnythingStarts)
+TEST(Display, ScriptMistakeIsRefusedBeforeAnythingStarts)
 {
     Session s;
     ASSERT_FALSE(s.Start({"--script", Script(s, "wait 1042\npress 1\nquit\n")}));
@@ -135,7 +133,7 @@ TEST_F(Display, ScriptMistakeIsRefusedBeforeAnythingStarts)
     EXPECT_FALSE(Exists(s.log.path)) << "dabstone was not started";
 }
 
-TEST_F(Display, ScriptThatWaitsInVainFailsTheSession)
+TEST(Display, ScriptThatWaitsInVainFailsTheSession)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--script", Script(s, "wait 4242 1\nquit\n")}));
@@ -148,4 +146,62 @@ TEST_F(Display, ScriptThatWaitsInVainFailsTheSession)
     const Frame *notice = s.Notice(storage);
     ASSERT_NE(notice, nullptr);
     EXPECT_EQ(notice->Word(0), 0);
+}
+
+// Script events reach the tools of the toolbox by their handles. The tools
+// are in least form: each says what reached it on the console.
+TEST(Display, PointerEventsReachTheChosenTool)
+{
+    Session s;
+    ASSERT_TRUE(s.Start({"--script", Script(s, "wait 1042\npress 10 12\nmove 20 22\nrelease 20 22\n"
+                                               "tool fill\npress 3 4 3\nrelease 3 4\nquit\n")}));
+    ASSERT_EQ(s.Finish(), 0) << s.kernel.Err();
+    std::string err = s.kernel.Err();
+    for (const char *line : {"DabStone: Work_Brush: event 16 at 10,12 button 1 ignored",
+                             "DabStone: Work_Brush: event 2 at 20,22 button 1 ignored",
+                             "DabStone: Work_Brush: event 32 at 20,22 button 1 ignored",
+                             "DabStone: Work_Fill: event 16 at 3,4 button 3 ignored",
+                             "DabStone: Work_Fill: event 32 at 3,4 button 3 ignored"})
+        EXPECT_EQ(Count(err, line), 1) << line << "\n" << err;
+    std::vector<Frame> events = s.displayLog.Sent(MSG_POINTER);
+    ASSERT_EQ(events.size(), 5u);
+    EXPECT_EQ(events[1].Word(36), 256) << "motion with button 1 held";
+    EXPECT_EQ(events[4].Word(36), 1024) << "release of button 3";
+}
+
+// Motion control: while dabstone forbids motion (1038 mode 0, or -1 for a
+// job without motion) a scripted move waits; mode 1 or 99 lets it go. The
+// 1038s come from the test here, and the events name no tool, so that
+// dabstone itself stays out of it.
+TEST(Display, MovesWaitWhileMotionIsForbidden)
+{
+    Session s;
+    ASSERT_TRUE(s.Start({"--script", Script(s, "wait 1042\ntool 0x7fff0001\n"
+                                               "press 5 5\nwait 1038\nmove 6 6\nrelease 6 6\n"
+                                               "press 7 7\nwait 1038\nwait 1038\nmove 8 8\nrelease 8 8\nquit\n")}));
+    ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_POINTER, 1)) << s.kernel.Err();
+    char fifo[64];
+    std::snprintf(fifo, sizeof fifo, "/tmp/%05d#%05d", s.kernelPid, s.displayLog.Pid("display"));
+    auto motion = [&](int32_t mode) {
+        return WriteFifo(fifo, RawFrame(s.programPid, MSG_MOTION, 0, 20, Words({mode, 0, 0, 1, 256})));
+    };
+    ASSERT_TRUE(motion(0));
+    ASSERT_TRUE(s.displayLog.WaitFor(false, MSG_MOTION, 1));
+    ASSERT_TRUE(motion(1));
+    ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_POINTER, 4));
+    ASSERT_TRUE(motion(-1));
+    ASSERT_TRUE(s.displayLog.WaitFor(false, MSG_MOTION, 3));
+    ASSERT_TRUE(motion(99));
+    ASSERT_EQ(s.Finish(), 0) << s.kernel.Err();
+
+    // In the log's order: each move only after motion was allowed again.
+    std::vector<std::string> seen;
+    for (const Frame &f : s.displayLog.Frames())
+        if (f.code == MSG_MOTION && !f.sent)
+            seen.push_back("allow " + std::to_string(f.Word(0)));
+        else if (f.code == MSG_POINTER && f.sent)
+            seen.push_back("event " + std::to_string(f.Word(0)));
+    EXPECT_EQ(seen, (std::vector<std::string>{"event 16", "allow 0", "allow 1", "event 2", "event 32", "event 16",
+                                              "allow -1", "allow 99", "event 2", "event 32"}));
+    EXPECT_EQ(uint32_t(s.displayLog.Sent(MSG_POINTER)[0].Word(4)), 0x7fff0001u) << "the raw handle";
 }

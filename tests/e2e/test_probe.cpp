@@ -10,8 +10,6 @@
 
 using namespace e2e;
 
-class Probe : public DabstoneTest {};
-
 namespace {
 
 int32_t WordAt(const std::string &d, size_t offset) { return Bytes_GetS32(d.data() + offset); }
@@ -40,7 +38,7 @@ int FifosOf(int kernelPid)
 
 } // namespace
 
-TEST_F(Probe, DescriptorLayoutAndReadableReport)
+TEST(Probe, DescriptorLayoutAndReadableReport)
 {
     TempDir dir;
     Child probe;
@@ -81,7 +79,7 @@ TEST_F(Probe, DescriptorLayoutAndReadableReport)
     EXPECT_EQ(FifosOf(probe.pid), 0);
 }
 
-TEST_F(Probe, MissingProgramIsReportedNotHung)
+TEST(Probe, MissingProgramIsReportedNotHung)
 {
     TempDir dir;
     Child probe;

@@ -8,10 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <unistd.h>
+#include <utility>
 
 using namespace e2e;
-
-class Quit : public DabstoneTest {};
 
 namespace {
 
@@ -27,7 +27,7 @@ unsigned long MainWindow(const Session &s)
 
 } // namespace
 
-TEST_F(Quit, FromTheKernel)
+TEST(Quit, FromTheKernel)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}));
@@ -48,7 +48,7 @@ TEST_F(Quit, FromTheKernel)
     EXPECT_NE(s.kernel.Err().find("sorbane: dabstone ended with status 0"), std::string::npos);
 }
 
-TEST_F(Quit, FromTheWindowManager)
+TEST(Quit, FromTheWindowManager)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}));
@@ -67,7 +67,7 @@ TEST_F(Quit, FromTheWindowManager)
 
 // The kernel cannot create a work image: dabstone gives up with 1017
 // ("No more memory available"), says so in its exit notice and ends.
-TEST_F(Quit, OnAFailedWorkImage)
+TEST(Quit, OnAFailedWorkImage)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}));
@@ -85,7 +85,7 @@ TEST_F(Quit, OnAFailedWorkImage)
     EXPECT_NE(err.find("dabstone ended with status 1017 (No more memory available)"), std::string::npos) << err;
 }
 
-TEST_F(Quit, KernelDeathEndsDabstoneInOrder)
+TEST(Quit, KernelDeathEndsDabstoneInOrder)
 {
     BecomeSubreaper();
     Session s;
@@ -102,7 +102,7 @@ TEST_F(Quit, KernelDeathEndsDabstoneInOrder)
 
 // An image argument that names no store file: dabstone ends at once with the
 // system's error code as its status and in its exit notice.
-TEST_F(Quit, MissingImageEndsWithTheSystemError)
+TEST(Quit, MissingImageEndsWithTheSystemError)
 {
     Session s;
     s.image = s.dir.File("missing");
@@ -116,4 +116,46 @@ TEST_F(Quit, MissingImageEndsWithTheSystemError)
     std::string err = s.kernel.Err();
     EXPECT_NE(err.find("dabstone ended with status 2 (No such file or directory)"), std::string::npos) << err;
     EXPECT_FALSE(Exists(s.ProgramFifo()));
+}
+
+// Faults: the handler's exit notice carries 1004 for a segmentation fault
+// and 1213 for a bus error (a full disk under a mapped image), status -1.
+TEST(Quit, FaultsSendTheirCodeAndEndWithMinusOne)
+{
+    for (auto [fault, code] : {std::pair<const char *, int>{"SEGV", 1004}, {"BUS", 1213}}) {
+        SCOPED_TRACE(fault);
+        Session s;
+        ASSERT_TRUE(s.Start({"--no-display"}, {std::string("DABSTONE_FAULT=") + fault}));
+        EXPECT_EQ(s.Finish(), 255) << s.kernel.Err();
+        std::vector<Frame> storage;
+        const Frame *notice = s.Notice(storage);
+        ASSERT_NE(notice, nullptr);
+        EXPECT_EQ(notice->Word(0), code);
+        EXPECT_EQ(notice->payload.size(), 4u);
+        std::string err = s.kernel.Err();
+        EXPECT_NE(err.find("DabStone: unexpected exit"), std::string::npos) << err;
+        EXPECT_NE(err.find("dabstone ended with status -1, exit notice " + std::to_string(code)), std::string::npos)
+            << err;
+    }
+}
+
+// Without a kernel to talk to, dabstone cannot start: a fatal error, exit
+// status 1, and no FIFO of its own.
+TEST(Quit, FatalErrorWithoutAKernelFifo)
+{
+    TempDir dir;
+    std::string image = MakeImage(dir.path, 8, 8, 2, 8, 0);
+    Child program;
+    ASSERT_TRUE(program.Start({DabstonePath(), "sorbane", "NULL", image, "EDIT"}, dir.path));
+    ASSERT_TRUE(program.Wait());
+    EXPECT_EQ(program.ExitCode(), 1);
+    std::string err = program.Err();
+    EXPECT_NE(err.find("DabStone: fatal error: initializing communication with Sorbane - can't open fifo : "
+                       "No such file or directory"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("DabStone: exiting..."), std::string::npos) << err;
+    char own[64];
+    std::snprintf(own, sizeof own, "/tmp/%05d#%05d", int(getpid()), int(program.pid));
+    EXPECT_FALSE(Exists(own));
 }

@@ -13,9 +13,6 @@
 
 using namespace e2e;
 
-class Settings : public DabstoneTest {};
-class Startup : public DabstoneTest {};
-
 namespace {
 
 std::vector<int32_t> Codes(const std::vector<Frame> &frames, size_t count)
@@ -43,7 +40,7 @@ const WorkImage workImages[6] = {{IMAGE_MODE_GREY, 201, 201, 1}, {IMAGE_MODE_GRE
 
 } // namespace
 
-TEST_F(Startup, OrderAndWorkImagesWithoutDelay)
+TEST(Startup, OrderAndWorkImagesWithoutDelay)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}, {"DABSTONE_DELAY="}));
@@ -94,7 +91,7 @@ TEST_F(Startup, OrderAndWorkImagesWithoutDelay)
     EXPECT_TRUE(Exists(s.image));
 }
 
-TEST_F(Startup, BrushArgumentIsOpenedThroughTheKernel)
+TEST(Startup, BrushArgumentIsOpenedThroughTheKernel)
 {
     Session s;
     std::string brush = MakeImage(s.dir.path, 9, 7, IMAGE_MODE_GREY, 8, 0);
@@ -112,7 +109,7 @@ TEST_F(Startup, BrushArgumentIsOpenedThroughTheKernel)
     EXPECT_EQ(QuitByKernel(s), 0) << s.kernel.Err();
 }
 
-TEST_F(Startup, DelayPutsReadyBeforeTheWorkImages)
+TEST(Startup, DelayPutsReadyBeforeTheWorkImages)
 {
     Session s;
     ASSERT_TRUE(s.Start({"--no-display"}, {"DABSTONE_DELAY=0"}));
@@ -151,7 +148,7 @@ void PutWord(std::string &bytes, int index, int32_t value) { Bytes_PutS32(&bytes
 
 } // namespace
 
-TEST_F(Settings, SurviveARestartClampedOnLoad)
+TEST(Settings, SurviveARestartClampedOnLoad)
 {
     TempDir shared;
     std::string file = shared.File("DabStone.settings");
@@ -190,9 +187,7 @@ TEST_F(Settings, SurviveARestartClampedOnLoad)
         std::vector<Frame> load = s.log.Sent(MSG_SETTINGS);
         ASSERT_EQ(load.size(), 1u);
         EXPECT_EQ(load[0].Word(0), 0) << "a saved record is sent with status 0";
-        EXPECT_TRUE(std::equal(record.begin(), record.end(), load[0].payload.begin() + 4,
-                               [](char a, unsigned char b) { return static_cast<unsigned char>(a) == b; }))
-            << "bytes compared unsigned: the record holds negative words";
+        EXPECT_EQ(std::string(load[0].payload.begin() + 4, load[0].payload.end()), record);
         ASSERT_EQ(QuitByWindowManager(s), 0) << s.kernel.Err();
     }
     std::vector<int32_t> second = SettingsWords(file);
