@@ -4,6 +4,7 @@
 #include "brush/Undo.h"
 #include "brush/Work.h"
 #include "core/Bytes.h"
+#include "core/DabstoneBrush.h"
 #include "core/Image.h"
 #include "core/Msg.h"
 #include "ui/Alert.h"
@@ -323,10 +324,7 @@ void Dabstone_MaskReady(const unsigned char *payload, const MsgHeader *h, void *
             Dabstone_Quit("can't open brush mask", rc);
             return;
         }
-        // Least form until the brush parameter work's mask arrival exists:
-        // the mask is kept for the user brush.
-        e.userBrushMask = mask;
-        e.brushMaskRequested = 0;
+        Dabstone_BrushMaskArrived(mask, Image_Path(e.userBrush));
     }
 }
 
