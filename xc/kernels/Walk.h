@@ -432,7 +432,7 @@ __attribute__((always_inline)) inline void Prefetch(const Plane &p, int32_t row,
         __builtin_prefetch(q + 64 * i, Write ? 1 : 0);
 }
 
-constexpr int kAhead = 8; // rows
+constexpr int kAhead = 2; // rows
 
 // The planes a kernel touches, found once per call.
 template <int SM, int DM>
