@@ -15,7 +15,10 @@
 //      d = destination alpha (255 without), w = weight[a][d];
 //   3. each destination plane gets its channel: the source converted to the
 //      destination mode, composed as trunc((1 - w) * dst + w * src);
-//   4. the destination alpha takes the alpha of cell k.
+//   4. the destination alpha takes the alpha of cell (a, d), unless no cell
+//      of the span's one destination alpha changes it (an opaque image).
+// The rows a few steps ahead are prefetched: the planes lie megabytes
+// apart and every row of every plane is a page of its own.
 // Source columns and rows follow the exact integer walk: run = phase,
 // run += num per destination pixel, carry run / den source pixels; columns
 // are walked once per box, rows once per row. The nearest slot reads the
