@@ -1,5 +1,7 @@
 #include "core/Misc.h"
 
+#include "core/Bytes.h"
+#include "core/Msg.h"
 #include "core/OrvError.h"
 
 #include <csignal>
@@ -77,27 +79,36 @@ void Misc_OpenFatal(const char *text, int32_t code)
     ExitFatal(code);
 }
 
-// Least form until the message link exists: no exit notice 1001 is sent yet.
-void Misc_NotifyExit(int32_t)
+void Misc_NotifyExit(int32_t code)
 {
+    unsigned char status[4];
+    Bytes_PutS32(status, code);
+    if (faultChannel != -1)
+        Msg_write(faultChannel, MSG_EXIT, code, status, 4);
     WriteLine(": exiting...");
     std::exit(1);
 }
 
-// Least form until the message link exists: the faults are caught, but the
-// channel stays −1 (nothing could send the notice on it), so fatal paths
-// exit with status 1 without a notice.
-void Misc_InitSegv(int, int32_t aux)
+void Misc_InitSegv(int descriptor, int32_t aux)
 {
+    faultChannel = descriptor;
     faultAux = aux;
     std::signal(SIGSEGV, Misc_SegvHandler);
     std::signal(SIGBUS, Misc_SegvHandler);
 }
 
-// Least form until the message link exists: no exit notice 1001 is sent yet
-// (the code would be 1004 for SIGSEGV, 1213 for SIGBUS).
-void Misc_SegvHandler(int)
+// A signal handler: the notice is framed on the stack and sent with one
+// write(2), without the allocating Msg_write.
+void Misc_SegvHandler(int signal)
 {
+    int32_t code = signal == SIGSEGV ? 1004 : 1213;
+    if (faultChannel != -1) {
+        unsigned char frame[MSG_HEADER_SIZE + 4];
+        Msg_PutHeader(frame, MSG_EXIT, faultAux, 4);
+        Bytes_PutS32(frame + MSG_HEADER_SIZE, code);
+        if (write(faultChannel, frame, sizeof frame) != ssize_t(sizeof frame))
+            WriteLine(": error: can't write message");
+    }
     WriteLine(": unexpected exit");
     _exit(-1);
 }

@@ -15,6 +15,14 @@ unsigned char *sendBuffer = nullptr; // header + payload
 int sendCapacity = 0;                // payload bytes the buffer holds
 }
 
+void Msg_PutHeader(unsigned char *header, int32_t code, int32_t aux, int32_t length)
+{
+    Bytes_PutS32(header + MSG_HDR_SENDER, int32_t(getpid()));
+    Bytes_PutS32(header + MSG_HDR_CODE, code);
+    Bytes_PutS32(header + MSG_HDR_AUX, aux);
+    Bytes_PutS32(header + MSG_HDR_LENGTH, length);
+}
+
 int Msg_write(int fd, int32_t code, int32_t aux, const void *payload, int length)
 {
     GlobalFifoValue = fd;
@@ -30,10 +38,7 @@ int Msg_write(int fd, int32_t code, int32_t aux, const void *payload, int length
         sendCapacity = length;
         std::memset(sendBuffer, 0, size_t(length) + MSG_HEADER_SIZE);
     }
-    Bytes_PutS32(sendBuffer + MSG_HDR_SENDER, int32_t(getpid()));
-    Bytes_PutS32(sendBuffer + MSG_HDR_CODE, code);
-    Bytes_PutS32(sendBuffer + MSG_HDR_AUX, aux);
-    Bytes_PutS32(sendBuffer + MSG_HDR_LENGTH, length);
+    Msg_PutHeader(sendBuffer, code, aux, length);
     if (length > 0 && payload)
         std::memcpy(sendBuffer + MSG_HEADER_SIZE, payload, size_t(length));
 

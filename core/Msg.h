@@ -125,6 +125,10 @@ enum MsgBrushChange : int32_t {
     MSG_BRC_COLOR = 16,   // colour record only
 };
 
+// Writes a frame header (own pid, code, aux, length) into 16 bytes.
+// Async-signal-safe: the fault handler frames its notice with it.
+void Msg_PutHeader(unsigned char *header, int32_t code, int32_t aux, int32_t length);
+
 // Sends one frame (own pid, code, aux, length, payload) in one write on fd.
 // The send buffer grows to the largest frame sent and is reused. Failures
 // are reported as "can't write message" and the frame is lost; the return is

@@ -42,6 +42,7 @@ constexpr int kDone = -1;    // a header or payload is complete (not a MSGHAND_*
 unsigned char noPayload[MSG_HEADER_SIZE];
 
 std::vector<Entry> callbacks;
+Entry fallback{0, nullptr, nullptr}; // for frames no entry takes
 std::map<int, std::unique_ptr<Reader>> readers;
 std::unordered_map<uint32_t, int> tailKinds; // handle -> MsghandTailKind
 MsghandLinkLost linkLost = nullptr;
@@ -72,6 +73,10 @@ void dispatchFrame(const unsigned char *payload, const MsgHeader *h)
             continue;
         Entry e = callbacks[i];
         e.routine(payload, h, e.clientData);
+        handled = 1;
+    }
+    if (!handled && fallback.routine) {
+        fallback.routine(payload, h, fallback.clientData);
         handled = 1;
     }
 }
@@ -223,6 +228,8 @@ void Msghand_dispatch(XtPointer, int *source, XtInputId *id)
     if (linkLost)
         linkLost(fd, rc);
 }
+
+void Msghand_SetDefault(MsghandProc routine, void *clientData) { fallback = {0, routine, clientData}; }
 
 void Msghand_SetLinkLost(MsghandLinkLost routine) { linkLost = routine; }
 

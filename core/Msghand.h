@@ -63,6 +63,10 @@ void Msghand_Forget(int fd);
 using MsghandLinkLost = void (*)(int fd, int reason);
 void Msghand_SetLinkLost(MsghandLinkLost routine);
 
+// The routine for frames that no entry takes (none by default: they are
+// dropped). The host peers give one to log and answer what they do not know.
+void Msghand_SetDefault(MsghandProc routine, void *clientData);
+
 // 1 while a message is being dispatched and a routine has taken it.
 int Msghand_Handled();
 

@@ -4,7 +4,10 @@
 
 #include "core/Image.h"
 #include "core/OrvError.h"
+#include "host/Display.h"
+#include "host/Kernel.h"
 #include "host/Png.h"
+#include "host/Screenshot.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -28,6 +31,15 @@ const SorbaneCommand commands[] = {
      "[--mode grey|rgb|cmyk] [--size WxH] [--bits 1|8|16] [--alpha] [--extra N] [--pattern] OUT",
      "blank store image (white, opaque; default rgb 256x256 8 bits) or a colour test pattern"},
     {"info", Sorbane_Info, "FILE", "header fields and plane records of a store image"},
+    {"run", Kernel_Run,
+     "IMAGE [--brush B] [--script FILE] [--export OUT.png] [--store DIR] [--log FILE] [--display-log FILE] "
+     "[--mask M] [--settings FILE] [--dabstone PATH] [--no-display] [--keep] [--show]",
+     "the kernel: run dabstone on IMAGE with a display window (or a script), answer its requests"},
+    {"display", Display_Main, "[--kernel K] --program P IMAGE [--script FILE [--show]] [--log FILE]",
+     "a display process for dabstone P of kernel K: a window on IMAGE, or a script replayed"},
+    {"probe", Kernel_Probe, "[--raw FILE] [--dabstone PATH]",
+     "run dabstone's probe and print its application descriptor"},
+    {"screenshot", Sorbane_Screenshot, "OUT.png", "PNG of the X screen ($DISPLAY) where windows cover it"},
 };
 
 const SorbaneCommand *FindCommand(const char *name)

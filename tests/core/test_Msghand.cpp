@@ -118,6 +118,22 @@ TEST_F(MsghandTest, SameCodeEntriesRunInRegistrationOrderAndUnmatchedIsDropped)
     EXPECT_EQ(calls[1].tag, 2);
 }
 
+TEST_F(MsghandTest, DefaultRoutineTakesOnlyWhatNoEntryTakes)
+{
+    Msghand_AddCallback(2009, record, reinterpret_cast<void *>(1));
+    Msghand_SetDefault(record, reinterpret_cast<void *>(3));
+    put(frame(2009, 0, {5}));
+    put(frame(7777, 0, {6}));
+    EXPECT_EQ(Msghand_ReadAll(rd), MSGHAND_OK);
+    Msghand_SetDefault(nullptr, nullptr);
+    put(frame(7777, 0, {7}));
+    EXPECT_EQ(Msghand_ReadAll(rd), MSGHAND_OK);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].tag, 1);
+    EXPECT_EQ(calls[1].tag, 3);
+    EXPECT_EQ(calls[1].header.code, 7777);
+}
+
 std::vector<unsigned char> answer(uint32_t callback, const char *path)
 {
     std::vector<unsigned char> p(12 + 500);

@@ -1,0 +1,315 @@
+// Brush parameters and user brushes: the setters' rules, what they show in
+// the display (1042) and tell the kernel, and the user brush's mask.
+#include "tests/brush/PaintEngine.h"
+
+#include "brush/Buildin.h"
+#include "core/DabstoneBrush.h"
+#include "core/Msghand.h"
+#include "ui/Interface.h"
+
+namespace {
+
+class DabstoneBrush : public PaintEngine {
+protected:
+    GG_Dabstone &e = *G_dabstone;
+
+    // The change codes of the 1042 frames sent since the last call.
+    std::vector<int> Changes()
+    {
+        std::vector<int> out;
+        for (const Frame &f : DisplayFrames())
+            if (f.code == MSG_BRUSH_CURSOR)
+                out.push_back(f.Word(MSG_BR_CHANGE / 4));
+        return out;
+    }
+
+    // A user brush image: planes filled with the values.
+    Image *UserBrush(int w, int h, int mode, std::vector<int> fill, int source)
+    {
+        Image *b = Make(w, h, mode, 8, 1);
+        for (int p = 0; p < Image_Planes(b); ++p)
+            for (int y = 0; y < h; ++y)
+                std::memset(Image_Row(b, p, y), p < int(fill.size()) ? fill[p] : 255, size_t(w));
+        images.erase(std::find(images.begin(), images.end(), b)); // the engine closes it
+        Dabstone_SetUserBrush(b, source);
+        return b;
+    }
+
+    static std::string PathOf(const Frame &f) { return reinterpret_cast<const char *>(f.payload.data()); }
+};
+
+TEST_F(DabstoneBrush, SizeLinkReferenceAndLimit)
+{
+    Edit(100, 100, IMAGE_MODE_RGB, 1);
+    Dabstone_SetDims(31, 62, 0); // the height changed: the width follows
+    EXPECT_EQ(e.brushWidth, 62);
+    EXPECT_EQ(e.brushHeight, 62);
+    Dabstone_SetDims(10, 62, 0); // the width changed: the height follows
+    EXPECT_EQ(e.brushWidth, 10);
+    EXPECT_EQ(e.brushHeight, 10);
+    EXPECT_EQ(Interface_State().width, 10);
+
+    Dabstone_SetDims(0, 5, 1); // from the display: a new reference, at least 1
+    EXPECT_EQ(e.brushWidth, 1);
+    EXPECT_EQ(e.brushHeight, 5);
+    Dabstone_SetDims(10000, 5, 0); // 10000 x 50000: refused, the old size stays
+    EXPECT_EQ(e.brushWidth, 1);
+    EXPECT_EQ(e.brushHeight, 5);
+    Dabstone_SetDims(1, 20, 0); // keeps the 1 : 5 of the reference
+    EXPECT_EQ(e.brushWidth, 4);
+    EXPECT_EQ(e.brushHeight, 20);
+    Dabstone_SetBrushLink(0);
+    Dabstone_SetDims(9999, 1, 0);
+    EXPECT_EQ(e.brushWidth, 9999);
+    EXPECT_EQ(e.brushHeight, 1);
+}
+
+TEST_F(DabstoneBrush, SizeChangeRecentresAndTellsTheDisplay)
+{
+    Edit(100, 100, IMAGE_MODE_RGB, 1);
+    e.brushPosBox = Box{40, 40, 70, 70, 31, 31, 0};
+    Changes();
+    Dabstone_SetDims(11, 11, 0);
+    EXPECT_EQ(e.brushPosBox.x1, 40 + 15 - 5);
+    EXPECT_EQ(e.brushPosBox.x2, 60);
+    EXPECT_EQ(Changes(), (std::vector<int>{MSG_BRC_POSITION}));
+    // From the display the position box is the display's: left alone.
+    const Box before = e.brushPosBox;
+    Dabstone_SetDims(21, 21, 1);
+    EXPECT_EQ(e.brushPosBox.x1, before.x1);
+    EXPECT_TRUE(Changes().empty());
+}
+
+TEST_F(DabstoneBrush, OpacityAndAirbrushRebuildTheBuiltinBrush)
+{
+    Edit(50, 50, IMAGE_MODE_RGB, 1);
+    Dabstone_SetOpacity(50);
+    EXPECT_EQ(Image_GetSample(e.buildinBrush, 1, 100, 100), 127u); // the brush is drawn at 201 x 201
+    const int refreshes = Interface_State().brushRefreshes;
+    Dabstone_SetOpacity(100);
+    EXPECT_EQ(Image_GetSample(e.buildinBrush, 1, 100, 100), 254u);
+    EXPECT_EQ(Interface_State().brushRefreshes, refreshes + 1);
+    Dabstone_SetAero(1);
+    EXPECT_EQ(Image_GetSample(e.buildinBrush, 1, 100, 0), 0u); // the airbrush falls to 0 at its rim
+    EXPECT_EQ(Interface_State().aero, 1);
+    EXPECT_EQ(Interface_State().opacity, 100);
+}
+
+TEST_F(DabstoneBrush, PlainColourTest)
+{
+    Image *rgb = Make(9, 3, IMAGE_MODE_RGB, 8, 1);
+    for (int p = 0; p < 4; ++p)
+        for (int y = 0; y < 3; ++y)
+            std::memset(Image_Row(rgb, p, y), 10 * p + (p == 3 ? y : 0), 9);
+    EXPECT_EQ(Dabstone_PlainColor(rgb), 1); // the alpha plane does not count
+    Image_SetSample(rgb, 1, 8, 2, 0);
+    EXPECT_EQ(Dabstone_PlainColor(rgb), 0);
+
+    Image *deep = Make(5, 2, IMAGE_MODE_GREY, 16, 0);
+    for (int x = 0; x < 5; ++x)
+        for (int y = 0; y < 2; ++y)
+            Image_SetSample(deep, 0, x, y, 0x1234);
+    EXPECT_EQ(Dabstone_PlainColor(deep), 1);
+    Image_SetSample(deep, 0, 4, 1, 0x1235);
+    EXPECT_EQ(Dabstone_PlainColor(deep), 0);
+
+    // 1 bit, 11 pixels a row: the pixels of the partial byte count, the
+    // bits past the row do not.
+    Image *bits = Make(11, 2, IMAGE_MODE_GREY, 1, 0);
+    for (int y = 0; y < 2; ++y) {
+        for (int x = 0; x < 11; ++x)
+            Image_SetSample(bits, 0, x, y, 1);
+        Image_Row(bits, 0, y)[1] |= 0x1F; // beyond column 10
+    }
+    EXPECT_EQ(Dabstone_PlainColor(bits), 1);
+    Image_SetSample(bits, 0, 10, 1, 0);
+    EXPECT_EQ(Dabstone_PlainColor(bits), 0);
+}
+
+TEST_F(DabstoneBrush, UserBrushTakesItsSizeAndGivesTheBuiltinBack)
+{
+    Edit(100, 100, IMAGE_MODE_RGB, 1);
+    Dabstone_SetOpacity(60);
+    Dabstone_SetDims(21, 21, 0);
+    Changes();
+    Image *b = UserBrush(12, 8, IMAGE_MODE_RGB, {5, 5, 5}, DAB_SOURCE_LENT);
+    EXPECT_EQ(e.brushKind, DAB_BRUSH_USER);
+    EXPECT_EQ(e.brushWidth, 12);
+    EXPECT_EQ(e.brushHeight, 8);
+    EXPECT_EQ(e.opacity, 100);
+    EXPECT_EQ(e.floating, 1); // plain colour
+    EXPECT_EQ(e.activeBrush, b);
+    EXPECT_EQ(e.activeBrush2, nullptr);
+    EXPECT_EQ(e.brushImageBox.width, 12);
+    EXPECT_EQ(Changes(), (std::vector<int>{MSG_BRC_ALL}));
+
+    Dabstone_ResetBuildinBrush();
+    EXPECT_EQ(e.brushKind, DAB_BRUSH_BUILDIN);
+    EXPECT_EQ(e.brushWidth, 21);
+    EXPECT_EQ(e.opacity, 60);
+    EXPECT_EQ(e.activeBrush, e.buildinBrush);
+    Dabstone_ResetUserBrush(); // the user brush is still there
+    EXPECT_EQ(e.activeBrush, b);
+    EXPECT_EQ(e.opacity, 100);
+}
+
+TEST_F(DabstoneBrush, BrushesGoBackByTheirSource)
+{
+    Edit(100, 100, IMAGE_MODE_RGB, 1);
+    Image *created = UserBrush(4, 4, IMAGE_MODE_RGB, {1, 2, 3}, DAB_SOURCE_CREATED);
+    const std::string createdPath = Image_Path(created);
+    KernelFrames();
+    Image *lent = UserBrush(4, 4, IMAGE_MODE_RGB, {1, 2, 3}, DAB_SOURCE_LENT);
+    const std::string lentPath = Image_Path(lent);
+    std::vector<Frame> k = KernelFrames();
+    ASSERT_EQ(k.size(), 1u);
+    EXPECT_EQ(k[0].code, MSG_DELETE);
+    EXPECT_EQ(PathOf(k[0]), createdPath);
+
+    Image *opened = UserBrush(4, 4, IMAGE_MODE_RGB, {1, 2, 3}, DAB_SOURCE_KERNEL);
+    const std::string openedPath = Image_Path(opened);
+    k = KernelFrames();
+    ASSERT_EQ(k.size(), 1u);
+    EXPECT_EQ(k[0].code, MSG_GIVE_BACK);
+    EXPECT_EQ(PathOf(k[0]), lentPath);
+
+    Dabstone_SetUserBrush(nullptr, DAB_SOURCE_WANTED);
+    k = KernelFrames();
+    ASSERT_EQ(k.size(), 1u);
+    EXPECT_EQ(k[0].code, MSG_RELEASE);
+    EXPECT_EQ(PathOf(k[0]), openedPath);
+    EXPECT_EQ(k[0].Word(125), MSG_WANTED);
+    EXPECT_EQ(e.brushKind, DAB_BRUSH_BUILDIN);
+}
+
+TEST_F(DabstoneBrush, UserBrushMaskRequestedAndFilled)
+{
+    Edit(100, 100, IMAGE_MODE_RGB, 1);
+    Image *b = UserBrush(6, 5, IMAGE_MODE_RGB, {1, 2, 3}, DAB_SOURCE_CREATED);
+    KernelFrames();
+    Dabstone_SetOpacity(50);
+    std::vector<Frame> k = KernelFrames();
+    ASSERT_EQ(k.size(), 1u);
+    ASSERT_EQ(k[0].code, MSG_CREATE_WORK);
+    EXPECT_EQ(Bytes_Field(k[0].payload.data(), IMAGE_INFO_WIDTH), 6);
+    EXPECT_EQ(Bytes_Field(k[0].payload.data(), IMAGE_INFO_HEIGHT), 5);
+    EXPECT_EQ(Bytes_Field(k[0].payload.data(), IMAGE_INFO_MODE), IMAGE_MODE_GREY);
+    EXPECT_EQ(Bytes_Field(k[0].payload.data(), IMAGE_INFO_ALPHA), 0);
+    Dabstone_SetOpacity(40); // already asked: not again
+    EXPECT_TRUE(KernelFrames().empty());
+
+    // The kernel's answer runs the reply tail with the new image.
+    Image *mask = Make(6, 5, IMAGE_MODE_GREY, 8, 0);
+    images.erase(std::find(images.begin(), images.end(), mask));
+    DabstoneImageProc arrive = nullptr;
+    void *data = nullptr;
+    ASSERT_TRUE(Msghand_FindTailFn(Bytes_Get32(k[0].payload.data() + MSG_INFO_SIZE), MSGHAND_TAIL_IMAGE, &arrive,
+                                   &data));
+    Changes();
+    arrive(mask, data);
+    EXPECT_EQ(e.userBrushMask, mask);
+    EXPECT_EQ(e.activeBrush2, mask);
+    EXPECT_EQ(Image_GetSample(mask, 0, 3, 2), uint32_t(Buildin_Peak(40)));
+    EXPECT_EQ(Changes(), (std::vector<int>{MSG_BRC_ALL}));
+
+    // Back at 100 %: the mask is no longer painted through.
+    Dabstone_SetOpacity(100);
+    EXPECT_EQ(e.activeBrush2, nullptr);
+    // The airbrush fills it with the shape.
+    Dabstone_SetAero(1);
+    EXPECT_EQ(e.activeBrush2, mask);
+    EXPECT_EQ(Image_GetSample(mask, 0, 0, 0), 0u);
+    EXPECT_EQ(Image_GetSample(mask, 0, 2, 2), 254u);
+    (void)b;
+}
+
+TEST_F(DabstoneBrush, MaskOfAKernelImageAskedWith1020)
+{
+    Edit(100, 100, IMAGE_MODE_RGB, 1);
+    Image *b = UserBrush(6, 5, IMAGE_MODE_RGB, {1, 2, 3}, DAB_SOURCE_KERNEL);
+    KernelFrames();
+    Dabstone_SetAero(1);
+    const std::vector<Frame> k = KernelFrames();
+    ASSERT_EQ(k.size(), 1u);
+    EXPECT_EQ(k[0].code, MSG_ASK_MASK);
+    EXPECT_EQ(PathOf(k[0]), Image_Path(b));
+
+    // A mask arriving for a brush that is gone is deleted.
+    Image *stale = Make(6, 5, IMAGE_MODE_GREY, 8, 0);
+    images.erase(std::find(images.begin(), images.end(), stale));
+    const std::string stalePath = Image_Path(stale);
+    Dabstone_BrushMaskArrived(stale, "/somewhere/else");
+    const std::vector<Frame> gone = KernelFrames();
+    ASSERT_EQ(gone.size(), 1u);
+    EXPECT_EQ(gone[0].code, MSG_DELETE);
+    EXPECT_EQ(PathOf(gone[0]), stalePath);
+    EXPECT_EQ(e.userBrushMask, nullptr);
+}
+
+TEST_F(DabstoneBrush, PlaneOpAlphaAndColour)
+{
+    Edit(20, 20, IMAGE_MODE_RGB, 1);
+    Changes();
+    Dabstone_SetOp(1);
+    std::vector<Frame> d = DisplayFrames();
+    ASSERT_EQ(d.size(), 1u);
+    EXPECT_EQ(d[0].Word(MSG_BR_CHANGE / 4), MSG_BRC_OP);
+    EXPECT_EQ(d[0].Word(MSG_BR_OP_SIGN / 4), -1);
+    EXPECT_EQ(Interface_State().op, 1);
+    EXPECT_EQ(Interface_State().brushDepth, -1);
+
+    // The alpha plane while the op is 1: the op goes back to 0.
+    Dabstone_SetPlane(3);
+    EXPECT_EQ(e.op, 0);
+    EXPECT_EQ(e.plane, 3);
+    EXPECT_EQ(e.color.mode, COLOR_GRAY);
+    // With op 0 and the alpha off: the alpha goes on.
+    Dabstone_SetPlane(-1);
+    Dabstone_SetAlpha(0);
+    Dabstone_SetPlane(3);
+    EXPECT_EQ(e.alpha, 1);
+
+    // A colour plane: a single value, the plane's component; the display
+    // hears the colour (floating).
+    Dabstone_SetPlane(-1);
+    Changes();
+    const ColorValue c{COLOR_RGB, 11, 22, 33, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    Dabstone_SetPlane(2);
+    Dabstone_SetColor(&c);
+    EXPECT_EQ(e.color.mode, COLOR_GRAY);
+    EXPECT_EQ(e.color.grey, 33);
+    EXPECT_EQ(Interface_State().brushGrey, 33);
+    const std::vector<int> changes = Changes();
+    ASSERT_FALSE(changes.empty());
+    EXPECT_EQ(changes.back(), MSG_BRC_COLOR);
+
+    // Switching the alpha off sets the op to 0.
+    Dabstone_SetOp(1);
+    Dabstone_SetAlpha(0);
+    EXPECT_EQ(e.op, 0);
+}
+
+TEST_F(DabstoneBrush, FloatingOnlyForUserBrushes)
+{
+    Edit(20, 20, IMAGE_MODE_RGB, 1);
+    Dabstone_SetFloating(0);
+    EXPECT_EQ(e.floating, 1);
+    EXPECT_EQ(Interface_State().floating, 1);
+    UserBrush(4, 4, IMAGE_MODE_RGB, {1, 2, 3}, DAB_SOURCE_LENT);
+    Dabstone_SetFloating(0);
+    EXPECT_EQ(e.floating, 0);
+}
+
+TEST_F(DabstoneBrush, UseSelectionOffResetsTheTargets)
+{
+    Edit(20, 20, IMAGE_MODE_RGB, 1);
+    Dabstone_SetUseSelection(1);
+    List_Empty(e.targets, [](void *b) { Box_Free(static_cast<Box *>(b)); });
+    e.maskWanted = 1;
+    Dabstone_SetUseSelection(0);
+    EXPECT_EQ(e.maskWanted, 0);
+    ASSERT_EQ(List_Cardinal(e.targets), 1);
+    EXPECT_EQ(static_cast<const Box *>(e.targets->first->element)->width, 20);
+}
+
+} // namespace

@@ -1,0 +1,545 @@
+#include "tests/e2e/E2e.h"
+
+#include "core/Bytes.h"
+#include "core/Fifo.h"
+#include "core/Image.h"
+#include "core/Msg.h"
+#include "core/Msghand.h"
+
+#include <X11/Xlib.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <sstream>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace e2e {
+
+namespace {
+constexpr int kTick = 5; // ms between looks at a state that cannot be waited on
+} // namespace
+
+std::string BinDir()
+{
+    const char *env = std::getenv("DAB_BIN_DIR");
+    return env && *env ? env : DAB_BIN_DIR;
+}
+std::string SorbanePath() { return BinDir() + "/host/sorbane"; }
+std::string DabstonePath() { return BinDir() + "/app/dabstone"; }
+
+bool WaitUntil(const std::function<bool()> &cond, int seconds)
+{
+    for (int waited = 0; waited < seconds * 1000; waited += kTick) {
+        if (cond())
+            return true;
+        poll(nullptr, 0, kTick);
+    }
+    return cond();
+}
+
+TempDir::TempDir()
+{
+    char tmpl[] = "/tmp/dab-e2e-XXXXXX";
+    char *made = mkdtemp(tmpl);
+    path = made ? made : "/tmp";
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    if (path != "/tmp")
+        std::filesystem::remove_all(path, ec);
+}
+
+std::string ReadFile(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const std::string &path, const std::string &text)
+{
+    std::ofstream f(path, std::ios::binary);
+    f << text;
+}
+
+bool Exists(const std::string &path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+std::string MakeImage(const std::string &dir, int width, int height, int mode, int bits, int alpha)
+{
+    Image_Init(dir.c_str(), nullptr, nullptr);
+    unsigned char info[IMAGE_INFO_SIZE];
+    Image_InitInfo(info);
+    Bytes_SetField(info, IMAGE_INFO_WIDTH, width);
+    Bytes_SetField(info, IMAGE_INFO_HEIGHT, height);
+    Bytes_SetField(info, IMAGE_INFO_MODE, mode);
+    Bytes_SetField(info, IMAGE_INFO_BITS, bits);
+    Bytes_SetField(info, IMAGE_INFO_ALPHA, alpha);
+    Image *image = nullptr;
+    if (Image_CreateImage(&image, info) != 0)
+        return "";
+    for (int p = 0; p < Image_Planes(image); p++)
+        for (int y = 0; y < height; y++)
+            for (int x = 0; x < width; x++)
+                Image_SetSample(image, p, x, y, uint32_t((x + 3 * y + 7 * p) & 255));
+    std::string path = Image_Path(image);
+    Image_CloseImage(image);
+    return path;
+}
+
+// ---- Processes ------------------------------------------------------------------
+
+bool Child::Start(const std::vector<std::string> &argv, const std::string &dir, const std::vector<std::string> &env)
+{
+    static int serial = 0;
+    std::string stem = dir + "/child" + std::to_string(++serial);
+    outPath = stem + ".out";
+    errPath = stem + ".err";
+    std::vector<std::string> envs;
+    for (char **e = environ; *e; e++) {
+        std::string entry = *e;
+        bool replaced = false;
+        for (const std::string &x : env)
+            if (entry.substr(0, entry.find('=') + 1) == x.substr(0, x.find('=') + 1))
+                replaced = true;
+        if (!replaced)
+            envs.push_back(entry);
+    }
+    for (const std::string &x : env)
+        if (x.back() != '=')
+            envs.push_back(x);
+    std::vector<char *> args, envp;
+    for (const std::string &a : argv)
+        args.push_back(const_cast<char *>(a.c_str()));
+    args.push_back(nullptr);
+    for (const std::string &e : envs)
+        envp.push_back(const_cast<char *>(e.c_str()));
+    envp.push_back(nullptr);
+    fflush(nullptr);
+    pid = fork();
+    if (pid < 0)
+        return false;
+    if (pid == 0) {
+        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        dup2(out, 1);
+        dup2(err, 2);
+        execve(args[0], args.data(), envp.data());
+        _exit(127);
+    }
+    return true;
+}
+
+bool Child::Wait(int seconds)
+{
+    if (!ended && pid > 0)
+        ended = WaitGone(pid, seconds, &status);
+    return ended;
+}
+
+int Child::ExitCode() const
+{
+    if (!ended)
+        return -1000;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+Child::~Child()
+{
+    if (pid > 0 && !ended) {
+        kill(pid, SIGKILL);
+        Wait(kBound);
+    }
+}
+
+bool WaitGone(pid_t pid, int seconds, int *status)
+{
+    int st = 0;
+    bool gone = WaitUntil(
+        [&] {
+            pid_t r = waitpid(pid, &st, WNOHANG);
+            return r == pid || (r < 0 && errno == ECHILD && kill(pid, 0) != 0);
+        },
+        seconds);
+    if (status)
+        *status = st;
+    return gone;
+}
+
+void BecomeSubreaper() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
+
+// ---- Frame logs -------------------------------------------------------------------
+
+int32_t Frame::Word(size_t offset) const
+{
+    return offset + 4 <= payload.size() ? Bytes_GetS32(&payload[offset]) : INT32_MIN;
+}
+
+std::string Frame::Text(size_t offset) const
+{
+    std::string s;
+    for (size_t i = offset; i < payload.size() && payload[i]; i++)
+        s += char(payload[i]);
+    return s;
+}
+
+std::vector<std::string> FrameLog::Lines() const
+{
+    std::string text = ReadFile(path);
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
+        lines.push_back(text.substr(start, nl - start));
+    return lines;
+}
+
+std::vector<Frame> FrameLog::Frames() const
+{
+    std::vector<Frame> frames;
+    for (const std::string &line : Lines()) {
+        std::istringstream in(line);
+        std::string dir, peerWord, auxWord, lenWord, hex;
+        Frame f;
+        int length = 0;
+        if (!(in >> dir >> f.code >> peerWord >> f.peer >> auxWord >> f.aux >> lenWord >> length))
+            continue;
+        if (dir != "sent" && dir != "recv")
+            continue;
+        f.sent = dir == "sent";
+        in >> hex;
+        for (size_t i = 0; i + 1 < hex.size(); i += 2)
+            f.payload.push_back(static_cast<unsigned char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+        if (int(f.payload.size()) == length)
+            frames.push_back(f);
+    }
+    return frames;
+}
+
+int FrameLog::Pid(const std::string &word) const
+{
+    std::vector<std::string> lines = Lines();
+    if (lines.empty())
+        return 0;
+    std::istringstream in(lines[0]);
+    for (std::string w; in >> w;)
+        if (w == word) {
+            int pid = 0;
+            in >> pid;
+            return pid;
+        }
+    return 0;
+}
+
+std::vector<Frame> FrameLog::Received(int from) const
+{
+    std::vector<Frame> out;
+    for (const Frame &f : Frames())
+        if (!f.sent && (from == 0 || f.peer == from))
+            out.push_back(f);
+    return out;
+}
+
+std::vector<Frame> FrameLog::Sent(int32_t code) const
+{
+    std::vector<Frame> out;
+    for (const Frame &f : Frames())
+        if (f.sent && (code == 0 || f.code == code))
+            out.push_back(f);
+    return out;
+}
+
+bool FrameLog::Has(bool sent, int32_t code, int count) const
+{
+    int n = 0;
+    for (const Frame &f : Frames())
+        n += f.sent == sent && f.code == code;
+    return n >= count;
+}
+
+bool FrameLog::WaitFor(bool sent, int32_t code, int count, int seconds) const
+{
+    return WaitUntil([&] { return Has(sent, code, count); }, seconds);
+}
+
+// ---- Sessions -----------------------------------------------------------------------
+
+bool Session::Start(const std::vector<std::string> &args, const std::vector<std::string> &env)
+{
+    if (image.empty())
+        image = MakeImage(dir.path, 64, 48, IMAGE_MODE_RGB, 8, 1);
+    log.path = dir.File("kernel.log");
+    displayLog.path = dir.File("display.log");
+    if (settings.empty())
+        settings = dir.File("settings");
+    std::vector<std::string> argv = {SorbanePath(), "run", image, "--store", dir.path, "--log", log.path,
+                                     "--display-log", displayLog.path, "--settings", settings,
+                                     "--dabstone", DabstonePath()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    if (!kernel.Start(argv, dir.path, env))
+        return false;
+    kernelPid = kernel.pid;
+    if (!WaitUntil([&] { return log.Pid("program") != 0 || (kernel.Wait(0) && kernel.ended); }))
+        return false;
+    programPid = log.Pid("program");
+    return programPid != 0;
+}
+
+std::string Session::ProgramFifo() const { return Fifo_Name(kernelPid, programPid); }
+std::string Session::KernelFifo() const { return Fifo_Name(kernelPid, kernelPid); }
+
+int Session::Finish(int seconds)
+{
+    if (!kernel.Wait(seconds))
+        return -1000;
+    return kernel.ExitCode();
+}
+
+const Frame *Session::Notice(std::vector<Frame> &storage) const
+{
+    storage = log.Received(programPid);
+    for (const Frame &f : storage)
+        if (f.code == MSG_EXIT)
+            return &f;
+    return nullptr;
+}
+
+// ---- Fake display ---------------------------------------------------------------------
+
+namespace {
+FakeDisplay *current = nullptr;
+
+void Collect(const unsigned char *payload, const MsgHeader *h, void *)
+{
+    if (!current)
+        return;
+    Frame f;
+    f.code = h->code;
+    f.peer = h->sender;
+    f.aux = h->aux;
+    f.payload.assign(payload, payload + h->length);
+    current->got.push_back(f);
+}
+
+// Everything dabstone may send a display.
+const int32_t displayCodes[] = {MSG_EXIT, MSG_DISPLAY_LEAVE, MSG_HELLO, MSG_DISPLAY_INIT, MSG_TOOLBOX,
+                                MSG_MOTION, MSG_BRUSH_CURSOR, MSG_ASK_SELECTION, MSG_REDRAW_NOW, MSG_REDRAW};
+} // namespace
+
+bool FakeDisplay::Open(int kernelPid, int programPid)
+{
+    kernel = kernelPid;
+    program = programPid;
+    pid = getpid();
+    signal(SIGPIPE, SIG_IGN);
+    fifo = Fifo_OpenRead(kernel, pid);
+    programFifo = Fifo_OpenWrite(kernel, program);
+    if (fifo < 0 || programFifo < 0)
+        return false;
+    current = this;
+    Msghand_Initialize(nullptr, fifo);
+    for (int32_t code : displayCodes)
+        Msghand_AddCallback(code, Collect, nullptr);
+    return true;
+}
+
+bool FakeDisplay::Connect(const std::string &path)
+{
+    std::vector<unsigned char> p = Words({pid});
+    Append(p, PathField(path));
+    Send(MSG_DISPLAY_CONNECT, p);
+    return WaitCode(MSG_TOOLBOX) && WaitCode(MSG_BRUSH_CURSOR);
+}
+
+void FakeDisplay::Send(int32_t code, const std::vector<unsigned char> &payload)
+{
+    Msg_write(programFifo, code, 0, payload.data(), int(payload.size()));
+}
+
+bool FakeDisplay::WaitCode(int32_t code, int count, int seconds)
+{
+    return WaitUntil(
+        [&] {
+            if (fifo >= 0)
+                Msghand_ReadAll(fifo);
+            return Count(code) >= count;
+        },
+        seconds);
+}
+
+int FakeDisplay::Count(int32_t code) const
+{
+    int n = 0;
+    for (const Frame &f : got)
+        n += f.code == code;
+    return n;
+}
+
+const Frame *FakeDisplay::Last(int32_t code) const
+{
+    for (auto it = got.rbegin(); it != got.rend(); ++it)
+        if (it->code == code)
+            return &*it;
+    return nullptr;
+}
+
+uint32_t FakeDisplay::ToolHandle(int index) const
+{
+    const Frame *toolbox = Last(MSG_TOOLBOX);
+    if (!toolbox)
+        return 0;
+    return uint32_t(toolbox->Word(4 + 148 + 236 * size_t(index) + 4));
+}
+
+void FakeDisplay::Vanish()
+{
+    if (fifo >= 0) {
+        Msghand_Forget(fifo);
+        Fifo_CloseRead(kernel, pid, fifo);
+    }
+    fifo = -1;
+}
+
+FakeDisplay::~FakeDisplay()
+{
+    Vanish();
+    if (programFifo >= 0)
+        close(programFifo);
+    if (current == this)
+        current = nullptr;
+}
+
+// ---- Bytes ------------------------------------------------------------------------------
+
+std::vector<unsigned char> Words(std::initializer_list<int32_t> words)
+{
+    std::vector<unsigned char> out(4 * words.size());
+    size_t i = 0;
+    for (int32_t w : words)
+        Bytes_PutS32(&out[4 * i++], w);
+    return out;
+}
+
+std::vector<unsigned char> PathField(const std::string &path, size_t size)
+{
+    std::vector<unsigned char> out(size, 0);
+    std::memcpy(out.data(), path.data(), std::min(path.size(), size - 1));
+    return out;
+}
+
+void Append(std::vector<unsigned char> &to, const std::vector<unsigned char> &more)
+{
+    to.insert(to.end(), more.begin(), more.end());
+}
+
+std::vector<unsigned char> RawFrame(int32_t sender, int32_t code, int32_t aux, int32_t length,
+                                    const std::vector<unsigned char> &payload)
+{
+    std::vector<unsigned char> out = Words({sender, code, aux, length});
+    Append(out, payload);
+    return out;
+}
+
+bool WriteFifo(const std::string &path, const std::vector<unsigned char> &bytes)
+{
+    int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    fcntl(fd, F_SETFL, 0);
+    bool ok = write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size());
+    close(fd);
+    return ok;
+}
+
+int Count(const std::string &s, const std::string &text)
+{
+    int n = 0;
+    for (size_t at = s.find(text); at != std::string::npos; at = s.find(text, at + text.size()))
+        n++;
+    return n;
+}
+
+namespace {
+// Opens the display, lets fill() complete the event, sends it to window.
+bool SendEvent(unsigned long window, long mask, const std::function<void(Display *, XEvent &)> &fill)
+{
+    Display *dpy = XOpenDisplay(nullptr);
+    if (!dpy)
+        return false;
+    XEvent e{};
+    fill(dpy, e);
+    e.xany.window = window;
+    Status ok = XSendEvent(dpy, window, False, mask, &e);
+    XSync(dpy, False);
+    XCloseDisplay(dpy);
+    return ok != 0;
+}
+
+template <typename E> void Place(Display *dpy, E &e, unsigned long window, int x, int y, unsigned state)
+{
+    e.root = DefaultRootWindow(dpy);
+    e.subwindow = None;
+    e.time = CurrentTime;
+    e.x = e.x_root = x;
+    e.y = e.y_root = y;
+    e.state = state;
+    e.same_screen = True;
+    (void)window;
+}
+} // namespace
+
+bool SendWmDelete(unsigned long window)
+{
+    return SendEvent(window, NoEventMask, [&](Display *dpy, XEvent &e) {
+        e.xclient.type = ClientMessage;
+        e.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = long(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
+        e.xclient.data.l[1] = CurrentTime;
+    });
+}
+
+bool SendButton(unsigned long window, bool press, int button, int x, int y, unsigned state)
+{
+    return SendEvent(window, press ? ButtonPressMask : ButtonReleaseMask, [&](Display *dpy, XEvent &e) {
+        e.xbutton.type = press ? ButtonPress : ButtonRelease;
+        Place(dpy, e.xbutton, window, x, y, state);
+        e.xbutton.button = unsigned(button);
+    });
+}
+
+bool SendMotion(unsigned long window, int x, int y, unsigned state)
+{
+    return SendEvent(window, PointerMotionMask, [&](Display *dpy, XEvent &e) {
+        e.xmotion.type = MotionNotify;
+        Place(dpy, e.xmotion, window, x, y, state);
+    });
+}
+
+bool SendKey(unsigned long window, unsigned long keysym, unsigned state)
+{
+    return SendEvent(window, KeyPressMask, [&](Display *dpy, XEvent &e) {
+        e.xkey.type = KeyPress;
+        Place(dpy, e.xkey, window, 1, 1, state);
+        e.xkey.keycode = XKeysymToKeycode(dpy, keysym);
+    });
+}
+
+} // namespace e2e

@@ -1,0 +1,151 @@
+// Helpers of the end-to-end tests: they run the real dabstone under the real
+// sorbane kernel (and display) and look at what went over the FIFOs (the
+// peers' frame logs), at the store files and at the console.
+//
+// Nothing here sleeps for a fixed time: every wait is for a message or a
+// state, bounded generously (kBound) so that a hang fails instead of
+// blocking the run.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace e2e {
+
+constexpr int kBound = 20; // seconds
+
+std::string BinDir();
+
+std::string SorbanePath();
+std::string DabstonePath();
+
+// Waits until cond() holds or seconds pass; the last value of cond().
+bool WaitUntil(const std::function<bool()> &cond, int seconds = kBound);
+
+// A fresh directory under /tmp, removed with everything in it.
+struct TempDir {
+    std::string path;
+    TempDir();
+    ~TempDir();
+    std::string File(const std::string &name) const { return path + "/" + name; }
+};
+
+std::string ReadFile(const std::string &path);
+void WriteFile(const std::string &path, const std::string &text);
+bool Exists(const std::string &path);
+
+// A store image made with the store's own routines, filled with a pattern
+// (sample = (x + 3y + 7p) & 255 on 8-bit planes); its path.
+std::string MakeImage(const std::string &dir, int width, int height, int mode, int bits, int alpha);
+
+// A child process with its output in files.
+struct Child {
+    pid_t pid = 0;
+    int status = 0;
+    bool ended = false;
+    std::string outPath, errPath;
+    // env: extra "NAME=value" entries ("NAME=" with nothing removes NAME).
+    bool Start(const std::vector<std::string> &argv, const std::string &dir,
+               const std::vector<std::string> &env = {});
+    bool Wait(int seconds = kBound); // true when it ended within the bound
+    int ExitCode() const;            // exit status, or 128 + signal
+    std::string Out() const { return ReadFile(outPath); }
+    std::string Err() const { return ReadFile(errPath); }
+    ~Child();
+};
+
+// Waits for a process that is not (or no longer) our child to end: with the
+// test process as subreaper, orphans become our children and are reaped.
+bool WaitGone(pid_t pid, int seconds, int *status = nullptr);
+void BecomeSubreaper();
+
+// One frame of a peer's log.
+struct Frame {
+    bool sent = false; // false: received
+    int32_t code = 0;
+    int peer = 0; // the sender of a received frame, the reader of a sent one
+    int32_t aux = 0;
+    std::vector<unsigned char> payload;
+    int32_t Word(size_t offset) const; // big-endian word at a byte offset
+    std::string Text(size_t offset) const; // NUL-terminated text at an offset
+};
+
+// A peer's frame log ("--log FILE"): the first line names the processes.
+struct FrameLog {
+    std::string path;
+    std::vector<Frame> Frames() const; // complete lines only
+    std::vector<std::string> Lines() const;
+    // The number after `word` on the first line ("kernel", "program", "display").
+    int Pid(const std::string &word) const;
+    std::vector<Frame> Received(int from = 0) const; // 0: from anybody
+    std::vector<Frame> Sent(int32_t code = 0) const; // 0: all codes
+    bool Has(bool sent, int32_t code, int count = 1) const;
+    bool WaitFor(bool sent, int32_t code, int count = 1, int seconds = kBound) const;
+};
+
+// `sorbane run` on an image of its own in a temporary store.
+struct Session {
+    TempDir dir;
+    std::string image, script, settings;
+    FrameLog log, displayLog;
+    Child kernel;
+    int kernelPid = 0, programPid = 0;
+    // Makes the image (RGB 64 x 48, 8 bits, alpha) unless one is set.
+    bool Start(const std::vector<std::string> &args = {}, const std::vector<std::string> &env = {});
+    // The path of the program's own FIFO (it reads it).
+    std::string ProgramFifo() const;
+    std::string KernelFifo() const;
+    // Waits for the kernel to end; its exit code or -1000 on timeout.
+    int Finish(int seconds = kBound);
+    // The program's 1001 exit notice as the kernel received it, or null.
+    const Frame *Notice(std::vector<Frame> &storage) const;
+};
+
+// The test process as a display process for dabstone: its own FIFO under
+// the session's kernel, frames read with the link's reader.
+struct FakeDisplay {
+    int kernel = 0, program = 0, pid = 0;
+    int fifo = -1, programFifo = -1;
+    std::vector<Frame> got;
+    bool Open(int kernelPid, int programPid);
+    // Sends 1008 for path, then waits for the toolbox and the brush cursor.
+    bool Connect(const std::string &path);
+    void Send(int32_t code, const std::vector<unsigned char> &payload);
+    // Reads what has arrived; then waits up to seconds for `count` frames of code.
+    bool WaitCode(int32_t code, int count = 1, int seconds = kBound);
+    int Count(int32_t code) const;
+    const Frame *Last(int32_t code) const;
+    uint32_t ToolHandle(int index) const; // from the toolbox, 0 when none
+    // Disappears without a word: closes and removes its FIFO.
+    void Vanish();
+    ~FakeDisplay();
+};
+
+// Payload builders, big-endian words.
+std::vector<unsigned char> Words(std::initializer_list<int32_t> words);
+std::vector<unsigned char> PathField(const std::string &path, size_t size = 500);
+void Append(std::vector<unsigned char> &to, const std::vector<unsigned char> &more);
+
+// A raw frame (header + payload) for writing by hand.
+std::vector<unsigned char> RawFrame(int32_t sender, int32_t code, int32_t aux, int32_t length,
+                                    const std::vector<unsigned char> &payload);
+// Writes bytes to a FIFO (opened for this write only); true when all went.
+bool WriteFifo(const std::string &path, const std::vector<unsigned char> &bytes);
+
+// How many times text occurs in s.
+int Count(const std::string &s, const std::string &text);
+
+// Sends the window manager's delete request (WM_PROTOCOLS, WM_DELETE_WINDOW)
+// to an X window, as a window manager would.
+bool SendWmDelete(unsigned long window);
+
+// Synthetic input sent straight to a window (independent of stacking and
+// focus): a button press or release, pointer motion, a key by its keysym.
+// state is the X modifier and button mask at the time of the event.
+bool SendButton(unsigned long window, bool press, int button, int x, int y, unsigned state = 0);
+bool SendMotion(unsigned long window, int x, int y, unsigned state);
+bool SendKey(unsigned long window, unsigned long keysym, unsigned state = 0);
+
+} // namespace e2e

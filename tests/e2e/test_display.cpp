@@ -1,0 +1,207 @@
+// The display link: sorbane's display process connecting to dabstone,
+// answering its requests and replaying scripts; a script's mistakes.
+#include "tests/e2e/E2e.h"
+
+#include "core/Msg.h"
+
+#include <gtest/gtest.h>
+
+using namespace e2e;
+
+namespace {
+
+std::string Script(Session &s, const std::string &text)
+{
+    s.script = s.dir.File("script");
+    WriteFile(s.script, text);
+    return s.script;
+}
+
+// Toolbox layout: group at 4, tools from 148 inside it, 236 bytes each.
+size_t ToolOffset(int index, size_t field) { return 4 + 148 + 236 * size_t(index) + field; }
+
+} // namespace
+
+TEST(Display, ConnectsAndGetsItsFiveMessagesInOrder)
+{
+    Session s;
+    ASSERT_TRUE(s.Start({"--script", Script(s, "wait 1042\nquit\n")}));
+    ASSERT_EQ(s.Finish(), 0) << s.kernel.Err();
+
+    int display = s.displayLog.Pid("display");
+    ASSERT_NE(display, 0);
+    std::vector<Frame> sent = s.displayLog.Sent(MSG_DISPLAY_CONNECT);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].Word(0), display);
+    EXPECT_EQ(sent[0].Text(4), s.image);
+
+    std::vector<Frame> in = s.displayLog.Received(s.programPid);
+    ASSERT_GE(in.size(), 4u);
+    EXPECT_EQ(in[0].code, MSG_HELLO);
+    EXPECT_EQ(in[0].Word(0), s.programPid);
+    EXPECT_EQ(in[1].code, MSG_DISPLAY_INIT);
+    EXPECT_EQ(in[1].payload, Words({1, 26}));
+    ASSERT_EQ(in[2].code, MSG_TOOLBOX);
+    ASSERT_EQ(in[3].code, MSG_BRUSH_CURSOR);
+
+    const Frame &toolbox = in[2];
+    ASSERT_EQ(toolbox.payload.size(), 3280u);
+    EXPECT_EQ(toolbox.Word(0), 1) << "one group";
+    EXPECT_EQ(toolbox.Word(4 + 144), 3) << "three tools";
+    const int32_t shapes[2] = {86, 124};
+    for (int t = 0; t < 3; t++) {
+        EXPECT_EQ(toolbox.Word(ToolOffset(t, 0)), t);
+        EXPECT_NE(toolbox.Word(ToolOffset(t, 4)), 0) << "tool " << t << " has a callback handle";
+        EXPECT_EQ(toolbox.Word(ToolOffset(t, 232)), -1);
+        if (t < 2) {
+            EXPECT_EQ(toolbox.Word(ToolOffset(t, 156)), shapes[t]);
+        }
+    }
+    EXPECT_EQ(toolbox.Word(ToolOffset(2, 152)), 1) << "the pipette has its own cursor";
+    EXPECT_EQ(toolbox.Word(ToolOffset(2, 228)), 15);
+    EXPECT_NE(toolbox.Word(ToolOffset(0, 4)), toolbox.Word(ToolOffset(1, 4)));
+    EXPECT_NE(toolbox.Word(ToolOffset(1, 4)), toolbox.Word(ToolOffset(2, 4)));
+    EXPECT_EQ(toolbox.Word(ToolOffset(3, 0)), 0) << "slot 3 is empty";
+
+    const Frame &cursor = in[3];
+    ASSERT_EQ(cursor.payload.size(), 1144u);
+    EXPECT_EQ(cursor.Word(1140), 1) << "a whole description";
+    EXPECT_FALSE(cursor.Text(0).empty()) << "names the active brush image";
+
+    // The kernel heard of the connection once, with 500 zero bytes.
+    std::vector<Frame> connected;
+    for (const Frame &f : s.log.Received(s.programPid))
+        if (f.code == MSG_DISPLAY_CONNECTED)
+            connected.push_back(f);
+    ASSERT_EQ(connected.size(), 1u);
+    EXPECT_EQ(connected[0].payload, std::vector<unsigned char>(500, 0));
+    // The display said goodbye to dabstone before the kernel ended it.
+    EXPECT_EQ(s.displayLog.Sent(MSG_DISPLAY_CLOSE).size(), 1u);
+}
+
+TEST(Display, AnswersSelectionRequestsWithItsRectangles)
+{
+    Session s;
+    ASSERT_TRUE(s.Start({"--script", Script(s, "select 2 3 10 12\nselect 20 21 5 6\nwait 1043\n"
+                                               "select all\nwait 1043\nquit\n")}));
+    // Ask twice, as dabstone would, on the display's own FIFO.
+    ASSERT_TRUE(WaitUntil([&] { return s.displayLog.Pid("display") != 0; }));
+    int display = s.displayLog.Pid("display");
+    char name[64];
+    std::snprintf(name, sizeof name, "/tmp/%05d#%05d", s.kernelPid, display);
+    ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_DISPLAY_CONNECT));
+    ASSERT_TRUE(WriteFifo(name, RawFrame(s.programPid, MSG_ASK_SELECTION, 0, 4, Words({0}))));
+    ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_SELECTION, 2));
+    ASSERT_TRUE(WriteFifo(name, RawFrame(s.programPid, MSG_ASK_SELECTION, 0, 4, Words({0}))));
+    ASSERT_EQ(s.Finish(), 0) << s.kernel.Err();
+
+    std::vector<Frame> rects = s.displayLog.Sent(MSG_SELECTION);
+    ASSERT_EQ(rects.size(), 3u);
+    EXPECT_EQ(rects[0].payload, Words({2, 0, 2, 3, 10, 12, 1})) << "more follow";
+    EXPECT_EQ(rects[1].payload, Words({2, 0, 20, 21, 5, 6, 0})) << "the last";
+    EXPECT_EQ(rects[2].payload, Words({1, 0, 0, 0, 64, 48, 0})) << "the whole image";
+}
+
+TEST(Display, DropReachesTheRegisteredWindow)
+{
+    Session s;
+    std::string other = MakeImage(s.dir.path, 5, 5, 2, 8, 0);
+    ASSERT_TRUE(s.Start({"--script", Script(s, "wait 1042\ndrop brush " + other + "\nquit\n")}));
+    ASSERT_EQ(s.Finish(), 0) << s.kernel.Err();
+
+    std::vector<Frame> windows;
+    for (const Frame &f : s.log.Received(s.programPid))
+        if (f.code == MSG_DROP_WINDOW)
+            windows.push_back(f);
+    ASSERT_EQ(windows.size(), 2u);
+    std::vector<Frame> answers = s.log.Sent(MSG_ANSWER);
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].payload.size(), 512u);
+    EXPECT_EQ(answers[0].Word(0), 0);
+    EXPECT_EQ(answers[0].Word(4), windows[1].Word(4)) << "the brush preview's callback";
+    EXPECT_EQ(answers[0].Word(8), windows[1].Word(8));
+    EXPECT_EQ(answers[0].Text(12), other);
+}
+
+TEST(Display, ScriptMistakeIsRefusedBeforeAnythingStarts)
+{
+    Session s;
+    ASSERT_FALSE(s.Start({"--script", Script(s, "wait 1042\npress 1\nquit\n")}));
+    ASSERT_TRUE(s.kernel.Wait());
+    EXPECT_NE(s.kernel.ExitCode(), 0);
+    EXPECT_NE(s.kernel.Err().find("line 2: usage: press X Y [BUTTON]"), std::string::npos) << s.kernel.Err();
+    EXPECT_FALSE(Exists(s.log.path)) << "dabstone was not started";
+}
+
+TEST(Display, ScriptThatWaitsInVainFailsTheSession)
+{
+    Session s;
+    ASSERT_TRUE(s.Start({"--script", Script(s, "wait 4242 1\nquit\n")}));
+    int code = s.Finish();
+    EXPECT_NE(code, 0);
+    std::string err = s.kernel.Err();
+    EXPECT_NE(err.find("script line 1: no message 4242 within 1 s"), std::string::npos) << err;
+    // The session was ended in order: dabstone got 1001 and answered it.
+    std::vector<Frame> storage;
+    const Frame *notice = s.Notice(storage);
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(notice->Word(0), 0);
+}
+
+// Script events reach the tools of the toolbox by their handles. The tools
+// are in least form: each says what reached it on the console.
+TEST(Display, PointerEventsReachTheChosenTool)
+{
+    Session s;
+    ASSERT_TRUE(s.Start({"--script", Script(s, "wait 1042\npress 10 12\nmove 20 22\nrelease 20 22\n"
+                                               "tool fill\npress 3 4 3\nrelease 3 4\nquit\n")}));
+    ASSERT_EQ(s.Finish(), 0) << s.kernel.Err();
+    std::string err = s.kernel.Err();
+    for (const char *line : {"DabStone: Work_Brush: event 16 at 10,12 button 1 ignored",
+                             "DabStone: Work_Brush: event 2 at 20,22 button 1 ignored",
+                             "DabStone: Work_Brush: event 32 at 20,22 button 1 ignored",
+                             "DabStone: Work_Fill: event 16 at 3,4 button 3 ignored",
+                             "DabStone: Work_Fill: event 32 at 3,4 button 3 ignored"})
+        EXPECT_EQ(Count(err, line), 1) << line << "\n" << err;
+    std::vector<Frame> events = s.displayLog.Sent(MSG_POINTER);
+    ASSERT_EQ(events.size(), 5u);
+    EXPECT_EQ(events[1].Word(36), 256) << "motion with button 1 held";
+    EXPECT_EQ(events[4].Word(36), 1024) << "release of button 3";
+}
+
+// Motion control: while dabstone forbids motion (1038 mode 0, or -1 for a
+// job without motion) a scripted move waits; mode 1 or 99 lets it go. The
+// 1038s come from the test here, and the events name no tool, so that
+// dabstone itself stays out of it.
+TEST(Display, MovesWaitWhileMotionIsForbidden)
+{
+    Session s;
+    ASSERT_TRUE(s.Start({"--script", Script(s, "wait 1042\ntool 0x7fff0001\n"
+                                               "press 5 5\nwait 1038\nmove 6 6\nrelease 6 6\n"
+                                               "press 7 7\nwait 1038\nwait 1038\nmove 8 8\nrelease 8 8\nquit\n")}));
+    ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_POINTER, 1)) << s.kernel.Err();
+    char fifo[64];
+    std::snprintf(fifo, sizeof fifo, "/tmp/%05d#%05d", s.kernelPid, s.displayLog.Pid("display"));
+    auto motion = [&](int32_t mode) {
+        return WriteFifo(fifo, RawFrame(s.programPid, MSG_MOTION, 0, 20, Words({mode, 0, 0, 1, 256})));
+    };
+    ASSERT_TRUE(motion(0));
+    ASSERT_TRUE(s.displayLog.WaitFor(false, MSG_MOTION, 1));
+    ASSERT_TRUE(motion(1));
+    ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_POINTER, 4));
+    ASSERT_TRUE(motion(-1));
+    ASSERT_TRUE(s.displayLog.WaitFor(false, MSG_MOTION, 3));
+    ASSERT_TRUE(motion(99));
+    ASSERT_EQ(s.Finish(), 0) << s.kernel.Err();
+
+    // In the log's order: each move only after motion was allowed again.
+    std::vector<std::string> seen;
+    for (const Frame &f : s.displayLog.Frames())
+        if (f.code == MSG_MOTION && !f.sent)
+            seen.push_back("allow " + std::to_string(f.Word(0)));
+        else if (f.code == MSG_POINTER && f.sent)
+            seen.push_back("event " + std::to_string(f.Word(0)));
+    EXPECT_EQ(seen, (std::vector<std::string>{"event 16", "allow 0", "allow 1", "event 2", "event 32", "event 16",
+                                              "allow -1", "allow 99", "event 2", "event 32"}));
+    EXPECT_EQ(uint32_t(s.displayLog.Sent(MSG_POINTER)[0].Word(4)), 0x7fff0001u) << "the raw handle";
+}

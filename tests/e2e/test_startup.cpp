@@ -1,0 +1,199 @@
+// Start-up as the kernel sees it: the order of dabstone's first messages,
+// the work images it asks for and gets, and the settings record that
+// survives from one session to the next.
+#include "tests/e2e/E2e.h"
+
+#include "core/Bytes.h"
+#include "core/Image.h"
+#include "core/Msg.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace e2e;
+
+namespace {
+
+std::vector<int32_t> Codes(const std::vector<Frame> &frames, size_t count)
+{
+    std::vector<int32_t> codes;
+    for (size_t i = 0; i < frames.size() && i < count; i++)
+        codes.push_back(frames[i].code);
+    return codes;
+}
+
+// Ends a session through the kernel's quit message; its exit code.
+int QuitByKernel(Session &s)
+{
+    kill(s.kernelPid, SIGTERM);
+    return s.Finish();
+}
+
+struct WorkImage {
+    int mode, width, height, alpha;
+};
+// Dabstone's six work images, in the order it asks for them.
+const WorkImage workImages[6] = {{IMAGE_MODE_GREY, 201, 201, 1}, {IMAGE_MODE_GREY, 201, 201, 1},
+                                 {IMAGE_MODE_GREY, 9999, 1, 1},  {IMAGE_MODE_RGB, 89, 89, 1},
+                                 {IMAGE_MODE_RGB, 10, 10, 0},    {IMAGE_MODE_RGB, 89, 89, 1}};
+
+} // namespace
+
+TEST(Startup, OrderAndWorkImagesWithoutDelay)
+{
+    Session s;
+    ASSERT_TRUE(s.Start({"--no-display"}, {"DABSTONE_DELAY="}));
+    ASSERT_TRUE(s.log.WaitFor(true, MSG_SETTINGS)) << s.kernel.Err();
+
+    std::vector<Frame> in = s.log.Received(s.programPid);
+    std::vector<int32_t> expected = {MSG_HELLO, MSG_DROP_WINDOW, MSG_DROP_WINDOW};
+    expected.insert(expected.end(), 6, MSG_CREATE_WORK);
+    expected.push_back(MSG_READY);
+    ASSERT_EQ(Codes(in, expected.size()), expected);
+    EXPECT_EQ(in[0].Word(0), s.programPid) << "hello carries the program's id";
+    EXPECT_EQ(in[9].Text(0), "DabStone");
+    EXPECT_EQ(in[9].payload.size(), 100u);
+
+    std::vector<Frame> answers = s.log.Sent(MSG_WORK_CREATED);
+    ASSERT_EQ(answers.size(), 6u);
+    for (size_t i = 0; i < 6; i++) {
+        const Frame &ask = in[3 + i];
+        const WorkImage &w = workImages[i];
+        ASSERT_EQ(ask.payload.size(), 576u);
+        EXPECT_EQ(ask.Word(IMAGE_INFO_MODE), w.mode) << "request " << i;
+        EXPECT_EQ(ask.Word(IMAGE_INFO_WIDTH), w.width) << "request " << i;
+        EXPECT_EQ(ask.Word(IMAGE_INFO_HEIGHT), w.height) << "request " << i;
+        EXPECT_EQ(ask.Word(IMAGE_INFO_BITS), 8) << "request " << i;
+        EXPECT_EQ(ask.Word(IMAGE_INFO_ALPHA), w.alpha) << "request " << i;
+        // The answer: the created file's path and the reply tail unchanged.
+        const Frame &answer = answers[i];
+        ASSERT_EQ(answer.payload.size(), 508u);
+        EXPECT_TRUE(std::equal(ask.payload.begin() + 568, ask.payload.end(), answer.payload.begin() + 500));
+        Image *image = nullptr;
+        ASSERT_EQ(Image_OpenReadImage(&image, answer.Text(0).c_str()), 0) << answer.Text(0);
+        EXPECT_EQ(Image_Width(image), w.width);
+        EXPECT_EQ(Image_Height(image), w.height);
+        EXPECT_EQ(Image_AlphaPlanes(image), w.alpha);
+        EXPECT_EQ(answer.Text(0).rfind(s.dir.path + "/", 0), 0u) << "created in the store";
+        Image_CloseImage(image);
+    }
+    // Settings follow the ready message; without a saved record, status 1014.
+    std::vector<Frame> sent = s.log.Sent(MSG_SETTINGS);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].payload.size(), 152u);
+    EXPECT_EQ(sent[0].Word(0), 1014);
+
+    EXPECT_EQ(QuitByKernel(s), 0) << s.kernel.Err();
+    // The work images are the kernel's temporaries: gone with the session.
+    for (const Frame &answer : answers)
+        EXPECT_FALSE(Exists(answer.Text(0)));
+    EXPECT_TRUE(Exists(s.image));
+}
+
+TEST(Startup, BrushArgumentIsOpenedThroughTheKernel)
+{
+    Session s;
+    std::string brush = MakeImage(s.dir.path, 9, 7, IMAGE_MODE_GREY, 8, 0);
+    ASSERT_TRUE(s.Start({"--no-display", "--brush", brush}, {"DABSTONE_DELAY="}));
+    ASSERT_TRUE(s.log.WaitFor(false, MSG_READY)) << s.kernel.Err();
+    std::vector<Frame> in = s.log.Received(s.programPid);
+    std::vector<int32_t> first = {MSG_HELLO, MSG_OPEN_IMAGE, MSG_DROP_WINDOW, MSG_DROP_WINDOW};
+    ASSERT_EQ(Codes(in, 4), first);
+    ASSERT_EQ(in[1].payload.size(), 508u);
+    EXPECT_EQ(in[1].Text(0), brush);
+    // 2003 answers with the request's own bytes: path and reply tail.
+    std::vector<Frame> opened = s.log.Sent(MSG_IMAGE_OPENED);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].payload, in[1].payload);
+    EXPECT_EQ(QuitByKernel(s), 0) << s.kernel.Err();
+}
+
+TEST(Startup, DelayPutsReadyBeforeTheWorkImages)
+{
+    Session s;
+    ASSERT_TRUE(s.Start({"--no-display"}, {"DABSTONE_DELAY=0"}));
+    ASSERT_TRUE(s.log.WaitFor(false, MSG_CREATE_WORK, 6)) << s.kernel.Err();
+    std::vector<int32_t> expected = {MSG_HELLO, MSG_DROP_WINDOW, MSG_DROP_WINDOW, MSG_READY};
+    expected.insert(expected.end(), 6, MSG_CREATE_WORK);
+    EXPECT_EQ(Codes(s.log.Received(s.programPid), expected.size()), expected);
+    EXPECT_EQ(QuitByKernel(s), 0) << s.kernel.Err();
+}
+
+namespace {
+
+// Quits dabstone as the window manager would; it saves its settings then.
+int QuitByWindowManager(Session &s)
+{
+    std::vector<Frame> in = s.log.Received(s.programPid);
+    for (const Frame &f : in)
+        if (f.code == MSG_DROP_WINDOW) {
+            EXPECT_TRUE(SendWmDelete(static_cast<unsigned long>(uint32_t(f.Word(0)))));
+            return s.Finish();
+        }
+    ADD_FAILURE() << "no window registered";
+    return -1;
+}
+
+std::vector<int32_t> SettingsWords(const std::string &file)
+{
+    std::string bytes = ReadFile(file);
+    std::vector<int32_t> words;
+    for (size_t i = 0; i + 4 <= bytes.size(); i += 4)
+        words.push_back(Bytes_GetS32(bytes.data() + i));
+    return words;
+}
+
+void PutWord(std::string &bytes, int index, int32_t value) { Bytes_PutS32(&bytes[4 * size_t(index)], value); }
+
+} // namespace
+
+TEST(Settings, SurviveARestartClampedOnLoad)
+{
+    TempDir shared;
+    std::string file = shared.File("DabStone.settings");
+    std::vector<int32_t> first;
+    {
+        Session s;
+        s.settings = file;
+        ASSERT_TRUE(s.Start({"--no-display"}));
+        ASSERT_TRUE(s.log.WaitFor(true, MSG_SETTINGS)) << s.kernel.Err();
+        ASSERT_EQ(QuitByWindowManager(s), 0) << s.kernel.Err();
+        // The record is saved as dabstone sent it, before its exit notice.
+        std::vector<Frame> in = s.log.Received(s.programPid);
+        ASSERT_GE(in.size(), 2u);
+        EXPECT_EQ(in[in.size() - 2].code, MSG_SAVE_SETTINGS);
+        EXPECT_EQ(in.back().code, MSG_EXIT);
+        EXPECT_EQ(in[in.size() - 2].payload.size(), 4080u);
+        first = SettingsWords(file);
+        ASSERT_EQ(first.size(), 37u);
+        EXPECT_EQ(first[0], 1652);
+        EXPECT_EQ(std::vector<int32_t>(first.begin() + 1, first.begin() + 7),
+                  (std::vector<int32_t>{31, 31, 100, 0, 0, 25}))
+            << "the defaults: 31 x 31, opacity 100, no airbrush, trace 0, spacing 25";
+    }
+    // Out-of-range values, and a colour of an unknown kind.
+    std::string record = ReadFile(file);
+    PutWord(record, 1, 500);   // width -> 201
+    PutWord(record, 6, -3);    // spacing -> 0
+    PutWord(record, 23, 7);    // single-plane colour of kind 7: left as it was
+    PutWord(record, 24, 99);
+    WriteFile(file, record);
+    {
+        Session s;
+        s.settings = file;
+        ASSERT_TRUE(s.Start({"--no-display"}));
+        ASSERT_TRUE(s.log.WaitFor(true, MSG_SETTINGS)) << s.kernel.Err();
+        std::vector<Frame> load = s.log.Sent(MSG_SETTINGS);
+        ASSERT_EQ(load.size(), 1u);
+        EXPECT_EQ(load[0].Word(0), 0) << "a saved record is sent with status 0";
+        EXPECT_EQ(std::string(load[0].payload.begin() + 4, load[0].payload.end()), record);
+        ASSERT_EQ(QuitByWindowManager(s), 0) << s.kernel.Err();
+    }
+    std::vector<int32_t> second = SettingsWords(file);
+    ASSERT_EQ(second.size(), 37u);
+    EXPECT_EQ(second[1], 201);
+    EXPECT_EQ(second[6], 0);
+    EXPECT_EQ(std::vector<int32_t>(second.begin() + 23, second.begin() + 36),
+              std::vector<int32_t>(first.begin() + 23, first.begin() + 36));
+}

@@ -1,0 +1,123 @@
+// Menus built from tables: kinds, entry widgets, callbacks and cascades.
+#include "tests/ui/XtFixture.h" // first: gtest before Xlib's macros
+#include "ui/Menu.h"
+
+#include <Xm/CascadeBG.h>
+#include <Xm/PushBG.h>
+#include <Xm/RowColumn.h>
+#include <Xm/ToggleBG.h>
+#include <vector>
+
+namespace {
+
+std::vector<intptr_t> activated;
+void Record(Widget, XtPointer client, XtPointer) { activated.push_back(reinterpret_cast<intptr_t>(client)); }
+
+unsigned char MenuType(Widget w)
+{
+    unsigned char type = 0;
+    XtVaGetValues(w, XmNrowColumnType, &type, nullptr);
+    return type;
+}
+
+Widget SubMenu(Widget w)
+{
+    Widget sub = nullptr;
+    XtVaGetValues(w, XmNsubMenuId, &sub, nullptr);
+    return sub;
+}
+
+// Menus hang from a manager, as in the main window.
+struct Menu : XtFixture {
+    Widget form = nullptr, bar = nullptr; // a work area; a menu bar for cascades
+    void SetUp() override
+    {
+        XtFixture::SetUp();
+        activated.clear();
+        if (top) {
+            form = XmCreateRowColumn(top, const_cast<char *>("menus"), nullptr, 0);
+            bar = XmCreateMenuBar(form, const_cast<char *>("bar"), nullptr, 0);
+        }
+    }
+    void TearDown() override
+    {
+        if (form)
+            XtDestroyWidget(form);
+    }
+};
+
+TEST_F(Menu, OptionMenuOfPushButtonsWithClientAndUserData)
+{
+    SKIP_WITHOUT_DISPLAY();
+    MenuItem items[] = {
+        {"Before", &xmPushButtonGadgetClass, 0, nullptr, nullptr, Record, XtPointer(0), XtPointer(10), nullptr},
+        {"Behind", &xmPushButtonGadgetClass, 'B', nullptr, nullptr, Record, XtPointer(1), XtPointer(11), nullptr},
+        {nullptr, nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
+    };
+    Widget out[2] = {};
+    Widget menu = Menu_BuildMenu(form, XmMENU_OPTION, "Apply", 0, items, out);
+    ASSERT_NE(menu, nullptr);
+    EXPECT_STREQ(XtName(menu), "optionMenu");
+    EXPECT_EQ(MenuType(menu), XmMENU_OPTION);
+    Widget pulldown = SubMenu(menu);
+    ASSERT_NE(pulldown, nullptr);
+    EXPECT_EQ(MenuType(pulldown), XmMENU_PULLDOWN);
+    ASSERT_NE(out[1], nullptr);
+    EXPECT_EQ(XtParent(out[1]), pulldown);
+    EXPECT_STREQ(XtName(out[1]), "optionPane");
+    EXPECT_TRUE(XtIsManaged(out[1]));
+    XtPointer user = nullptr;
+    KeySym mnemonic = 0;
+    XtVaGetValues(out[1], XmNuserData, &user, XmNmnemonic, &mnemonic, nullptr);
+    EXPECT_EQ(user, XtPointer(11));
+    EXPECT_EQ(mnemonic, KeySym('B'));
+    XtCallCallbacks(out[1], XmNactivateCallback, nullptr);
+    XtCallCallbacks(out[0], XmNactivateCallback, nullptr);
+    EXPECT_EQ(activated, (std::vector<intptr_t>{1, 0}));
+}
+
+TEST_F(Menu, TogglesReportOnValueChangedAndSubmenusCascade)
+{
+    SKIP_WITHOUT_DISPLAY();
+    MenuItem inner[] = {
+        {"Deep", &xmPushButtonGadgetClass, 0, nullptr, nullptr, Record, XtPointer(7), nullptr, nullptr},
+        {nullptr, nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
+    };
+    MenuItem items[] = {
+        {"Dither", &xmToggleButtonGadgetClass, 0, "Ctrl<Key>d", "Ctrl+D", Record, XtPointer(5), nullptr, nullptr},
+        {"More", nullptr, 'M', nullptr, nullptr, nullptr, nullptr, nullptr, inner},
+        {nullptr, nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
+    };
+    Widget out[2] = {};
+    Widget cascade = Menu_BuildMenu(bar, XmMENU_PULLDOWN, nullptr, 'F', items, out);
+    ASSERT_NE(cascade, nullptr);
+    EXPECT_TRUE(XmIsCascadeButtonGadget(cascade));
+    EXPECT_TRUE(XtIsManaged(cascade));
+    XmToggleButtonGadgetSetState(out[0], True, True);
+    EXPECT_EQ(activated, (std::vector<intptr_t>{5}));
+    ASSERT_TRUE(XmIsCascadeButtonGadget(out[1]));
+    Widget deeper = SubMenu(out[1]);
+    ASSERT_NE(deeper, nullptr);
+    WidgetList children = nullptr;
+    Cardinal count = 0;
+    XtVaGetValues(deeper, XmNchildren, &children, XmNnumChildren, &count, nullptr);
+    ASSERT_EQ(count, 1u);
+    XtCallCallbacks(children[0], XmNactivateCallback, nullptr);
+    EXPECT_EQ(activated, (std::vector<intptr_t>{5, 7}));
+}
+
+TEST_F(Menu, PopupEmptyTablesAndUnknownKinds)
+{
+    SKIP_WITHOUT_DISPLAY();
+    MenuItem none[] = {{nullptr, nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr}};
+    Widget popup = Menu_BuildMenu(form, XmMENU_POPUP, "x", 0, none, nullptr);
+    ASSERT_NE(popup, nullptr);
+    EXPECT_EQ(MenuType(popup), XmMENU_POPUP);
+    Cardinal count = 1;
+    XtVaGetValues(popup, XmNnumChildren, &count, nullptr);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(Menu_BuildMenu(form, XmMENU_BAR, "x", 0, none, nullptr), nullptr);
+    EXPECT_EQ(Menu_BuildMenu(form, 0, "x", 0, none, nullptr), nullptr);
+}
+
+} // namespace

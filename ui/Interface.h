@@ -1,0 +1,91 @@
+// The main window and the toolbox description of message 1033.
+//
+// The engine calls the Interface_ setters when a value changes from
+// elsewhere; they update the controls and never call the engine back.
+//
+// Least form until the main-window work exists: the window is a form on
+// the top-level shell with the brush preview (a plain drawing area named
+// "picture", which is the drop window of 1005) and a "quit" button; the
+// setters keep the values they are given (Interface_State) so that the
+// controls built later start from them. Interface_MakeToolbox and
+// Interface_Working are complete.
+#pragma once
+#include "xc/ColorValue.h"
+
+#include <cstdint>
+
+struct Image;
+struct Box;
+typedef struct _WidgetRec *Widget; // as <X11/Intrinsic.h> declares it
+
+// What the setters were last given.
+struct InterfaceState {
+    const Image *image = nullptr;
+    int plane = -1, alpha = 1, op = 0;
+    int kind = 0, aero = 0, floating = 1;
+    int opacity = 100, spacing = 25, width = 10, height = 10;
+    int brushLink = 1, path = 0, useSelection = 0;
+    int applyManaged = 0, undoManaged = 0, useUndo = 0;
+    int working = 0;
+    const Image *brush = nullptr;
+    int brushWidth = 0, brushHeight = 0;
+    int brushRefreshes = 0; // times the preview was redrawn over the brush
+    int brushRed = 0, brushGreen = 0, brushBlue = 0, brushGrey = 0; // the cursor's colour
+    int brushDepth = 1;     // 1 the brush paints before the image, -1 behind
+    int callUseUndo = 0, callApply = 0; // times asked
+};
+const InterfaceState &Interface_State();
+
+// Builds the main window under the top-level shell (once, at start-up).
+void Interface_Create(Widget toplevel);
+// Raises the top-level window; 1 when the top-level shell is realised.
+void Interface_Raise();
+int Interface_IsRealized();
+
+void Interface_SetImage(const Image *image, int plane, int alpha);
+void Interface_SetPlane(int plane);
+void Interface_SetAlpha(int flag);
+void Interface_SetOp(int op);
+void Interface_SetType(int kind, int aero, int floating);
+void Interface_SetFloating(int flag);
+void Interface_SetOpacity(int value);
+void Interface_SetSpacing(int value);
+void Interface_SetDims(int width, int height);
+void Interface_SetBrushLink(int flag);
+void Interface_SetPath(int mode);
+void Interface_SetUseSelection(int flag);
+void Interface_ManageApply(int flag);
+void Interface_ManageUndo(int flag);
+void Interface_CallApply();
+// Turns "use_undo" on as if clicked: the engine starts building the undo buffer.
+void Interface_CallUseUndo();
+void Interface_UndoStable(int flag);
+// Set: the watch cursor on the main window; clear: the window's own cursor.
+void Interface_Working(int flag);
+void Interface_SetBrush(const Image *brush, const Box *brushBox, int width, int height);
+void Interface_SetBrushWH(int width, int height);
+// The preview redrawn over the brush box, then whole; the preview cursor's
+// colour (a floating brush) and depth (-1 for "Behind", else 1).
+void Interface_RefreshBrush(int width, int height);
+void Interface_SetBrushColor(const ColorValue *color);
+void Interface_SetBrushDepth(int depth);
+
+// ---- Toolbox description (payload of 1033) ----
+constexpr int TOOLBOX_GROUP = 4;        // group 0
+constexpr int TOOLBOX_GROUP_SIZE = 1092;
+constexpr int TOOLBOX_GROUP_ICON = 16;  // in the group: 32 x 32 bitmap, 128 bytes
+constexpr int TOOLBOX_TOOL_COUNT = 144; // in the group
+constexpr int TOOLBOX_TOOLS = 148;      // in the group: tool slots
+constexpr int TOOLBOX_TOOL_SIZE = 236;
+// Fields of a tool.
+constexpr int TOOL_INDEX = 0, TOOL_CALLBACK = 4, TOOL_CLIENT = 8, TOOL_MODE1 = 12, TOOL_MODE2 = 16,
+              TOOL_ICON = 24, TOOL_CURSOR_KIND = 152, TOOL_CURSOR_SHAPE = 156, TOOL_CURSOR_BITS = 160,
+              TOOL_CURSOR_MASK = 192, TOOL_HOT_X = 224, TOOL_HOT_Y = 228, TOOL_END = 232;
+// Tools in their order.
+enum { TOOL_BRUSH = 0, TOOL_FILL = 1, TOOL_PIPETTE = 2, TOOL_COUNT = 3 };
+
+// Fills the 3280-byte description: one group of three tools whose callback
+// words are the fixed handles of Work_Brush, Work_Fill and Work_Pipette.
+void Interface_MakeToolbox(unsigned char *buffer);
+// The handle the toolbox gives a tool; the same for the life of the process.
+uint32_t Interface_ToolHandle(int tool);
