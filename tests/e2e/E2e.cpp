@@ -7,6 +7,7 @@
 #include "core/Msghand.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include <cerrno>
 #include <csignal>
@@ -540,6 +541,50 @@ bool SendKey(unsigned long window, unsigned long keysym, unsigned state)
         Place(dpy, e.xkey, window, 1, 1, state);
         e.xkey.keycode = XKeysymToKeycode(dpy, keysym);
     });
+}
+
+bool PlaceWindowInCorner(unsigned long window, int width, int height)
+{
+    Display *dpy = XOpenDisplay(nullptr);
+    if (!dpy)
+        return false;
+    int screen = DefaultScreen(dpy);
+    XMoveWindow(dpy, window, DisplayWidth(dpy, screen) - width, DisplayHeight(dpy, screen) - height);
+    XRaiseWindow(dpy, window);
+    XSync(dpy, False);
+    XCloseDisplay(dpy);
+    return true;
+}
+
+namespace {
+int IgnoreXError(Display *, XErrorEvent *) { return 0; }
+} // namespace
+
+std::vector<uint32_t> GrabWindow(unsigned long window, int width, int height)
+{
+    std::vector<uint32_t> rgb;
+    Display *dpy = XOpenDisplay(nullptr);
+    if (!dpy)
+        return rgb;
+    // A window that is not viewable yet cannot be read (BadMatch): no pixels.
+    XErrorHandler previous = XSetErrorHandler(IgnoreXError);
+    XImage *image = XGetImage(dpy, window, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
+    XSync(dpy, False);
+    XSetErrorHandler(previous);
+    if (image) {
+        auto channel = [](unsigned long pixel, unsigned long mask) {
+            return uint32_t((pixel & mask) >> __builtin_ctzl(mask)) & 0xff;
+        };
+        for (int y = 0; y < height; y++)
+            for (int x = 0; x < width; x++) {
+                unsigned long p = XGetPixel(image, x, y);
+                rgb.push_back(channel(p, image->red_mask) << 16 | channel(p, image->green_mask) << 8 |
+                              channel(p, image->blue_mask));
+            }
+        XDestroyImage(image);
+    }
+    XCloseDisplay(dpy);
+    return rgb;
 }
 
 } // namespace e2e

@@ -148,4 +148,10 @@ bool SendButton(unsigned long window, bool press, int button, int x, int y, unsi
 bool SendMotion(unsigned long window, int x, int y, unsigned state);
 bool SendKey(unsigned long window, unsigned long keysym, unsigned state = 0);
 
+// Moves a top-level window of this size to the bottom right corner of the
+// screen, clear of the others, and raises it (there is no window manager).
+bool PlaceWindowInCorner(unsigned long window, int width, int height);
+// The window's pixels as 0xRRGGBB, row by row; empty when it cannot be read.
+std::vector<uint32_t> GrabWindow(unsigned long window, int width, int height);
+
 } // namespace e2e

@@ -2,6 +2,7 @@
 // the same messages a script sends.
 #include "tests/e2e/E2e.h"
 
+#include "core/Image.h"
 #include "core/Msg.h"
 
 #include <gtest/gtest.h>
@@ -99,6 +100,90 @@ TEST(DisplayWindow, KeysAndButtonsBecomeMessages)
     ASSERT_TRUE(SendWmDelete(w));
     ASSERT_TRUE(sent(MSG_DISPLAY_CLOSE, 1));
     ASSERT_TRUE(s.log.WaitFor(false, 3003)) << "the display said goodbye to the kernel";
+    kill(s.kernelPid, SIGTERM);
+    EXPECT_EQ(s.Finish(), 0) << s.kernel.Err();
+}
+
+namespace {
+
+// What the window must show of an RGB store image without alpha.
+std::vector<uint32_t> Expected(const std::string &path)
+{
+    std::vector<uint32_t> rgb;
+    Image *image = nullptr;
+    if (Image_OpenReadImage(&image, path.c_str()) != 0)
+        return rgb;
+    for (int y = 0; y < Image_Height(image); y++)
+        for (int x = 0; x < Image_Width(image); x++)
+            rgb.push_back(Image_GetSample(image, 0, x, y) << 16 | Image_GetSample(image, 1, x, y) << 8 |
+                          Image_GetSample(image, 2, x, y));
+    Image_CloseImage(image);
+    return rgb;
+}
+
+// Paints a rectangle of the store image red, behind the display's back.
+void PaintRed(const std::string &path, int x0, int y0, int width, int height)
+{
+    Image *image = nullptr;
+    ASSERT_EQ(Image_OpenImage(&image, path.c_str()), 0);
+    for (int y = y0; y < y0 + height; y++)
+        for (int x = x0; x < x0 + width; x++)
+            for (int p = 0; p < 3; p++)
+                Image_SetSample(image, p, x, y, p == 0 ? 255 : 0);
+    Image_CloseImage(image);
+}
+
+bool SamePixels(const std::vector<uint32_t> &a, const std::vector<uint32_t> &b, int width, int x0, int y0, int w,
+                int h)
+{
+    if (a.size() != b.size())
+        return false;
+    for (int y = y0; y < y0 + h; y++)
+        for (int x = x0; x < x0 + w; x++)
+            if (a[size_t(y * width + x)] != b[size_t(y * width + x)])
+                return false;
+    return true;
+}
+
+} // namespace
+
+// The window shows the store image's pixels, and shows changes when told:
+// 2025 and 1050 from dabstone, 2010 forwarded by the kernel. A change that
+// nobody announces stays unseen.
+TEST(DisplayWindow, ShowsTheImageAndRedrawsWhenTold)
+{
+    Session s;
+    s.image = MakeImage(s.dir.path, 64, 48, IMAGE_MODE_RGB, 8, 0);
+    ASSERT_TRUE(s.Start());
+    ASSERT_TRUE(s.displayLog.WaitFor(false, MSG_BRUSH_CURSOR)) << s.kernel.Err();
+    unsigned long w = DisplayWindowId(s.displayLog);
+    ASSERT_NE(w, 0u);
+    ASSERT_TRUE(PlaceWindowInCorner(w, 64, 48));
+    std::vector<uint32_t> shown, before = Expected(s.image);
+    auto shows = [&](int x, int y, int width, int height) {
+        return WaitUntil([&] {
+            shown = GrabWindow(w, 64, 48);
+            return SamePixels(shown, Expected(s.image), 64, x, y, width, height);
+        });
+    };
+    ASSERT_TRUE(shows(0, 0, 64, 48));
+
+    char fifo[64];
+    std::snprintf(fifo, sizeof fifo, "/tmp/%05d#%05d", s.kernelPid, s.displayLog.Pid("display"));
+    PaintRed(s.image, 40, 40, 8, 8); // never announced
+    PaintRed(s.image, 2, 3, 10, 5);
+    ASSERT_TRUE(WriteFifo(fifo, RawFrame(s.programPid, MSG_REDRAW, 0, 16, Words({2, 3, 10, 5}))));
+    EXPECT_TRUE(shows(2, 3, 10, 5));
+    PaintRed(s.image, 20, 10, 4, 4);
+    ASSERT_TRUE(WriteFifo(fifo, RawFrame(s.programPid, MSG_REDRAW_NOW, 0, 16, Words({20, 10, 4, 4}))));
+    EXPECT_TRUE(shows(20, 10, 4, 4));
+    PaintRed(s.image, 0, 30, 64, 2);
+    std::vector<unsigned char> rows = PathField(s.image);
+    Append(rows, Words({30, 2}));
+    ASSERT_TRUE(WriteFifo(s.KernelFifo(), RawFrame(s.programPid, MSG_ROWS_CHANGED, 0, 508, rows)));
+    EXPECT_TRUE(shows(0, 30, 64, 2));
+    EXPECT_TRUE(SamePixels(shown, before, 64, 40, 40, 8, 8)) << "an unannounced change is not shown";
+
     kill(s.kernelPid, SIGTERM);
     EXPECT_EQ(s.Finish(), 0) << s.kernel.Err();
 }
