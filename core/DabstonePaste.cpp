@@ -320,7 +320,7 @@ void Dabstone_MaskReady(const unsigned char *payload, const MsgHeader *h, void *
             Dabstone_Quit("can't open brush mask", rc);
             return;
         }
-        Dabstone_BrushMaskArrived(mask, imagePath.c_str());
+        Dabstone_BrushMaskArrived(mask, Image_Path(e.userBrush));
     }
 }
 
