@@ -31,11 +31,14 @@ constexpr int kChunk = 256;
 // the 256 brush values lie together instead of 2 KiB apart, all in the same
 // few cache sets. zeroKeeps[d]: a pixel of brush alpha 0 on d is left alone
 // (not so for over on d = 0, which takes the colour and keeps alpha 0).
+// opaqueStays: an opaque pixel stays opaque whatever the brush alpha (over
+// and under), so an opaque span needs no alpha written.
 struct Cells {
     const double *weight; // the fill object's table this was made from
     double w[65536];
     uint8_t alpha[65536];
     bool zeroKeeps[256];
+    bool opaqueStays;
 };
 
 const Cells *CellsOf(const double *weight, const uint8_t *opAlpha)
@@ -60,6 +63,7 @@ const Cells *CellsOf(const double *weight, const uint8_t *opAlpha)
         }
     for (int d = 0; d < 256; ++d)
         c->zeroKeeps[d] = c->w[d * 256] == 0.0 && c->alpha[d * 256] == d;
+    c->opaqueStays = std::all_of(c->alpha + 255 * 256, c->alpha + 65536, [](uint8_t a) { return a == 255; });
     *slot = c;
     return c;
 }
@@ -309,6 +313,15 @@ void Trim(const uint8_t *sa, const uint8_t *da, const Cells *cells, int32_t widt
     *last = b;
 }
 
+// Every alpha of the span is 255.
+bool Opaque(const uint8_t *da, int n)
+{
+    uint8_t all = 255;
+    for (int i = 0; i < n; ++i)
+        all &= da[i];
+    return all == 255;
+}
+
 template <int NP>
 void Optimize(View *view, void *data, Box *box)
 {
@@ -351,7 +364,7 @@ void Optimize(View *view, void *data, Box *box)
             s.n = std::min<int32_t>(kChunk, last - i);
             s.sa = sa + i;
             s.mask = m ? m + i : nullptr;
-            s.da = da ? da + i : nullptr;
+            s.da = da && !(s.cells->opaqueStays && Opaque(da + i, s.n)) ? da + i : nullptr;
             weights(s);
             for (int p = 0; p < NP; ++p)
                 blend(planes[p] + y * bpr + i, s, fg[p]);
