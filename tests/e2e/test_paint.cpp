@@ -243,6 +243,33 @@ TEST(Paint, PastedImagePaintsScaledToTheBrushSize)
     EXPECT_TRUE(given);
 }
 
+// An image dropped on the brush preview (1005, answered by 1006) is opened
+// through the kernel (2016, 2003) and paints as the user brush.
+TEST(Paint, ImageDroppedOnTheBrushPreviewPaints)
+{
+    Session s;
+    std::string brush = MakeImage(s.dir.path, 4, 4, IMAGE_MODE_RGB, 8, 1);
+    Image *b = nullptr;
+    ASSERT_EQ(Image_OpenImage(&b, brush.c_str()), 0);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            Image_SetSample(b, 3, x, y, 255);
+    Image_CloseImage(b);
+    // The second 1042 is the new brush shown.
+    ASSERT_NO_FATAL_FAILURE(RunScript(s, "wait 1042\ndrop brush " + brush + "\nwait 1042\n"
+                                         "press 30 30\nrelease 30 30\nwait 2010\nquit\n"));
+    Store st(s.image);
+    for (int y = 28; y < 32; ++y)
+        for (int x = 28; x < 32; ++x)
+            for (int p = 0; p < 3; ++p)
+                EXPECT_EQ(st.At(p, x, y), Pattern(p, x - 28, y - 28)) << p << " at " << x << "," << y;
+    ExpectUntouchedOutside(st, {Box{28, 28, 31, 31, 4, 4, 0}}, Pattern);
+    bool opened = false;
+    for (const Frame &f : s.log.Received(s.programPid))
+        opened |= f.code == MSG_OPEN_IMAGE && f.Text(0) == brush;
+    EXPECT_TRUE(opened);
+}
+
 TEST(Paint, BadStrokesAndPastes)
 {
     Session s;
