@@ -2,8 +2,10 @@
 // image) and undo (exchange of the boxes) next to memcpy of the same row
 // spans in the same run, and the background copy in rows per second.
 #include "brush/Undo.h"
+#include "core/Dabstone.h"
 #include "core/Image.h"
 
+#include <X11/Intrinsic.h>
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -80,25 +82,60 @@ void Bytes(benchmark::State &state, const Box &b)
     state.SetBytesProcessed(int64_t(state.iterations()) * 4 * b.width * b.height);
 }
 
+// The engine state with the pair as edited and undo image, undo ready.
+GG_Dabstone &Engine(Pair &p)
+{
+    // An input source as quiet as the program's own FIFO between
+    // messages: the toolkit polls it between work procedure calls.
+    static XtAppContext app = [] {
+        XtToolkitInitialize();
+        XtAppContext a = XtCreateApplicationContext();
+        static int quiet[2];
+        if (pipe(quiet) != 0)
+            std::abort();
+        XtAppAddInput(a, quiet[0], XtPointer(XtInputReadMask), [](XtPointer, int *, XtInputId *) {}, nullptr);
+        return a;
+    }();
+    static bool started = [] {
+        Dabstone_InitState();
+        return true;
+    }();
+    (void)started;
+    GG_Dabstone &e = *G_dabstone;
+    e.app = app;
+    e.image = p.image;
+    e.undoImage = p.undo;
+    e.undoReady = 1;
+    e.imageBox = Box{0, 0, p.width - 1, p.height - 1, p.width, p.height, 0};
+    return e;
+}
+
+// Validation of one operation's box: recorded, then copied.
 template <Pair &(*P)()> void BM_Validate(benchmark::State &state)
 {
     Pair &p = P();
+    Engine(p);
     Box b = Square(p, int(state.range(0)));
     for (auto _ : state) {
-        Undo_CopyBox(p.undo, p.image, &b);
+        Undo_SetBox(&b);
+        Undo_Validate();
         benchmark::ClobberMemory();
     }
     Bytes(state, b);
 }
 
+// Undo of one operation's box (the redraw requests go nowhere).
 template <Pair &(*P)()> void BM_Undo(benchmark::State &state)
 {
     Pair &p = P();
+    Engine(p);
     Box b = Square(p, int(state.range(0)));
+    Undo_SetBox(&b);
     for (auto _ : state) {
-        Undo_SwapBox(p.undo, p.image, &b);
+        Undo_Undo();
         benchmark::ClobberMemory();
     }
+    Undo_Validate();
     Bytes(state, b);
 }
 
@@ -116,16 +153,22 @@ template <Pair &(*P)()> void BM_Memcpy(benchmark::State &state)
     Bytes(state, b);
 }
 
-// The whole background copy, one row per call as the work procedure does it.
+// The whole background copy as the program runs it: the work procedure
+// called by the toolkit between events, one row per call, until the undo
+// image is ready. Idle time: nothing else is waiting.
 template <Pair &(*P)()> void BM_BackgroundCopy(benchmark::State &state)
 {
     Pair &p = P();
+    GG_Dabstone &e = Engine(p);
     int64_t rows = 0;
     for (auto _ : state) {
-        int plane = 0, row = 0;
-        while (!Undo_CopyRow(p.undo, p.image, &plane, &row))
-            ++rows;
-        ++rows;
+        e.undoReady = 0;
+        Undo_Init();
+        while (!e.undoReady) {
+            XtAppAddTimeOut(e.app, 1, [](XtPointer, XtIntervalId *) {}, nullptr);
+            XtAppProcessEvent(e.app, XtIMAll);
+        }
+        rows += int64_t(Image_Planes(p.image)) * p.height;
     }
     state.counters["rows/s"] = benchmark::Counter(double(rows), benchmark::Counter::kIsRate);
     state.SetBytesProcessed(int64_t(state.iterations()) * 4 * int64_t(p.width) * p.height);

@@ -1,6 +1,13 @@
 #include "brush/Pipette.h"
 
+#include "brush/Box.h"
+#include "brush/Buildin.h"
+#include "core/Bytes.h"
+#include "core/Dabstone.h"
 #include "core/Image.h"
+#include "core/Msg.h"
+#include "xc/FillTev2Tev.h"
+#include "xc/View.h"
 
 #include <algorithm>
 
@@ -87,5 +94,79 @@ int Work_PickColor(const Image *image, int plane, int x, int y, const ColorValue
     return 1;
 }
 
-// Least form until the engine state exists: the pipette picks nothing yet.
-void Work_Pipette(void *, const unsigned char *) {}
+// ---- The tool ----
+
+// The colour picker does not exist yet: least form until it does, the
+// engine's current colour stands for the picker's record and the round trip
+// through the picker's conversion is left out.
+void Work_Pipette(void *, const unsigned char *event)
+{
+    GG_Dabstone &e = *G_dabstone;
+    auto word = [event](int i) { return Bytes_GetS32(event + 4 * i); };
+    int32_t kind = word(MSG_EV_KIND);
+    bool pick = kind == MSG_EVK_PRESS || kind == MSG_EVK_RELEASE ||
+                (kind == MSG_EVK_MOTION && (word(MSG_EV_STATE) & MSG_STATE_BUTTON1));
+    int32_t x = word(MSG_EV_X), y = word(MSG_EV_Y);
+    const Box &ib = e.imageBox;
+    if (!pick || !e.image || x < ib.x1 || x > ib.x2 || y < ib.y1 || y > ib.y2)
+        return;
+    ColorValue picked;
+    if (Work_PickColor(e.image, e.plane, x, y, &e.color, &picked))
+        Dabstone_SetColor(&picked);
+}
+
+// ---- Rebuild ----
+
+namespace
+{
+
+Box WholeBox(const Image *image) { return Box{0, 0, Image_Width(image) - 1, Image_Height(image) - 1, Image_Width(image), Image_Height(image), 0}; }
+
+// One fill of src onto the whole of dst through a view mapping srcBox onto
+// it (scaling when the sizes differ). False when memory is short.
+bool FillOnce(Image *src, const Box &srcBox, Image *dst, const FillTev2TevOptions &options, int mask)
+{
+    Fill *filler = FillTev2TevCreate(src, dst, &options, mask);
+    if (!filler)
+        return false;
+    Box dstBox = WholeBox(dst);
+    View *view = NViewCreate(&srcBox, &dstBox, nullptr, filler, nullptr, 0);
+    if (view) {
+        ViewFill(view);
+        ViewDestroy(view);
+    }
+    FillTev2TevDestroy(filler);
+    return view != nullptr;
+}
+
+} // namespace
+
+int Work_Rebuild(Image *image)
+{
+    GG_Dabstone &e = *G_dabstone;
+    FillTev2TevOptions o{};
+    o.fgValues = e.color; // least form: the picker's colour is the engine's
+    o.dithering = e.dithering;
+    if (e.brushKind == DAB_BRUSH_USER && e.userBrush) {
+        // The user brush replaces the new image's pixels, scaled to it.
+        o.op = FT2T_OP_REPLACE;
+        o.floating = e.floating;
+        o.srcMask = e.userBrushMask;
+        o.srcMaskPlane = 0;
+        return FillOnce(e.userBrush, WholeBox(e.userBrush), image, o,
+                        FT2T_DITHERING | FT2T_SRCMASK | FT2T_FGPIXEL | FT2T_FLOATING | FT2T_OP);
+    }
+    int alpha = Image_AlphaPlane(image);
+    if (alpha < 0)
+        return 0;
+    // The built-in shape into the alpha plane, the colour into the others.
+    Buildin_Make(image, alpha, 0, 0, 1, Buildin_Peak(e.opacity), e.aero ? 1.0 : 0.0);
+    if (!e.colorImage)
+        return 0;
+    o.floating = 1;
+    o.noSrcAlpha = 1;
+    o.noDstAlpha = 1;
+    Box pixel{0, 0, 0, 0, 1, 1, 0};
+    return FillOnce(e.colorImage, pixel, image, o,
+                    FT2T_DITHERING | FT2T_NODSTALPHA | FT2T_NOSRCALPHA | FT2T_FGPIXEL | FT2T_FLOATING);
+}

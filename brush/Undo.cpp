@@ -1,5 +1,10 @@
 #include "brush/Undo.h"
 
+#include "core/Dabstone.h"
+#include "core/DabstonePaste.h"
+
+#include <X11/Intrinsic.h>
+
 #include <cstring>
 
 namespace
@@ -12,6 +17,18 @@ template <int N> inline void SwapChunks(unsigned char *a, unsigned char *b, size
 {
     typedef unsigned char Chunk __attribute__((vector_size(N)));
     size_t i = 0;
+    // Two chunks a step keep more loads in flight.
+    for (; i + 2 * N <= n; i += 2 * N) {
+        Chunk x0, x1, y0, y1;
+        std::memcpy(&x0, a + i, N);
+        std::memcpy(&x1, a + i + N, N);
+        std::memcpy(&y0, b + i, N);
+        std::memcpy(&y1, b + i + N, N);
+        std::memcpy(a + i, &y0, N);
+        std::memcpy(a + i + N, &y1, N);
+        std::memcpy(b + i, &x0, N);
+        std::memcpy(b + i + N, &x1, N);
+    }
     for (; i + N <= n; i += N) {
         Chunk x, y;
         std::memcpy(&x, a + i, N);
@@ -64,7 +81,71 @@ template <typename ImageB, typename RowFn> void ForEachSpan(Image *a, ImageB *b,
     }
 }
 
+// The background copy: its work procedure and the plane and row it copies
+// next.
+XtWorkProcId copyProc;
+int copyPlane, copyRow;
+
+void FreeBox(void *b) { Box_Free(static_cast<Box *>(b)); }
+
+Boolean CopyStep(XtPointer)
+{
+    GG_Dabstone &e = *G_dabstone;
+    if (!e.undoImage || !e.image) { // given up under us: nothing to finish
+        copyProc = 0;
+        return True;
+    }
+    if (!Undo_CopyRow(e.undoImage, e.image, &copyPlane, &copyRow))
+        return False;
+    copyProc = 0;
+    Dabstone_UndoInited();
+    return True;
+}
+
 } // namespace
+
+void Undo_Init()
+{
+    Undo_StopInit();
+    copyPlane = copyRow = 0;
+    copyProc = XtAppAddWorkProc(G_dabstone->app, CopyStep, nullptr);
+}
+
+void Undo_StopInit()
+{
+    if (copyProc)
+        XtRemoveWorkProc(copyProc);
+    copyProc = 0;
+}
+
+void Undo_SetBox(const Box *box)
+{
+    GG_Dabstone &e = *G_dabstone;
+    Box c;
+    if (e.undoImage && e.undoReady && Box_Clip(&c, box, &e.imageBox))
+        Box_AddBoxToList(e.undoBoxes, &c);
+}
+
+void Undo_Validate()
+{
+    GG_Dabstone &e = *G_dabstone;
+    if (!e.undoImage || !e.undoReady || List_Cardinal(e.undoBoxes) == 0)
+        return;
+    for (ListNode *n = e.undoBoxes->first; n; n = n->next)
+        Undo_CopyBox(e.undoImage, e.image, static_cast<const Box *>(n->element));
+    List_Empty(e.undoBoxes, FreeBox);
+}
+
+void Undo_Undo()
+{
+    GG_Dabstone &e = *G_dabstone;
+    if (!e.undoImage || List_Cardinal(e.undoBoxes) == 0)
+        return;
+    for (ListNode *n = e.undoBoxes->first; n; n = n->next)
+        Undo_SwapBox(e.undoImage, e.image, static_cast<const Box *>(n->element));
+    Dabstone_RefreshList(e.undoBoxes);
+    Dabstone_BigRefreshList(e.undoBoxes);
+}
 
 int Undo_SameLayout(const Image *a, const Image *b)
 {

@@ -4,6 +4,7 @@
 #include "brush/Work.h"
 #include "core/Bytes.h"
 #include "core/Dabstone.h"
+#include "core/DabstonePaste.h"
 #include "core/Msghand.h"
 
 #include <Xm/DrawingA.h>
@@ -336,7 +337,11 @@ void Interface_SetPath(int mode) { state.path = mode; }
 void Interface_SetUseSelection(int flag) { state.useSelection = flag; }
 void Interface_ManageApply(int flag) { state.applyManaged = flag; }
 void Interface_ManageUndo(int flag) { state.undoManaged = flag; }
-void Interface_CallApply() { ++state.callApply; }
+void Interface_CallApply()
+{
+    ++state.callApply;
+    Dabstone_Apply();
+}
 void Interface_CallUseUndo()
 {
     ++state.callUseUndo;

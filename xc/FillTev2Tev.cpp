@@ -24,7 +24,9 @@ FillTev2TevOpTables BuildOp(int32_t op)
 {
     auto *weight = new double[65536];
     auto *opAlpha = new uint8_t[65536];
-    auto *alphaOut = new uint8_t[65536];
+    auto *weightByD = new double[65536];
+    auto *alphaByD = new uint8_t[65536];
+    auto *keepsAlpha = new uint8_t[256];
     for (int a = 0; a < 256; ++a)
         for (int d = 0; d < 256; ++d) {
             double t = a / 255.0, u = d / 255.0, w;
@@ -53,12 +55,16 @@ FillTev2TevOpTables BuildOp(int32_t op)
             }
             if ((op == FT2T_OP_OVER || op == FT2T_OP_UNDER) && a > 0 && alpha <= d)
                 alpha = std::min(d + 1, 255);
-            int k = a * 256 + d;
-            weight[k] = w;
-            opAlpha[k] = uint8_t(alpha);
-            alphaOut[k] = uint8_t(w == 1.0 ? a : w == 0.0 ? d : alpha);
+            weight[a * 256 + d] = weightByD[d * 256 + a] = w;
+            opAlpha[a * 256 + d] = uint8_t(alpha);
+            alphaByD[d * 256 + a] = uint8_t(w == 1.0 ? a : w == 0.0 ? d : alpha);
         }
-    return FillTev2TevOpTables{weight, opAlpha, alphaOut};
+    for (int d = 0; d < 256; ++d) {
+        keepsAlpha[d] = 1;
+        for (int a = 0; a < 256; ++a)
+            keepsAlpha[d] &= alphaByD[d * 256 + a] == d;
+    }
+    return FillTev2TevOpTables{weight, opAlpha, weightByD, alphaByD, keepsAlpha};
 }
 
 struct Dither {
@@ -335,7 +341,9 @@ void FillTev2Tev_SelectKernels(FillTev2TevData *f)
         t = FillTev2Tev_OpTables(f->op);
     f->weight = t.weight;
     f->opAlpha = t.opAlpha;
-    f->alphaOut = t.alphaOut;
+    f->weightByD = t.weightByD;
+    f->alphaByD = t.alphaByD;
+    f->keepsAlpha = t.keepsAlpha;
     f->mul = masked ? FillTev2Tev_MulTable() : nullptr;
     if (f->dithering) {
         InitDithering();

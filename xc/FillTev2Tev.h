@@ -77,9 +77,13 @@ struct FillTev2TevData {
     int32_t canCopy;
     const double *weight;      // [a * 256 + d], null without alpha
     const uint8_t *opAlpha;    // [a * 256 + d]
-    const uint8_t *alphaOut;   // the destination alpha each cell leaves: a
-                               // where the weight is 1, d where it is 0,
-                               // else opAlpha
+    // The kernels' copies, rows by destination alpha ([d * 256 + a]) so that
+    // the cells of one destination alpha share cache lines: the weight, and
+    // the alpha the pixel is left with (a where the weight is 1, d where it
+    // is 0, else opAlpha).
+    const double *weightByD;
+    const uint8_t *alphaByD;
+    const uint8_t *keepsAlpha; // [d]: 1 when no cell changes alpha d
     const uint8_t *mul;        // [a * 256 + b] = a * b / 255; with a mask only
     int32_t useAlpha;
     int32_t dithering;
@@ -130,9 +134,11 @@ void FillTev2Tev_SetBg(Image *image, const Box *box, const int32_t *values);
 // Process-wide tables, built once on first need.
 void InitDithering();
 struct FillTev2TevOpTables {
-    const double *weight;
-    const uint8_t *opAlpha;
-    const uint8_t *alphaOut;
+    const double *weight;     // [a * 256 + d]
+    const uint8_t *opAlpha;   // [a * 256 + d]
+    const double *weightByD;  // [d * 256 + a]
+    const uint8_t *alphaByD;  // [d * 256 + a], the alpha left
+    const uint8_t *keepsAlpha; // [d]: 1 when every cell of row d leaves d
 };
 // op 2 over, 3 under, anything else replace.
 FillTev2TevOpTables FillTev2Tev_OpTables(int32_t op);

@@ -96,7 +96,7 @@ TEST(FillTev2Tev, OperationTables)
     EXPECT_EQ(over.opAlpha[128 * 256 + 0], 128);
     EXPECT_EQ(over.opAlpha[1 * 256 + 254], 255); // raised above d
     EXPECT_EQ(over.weight[0 * 256 + 0], 1.0);    // a transparent pixel takes the colour
-    EXPECT_EQ(over.alphaOut[0 * 256 + 0], 0);    // and keeps alpha 0
+    EXPECT_EQ(over.alphaByD[0 * 256 + 0], 0);    // and keeps alpha 0
     for (int a = 0; a < 256; ++a)
         for (int d = 0; d < 256; ++d) {
             int k = a * 256 + d;
@@ -107,7 +107,8 @@ TEST(FillTev2Tev, OperationTables)
                 ASSERT_EQ(t.weight[k], w) << op << " " << a << " " << d;
                 ASSERT_EQ(t.opAlpha[k], alpha) << op << " " << a << " " << d;
                 int left = t.weight[k] == 1.0 ? a : t.weight[k] == 0.0 ? d : alpha;
-                ASSERT_EQ(t.alphaOut[k], left);
+                ASSERT_EQ(t.alphaByD[d * 256 + a], left);
+                ASSERT_EQ(t.weightByD[d * 256 + a], w);
                 if (op != 1 && a > 0 && d < 255) {
                     ASSERT_GT(t.opAlpha[k], d); // every stroke raises the alpha
                 }

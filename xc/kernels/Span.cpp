@@ -1,30 +1,98 @@
 #include "xc/kernels/Span.h"
 
+#include <cstring>
+
 namespace tev {
 
-void Span_Weights(const int32_t *a, const uint8_t *d, const double *weight, const uint8_t *alphaOut,
-                  double *w, double *omw, uint8_t *alpha, int n)
+namespace {
+
+void Blend8(uint8_t *dst, const double *w, const int32_t *v, int n)
 {
-    for (int i = 0; i < n; ++i) {
-        int k = a[i] * 256 + (d ? d[i] : 255);
-        double wi = weight[k];
-        w[i] = wi;
-        omw[i] = 1.0 - wi;
-        alpha[i] = alphaOut[k];
+    for (int i = 0; i < n; ++i)
+        dst[i] = uint8_t(int32_t((1.0 - w[i]) * dst[i] + w[i] * v[i]));
+}
+
+void Blend8Const(uint8_t *dst, const double *w, int32_t v, int n)
+{
+    for (int i = 0; i < n; ++i)
+        dst[i] = uint8_t(int32_t((1.0 - w[i]) * dst[i] + w[i] * v));
+}
+
+int BestLevel()
+{
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq"))
+        return SPAN_AVX512;
+    if (__builtin_cpu_supports("avx2"))
+        return SPAN_AVX2;
+    return SPAN_PLAIN;
+}
+
+const SpanOps *OpsOf(int level)
+{
+    return level == SPAN_AVX512 ? &kSpanAvx512 : level == SPAN_AVX2 ? &kSpanAvx2 : &kSpanPlain;
+}
+
+struct Current {
+    int level = BestLevel();
+    const SpanOps *ops = OpsOf(level);
+};
+
+Current &Chosen()
+{
+    static Current c;
+    return c;
+}
+
+} // namespace
+
+const SpanOps kSpanPlain = {Blend8, Blend8Const};
+
+// A lookup per pixel: no vector unit does table lookups faster here.
+void Span_Weights(const uint8_t *a, const uint8_t *d, const double *weight, const uint8_t *alphaOut, double *w,
+                  uint8_t *alpha, int n)
+{
+    if (d) {
+        for (int i = 0; i < n; ++i) {
+            int k = d[i] * 256 + a[i];
+            w[i] = weight[k];
+            alpha[i] = alphaOut[k];
+        }
+    } else if (alpha) {
+        for (int i = 0; i < n; ++i) {
+            w[i] = weight[a[i]];
+            alpha[i] = alphaOut[a[i]];
+        }
+    } else {
+        for (int i = 0; i < n; ++i)
+            w[i] = weight[a[i]];
     }
 }
 
-void Span_Blend8(uint8_t *dst, const double *w, const double *omw, const int32_t *v, int n)
+int Span_Uniform(const uint8_t *p, int n)
 {
-    for (int i = 0; i < n; ++i)
-        dst[i] = static_cast<uint8_t>(static_cast<int32_t>(omw[i] * dst[i] + w[i] * v[i]));
+    return n > 0 && std::memcmp(p, p + 1, size_t(n - 1)) == 0 ? p[0] : -1;
 }
 
-void Span_Blend8Const(uint8_t *dst, const double *w, const double *omw, int32_t v, int n)
+const SpanOps &Span_Ops()
 {
-    double dv = v;
-    for (int i = 0; i < n; ++i)
-        dst[i] = static_cast<uint8_t>(static_cast<int32_t>(omw[i] * dst[i] + w[i] * dv));
+    return *Chosen().ops;
+}
+
+bool Span_Select(int level)
+{
+    static const int best = BestLevel();
+    if (level < SPAN_PLAIN || level > best)
+        return false;
+    Chosen().level = level;
+    Chosen().ops = OpsOf(level);
+    return true;
+}
+
+int Span_Level()
+{
+    return Chosen().level;
 }
 
 } // namespace tev

@@ -12,10 +12,13 @@
 //      source's own);
 //   2. with alpha, the span's weights are computed once: a = source alpha
 //      (255 without), a = mul[a][dstMask], a = mul[a][srcMask],
-//      d = destination alpha (255 without), k = a * 256 + d, w = weight[k];
+//      d = destination alpha (255 without), w = weight[a][d];
 //   3. each destination plane gets its channel: the source converted to the
 //      destination mode, composed as trunc((1 - w) * dst + w * src);
-//   4. the destination alpha takes the alpha of cell k.
+//   4. the destination alpha takes the alpha of cell (a, d), unless no cell
+//      of the span's one destination alpha changes it (an opaque image).
+// The rows a few steps ahead are prefetched: the planes lie megabytes
+// apart and every row of every plane is a page of its own.
 // Source columns and rows follow the exact integer walk: run = phase,
 // run += num per destination pixel, carry run / den source pixels; columns
 // are walked once per box, rows once per row. The nearest slot reads the
@@ -89,6 +92,17 @@ constexpr int32_t Scale(uint32_t v)
         return int32_t(v >> 8);
 }
 
+// A span of alpha 255, for a source without alpha.
+inline const uint8_t *Opaque()
+{
+    static const std::array<uint8_t, kChunk> opaque = [] {
+        std::array<uint8_t, kChunk> a;
+        a.fill(255);
+        return a;
+    }();
+    return opaque.data();
+}
+
 // Per-call scratch that outlives no call: per-column tables of the box.
 inline int32_t *Scratch(size_t n)
 {
@@ -112,6 +126,8 @@ public:
     {
         unit_ = s.numX == 1 && s.denX == 1;
         sx_ = s.sx;
+        first_ = s.sx;
+        last_ = s.sx + width - 1;
         if (unit_)
             return;
         col_ = Scratch(size_t(width));
@@ -124,7 +140,13 @@ public:
                 run %= s.denX;
             }
         }
+        last_ = col_[width - 1];
     }
+
+    // The source columns read, and the first source row k rows ahead.
+    int32_t FirstColumn() const { return first_; }
+    int32_t LastColumn() const { return last_; }
+    int32_t RowAhead(int k) const { return sy_ + (phy_ + k * numY_) / denY_; }
 
     template <int SD, int WD>
     void Read(const Plane &p, int32_t i0, int n, int32_t *out) const
@@ -138,6 +160,18 @@ public:
                 out[i] = Scale<SD, WD>(Sample<SD>(row, col_[i0 + i]));
     }
 
+    // An 8-bit plane (alpha, mask) along the span: the row itself when the
+    // walk is 1:1, else gathered into buf.
+    const uint8_t *Bytes(const Plane &p, int32_t i0, int n, uint8_t *buf) const
+    {
+        const uint8_t *row = p.Row(sy_);
+        if (unit_)
+            return row + sx_ + i0;
+        for (int i = 0; i < n; ++i)
+            buf[i] = row[col_[i0 + i]];
+        return buf;
+    }
+
     void NextRow()
     {
         phy_ += numY_;
@@ -149,7 +183,7 @@ public:
 
 private:
     bool unit_;
-    int32_t sx_;
+    int32_t sx_, first_, last_;
     int32_t *col_ = nullptr;
     int32_t sy_, phy_, numY_, denY_;
 };
@@ -221,7 +255,12 @@ public:
             }
         }
         rows_ = CoverOf(sy_, phy_, numY_, denY_, srcY2_);
+        width_ = width;
     }
+
+    int32_t FirstColumn() const { return first_[0]; }
+    int32_t LastColumn() const { return last_[width_ - 1]; }
+    int32_t RowAhead(int k) const { return std::min(sy_ + (phy_ + k * numY_) / denY_, srcY2_); }
 
     template <int SD, int WD>
     void Read(const Plane &p, int32_t i0, int n, int32_t *out) const
@@ -247,6 +286,15 @@ public:
         }
     }
 
+    const uint8_t *Bytes(const Plane &p, int32_t i0, int n, uint8_t *buf) const
+    {
+        int32_t v[kChunk];
+        Read<8, 8>(p, i0, n, v);
+        for (int i = 0; i < n; ++i)
+            buf[i] = uint8_t(v[i]);
+        return buf;
+    }
+
     void NextRow()
     {
         phy_ += numY_;
@@ -261,6 +309,7 @@ private:
     int32_t sy_, phy_, numY_, denY_, srcY2_;
     int32_t mX_, mY_;
     int32_t *first_, *last_, *wFirst_, *wLast_, *total_;
+    int32_t width_;
     Cover rows_;
 };
 
@@ -325,16 +374,16 @@ struct Threshold {
 // Writes one destination channel along a span: v is the converted source
 // (vc when the source is one constant colour).
 template <int DD, int WD, bool A>
-void WriteSpan(uint8_t *row, int32_t x0, int32_t y, int n, const int32_t *v, int32_t vc, const double *w,
-               const double *omw, const Threshold<WD> &thr)
+void WriteSpan(const SpanOps &ops, uint8_t *row, int32_t x0, int32_t y, int n, const int32_t *v, int32_t vc,
+               const double *w, const Threshold<WD> &thr)
 {
     if constexpr (DD == 8) {
         uint8_t *d = row + x0;
         if constexpr (A) {
             if (v)
-                Span_Blend8(d, w, omw, v, n);
+                ops.blend8(d, w, v, n);
             else
-                Span_Blend8Const(d, w, omw, vc, n);
+                ops.blend8Const(d, w, vc, n);
         } else {
             for (int i = 0; i < n; ++i)
                 d[i] = uint8_t(v ? v[i] : vc);
@@ -344,7 +393,7 @@ void WriteSpan(uint8_t *row, int32_t x0, int32_t y, int n, const int32_t *v, int
         for (int i = 0; i < n; ++i) {
             int32_t s = v ? v[i] : vc;
             if constexpr (A)
-                s = int32_t(omw[i] * Bytes_Get16(d + 2 * i) + w[i] * s);
+                s = int32_t((1.0 - w[i]) * Bytes_Get16(d + 2 * i) + w[i] * s);
             Bytes_Put16(d + 2 * i, uint16_t(s));
         }
     } else {
@@ -356,7 +405,7 @@ void WriteSpan(uint8_t *row, int32_t x0, int32_t y, int n, const int32_t *v, int
                     continue; // leave the pixel
                 if (w[i] != 1.0) {
                     int32_t c = (*byte & bit) ? Full(WD) : 0;
-                    s = int32_t(omw[i] * c + w[i] * s);
+                    s = int32_t((1.0 - w[i]) * c + w[i] * s);
                 }
             }
             if (thr.Set(s, x, y))
@@ -366,6 +415,27 @@ void WriteSpan(uint8_t *row, int32_t x0, int32_t y, int n, const int32_t *v, int
         }
     }
 }
+
+// Asks for the cache lines of a row span of a plane ahead of their use. The
+// planes lie megabytes apart and rows a page apart, so the hardware finds
+// no stream to follow; without this every row of every plane waits for
+// memory in turn.
+// Always inlined: a function holding only prefetches counts as one without
+// effect, and its calls would be dropped.
+template <bool Write>
+__attribute__((always_inline)) inline void Prefetch(const Plane &p, int32_t row, int32_t x1, int32_t x2, int depth)
+{
+    if (!p)
+        return;
+    ptrdiff_t b1 = depth == 1 ? x1 / 8 : ptrdiff_t(x1) * depth / 8;
+    ptrdiff_t b2 = depth == 1 ? x2 / 8 : (ptrdiff_t(x2) + 1) * depth / 8 - 1;
+    const uint8_t *q = p.Row(row) + b1;
+    ptrdiff_t lines = ((uintptr_t(q) & 63) + (b2 - b1)) / 64 + 1;
+    for (ptrdiff_t i = 0; i < lines; ++i)
+        __builtin_prefetch(q + 64 * i, Write ? 1 : 0);
+}
+
+constexpr int kAhead = 2; // rows
 
 // The planes a kernel touches, found once per call.
 template <int SM, int DM>
@@ -419,46 +489,68 @@ void Walk(View *view, FillTev2TevData *f, const Box &b)
     constexpr int ND = Channels(DM);
     const Planes<SM, DM> pl(f);
     const Threshold<WD> thr(f);
+    const SpanOps &ops = Span_Ops();
     Sampler sampler(StartOf(view, f, b), b.width);
     int32_t cst[4];
     for (int p = 0; p < ND; ++p)
         cst[p] = Scale<8, WD == 1 ? 8 : WD>(uint32_t(pl.cst[p]));
 
-    int32_t S[4][kChunk], tmp[kChunk], a[kChunk], m[kChunk];
-    double w[kChunk], omw[kChunk];
-    uint8_t alpha[kChunk];
+    int32_t S[4][kChunk], tmp[kChunk];
+    double w[kChunk];
+    uint8_t alpha[kChunk], abuf[kChunk], mbuf[kChunk], masked[kChunk];
+    const int32_t sc1 = sampler.FirstColumn(), sc2 = sampler.LastColumn();
     for (int32_t y = b.y1; y <= b.y2; ++y) {
+        if (y + kAhead <= b.y2) {
+            for (int p = 0; p < ND; ++p)
+                Prefetch<true>(pl.dst[p], y + kAhead, b.x1, b.x2, DD);
+            Prefetch<true>(pl.dstAlpha, y + kAhead, b.x1, b.x2, 8);
+            Prefetch<false>(pl.dstMask, y + kAhead, b.x1, b.x2, 8);
+            int32_t sy = sampler.RowAhead(kAhead);
+            for (int p = 0; p < NS; ++p)
+                Prefetch<false>(pl.src[p], sy, sc1, sc2, SD);
+            Prefetch<false>(pl.srcAlpha, sy, sc1, sc2, 8);
+            Prefetch<false>(pl.srcMask, sy, sc1, sc2, 8);
+        }
         for (int32_t x0 = b.x1; x0 <= b.x2; x0 += kChunk) {
             int n = std::min(kChunk, b.x2 - x0 + 1);
             int32_t i0 = x0 - b.x1;
+            bool keep = false; // the destination alpha stays as it is
             for (int p = 0; p < NS; ++p)
                 sampler.template Read<SD, WD>(pl.src[p], i0, n, S[p]);
             if constexpr (A) {
-                if (pl.srcAlpha)
-                    sampler.template Read<8, 8>(pl.srcAlpha, i0, n, a);
-                else
-                    std::fill_n(a, n, 255);
+                const uint8_t *a = pl.srcAlpha ? sampler.Bytes(pl.srcAlpha, i0, n, abuf) : Opaque();
                 if (pl.dstMask) {
-                    const uint8_t *mr = pl.dstMask.Row(y) + x0;
+                    const uint8_t *m = pl.dstMask.Row(y) + x0;
                     for (int i = 0; i < n; ++i)
-                        a[i] = f->mul[a[i] * 256 + mr[i]];
+                        masked[i] = f->mul[a[i] * 256 + m[i]];
+                    a = masked;
                 }
                 if (pl.srcMask) {
-                    sampler.template Read<8, 8>(pl.srcMask, i0, n, m);
+                    const uint8_t *m = sampler.Bytes(pl.srcMask, i0, n, mbuf);
                     for (int i = 0; i < n; ++i)
-                        a[i] = f->mul[a[i] * 256 + m[i]];
+                        masked[i] = f->mul[a[i] * 256 + m[i]];
+                    a = masked;
                 }
+                // A destination alpha the same along the span (an opaque
+                // image: 255) reads one row of the tables, and when no cell
+                // of that row changes it, the alpha plane is left alone.
                 const uint8_t *d = pl.dstAlpha ? pl.dstAlpha.Row(y) + x0 : nullptr;
-                Span_Weights(a, d, f->weight, f->alphaOut, w, omw, alpha, n);
+                int dv = d ? Span_Uniform(d, n) : 255;
+                keep = dv >= 0 && (!d || f->keepsAlpha[dv]);
+                if (dv >= 0)
+                    Span_Weights(a, nullptr, f->weightByD + dv * 256, f->alphaByD + dv * 256, w,
+                                 keep ? nullptr : alpha, n);
+                else
+                    Span_Weights(a, d, f->weightByD, f->alphaByD, w, alpha, n);
             }
             for (int ch = 0; ch < ND; ++ch) {
                 const int32_t *v = nullptr;
                 if constexpr (SM != CST)
                     v = ToChannel<SM, DM, WD>(ch, S, tmp, n);
-                WriteSpan<DD, WD, A>(pl.dst[ch].Row(y), x0, y, n, v, cst[ch], w, omw, thr);
+                WriteSpan<DD, WD, A>(ops, pl.dst[ch].Row(y), x0, y, n, v, cst[ch], w, thr);
             }
             if constexpr (A)
-                if (pl.dstAlpha)
+                if (pl.dstAlpha && !keep)
                     std::memcpy(pl.dstAlpha.Row(y) + x0, alpha, size_t(n));
         }
         sampler.NextRow();

@@ -1,0 +1,257 @@
+// Undo, selections, masks, apply, paste and the pipette through the
+// protocol: the real dabstone under the sorbane kernel, the test process as
+// the display, the store files compared byte for byte.
+#include "tests/e2e/E2e.h"
+
+#include "core/Bytes.h"
+#include "core/Image.h"
+#include "core/Msg.h"
+#include "core/Msghand.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+
+using namespace e2e;
+
+namespace
+{
+
+// Every row of every plane of a store image (read-only mapping).
+std::vector<unsigned char> Planes(const std::string &path)
+{
+    Image *img = nullptr;
+    if (Image_OpenReadImage(&img, path.c_str()) != 0)
+        return {};
+    std::vector<unsigned char> out;
+    for (int p = 0; p < Image_Planes(img); ++p)
+        for (int y = 0; y < Image_Height(img); ++y) {
+            const unsigned char *row = Image_Row(img, p, y);
+            out.insert(out.end(), row, row + Image_PlaneBytesPerRow(img, p));
+        }
+    Image_CloseImage(img);
+    return out;
+}
+
+// The settings record of a past session: defaults, with undo on for images
+// up to 100 megabytes and the "use selection" setting as given.
+void WriteSettings(const std::string &path, int useSelection, int undoLimit = 100)
+{
+    std::vector<unsigned char> rec(MSG_SETTINGS_SIZE, 0);
+    const int32_t words[] = {MSG_SETTINGS_MAGIC, 31, 31, 100, 0, 0, 25, useSelection, undoLimit, 0};
+    for (size_t i = 0; i < std::size(words); ++i)
+        Bytes_PutS32(rec.data() + 4 * i, words[i]);
+    Bytes_PutS32(rec.data() + 4 * 36, 1);
+    WriteFile(path, std::string(rec.begin(), rec.end()));
+}
+
+// A session whose display is the test: dabstone with undo switched on.
+struct Painter {
+    Session s;
+    FakeDisplay d;
+    std::string undoPath;
+
+    bool Start(int useSelection = 0, const std::string &image = "", int undoLimit = 100)
+    {
+        if (!image.empty())
+            s.image = image;
+        s.settings = s.dir.File("settings");
+        WriteSettings(s.settings, useSelection, undoLimit);
+        // The settings (1015) go to dabstone before the display connects, so
+        // once connected it has taken them.
+        return s.Start({"--no-display"}) && s.log.WaitFor(true, MSG_SETTINGS) && d.Open(s.kernelPid, s.programPid) &&
+               d.Connect(s.image);
+    }
+
+    // The undo image: the kernel's answer to the 2007 with the image's size.
+    bool FindUndo()
+    {
+        Image *img = nullptr;
+        if (Image_OpenReadImage(&img, s.image.c_str()) != 0)
+            return false;
+        int w = Image_Width(img), h = Image_Height(img);
+        Image_CloseImage(img);
+        return WaitUntil([&] {
+            auto asks = s.log.Received(s.programPid);
+            auto answers = s.log.Sent(MSG_WORK_CREATED);
+            size_t n = 0;
+            for (const Frame &f : asks) {
+                if (f.code != MSG_CREATE_WORK)
+                    continue;
+                if (f.Word(IMAGE_INFO_WIDTH) == w && f.Word(IMAGE_INFO_HEIGHT) == h && n < answers.size()) {
+                    undoPath = answers[n].Text(0);
+                    return true;
+                }
+                ++n;
+            }
+            return false;
+        });
+    }
+
+    // The copy goes row by row, plane after plane, and dabstone marks undo
+    // ready in the call that copies the last row: once the last row of the
+    // last plane is in the undo image, strokes are accepted.
+    bool WaitUndoReady()
+    {
+        if (undoPath.empty() && !FindUndo())
+            return false;
+        return WaitUntil([&] {
+            Image *a = nullptr, *b = nullptr;
+            bool same = false;
+            if (Image_OpenReadImage(&a, s.image.c_str()) == 0 && Image_OpenReadImage(&b, undoPath.c_str()) == 0) {
+                int p = Image_Planes(a) - 1, y = Image_Height(a) - 1;
+                same = !memcmp(Image_Row(a, p, y), Image_Row(b, p, y), size_t(Image_PlaneBytesPerRow(a, p)));
+            }
+            if (a)
+                Image_CloseImage(a);
+            if (b)
+                Image_CloseImage(b);
+            return same;
+        });
+    }
+
+    void Event(int tool, int32_t kind, int x, int y, int button = 1)
+    {
+        int32_t state = button == 1 ? MSG_STATE_BUTTON1 : MSG_STATE_BUTTON3;
+        d.Send(MSG_POINTER, Words({kind, int32_t(d.ToolHandle(tool)), 0, 0, 7, x, y, button, 0, state, 0, 0, 0,
+                                   0, 0, 0}));
+    }
+
+    // The motion controls with mode 99 seen so far: each ends a job.
+    int JobsEnded() const
+    {
+        int n = 0;
+        for (const Frame &f : d.got)
+            n += f.code == MSG_MOTION && f.Word(0) == 99;
+        return n;
+    }
+    bool WaitJobsEnded(int n)
+    {
+        return WaitUntil([&] {
+            Msghand_ReadAll(d.fifo);
+            return JobsEnded() >= n;
+        });
+    }
+
+    // A stroke of the brush tool through the points; waits for its end.
+    bool Stroke(std::initializer_list<std::pair<int, int>> points, int button = 1)
+    {
+        int before = JobsEnded();
+        auto it = points.begin();
+        Event(0, MSG_EVK_PRESS, it->first, it->second, button);
+        std::pair<int, int> last = *it;
+        for (++it; it != points.end(); ++it) {
+            Event(0, MSG_EVK_MOTION, it->first, it->second, button);
+            last = *it;
+        }
+        Event(0, MSG_EVK_RELEASE, last.first, last.second, button);
+        return WaitJobsEnded(before + 1);
+    }
+
+    bool Undo()
+    {
+        int before = JobsEnded();
+        auto p = PathField(s.image);
+        Append(p, Words({8, 0, 0}));
+        d.Send(MSG_ACTION, p);
+        return WaitJobsEnded(before + 1);
+    }
+
+    int Quit()
+    {
+        WriteFifo(s.ProgramFifo(), RawFrame(s.kernelPid, MSG_EXIT, 0, 0, {}));
+        return s.Finish();
+    }
+};
+
+} // namespace
+
+TEST(UndoE2e, ALentImageIsPastedAndGivenBack)
+{
+    Painter p;
+    ASSERT_TRUE(p.Start());
+    std::string lent = MakeImage(p.s.dir.path, 12, 12, IMAGE_MODE_RGB, 8, 1);
+    auto paste = PathField(lent);
+    Append(paste, Words({1}));
+    ASSERT_TRUE(WriteFifo(p.s.ProgramFifo(), RawFrame(p.s.kernelPid, MSG_PASTE, 0, int32_t(paste.size()), paste)));
+    // It becomes the brush the display shows.
+    ASSERT_TRUE(WaitUntil([&] {
+        Msghand_ReadAll(p.d.fifo);
+        const Frame *b = p.d.Last(MSG_BRUSH_CURSOR);
+        return b && b->Text(0) == lent;
+    }));
+    EXPECT_FALSE(p.s.log.Has(false, MSG_GIVE_BACK));
+    // Pasting the current image is refused and a lent one given back at once.
+    auto self = PathField(p.s.image);
+    Append(self, Words({1}));
+    ASSERT_TRUE(WriteFifo(p.s.ProgramFifo(), RawFrame(p.s.kernelPid, MSG_PASTE, 0, int32_t(self.size()), self)));
+    ASSERT_TRUE(p.s.log.WaitFor(false, MSG_GIVE_BACK));
+    // Another lent image takes its place: the first one goes back.
+    std::string next = MakeImage(p.s.dir.path, 8, 8, IMAGE_MODE_RGB, 8, 1);
+    auto second = PathField(next);
+    Append(second, Words({1}));
+    ASSERT_TRUE(WriteFifo(p.s.ProgramFifo(), RawFrame(p.s.kernelPid, MSG_PASTE, 0, int32_t(second.size()), second)));
+    ASSERT_TRUE(p.s.log.WaitFor(false, MSG_GIVE_BACK, 2));
+    std::vector<std::string> back;
+    for (const Frame &f : p.s.log.Received(p.s.programPid))
+        if (f.code == MSG_GIVE_BACK)
+            back.push_back(f.Text(0));
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[0], p.s.image);
+    EXPECT_EQ(back[1], lent);
+    EXPECT_EQ(p.Quit(), 0);
+}
+
+TEST(UndoE2e, ThePipettePicksGreyRgbAndCmykColours)
+{
+    struct Case {
+        int mode;
+        int words[4];
+    } cases[] = {{IMAGE_MODE_GREY, {11}}, {IMAGE_MODE_RGB, {1, 2, 3}}, {IMAGE_MODE_CMYK, {4, 5, 6, 7}}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.mode);
+        Painter p;
+        p.s.image = MakeImage(p.s.dir.path, 30, 20, c.mode, 8, 0);
+        ASSERT_TRUE(p.Start(0, p.s.image));
+        int colours = 0;
+        auto count = [&] {
+            int n = 0;
+            for (const Frame &f : p.d.got)
+                n += f.code == MSG_BRUSH_CURSOR && f.Word(1140) == 16;
+            return n;
+        };
+        colours = count();
+        p.Event(2, MSG_EVK_PRESS, 7, 5);
+        ASSERT_TRUE(WaitUntil([&] {
+            Msghand_ReadAll(p.d.fifo);
+            return count() > colours;
+        }));
+        const Frame *b = p.d.Last(MSG_BRUSH_CURSOR);
+        // The pattern holds (x + 3y + 7p) & 255 in plane p.
+        EXPECT_EQ(b->Word(1088), c.mode);
+        for (int pl = 0; pl < (c.mode == IMAGE_MODE_GREY ? 1 : c.mode == IMAGE_MODE_RGB ? 3 : 4); ++pl)
+            EXPECT_EQ(b->Word(1088 + 4 * c.words[pl]), (7 + 15 + 7 * pl) & 255) << "plane " << pl;
+        EXPECT_EQ(p.Quit(), 0);
+    }
+}
+
+// Undo comes on by itself when the settings allow the image's size: the
+// undo image has the image's geometry and ends up holding its bytes. With a
+// limit of 0 megabytes it stays off.
+TEST(UndoE2e, TheSettingsSwitchUndoOnForSmallEnoughImages)
+{
+    Painter on;
+    ASSERT_TRUE(on.Start());
+    ASSERT_TRUE(on.WaitUndoReady());
+    EXPECT_EQ(Planes(on.undoPath), Planes(on.s.image));
+    EXPECT_EQ(on.Quit(), 0);
+
+    Painter off;
+    ASSERT_TRUE(off.Start(0, "", 0));
+    EXPECT_EQ(off.Quit(), 0);
+    int sized = 0;
+    for (const Frame &f : off.s.log.Received(off.s.programPid))
+        sized += f.code == MSG_CREATE_WORK && f.Word(IMAGE_INFO_WIDTH) == 64 && f.Word(IMAGE_INFO_HEIGHT) == 48;
+    EXPECT_EQ(sized, 0);
+}
