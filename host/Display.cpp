@@ -461,6 +461,8 @@ int RunScript(const std::vector<ScriptCommand> &commands)
         if (P.ended)
             break;
         std::string problem = RunCommand(c);
+        if (P.ended)
+            break; // the session ended under a waiting command: nothing went wrong
         if (!problem.empty()) {
             KernelLink_Say("script line %d: %s", c.line, problem.c_str());
             return 1;
