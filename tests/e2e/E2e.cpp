@@ -163,9 +163,14 @@ int Child::ExitCode() const
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// A test that stopped half-way leaves nothing running: asked first (a kernel
+// then ends its session in order), then killed.
 Child::~Child()
 {
-    if (pid > 0 && !ended) {
+    if (pid <= 0 || ended)
+        return;
+    kill(pid, SIGTERM);
+    if (!Wait(kBound)) {
         kill(pid, SIGKILL);
         Wait(kBound);
     }
