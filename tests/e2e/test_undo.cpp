@@ -435,3 +435,29 @@ TEST(UndoE2e, TheSettingsSwitchUndoOnForSmallEnoughImages)
         sized += f.code == MSG_CREATE_WORK && f.Word(IMAGE_INFO_WIDTH) == 64 && f.Word(IMAGE_INFO_HEIGHT) == 48;
     EXPECT_EQ(sized, 0);
 }
+
+// A new current image gives the undo image back (2008) and asks for one of
+// the new image's geometry.
+TEST(UndoE2e, AnImageChangeGivesTheUndoImageBack)
+{
+    Painter p;
+    ASSERT_TRUE(p.Start());
+    ASSERT_TRUE(p.WaitUndoReady());
+    std::string other = MakeImage(p.s.dir.path, 40, 30, IMAGE_MODE_GREY, 8, 0);
+    auto given = PathField(other);
+    ASSERT_TRUE(WriteFifo(p.s.ProgramFifo(), RawFrame(p.s.kernelPid, MSG_GIVEN, 0, int32_t(given.size()), given)));
+    ASSERT_TRUE(WaitUntil([&] {
+        for (const Frame &f : p.s.log.Received(p.s.programPid))
+            if (f.code == MSG_DELETE && f.Text(0) == p.undoPath)
+                return true;
+        return false;
+    }));
+    ASSERT_TRUE(WaitUntil([&] {
+        for (const Frame &f : p.s.log.Received(p.s.programPid))
+            if (f.code == MSG_CREATE_WORK && f.Word(IMAGE_INFO_WIDTH) == 40 && f.Word(IMAGE_INFO_HEIGHT) == 30 &&
+                f.Word(IMAGE_INFO_MODE) == IMAGE_MODE_GREY)
+                return true;
+        return false;
+    }));
+    EXPECT_EQ(p.Quit(), 0);
+}
