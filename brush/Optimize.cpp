@@ -141,12 +141,13 @@ void WeightsScalar(Span &s)
         _mm256_store_si256(reinterpret_cast<__m256i *>(ks + i), k);
     }
     const double *w = s.cells->w;
+    double *sw = s.w;
     for (int j = 0; j < i; ++j)
-        s.w[j] = w[ks[j]];
-    if (s.da) {
+        sw[j] = w[ks[j]];
+    if (uint8_t *da = s.da) {
         const uint8_t *alpha = s.cells->alpha;
         for (int j = 0; j < i; ++j)
-            s.da[j] = alpha[ks[j]];
+            da[j] = alpha[ks[j]];
     }
     for (int j = 0; j < i; j += 4)
         _mm256_store_pd(s.omw + j, _mm256_sub_pd(one, _mm256_load_pd(s.w + j)));
@@ -218,28 +219,67 @@ void BlendScalar(uint8_t *c, const Span &s, double f)
     return _mm512_cvtepi32_epi8(_mm512_inserti64x4(_mm512_castsi256_si512(rlo), rhi, 1));
 }
 
+// The last group of a span goes through masked loads and stores: no
+// scalar tail, and nothing read or written past the span.
 [[gnu::target("avx512f,avx512bw,avx512vl")]] void BlendAVX512(uint8_t *c, const Span &s, double fv)
 {
     const __m512d f = _mm512_set1_pd(fv);
-    int i = 0;
-    if (s.uniform) {
-        const __m512d w = _mm512_set1_pd(s.w[0]), omw = _mm512_set1_pd(s.omw[0]);
-        for (; i + 16 <= s.n; i += 16) {
-            const __m128i c8 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(c + i));
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(c + i), Blend16(c8, omw, omw, w, w, f));
+    for (int i = 0; i < s.n; i += 16) {
+        const int left = s.n - i;
+        const __mmask16 m = left >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << left) - 1);
+        const __mmask8 lo = __mmask8(m), hi = __mmask8(m >> 8);
+        const __m128i c8 = _mm_maskz_loadu_epi8(m, c + i);
+        __m128i r;
+        if (s.uniform) {
+            const __m512d w = _mm512_set1_pd(s.w[0]), omw = _mm512_set1_pd(s.omw[0]);
+            r = Blend16(c8, omw, omw, w, w, f);
+        } else {
+            r = Blend16(c8, _mm512_maskz_loadu_pd(lo, s.omw + i), _mm512_maskz_loadu_pd(hi, s.omw + i + 8),
+                        _mm512_maskz_loadu_pd(lo, s.w + i), _mm512_maskz_loadu_pd(hi, s.w + i + 8), f);
         }
-        for (; i < s.n; ++i)
-            c[i] = uint8_t(int32_t(s.omw[0] * c[i] + s.w[0] * fv));
-        return;
+        _mm_mask_storeu_epi8(c + i, m, r);
     }
-    for (; i + 16 <= s.n; i += 16) {
-        const __m128i c8 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(c + i));
-        const __m128i r = Blend16(c8, _mm512_load_pd(s.omw + i), _mm512_load_pd(s.omw + i + 8),
-                                  _mm512_load_pd(s.w + i), _mm512_load_pd(s.w + i + 8), f);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(c + i), r);
+}
+
+// Sixteen cells at a time, the last group masked; then the lookups one by
+// one (gathers are no faster here).
+[[gnu::target("avx512f,avx512bw,avx512vl")]] void WeightsAVX512(Span &s)
+{
+    const int32_t k0 = CellOf(s, 0);
+    const __m512i vk0 = _mm512_set1_epi32(k0), v255 = _mm512_set1_epi32(255), zero = _mm512_setzero_si512();
+    __mmask16 differ = 0;
+    alignas(64) int32_t ks[kChunk];
+    for (int i = 0; i < s.n; i += 16) {
+        const int left = s.n - i;
+        const __mmask16 m = left >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << left) - 1);
+        __m512i a = _mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(m, s.sa + i));
+        if (s.mask) {
+            const __m512i mk = _mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(m, s.mask + i));
+            a = _mm512_mask_i32gather_epi32(zero, m, _mm512_or_si512(_mm512_slli_epi32(a, 8), mk), s.mul, 4);
+        }
+        const __m512i d = s.da ? _mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(m, s.da + i)) : v255;
+        const __m512i k = _mm512_or_si512(_mm512_slli_epi32(d, 8), a);
+        differ |= _mm512_mask_cmpneq_epi32_mask(m, k, vk0);
+        _mm512_store_si512(ks + i, k);
     }
-    for (; i < s.n; ++i)
-        c[i] = uint8_t(int32_t(s.omw[i] * c[i] + s.w[i] * fv));
+    // Locals: the byte stores into the alpha row may alias anything.
+    const int n = s.n;
+    const double *w = s.cells->w;
+    double *sw = s.w;
+    for (int j = 0; j < n; ++j)
+        sw[j] = w[ks[j]];
+    if (uint8_t *da = s.da) {
+        const uint8_t *alpha = s.cells->alpha;
+        for (int j = 0; j < n; ++j)
+            da[j] = alpha[ks[j]];
+    }
+    const __m512d one = _mm512_set1_pd(1.0);
+    for (int j = 0; j < n; j += 8) {
+        const int left = n - j;
+        const __mmask8 m = left >= 8 ? __mmask8(0xFF) : __mmask8((1u << left) - 1);
+        _mm512_mask_storeu_pd(s.omw + j, m, _mm512_sub_pd(one, _mm512_maskz_loadu_pd(m, s.w + j)));
+    }
+    s.uniform = differ == 0;
 }
 #pragma GCC diagnostic pop
 
@@ -295,7 +335,7 @@ void Optimize(View *view, void *data, Box *box)
     const ptrdiff_t bpr = Image_PlaneBytesPerRow(dst, NP == 3 ? 0 : f->dstShown);
     const ptrdiff_t abpr = f->dstAlphaPlane ? Image_PlaneBytesPerRow(dst, f->dstAlphaPlane) : 0;
     uint8_t *alpha = f->dstAlphaPlane ? Image_Row(dst, f->dstAlphaPlane, 0) + box->x1 : nullptr;
-    const auto weights = level >= OPTIMIZE_AVX2 ? WeightsAVX2 : WeightsScalar;
+    const auto weights = level >= OPTIMIZE_AVX512 ? WeightsAVX512 : level >= OPTIMIZE_AVX2 ? WeightsAVX2 : WeightsScalar;
     const auto blend = level >= OPTIMIZE_AVX512 ? BlendAVX512 : level >= OPTIMIZE_AVX2 ? BlendAVX2 : BlendScalar;
 
     Span s;

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -494,6 +495,13 @@ void Dabstone_Event(const unsigned char *payload, const MsgHeader *h, void *)
             return;
         }
         int32_t width = word(MSG_EV_RECT_W), height = word(MSG_EV_RECT_H);
+        // A rectangle whose far corner lies beyond 32 bits means nothing.
+        auto fits = [](int32_t from, int32_t size) {
+            int64_t last = int64_t(from) + size - 1;
+            return last >= INT32_MIN && last <= INT32_MAX;
+        };
+        if (!fits(word(MSG_EV_RECT_X), width) || !fits(word(MSG_EV_RECT_Y), height))
+            return;
         e.brushPosBox = MakeBox(word(MSG_EV_RECT_X), word(MSG_EV_RECT_Y), width, height);
         Dabstone_SetDims(width, height, 1);
         return;

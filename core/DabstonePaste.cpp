@@ -4,6 +4,7 @@
 #include "brush/Undo.h"
 #include "brush/Work.h"
 #include "core/Bytes.h"
+#include "core/DabstoneBrush.h"
 #include "core/Image.h"
 #include "core/Msg.h"
 #include "ui/Alert.h"
@@ -21,10 +22,6 @@
 #include <utility>
 #include <vector>
 #include <unistd.h>
-
-// Least form until the stroke work exists: a selection completes with
-// nothing waiting for it. The stroke work's own definition takes its place.
-__attribute__((weak)) void Work_AfterSelection() {}
 
 namespace
 {
@@ -323,10 +320,7 @@ void Dabstone_MaskReady(const unsigned char *payload, const MsgHeader *h, void *
             Dabstone_Quit("can't open brush mask", rc);
             return;
         }
-        // Least form until the brush parameter work's mask arrival exists:
-        // the mask is kept for the user brush.
-        e.userBrushMask = mask;
-        e.brushMaskRequested = 0;
+        Dabstone_BrushMaskArrived(mask, Image_Path(e.userBrush));
     }
 }
 

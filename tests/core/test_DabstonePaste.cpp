@@ -469,6 +469,20 @@ TEST_F(JobEngine, MaskReadyOpensTheMaskOnceAndRefusesAnotherSize)
     e.maskWanted = 1;
     Receive(Dabstone_MaskNotPending, 1016, {});
     EXPECT_EQ(e.maskWanted, 0);
+
+    // The mask of the user brush goes to the brush.
+    Image *brush = Make(9, 9, IMAGE_MODE_RGB, 8, 1);
+    Image *brushMask = Make(9, 9, IMAGE_MODE_GREY, 8);
+    ASSERT_EQ(Image_OpenImage(&e.userBrush, Image_Path(brush)), 0);
+    e.brushMaskRequested = 1;
+    pay = PathPayload(Image_Path(brushMask));
+    auto brushPath = PathPayload(Image_Path(brush));
+    pay.insert(pay.end(), brushPath.begin(), brushPath.end());
+    Receive(Dabstone_MaskReady, MSG_MASK_READY, pay);
+    ASSERT_NE(e.userBrushMask, nullptr);
+    EXPECT_STREQ(Image_Path(e.userBrushMask), Image_Path(brushMask));
+    EXPECT_EQ(e.brushMaskRequested, 0);
+    EXPECT_EQ(e.mask, held);
 }
 
 // ---- Paste ----

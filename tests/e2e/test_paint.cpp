@@ -1,0 +1,267 @@
+// Painting through the protocol: sorbane's display replays strokes and
+// fills, and the store file's bytes are compared with what the shapes and
+// the compositing rules give, computed here; the stroke's messages are
+// checked in the peers' logs.
+#include "tests/e2e/E2e.h"
+
+#include "brush/Box.h"
+#include "core/Image.h"
+#include "core/Msg.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+using namespace e2e;
+
+
+
+namespace {
+
+// The session's image, read back once dabstone has ended.
+struct Store {
+    Image *image = nullptr;
+    explicit Store(const std::string &path) { EXPECT_EQ(Image_OpenReadImage(&image, path.c_str()), 0); }
+    ~Store()
+    {
+        if (image)
+            Image_CloseImage(image);
+    }
+    int At(int p, int x, int y) const { return int(Image_GetSample(image, p, x, y)); }
+};
+
+// What the session image holds before painting (E2e's MakeImage).
+int Pattern(int p, int x, int y)
+{
+    return (x + 3 * y + 7 * p) & 255;
+}
+
+// A plain image of our own: planes filled with the values.
+std::string PlainImage(const std::string &dir, int w, int h, int mode, int alpha, std::vector<int> values)
+{
+    std::string path = MakeImage(dir, w, h, mode, 8, alpha);
+    Image *img = nullptr;
+    EXPECT_EQ(Image_OpenImage(&img, path.c_str()), 0);
+    for (int p = 0; p < Image_Planes(img); ++p)
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                Image_SetSample(img, p, x, y, uint32_t(values[size_t(p)]));
+    Image_CloseImage(img);
+    return path;
+}
+
+// Over: the weight of brush alpha a on destination alpha d, and the alpha
+// the pixel is left with.
+struct Cell {
+    double w;
+    int alpha;
+};
+Cell Over(int a, int d)
+{
+    if (a == 255 || d == 0)
+        return {1.0, a};
+    const double t = a / 255.0, u = d / 255.0, s = t + (1.0 - t) * u;
+    Cell c{t / s, int(255.0 * s)};
+    if (a > 0 && c.alpha <= d)
+        c.alpha = std::min(d + 1, 255);
+    return c;
+}
+int Blend(int c, int f, double w)
+{
+    return w == 1.0 ? f : int((1.0 - w) * c + w * f);
+}
+
+// The 5 x 5 airbrush at full opacity: peak 254, d = (x² + y²) / 4.
+int Airbrush5(int dx, int dy)
+{
+    const double d = (dx * dx + dy * dy) / 4.0;
+    return d > 1 ? 0 : int(254 * (1 - d));
+}
+
+void RunScript(Session &s, const std::string &script, std::vector<std::string> args = {})
+{
+    s.script = s.dir.File("script");
+    WriteFile(s.script, script);
+    args.insert(args.begin(), {"--script", s.script});
+    ASSERT_TRUE(s.Start(args)) << s.kernel.Err();
+    ASSERT_EQ(s.Finish(), 0) << s.kernel.Err();
+}
+
+// Every sample outside the boxes is the one given.
+void ExpectUntouchedOutside(const Store &st, const std::vector<Box> &boxes, const std::function<int(int, int, int)> &was)
+{
+    for (int p = 0; p < Image_Planes(st.image); ++p)
+        for (int y = 0; y < Image_Height(st.image); ++y)
+            for (int x = 0; x < Image_Width(st.image); ++x) {
+                bool inside = false;
+                for (const Box &b : boxes)
+                    inside |= x >= b.x1 && x <= b.x2 && y >= b.y1 && y <= b.y2;
+                if (!inside) {
+                    ASSERT_EQ(st.At(p, x, y), was(p, x, y)) << "plane " << p << " at " << x << "," << y;
+                }
+            }
+}
+
+} // namespace
+
+TEST(Paint, AirbrushDabAndEraseGiveTheRulesBytes)
+{
+    Session s;
+    ASSERT_NO_FATAL_FAILURE(RunScript(s, "wait 1042\n"
+           "settings width=5 height=5 aero=1 colour=200,100,50\n"
+           "press 20 20\nrelease 20 20\nwait 2010\n"
+           "press 40 30 3\nrelease 40 30\nwait 2010\n"
+           "quit\n"));
+    Store st(s.image);
+    ASSERT_NE(st.image, nullptr);
+    const int fg[3] = {200, 100, 50};
+    for (int dy = -2; dy <= 2; ++dy)
+        for (int dx = -2; dx <= 2; ++dx) {
+            const int a = Airbrush5(dx, dy);
+            // Button 1: over the image's own alpha, every colour plane.
+            int x = 20 + dx, y = 20 + dy;
+            const Cell c = Over(a, Pattern(3, x, y));
+            for (int p = 0; p < 3; ++p)
+                EXPECT_EQ(st.At(p, x, y), c.w == 0.0 ? Pattern(p, x, y) : Blend(Pattern(p, x, y), fg[p], c.w))
+                    << p << " at " << x << "," << y;
+            EXPECT_EQ(st.At(3, x, y), c.w == 0.0 ? Pattern(3, x, y) : c.w == 1.0 ? a : c.alpha);
+            // Button 3: the alpha painted toward 0 as a grey plane, colours kept.
+            x = 40 + dx, y = 30 + dy;
+            const Cell e = Over(a, 255);
+            EXPECT_EQ(st.At(3, x, y), e.w == 0.0 ? Pattern(3, x, y) : Blend(Pattern(3, x, y), 0, e.w));
+            for (int p = 0; p < 3; ++p)
+                EXPECT_EQ(st.At(p, x, y), Pattern(p, x, y));
+        }
+    ExpectUntouchedOutside(st, {Box{18, 18, 22, 22, 5, 5, 0}, Box{38, 28, 42, 32, 5, 5, 0}}, Pattern);
+}
+
+TEST(Paint, StrokeMessages)
+{
+    Session s;
+    // A second stroke's rows come after everything the first one sent.
+    ASSERT_NO_FATAL_FAILURE(RunScript(s, "wait 1042\nsettings width=7 height=7\npress 10 10\nmove 30 12\nmove 50 30\nrelease 50 30\n"
+           "wait 2010\npress 5 40\nrelease 5 40\nwait 2010\nquit\n"));
+    // Motion control: held while each step is painted, allowed after it,
+    // ended with the stroke.
+    std::vector<int> modes;
+    int left = -1, back = -1, n = 0;
+    for (const Frame &f : s.displayLog.Received(s.programPid)) {
+        ++n;
+        if (f.code == MSG_MOTION && (modes.empty() || modes.back() != 99))
+            modes.push_back(f.Word(0));
+        // The brush cursor leaves the display while painting and comes back.
+        if (f.code == MSG_BRUSH_CURSOR && left < 0 && modes.empty() && f.Text(0).empty())
+            left = n;
+        if (f.code == MSG_BRUSH_CURSOR && !modes.empty() && modes.back() == 99 && !f.Text(0).empty() && back < 0)
+            back = n;
+    }
+    EXPECT_EQ(modes, (std::vector<int>{0, 1, 0, 1, 0, 1, 99}));
+    EXPECT_GT(left, 0);
+    EXPECT_GT(back, left);
+    EXPECT_TRUE(s.displayLog.Has(false, MSG_REDRAW_NOW) || s.displayLog.Has(false, MSG_REDRAW));
+    // The kernel hears the changed rows once per stroke, at its end.
+    std::vector<std::pair<int, int>> rows;
+    for (const Frame &f : s.log.Received(s.programPid))
+        if (f.code == MSG_ROWS_CHANGED) {
+            EXPECT_EQ(f.Text(0), s.image);
+            rows.push_back({f.Word(500), f.Word(504)});
+        }
+    // Rows 7 (10 - 3) to 33 (30 + 3), then 37 to 43.
+    EXPECT_EQ(rows, (std::vector<std::pair<int, int>>{{7, 27}, {37, 7}}));
+}
+
+TEST(Paint, PencilAtHalfOpacityDoesNotBuildUp)
+{
+    Session s;
+    s.image = PlainImage(s.dir.path, 64, 48, IMAGE_MODE_RGB, 1, {255, 255, 255, 255});
+    ASSERT_NO_FATAL_FAILURE(RunScript(s, "wait 1042\nsettings width=9 height=9 opacity=50\n"
+           "press 5 10\nmove 58 14\nmove 6 20\nmove 58 26\nmove 30 4\nmove 30 44\nrelease 30 44\nwait 2010\nquit\n"));
+    Store st(s.image);
+    // Black at 50 %, once: 255 (1 - w). The pencil's row filter keeps every
+    // pixel there (a unit or two of integer rounding where rims overlap);
+    // painted twice it would be near 64.
+    const Cell once = Over(127, 255);
+    const int single = Blend(255, 0, once.w);
+    int full = 0, painted = 0;
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) {
+            ASSERT_GE(st.At(0, x, y), single - 3) << x << "," << y;
+            full += st.At(0, x, y) == single;
+            painted += st.At(0, x, y) != 255;
+            EXPECT_EQ(st.At(0, x, y), st.At(2, x, y));
+        }
+    EXPECT_GT(full, 300);
+    EXPECT_GT(painted, full);
+}
+
+TEST(Paint, FillInsideASelection)
+{
+    Session s;
+    ASSERT_NO_FATAL_FAILURE(RunScript(s, "wait 1042\n"
+           "settings selection=1 colour=9,8,7\nsettings selection=0 colour=9,8,7\nsettings selection=1 colour=9,8,7\n"
+           "select 10 5 20 15\ntool fill\npress 1 1\nrelease 1 1\nwait 2010\nquit\n"));
+    Store st(s.image);
+    const int fg[4] = {9, 8, 7, 255};
+    for (int y = 5; y < 20; ++y)
+        for (int x = 10; x < 30; ++x)
+            for (int p = 0; p < 4; ++p)
+                ASSERT_EQ(st.At(p, x, y), fg[p]) << p << " at " << x << "," << y;
+    ExpectUntouchedOutside(st, {Box{10, 5, 29, 19, 20, 15, 0}}, Pattern);
+    EXPECT_TRUE(s.displayLog.Has(false, MSG_ASK_SELECTION));
+}
+
+TEST(Paint, PastedImagePaintsScaledToTheBrushSize)
+{
+    Session s;
+    // A 4 x 4 brush of sixteen colours, opaque.
+    std::string brush = MakeImage(s.dir.path, 4, 4, IMAGE_MODE_RGB, 8, 1);
+    Image *b = nullptr;
+    ASSERT_EQ(Image_OpenImage(&b, brush.c_str()), 0);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) {
+            Image_SetSample(b, 0, x, y, uint32_t(60 * x));
+            Image_SetSample(b, 1, x, y, uint32_t(60 * y));
+            Image_SetSample(b, 3, x, y, 255);
+        }
+    Image_CloseImage(b);
+    const std::string other = MakeImage(s.dir.path, 3, 3, IMAGE_MODE_GREY, 8, 0);
+    ASSERT_NO_FATAL_FAILURE(RunScript(s, "wait 1042\nsettings trace=single\npaste " + brush +
+               " lend\nbrush 0 0 8 8\npress 20 20\nrelease 20 20\nwait 2010\npaste " + other + " lend\nquit\n"));
+    Store st(s.image);
+    for (int y = 16; y < 24; ++y)
+        for (int x = 16; x < 24; ++x) {
+            EXPECT_EQ(st.At(0, x, y), 60 * ((x - 16) / 2)) << x << "," << y;
+            EXPECT_EQ(st.At(1, x, y), 60 * ((y - 16) / 2)) << x << "," << y;
+            EXPECT_EQ(st.At(2, x, y), Pattern(2, (x - 16) / 2, (y - 16) / 2)); // the brush's own pattern
+        }
+    ExpectUntouchedOutside(st, {Box{16, 16, 23, 23, 8, 8, 0}}, Pattern);
+    // The lent image goes back when another brush takes its place.
+    bool given = false;
+    for (const Frame &f : s.log.Received(s.programPid))
+        given |= f.code == MSG_GIVE_BACK && f.Text(0) == brush;
+    EXPECT_TRUE(given);
+}
+
+TEST(Paint, BadStrokesAndPastes)
+{
+    Session s;
+    ASSERT_NO_FATAL_FAILURE(RunScript(s, "wait 1042\nsettings trace=cont\n"
+           // Far outside the image: a stroke, nothing painted.
+           "press -500 -900\nmove 9000 -900\nmove 90000 70000\nrelease 90000 70000\n"
+           // Not a store image: refused, given back.
+           "paste /etc/hostname lend\n"
+           // A 1 x 1 brush, then 9999 x 1.
+           "brush 0 0 1 1\npress 3 3\nrelease 3 3\nwait 2010\n"
+           "brush 0 0 9999 1\npress 30 40\nrelease 30 40\nwait 2010\nquit\n"));
+    Store st(s.image);
+    // The settings colour is black: a 1 x 1 pencil's disc darkens its pixel.
+    EXPECT_LT(st.At(0, 3, 3), Pattern(0, 3, 3));
+    // 9999 x 1: the large brush, rx 4999, ry 1; only row 40 gets coverage.
+    EXPECT_LT(st.At(0, 30, 40), Pattern(0, 30, 40));
+    ExpectUntouchedOutside(st, {Box{2, 2, 4, 4, 3, 3, 0}, Box{0, 40, 63, 40, 64, 1, 0}}, Pattern);
+    bool given = false;
+    for (const Frame &f : s.log.Received(s.programPid))
+        given |= f.code == MSG_GIVE_BACK && f.Text(0) == "/etc/hostname";
+    EXPECT_TRUE(given);
+}
