@@ -76,6 +76,10 @@ Peer P;
 // ("can't write message"), and nothing more is written to it.
 void Send(int *fd, int pid, int32_t code, const void *payload, int length)
 {
+    if (*fd >= 0 && KernelLink_ReaderGone(*fd)) { // known gone: nothing to say
+        Fifo_CloseWrite(P.kernel, pid, *fd);
+        *fd = -1;
+    }
     if (*fd >= 0 && KernelLink_Send(*fd, pid, code, 0, payload, length) == EPIPE) {
         Fifo_CloseWrite(P.kernel, pid, *fd);
         *fd = -1;
@@ -305,11 +309,29 @@ void ReadFifo()
 }
 
 // Waits up to timeoutMs (-1: no bound) for the FIFO or the X connection.
+// The kernel's FIFO reports an error once its reader has gone: the kernel
+// ended without telling us, and so do we. (When dabstone ends, the kernel
+// tells us with 1001.)
+void NoticeKernelGone(const struct pollfd &kernel)
+{
+    if (!(kernel.revents & (POLLERR | POLLHUP)))
+        return;
+    KernelLink_Say("the kernel has gone");
+    Fifo_CloseWrite(P.kernel, P.kernel, P.kernelFifo);
+    P.kernelFifo = -1;
+    P.ended = true;
+}
+
 void Pump(int timeoutMs)
 {
-    struct pollfd fds[2] = {{P.fifo, POLLIN, 0}, {P.window ? DisplayWindow_Fd(P.window) : -1, POLLIN, 0}};
-    if (poll(fds, P.window ? 2 : 1, timeoutMs) > 0 && (fds[0].revents & POLLIN))
+    struct pollfd fds[3] = {{P.fifo, POLLIN, 0},
+                            {P.kernelFifo, 0, 0},
+                            {P.window ? DisplayWindow_Fd(P.window) : -1, POLLIN, 0}};
+    if (poll(fds, P.window ? 3 : 2, timeoutMs) <= 0)
+        return;
+    if (fds[0].revents & POLLIN)
         ReadFifo();
+    NoticeKernelGone(fds[1]);
     if (P.window && P.scripted) { // a window shown beside a script: drawn, not used
         std::vector<ScriptCommand> ignored;
         DisplayWindow_Poll(P.window, &ignored);
@@ -461,6 +483,8 @@ int RunScript(const std::vector<ScriptCommand> &commands)
         if (P.ended)
             break;
         std::string problem = RunCommand(c);
+        if (P.ended)
+            break; // the session ended under a waiting command: nothing went wrong
         if (!problem.empty()) {
             KernelLink_Say("script line %d: %s", c.line, problem.c_str());
             return 1;

@@ -76,6 +76,10 @@ int signalPipe[2] = {-1, -1};
 // ("can't write message"), and nothing more is written to it.
 void Send(int *fd, int kernelPid, int pid, int32_t code, const void *payload, int length)
 {
+    if (*fd >= 0 && KernelLink_ReaderGone(*fd)) { // ended already: its end is reported apart
+        Fifo_CloseWrite(kernelPid, pid, *fd);
+        *fd = -1;
+    }
     if (*fd >= 0 && KernelLink_Send(*fd, pid, code, 0, payload, length) == EPIPE) {
         Fifo_CloseWrite(kernelPid, pid, *fd);
         *fd = -1;

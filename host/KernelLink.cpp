@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -73,6 +74,12 @@ int KernelLink_Send(int fd, int toPid, int32_t code, int32_t aux, const void *pa
                  payload ? length : 0);
     }
     return rc;
+}
+
+int KernelLink_ReaderGone(int fd)
+{
+    struct pollfd p = {fd, 0, 0};
+    return poll(&p, 1, 0) == 1 && (p.revents & (POLLERR | POLLHUP)) ? 1 : 0;
 }
 
 const char *KernelLink_Path(const unsigned char *payload, int length, int offset)

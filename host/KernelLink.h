@@ -39,6 +39,9 @@ void KernelLink_CloseLog();
 // it went out; the result of Msg_write.
 int KernelLink_Send(int fd, int toPid, int32_t code, int32_t aux, const void *payload, int length);
 
+// 1 when the reader of a FIFO we write to has gone (it reports an error).
+int KernelLink_ReaderGone(int fd);
+
 // The path field at `offset` of a payload when it is NUL-terminated inside
 // its 500 bytes, else nullptr (a malformed request).
 const char *KernelLink_Path(const unsigned char *payload, int length, int offset);

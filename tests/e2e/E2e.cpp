@@ -163,9 +163,14 @@ int Child::ExitCode() const
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// A test that stopped half-way leaves nothing running: asked first (a kernel
+// then ends its session in order), then killed.
 Child::~Child()
 {
-    if (pid > 0 && !ended) {
+    if (pid <= 0 || ended)
+        return;
+    kill(pid, SIGTERM);
+    if (!Wait(kBound)) {
         kill(pid, SIGKILL);
         Wait(kBound);
     }
@@ -325,23 +330,41 @@ const Frame *Session::Notice(std::vector<Frame> &storage) const
 // ---- Fake display ---------------------------------------------------------------------
 
 namespace {
-FakeDisplay *current = nullptr;
+// Where the frames read now go (the link's reader calls one routine for
+// all): ReadInto's vector, else the open fake display's (tests may call
+// Msghand_ReadAll on its FIFO themselves).
+std::vector<Frame> *collecting = nullptr;
+FakeDisplay *openDisplay = nullptr;
 
 void Collect(const unsigned char *payload, const MsgHeader *h, void *)
 {
-    if (!current)
+    std::vector<Frame> *into = collecting ? collecting : openDisplay ? &openDisplay->got : nullptr;
+    if (!into)
         return;
     Frame f;
     f.code = h->code;
     f.peer = h->sender;
     f.aux = h->aux;
     f.payload.assign(payload, payload + h->length);
-    current->got.push_back(f);
+    into->push_back(f);
 }
 
-// Everything dabstone may send a display.
-const int32_t displayCodes[] = {MSG_EXIT, MSG_DISPLAY_LEAVE, MSG_HELLO, MSG_DISPLAY_INIT, MSG_TOOLBOX,
-                                MSG_MOTION, MSG_BRUSH_CURSOR, MSG_ASK_SELECTION, MSG_REDRAW_NOW, MSG_REDRAW};
+void ReadInto(int fd, std::vector<Frame> *into)
+{
+    if (fd < 0)
+        return;
+    collecting = into;
+    Msghand_ReadAll(fd);
+    collecting = nullptr;
+}
+
+int CountOf(const std::vector<Frame> &frames, int32_t code)
+{
+    int n = 0;
+    for (const Frame &f : frames)
+        n += f.code == code;
+    return n;
+}
 } // namespace
 
 bool FakeDisplay::Open(int kernelPid, int programPid)
@@ -354,10 +377,9 @@ bool FakeDisplay::Open(int kernelPid, int programPid)
     programFifo = Fifo_OpenWrite(kernel, program);
     if (fifo < 0 || programFifo < 0)
         return false;
-    current = this;
     Msghand_Initialize(nullptr, fifo);
-    for (int32_t code : displayCodes)
-        Msghand_AddCallback(code, Collect, nullptr);
+    Msghand_SetDefault(Collect, nullptr);
+    openDisplay = this;
     return true;
 }
 
@@ -378,20 +400,13 @@ bool FakeDisplay::WaitCode(int32_t code, int count, int seconds)
 {
     return WaitUntil(
         [&] {
-            if (fifo >= 0)
-                Msghand_ReadAll(fifo);
+            ReadInto(fifo, &got);
             return Count(code) >= count;
         },
         seconds);
 }
 
-int FakeDisplay::Count(int32_t code) const
-{
-    int n = 0;
-    for (const Frame &f : got)
-        n += f.code == code;
-    return n;
-}
+int FakeDisplay::Count(int32_t code) const { return CountOf(got, code); }
 
 const Frame *FakeDisplay::Last(int32_t code) const
 {
@@ -423,8 +438,95 @@ FakeDisplay::~FakeDisplay()
     Vanish();
     if (programFifo >= 0)
         close(programFifo);
-    if (current == this)
-        current = nullptr;
+    if (openDisplay == this)
+        openDisplay = nullptr;
+    Msghand_SetDefault(nullptr, nullptr);
+}
+
+bool FakeProgram::Open()
+{
+    kernel = getpid();
+    program = kernel + 300000; // a FIFO name no process of ours will take
+    signal(SIGPIPE, SIG_IGN);
+    kernelFifo = Fifo_OpenRead(kernel, kernel);
+    programFifo = Fifo_OpenRead(kernel, program);
+    Msghand_Initialize(nullptr, kernelFifo);
+    Msghand_SetDefault(Collect, nullptr);
+    return kernelFifo >= 0 && programFifo >= 0;
+}
+
+bool FakeProgram::WaitProgram(int32_t code, int count, int seconds)
+{
+    return WaitUntil(
+        [&] {
+            ReadInto(programFifo, &toProgram);
+            return CountOf(toProgram, code) >= count;
+        },
+        seconds);
+}
+
+bool FakeProgram::WaitKernel(int32_t code, int count, int seconds)
+{
+    return WaitUntil(
+        [&] {
+            ReadInto(kernelFifo, &toKernel);
+            return CountOf(toKernel, code) >= count;
+        },
+        seconds);
+}
+
+bool FakeProgram::Greet()
+{
+    if (!WaitProgram(MSG_DISPLAY_CONNECT))
+        return false;
+    display = ToProgram(MSG_DISPLAY_CONNECT)[0].Word(0);
+    displayFifo = Fifo_OpenWrite(kernel, display);
+    if (displayFifo < 0)
+        return false;
+    std::vector<unsigned char> toolbox(3280, 0), cursor(1144, 0);
+    Bytes_PutS32(&toolbox[0], 1);
+    Bytes_PutS32(&toolbox[4 + 144], 3);
+    for (int t = 0; t < 3; t++) {
+        Bytes_PutS32(&toolbox[size_t(4 + 148 + 236 * t)], t);
+        Bytes_PutS32(&toolbox[size_t(4 + 148 + 236 * t + 4)], 11 + t);
+    }
+    std::memcpy(cursor.data(), "/brush", 6);
+    Bytes_PutS32(&cursor[1052 + 16], 9);
+    Bytes_PutS32(&cursor[1052 + 20], 7);
+    Bytes_PutS32(&cursor[1140], 1);
+    Send(MSG_HELLO, Words({program}));
+    Send(MSG_DISPLAY_INIT, Words({1, 26}));
+    Send(MSG_TOOLBOX, toolbox);
+    Send(MSG_BRUSH_CURSOR, cursor);
+    return true;
+}
+
+void FakeProgram::Send(int32_t code, const std::vector<unsigned char> &payload)
+{
+    Msg_write(displayFifo, code, 0, payload.data(), int(payload.size()));
+}
+
+std::vector<Frame> FakeProgram::ToProgram(int32_t code) const
+{
+    std::vector<Frame> out;
+    for (const Frame &f : toProgram)
+        if (code == 0 || f.code == code)
+            out.push_back(f);
+    return out;
+}
+
+FakeProgram::~FakeProgram()
+{
+    if (displayFifo >= 0)
+        close(displayFifo);
+    for (int fd : {kernelFifo, programFifo})
+        if (fd >= 0)
+            Msghand_Forget(fd);
+    if (kernelFifo >= 0)
+        Fifo_CloseRead(kernel, kernel, kernelFifo);
+    if (programFifo >= 0)
+        Fifo_CloseRead(kernel, program, programFifo);
+    Msghand_SetDefault(nullptr, nullptr);
 }
 
 // ---- Bytes ------------------------------------------------------------------------------

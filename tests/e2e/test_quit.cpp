@@ -85,18 +85,22 @@ TEST(Quit, OnAFailedWorkImage)
     EXPECT_NE(err.find("dabstone ended with status 1017 (No more memory available)"), std::string::npos) << err;
 }
 
-TEST(Quit, KernelDeathEndsDabstoneInOrder)
+TEST(Quit, KernelDeathEndsDabstoneAndTheDisplayInOrder)
 {
     BecomeSubreaper();
     Session s;
-    ASSERT_TRUE(s.Start({"--no-display"}));
-    ASSERT_TRUE(Ready(s)) << s.kernel.Err();
+    ASSERT_TRUE(s.Start());
+    ASSERT_TRUE(s.displayLog.WaitFor(false, MSG_BRUSH_CURSOR)) << s.kernel.Err();
+    int display = s.displayLog.Pid("display");
+    char displayFifo[64];
+    std::snprintf(displayFifo, sizeof displayFifo, "/tmp/%05d#%05d", s.kernelPid, display);
     std::string fifo = s.ProgramFifo();
     kill(s.kernelPid, SIGKILL);
     ASSERT_TRUE(s.kernel.Wait());
-    int status = 0;
-    ASSERT_TRUE(WaitGone(s.programPid, kBound, &status)) << "dabstone outlived its kernel";
+    EXPECT_TRUE(WaitGone(s.programPid, kBound)) << "dabstone outlived its kernel";
+    EXPECT_TRUE(WaitGone(display, kBound)) << "the display outlived its kernel";
     EXPECT_FALSE(Exists(fifo));
+    EXPECT_FALSE(Exists(displayFifo));
     unlink(s.KernelFifo().c_str()); // the killed kernel could not remove its own
 }
 

@@ -34,6 +34,16 @@ std::vector<unsigned char> Planes(const std::string &path)
     return out;
 }
 
+uint32_t Sample(const std::string &path, int plane, int x, int y)
+{
+    Image *img = nullptr;
+    if (Image_OpenReadImage(&img, path.c_str()) != 0)
+        return 0xFFFFFFFFu;
+    uint32_t v = Image_GetSample(img, plane, x, y);
+    Image_CloseImage(img);
+    return v;
+}
+
 // The settings record of a past session: defaults, with undo on for images
 // up to 100 megabytes and the "use selection" setting as given.
 void WriteSettings(const std::string &path, int useSelection, int undoLimit = 100)
@@ -167,6 +177,176 @@ struct Painter {
 
 } // namespace
 
+TEST(UndoE2e, StrokeUndoAndUndoAgainByteForByte)
+{
+    Painter p;
+    ASSERT_TRUE(p.Start());
+    ASSERT_TRUE(p.WaitUndoReady());
+    auto before = Planes(p.s.image);
+    ASSERT_TRUE(p.Stroke({{10, 10}, {40, 20}, {50, 30}}));
+    auto painted = Planes(p.s.image);
+    ASSERT_NE(painted, before) << "the stroke painted nothing";
+    ASSERT_TRUE(p.Undo());
+    EXPECT_EQ(Planes(p.s.image), before);
+    ASSERT_TRUE(p.Undo());
+    EXPECT_EQ(Planes(p.s.image), painted);
+    EXPECT_EQ(p.Quit(), 0);
+}
+
+TEST(UndoE2e, AnUndoAfterANewStrokeRemovesOnlyTheNewStroke)
+{
+    Painter p;
+    ASSERT_TRUE(p.Start());
+    ASSERT_TRUE(p.WaitUndoReady());
+    auto before = Planes(p.s.image);
+    ASSERT_TRUE(p.Stroke({{5, 5}, {20, 5}}));
+    ASSERT_TRUE(p.Undo());
+    ASSERT_EQ(Planes(p.s.image), before);
+    ASSERT_TRUE(p.Stroke({{30, 30}, {45, 40}}));
+    auto second = Planes(p.s.image);
+    ASSERT_NE(second, before);
+    ASSERT_TRUE(p.Undo());
+    EXPECT_EQ(Planes(p.s.image), before);
+    ASSERT_TRUE(p.Undo());
+    EXPECT_EQ(Planes(p.s.image), second);
+    EXPECT_EQ(p.Quit(), 0);
+}
+
+TEST(UndoE2e, AFillStaysInsideTheSelection)
+{
+    Painter p;
+    ASSERT_TRUE(p.Start(1));
+    ASSERT_TRUE(p.WaitUndoReady());
+    auto before = Planes(p.s.image);
+    // The selection changed: the next job asks for it (1016 clears the
+    // flag that keeps the last one).
+    ASSERT_TRUE(WriteFifo(p.s.ProgramFifo(), RawFrame(p.s.kernelPid, MSG_NO_MASK, 0, 0, {})));
+    int ended = p.JobsEnded();
+    p.Event(1, MSG_EVK_PRESS, 3, 3);
+    ASSERT_TRUE(p.d.WaitCode(MSG_ASK_SELECTION));
+    p.d.Send(MSG_SELECTION, Words({1, 0, 10, 12, 20, 8, 0}));
+    p.Event(1, MSG_EVK_RELEASE, 3, 3);
+    ASSERT_TRUE(p.WaitJobsEnded(ended + 1));
+    for (int pl = 0; pl < 4; ++pl)
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x) {
+                bool in = x >= 10 && x < 30 && y >= 12 && y < 20;
+                uint32_t was = before[size_t(pl) * 64 * 48 + size_t(y) * 64 + x];
+                if (!in) {
+                    ASSERT_EQ(Sample(p.s.image, pl, x, y), was) << pl << " " << x << "," << y;
+                }
+            }
+    EXPECT_NE(Planes(p.s.image), before);
+    // The undo takes exactly the fill away.
+    ASSERT_TRUE(p.Undo());
+    EXPECT_EQ(Planes(p.s.image), before);
+    EXPECT_EQ(p.Quit(), 0);
+}
+
+TEST(UndoE2e, AMaskImageLimitsTheStroke)
+{
+    Painter p;
+    ASSERT_TRUE(p.Start(1));
+    ASSERT_TRUE(p.WaitUndoReady());
+    // The mask: columns below 32 open, the rest closed.
+    std::string mask = MakeImage(p.s.dir.path, 64, 48, IMAGE_MODE_GREY, 8, 0);
+    {
+        Image *m = nullptr;
+        ASSERT_EQ(Image_OpenImage(&m, mask.c_str()), 0);
+        for (int y = 0; y < 48; ++y)
+            memset(Image_Row(m, 0, y), 0, 64), memset(Image_Row(m, 0, y), 255, 32);
+        Image_CloseImage(m);
+    }
+    auto ready = PathField(mask);
+    Append(ready, PathField(p.s.image));
+    ASSERT_TRUE(WriteFifo(p.s.ProgramFifo(), RawFrame(p.s.kernelPid, MSG_MASK_READY, 0, int32_t(ready.size()), ready)));
+
+    ASSERT_TRUE(WriteFifo(p.s.ProgramFifo(), RawFrame(p.s.kernelPid, MSG_NO_MASK, 0, 0, {})));
+    auto before = Planes(p.s.image);
+    int ended = p.JobsEnded();
+    p.Event(0, MSG_EVK_PRESS, 10, 24);
+    ASSERT_TRUE(p.d.WaitCode(MSG_ASK_SELECTION));
+    p.d.Send(MSG_SELECTION, Words({2, 0, 0, 0, 64, 48, 0})); // the whole image, masked
+    p.Event(0, MSG_EVK_MOTION, 55, 24);
+    p.Event(0, MSG_EVK_RELEASE, 55, 24);
+    ASSERT_TRUE(p.WaitJobsEnded(ended + 1));
+    auto after = Planes(p.s.image);
+    bool leftChanged = false;
+    for (size_t pl = 0; pl < 4; ++pl)
+        for (size_t y = 0; y < 48; ++y)
+            for (size_t x = 0; x < 64; ++x) {
+                size_t at = (pl * 48 + y) * 64 + x;
+                if (x >= 32) {
+                    ASSERT_EQ(after[at], before[at]) << "painted under the closed mask at " << x << "," << y;
+                } else {
+                    leftChanged |= after[at] != before[at];
+                }
+            }
+    EXPECT_TRUE(leftChanged);
+    EXPECT_EQ(p.Quit(), 0);
+}
+
+TEST(UndoE2e, ApplyStampsThePlacedBrushAtItsCentre)
+{
+    Painter p;
+    ASSERT_TRUE(p.Start());
+    ASSERT_TRUE(p.WaitUndoReady());
+    auto before = Planes(p.s.image);
+    // Apply with no brush placed: nothing.
+    auto act = PathField(p.s.image);
+    Append(act, Words({16, 0, 0}));
+    p.d.Send(MSG_ACTION, act);
+    // Place a 9 x 9 brush at (20, 10): its centre is (24, 14).
+    p.d.Send(MSG_POINTER, Words({512, 0, 0, 0, 7, 0, 0, 0, 0, 0, 20, 10, 9, 9, 1, 0}));
+    int ended = p.JobsEnded();
+    p.d.Send(MSG_ACTION, act);
+    ASSERT_TRUE(p.WaitJobsEnded(ended + 1));
+    auto after = Planes(p.s.image);
+    EXPECT_NE(after, before);
+    for (size_t pl = 0; pl < 4; ++pl)
+        for (size_t y = 0; y < 48; ++y)
+            for (size_t x = 0; x < 64; ++x) {
+                size_t at = (pl * 48 + y) * 64 + x;
+                if (x < 20 || x > 28 || y < 10 || y > 18) {
+                    ASSERT_EQ(after[at], before[at]) << "outside the brush at " << x << "," << y;
+                }
+            }
+    EXPECT_NE(Sample(p.s.image, 0, 24, 14), before[14 * 64 + 24]);
+    // No pointer motion was allowed during the apply.
+    for (const Frame &f : p.d.got)
+        if (f.code == MSG_MOTION) {
+            EXPECT_NE(f.Word(0), 1);
+        }
+    EXPECT_EQ(p.Quit(), 0);
+}
+
+TEST(UndoE2e, AKillInTheMiddleOfAStrokeLosesNothingPainted)
+{
+    Painter p;
+    ASSERT_TRUE(p.Start());
+    ASSERT_TRUE(p.WaitUndoReady());
+    auto before = Planes(p.s.image);
+    p.Event(0, MSG_EVK_PRESS, 10, 10);
+    p.Event(0, MSG_EVK_MOTION, 40, 30);
+    // Painted and flushed: the display is asked to redraw at once, and
+    // motion is allowed again.
+    ASSERT_TRUE(WaitUntil([&] {
+        Msghand_ReadAll(p.d.fifo);
+        int allowed = 0;
+        for (const Frame &f : p.d.got)
+            allowed += f.code == MSG_MOTION && f.Word(0) == 1;
+        return allowed >= 2 && p.d.Count(MSG_REDRAW_NOW) >= 1;
+    }));
+    auto painted = Planes(p.s.image);
+    ASSERT_NE(painted, before);
+    ASSERT_EQ(kill(p.s.programPid, SIGKILL), 0);
+    p.s.Finish();
+    // The store file opens as it is and holds every painted byte.
+    Image *img = nullptr;
+    ASSERT_EQ(Image_OpenImage(&img, p.s.image.c_str()), 0);
+    Image_CloseImage(img);
+    EXPECT_EQ(Planes(p.s.image), painted);
+}
 TEST(UndoE2e, ALentImageIsPastedAndGivenBack)
 {
     Painter p;
@@ -254,4 +434,30 @@ TEST(UndoE2e, TheSettingsSwitchUndoOnForSmallEnoughImages)
     for (const Frame &f : off.s.log.Received(off.s.programPid))
         sized += f.code == MSG_CREATE_WORK && f.Word(IMAGE_INFO_WIDTH) == 64 && f.Word(IMAGE_INFO_HEIGHT) == 48;
     EXPECT_EQ(sized, 0);
+}
+
+// A new current image gives the undo image back (2008) and asks for one of
+// the new image's geometry.
+TEST(UndoE2e, AnImageChangeGivesTheUndoImageBack)
+{
+    Painter p;
+    ASSERT_TRUE(p.Start());
+    ASSERT_TRUE(p.WaitUndoReady());
+    std::string other = MakeImage(p.s.dir.path, 40, 30, IMAGE_MODE_GREY, 8, 0);
+    auto given = PathField(other);
+    ASSERT_TRUE(WriteFifo(p.s.ProgramFifo(), RawFrame(p.s.kernelPid, MSG_GIVEN, 0, int32_t(given.size()), given)));
+    ASSERT_TRUE(WaitUntil([&] {
+        for (const Frame &f : p.s.log.Received(p.s.programPid))
+            if (f.code == MSG_DELETE && f.Text(0) == p.undoPath)
+                return true;
+        return false;
+    }));
+    ASSERT_TRUE(WaitUntil([&] {
+        for (const Frame &f : p.s.log.Received(p.s.programPid))
+            if (f.code == MSG_CREATE_WORK && f.Word(IMAGE_INFO_WIDTH) == 40 && f.Word(IMAGE_INFO_HEIGHT) == 30 &&
+                f.Word(IMAGE_INFO_MODE) == IMAGE_MODE_GREY)
+                return true;
+        return false;
+    }));
+    EXPECT_EQ(p.Quit(), 0);
 }

@@ -274,37 +274,44 @@ TEST(Kernels, EveryTableMatchesTheReference)
     EXPECT_EQ(Tev2Tev_Count(), 180);
 }
 
+namespace {
+const tev::SpanOps *const kLevels[] = {&tev::kSpanPlain, &tev::kSpanAvx2, &tev::kSpanAvx512};
+} // namespace
+
 // The span loops of every level against the plain formula, at every length
 // up to a few blocks, with runs of weight 0 and 1 where blocks are skipped
-// or stored flat; the bytes around the span stay as they were.
+// or stored flat, weights of the operation tables, and many v == c (where
+// the double expression may land just below c); the bytes around the span
+// stay as they were.
 TEST(Kernels, SpanLoopsAgreeAtEveryLevel)
 {
     std::mt19937 rng(29);
-    const tev::SpanOps *levels[] = {&tev::kSpanPlain, &tev::kSpanAvx2, &tev::kSpanAvx512};
+    const FillTev2TevOpTables over = FillTev2Tev_OpTables(FT2T_OP_OVER), under = FillTev2Tev_OpTables(FT2T_OP_UNDER);
     const int best = tev::Span_Level();
     for (int level = tev::SPAN_AVX2; level <= best; ++level)
         for (int n = 0; n <= 70; ++n)
             for (int round = 0; round < 20; ++round) {
-                std::vector<double> w(size_t(n) + 1);
+                std::vector<double> w(static_cast<size_t>(n) + 1);
                 std::vector<int32_t> v(size_t(n) + 1);
-                int run = int(rng() % 3); // 0: all weights 0, 1: all 1, 2: mixed
-                for (int i = 0; i < n; ++i) {
-                    int kind = round % 4 == 0 ? run : int(rng() % 3);
-                    w[size_t(i)] = kind == 0 ? 0.0 : kind == 1 ? 1.0 : (rng() % 100000) / 100000.0;
-                    v[size_t(i)] = int32_t(MemImage::Biased(rng, 8));
-                }
-                int32_t vc = int32_t(MemImage::Biased(rng, 8));
                 std::vector<uint8_t> base(size_t(n) + 32);
                 for (auto &b : base)
                     b = uint8_t(MemImage::Biased(rng, 8));
+                int run = int(rng() % 3); // 0: all weights 0, 1: all 1, 2: mixed
+                for (int i = 0; i < n; ++i) {
+                    int kind = round % 4 == 0 ? run : int(rng() % 4);
+                    const double *table = rng() % 2 ? over.weight : under.weight;
+                    w[size_t(i)] = kind == 0 ? 0.0 : kind == 1 ? 1.0 : table[rng() % 65536];
+                    v[size_t(i)] = rng() % 3 ? int32_t(MemImage::Biased(rng, 8)) : base[size_t(i) + 16];
+                }
+                int32_t vc = int32_t(MemImage::Biased(rng, 8));
                 for (int useConst : {0, 1}) {
                     std::vector<uint8_t> want = base, got = base;
                     if (useConst) {
-                        levels[0]->blend8Const(want.data() + 16, w.data(), vc, n);
-                        levels[level]->blend8Const(got.data() + 16, w.data(), vc, n);
+                        kLevels[0]->blend8Const(want.data() + 16, w.data(), vc, n);
+                        kLevels[level]->blend8Const(got.data() + 16, w.data(), vc, n);
                     } else {
-                        levels[0]->blend8(want.data() + 16, w.data(), v.data(), n);
-                        levels[level]->blend8(got.data() + 16, w.data(), v.data(), n);
+                        kLevels[0]->blend8(want.data() + 16, w.data(), v.data(), n);
+                        kLevels[level]->blend8(got.data() + 16, w.data(), v.data(), n);
                     }
                     ASSERT_EQ(got, want) << "level " << level << " n " << n << " const " << useConst;
                 }

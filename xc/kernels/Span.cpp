@@ -49,7 +49,22 @@ Current &Chosen()
 
 const SpanOps kSpanPlain = {Blend8, Blend8Const};
 
-// A lookup per pixel: no vector unit does table lookups faster here.
+namespace {
+
+// The 16 alphas at a all equal a[0]: a run inside a hard brush or outside
+// any brush.
+inline bool Run16(const uint8_t *a)
+{
+    uint64_t lo, hi, rep = a[0] * 0x0101010101010101ull;
+    std::memcpy(&lo, a, 8);
+    std::memcpy(&hi, a + 8, 8);
+    return lo == rep && hi == rep;
+}
+
+} // namespace
+
+// A lookup per pixel (no vector unit looks tables up faster here), and one
+// per run of 16 equal alphas under one destination alpha.
 void Span_Weights(const uint8_t *a, const uint8_t *d, const double *weight, const uint8_t *alphaOut, double *w,
                   uint8_t *alpha, int n)
 {
@@ -59,14 +74,28 @@ void Span_Weights(const uint8_t *a, const uint8_t *d, const double *weight, cons
             w[i] = weight[k];
             alpha[i] = alphaOut[k];
         }
-    } else if (alpha) {
-        for (int i = 0; i < n; ++i) {
-            w[i] = weight[a[i]];
-            alpha[i] = alphaOut[a[i]];
+        return;
+    }
+    int i = 0;
+    for (; i + 16 <= n; i += 16) {
+        if (Run16(a + i)) {
+            double wv = weight[a[i]];
+            for (int j = 0; j < 16; ++j)
+                w[i + j] = wv;
+            if (alpha)
+                std::memset(alpha + i, alphaOut[a[i]], 16);
+            continue;
         }
-    } else {
-        for (int i = 0; i < n; ++i)
-            w[i] = weight[a[i]];
+        for (int j = i; j < i + 16; ++j)
+            w[j] = weight[a[j]];
+        if (alpha)
+            for (int j = i; j < i + 16; ++j)
+                alpha[j] = alphaOut[a[j]];
+    }
+    for (; i < n; ++i) {
+        w[i] = weight[a[i]];
+        if (alpha)
+            alpha[i] = alphaOut[a[i]];
     }
 }
 
