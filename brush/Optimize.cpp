@@ -103,7 +103,7 @@ inline int32_t CellOf(const Span &s, int i)
 
 // Weights of pixels i .. n-1 one by one; the new alpha goes straight into
 // the destination (the colour planes do not read it).
-void WeightsTail(Span &s, int i, int32_t k0, bool uniform)
+inline void WeightsTail(Span &s, int i, int32_t k0, bool uniform)
 {
     for (; i < s.n; ++i) {
         const int32_t k = CellOf(s, i);
@@ -116,14 +116,14 @@ void WeightsTail(Span &s, int i, int32_t k0, bool uniform)
     s.uniform = uniform;
 }
 
-void WeightsScalar(Span &s)
+inline void WeightsScalar(Span &s)
 {
     WeightsTail(s, 0, CellOf(s, 0), true);
 }
 
 // Eight cells at a time, then the lookups one by one (gathers are no faster
 // here), then 1 - w eight at a time.
-[[gnu::target("avx2")]] void WeightsAVX2(Span &s)
+[[gnu::target("avx2")]] inline void WeightsAVX2(Span &s)
 {
     const int32_t k0 = CellOf(s, 0);
     const __m256i vk0 = _mm256_set1_epi32(k0), v255 = _mm256_set1_epi32(255);
@@ -158,7 +158,7 @@ void WeightsScalar(Span &s)
     WeightsTail(s, i, k0, _mm256_testz_si256(diff, diff));
 }
 
-void BlendScalar(uint8_t *c, const Span &s, double f)
+inline void BlendScalar(uint8_t *c, const Span &s, double f)
 {
     if (s.uniform) {
         const double w = s.w[0], omw = s.omw[0];
@@ -184,7 +184,7 @@ void BlendScalar(uint8_t *c, const Span &s, double f)
     return _mm_packus_epi16(r16, r16);
 }
 
-[[gnu::target("avx2")]] void BlendAVX2(uint8_t *c, const Span &s, double fv)
+[[gnu::target("avx2")]] inline void BlendAVX2(uint8_t *c, const Span &s, double fv)
 {
     const __m256d f = _mm256_set1_pd(fv);
     int i = 0;
@@ -225,7 +225,7 @@ void BlendScalar(uint8_t *c, const Span &s, double f)
 
 // The last group of a span goes through masked loads and stores: no
 // scalar tail, and nothing read or written past the span.
-[[gnu::target("avx512f,avx512bw,avx512vl")]] void BlendAVX512(uint8_t *c, const Span &s, double fv)
+[[gnu::target("avx512f,avx512bw,avx512vl")]] inline void BlendAVX512(uint8_t *c, const Span &s, double fv)
 {
     const __m512d f = _mm512_set1_pd(fv);
     for (int i = 0; i < s.n; i += 16) {
@@ -247,7 +247,7 @@ void BlendScalar(uint8_t *c, const Span &s, double f)
 
 // Sixteen cells at a time, the last group masked; then the lookups one by
 // one (gathers are no faster here).
-[[gnu::target("avx512f,avx512bw,avx512vl")]] void WeightsAVX512(Span &s)
+[[gnu::target("avx512f,avx512bw,avx512vl")]] inline void WeightsAVX512(Span &s)
 {
     const int32_t k0 = CellOf(s, 0);
     const __m512i vk0 = _mm512_set1_epi32(k0), v255 = _mm512_set1_epi32(255), zero = _mm512_setzero_si512();
@@ -300,7 +300,7 @@ int level = kMachine;
 
 // Pixels of brush alpha 0 at both ends of a row that would be left alone
 // anyway (the rim of a round brush's box): [*first, *last) is what remains.
-void Trim(const uint8_t *sa, const uint8_t *da, const Cells *cells, int32_t width, int32_t *first,
+inline void Trim(const uint8_t *sa, const uint8_t *da, const Cells *cells, int32_t width, int32_t *first,
           int32_t *last)
 {
     auto keeps = [&](int32_t i) { return sa[i] == 0 && cells->zeroKeeps[da ? da[i] : 255]; };
@@ -314,12 +314,75 @@ void Trim(const uint8_t *sa, const uint8_t *da, const Cells *cells, int32_t widt
 }
 
 // Every alpha of the span is 255.
-bool Opaque(const uint8_t *da, int n)
+inline bool Opaque(const uint8_t *da, int n)
 {
     uint8_t all = 255;
     for (int i = 0; i < n; ++i)
         all &= da[i];
     return all == 255;
+}
+
+// What one call paints: the box's rows, found once.
+template <int NP>
+struct Rows {
+    const Box *box;
+    const uint8_t *src;   // brush alpha at the box's first row and column
+    ptrdiff_t srcBpr;
+    const uint8_t *mask;  // destination mask at the box's corner, or null
+    ptrdiff_t maskBpr;
+    uint8_t *alpha;       // destination alpha at the box's corner, or null
+    ptrdiff_t alphaBpr;
+    uint8_t *planes[NP];  // destination planes at the box's corner
+    ptrdiff_t bpr;
+    double fg[NP];
+    const Cells *cells;
+    const int32_t *mul;
+};
+
+// The row walk, written once and inlined into one driver per instruction
+// set so that the span routines are inlined too: a narrow dab has many
+// short rows, and a call per row and plane would cost as much as its pixels.
+template <int NP, typename Weights, typename Blend>
+[[gnu::always_inline]] inline void WalkRows(const Rows<NP> &r, Weights weights, Blend blend)
+{
+    Span s;
+    s.cells = r.cells;
+    s.mul = r.mul;
+    const int32_t width = r.box->width;
+    for (int32_t row = 0; row < r.box->height; ++row) {
+        const uint8_t *sa = r.src + row * r.srcBpr;
+        const uint8_t *m = r.mask ? r.mask + row * r.maskBpr : nullptr;
+        uint8_t *da = r.alpha ? r.alpha + row * r.alphaBpr : nullptr;
+        int32_t first, last;
+        Trim(sa, da, s.cells, width, &first, &last);
+        for (int32_t i = first; i < last; i += kChunk) {
+            s.n = std::min<int32_t>(kChunk, last - i);
+            s.sa = sa + i;
+            s.mask = m ? m + i : nullptr;
+            s.da = da && !(s.cells->opaqueStays && Opaque(da + i, s.n)) ? da + i : nullptr;
+            weights(s);
+            for (int p = 0; p < NP; ++p)
+                blend(r.planes[p] + row * r.bpr + i, s, r.fg[p]);
+        }
+    }
+}
+
+template <int NP>
+void RowsScalar(const Rows<NP> &r)
+{
+    WalkRows(r, WeightsScalar, BlendScalar);
+}
+
+template <int NP>
+[[gnu::target("avx2")]] void RowsAVX2(const Rows<NP> &r)
+{
+    WalkRows(r, WeightsAVX2, BlendAVX2);
+}
+
+template <int NP>
+[[gnu::target("avx512f,avx512bw,avx512vl")]] void RowsAVX512(const Rows<NP> &r)
+{
+    WalkRows(r, WeightsAVX512, BlendAVX512);
 }
 
 template <int NP>
@@ -332,44 +395,34 @@ void Optimize(View *view, void *data, Box *box)
     ViewDstToSrc(view, box->x1, box->y1, &sx, &sy);
 
     Image *dst = f->dst;
-    uint8_t *planes[NP];
-    double fg[NP];
+    Rows<NP> r;
+    r.box = box;
+    r.src = Image_Row(f->src, f->srcAlphaPlane, sy) + sx;
+    r.srcBpr = Image_PlaneBytesPerRow(f->src, f->srcAlphaPlane);
+    r.mask = f->dstMask ? Image_Row(f->dstMask, f->dstMaskPlane, box->y1) + box->x1 : nullptr;
+    r.maskBpr = f->dstMask ? Image_PlaneBytesPerRow(f->dstMask, f->dstMaskPlane) : 0;
+    r.alpha = f->dstAlphaPlane ? Image_Row(dst, f->dstAlphaPlane, box->y1) + box->x1 : nullptr;
+    r.alphaBpr = f->dstAlphaPlane ? Image_PlaneBytesPerRow(dst, f->dstAlphaPlane) : 0;
     const ColorValue &c = f->fgValues;
     if constexpr (NP == 3) {
         const int32_t rgb[3] = {c.red, c.green, c.blue};
         for (int p = 0; p < 3; ++p) {
-            planes[p] = Image_Row(dst, p, 0) + box->x1;
-            fg[p] = std::clamp(rgb[p], 0, 255);
+            r.planes[p] = Image_Row(dst, p, box->y1) + box->x1;
+            r.fg[p] = std::clamp(rgb[p], 0, 255);
         }
     } else {
-        planes[0] = Image_Row(dst, f->dstShown, 0) + box->x1;
-        fg[0] = std::clamp(c.grey, 0, 255);
+        r.planes[0] = Image_Row(dst, f->dstShown, box->y1) + box->x1;
+        r.fg[0] = std::clamp(c.grey, 0, 255);
     }
-    const ptrdiff_t bpr = Image_PlaneBytesPerRow(dst, NP == 3 ? 0 : f->dstShown);
-    const ptrdiff_t abpr = f->dstAlphaPlane ? Image_PlaneBytesPerRow(dst, f->dstAlphaPlane) : 0;
-    uint8_t *alpha = f->dstAlphaPlane ? Image_Row(dst, f->dstAlphaPlane, 0) + box->x1 : nullptr;
-    const auto weights = level >= OPTIMIZE_AVX512 ? WeightsAVX512 : level >= OPTIMIZE_AVX2 ? WeightsAVX2 : WeightsScalar;
-    const auto blend = level >= OPTIMIZE_AVX512 ? BlendAVX512 : level >= OPTIMIZE_AVX2 ? BlendAVX2 : BlendScalar;
-
-    Span s;
-    s.cells = CellsOf(f->weight, f->opAlpha);
-    s.mul = Mul32();
-    for (int32_t y = box->y1; y <= box->y2; ++y) {
-        const uint8_t *sa = Image_Row(f->src, f->srcAlphaPlane, sy + (y - box->y1)) + sx;
-        const uint8_t *m = f->dstMask ? Image_Row(f->dstMask, f->dstMaskPlane, y) + box->x1 : nullptr;
-        uint8_t *da = alpha ? alpha + y * abpr : nullptr;
-        int32_t first, last;
-        Trim(sa, da, s.cells, box->width, &first, &last);
-        for (int32_t i = first; i < last; i += kChunk) {
-            s.n = std::min<int32_t>(kChunk, last - i);
-            s.sa = sa + i;
-            s.mask = m ? m + i : nullptr;
-            s.da = da && !(s.cells->opaqueStays && Opaque(da + i, s.n)) ? da + i : nullptr;
-            weights(s);
-            for (int p = 0; p < NP; ++p)
-                blend(planes[p] + y * bpr + i, s, fg[p]);
-        }
-    }
+    r.bpr = Image_PlaneBytesPerRow(dst, NP == 3 ? 0 : f->dstShown);
+    r.cells = CellsOf(f->weight, f->opAlpha);
+    r.mul = Mul32();
+    if (level >= OPTIMIZE_AVX512)
+        RowsAVX512(r);
+    else if (level >= OPTIMIZE_AVX2)
+        RowsAVX2(r);
+    else
+        RowsScalar(r);
 }
 
 const Tev2TevTable kRGB = {"OptimizeRGB", {OptimizeRGB, OptimizeRGB}};
