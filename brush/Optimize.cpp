@@ -350,6 +350,15 @@ template <int NP, typename Weights, typename Blend>
     s.mul = r.mul;
     const int32_t width = r.box->width;
     for (int32_t row = 0; row < r.box->height; ++row) {
+        // Rows lie a whole row of the image apart, which the hardware does
+        // not guess: the planes of a row two ahead are asked for now.
+        if (row + 2 < r.box->height)
+            for (int32_t x = 0; x < width; x += 64) {
+                for (int p = 0; p < NP; ++p)
+                    __builtin_prefetch(r.planes[p] + (row + 2) * r.bpr + x, 1);
+                if (r.alpha)
+                    __builtin_prefetch(r.alpha + (row + 2) * r.alphaBpr + x, 1);
+            }
         const uint8_t *sa = r.src + row * r.srcBpr;
         const uint8_t *m = r.mask ? r.mask + row * r.maskBpr : nullptr;
         uint8_t *da = r.alpha ? r.alpha + row * r.alphaBpr : nullptr;
