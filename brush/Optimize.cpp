@@ -253,29 +253,45 @@ inline void BlendScalar(uint8_t *c, const Span &s, double f)
     const __m512i vk0 = _mm512_set1_epi32(k0), v255 = _mm512_set1_epi32(255), zero = _mm512_setzero_si512();
     __mmask16 differ = 0;
     alignas(64) int32_t ks[kChunk];
-    for (int i = 0; i < s.n; i += 16) {
-        const int left = s.n - i;
+    bool looked[kChunk / 16]; // the group took one weight for all its pixels
+    const int n = s.n;        // locals: the alpha stores may alias anything
+    double *sw = s.w;
+    uint8_t *da = s.da;
+    for (int i = 0; i < n; i += 16) {
+        const int left = n - i;
         const __mmask16 m = left >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << left) - 1);
         __m512i a = _mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(m, s.sa + i));
         if (s.mask) {
             const __m512i mk = _mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(m, s.mask + i));
             a = _mm512_mask_i32gather_epi32(zero, m, _mm512_or_si512(_mm512_slli_epi32(a, 8), mk), s.mul, 4);
         }
-        const __m512i d = s.da ? _mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(m, s.da + i)) : v255;
+        const __m512i d = da ? _mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(m, da + i)) : v255;
         const __m512i k = _mm512_or_si512(_mm512_slli_epi32(d, 8), a);
         differ |= _mm512_mask_cmpneq_epi32_mask(m, k, vk0);
-        _mm512_store_si512(ks + i, k);
+        // The inside of a hard brush: one cell for the whole group.
+        const int32_t kg = _mm_cvtsi128_si32(_mm512_castsi512_si128(k));
+        looked[i / 16] = _mm512_mask_cmpneq_epi32_mask(m, k, _mm512_set1_epi32(kg)) == 0;
+        if (looked[i / 16]) {
+            const __m512d wg = _mm512_set1_pd(s.cells->w[kg]);
+            _mm512_store_pd(sw + i, wg);
+            _mm512_store_pd(sw + i + 8, wg);
+            if (da)
+                _mm_mask_storeu_epi8(da + i, m, _mm_set1_epi8(char(s.cells->alpha[kg])));
+        } else {
+            _mm512_store_si512(ks + i, k);
+        }
     }
-    // Locals: the byte stores into the alpha row may alias anything.
-    const int n = s.n;
     const double *w = s.cells->w;
-    double *sw = s.w;
-    for (int j = 0; j < n; ++j)
-        sw[j] = w[ks[j]];
-    if (uint8_t *da = s.da) {
-        const uint8_t *alpha = s.cells->alpha;
-        for (int j = 0; j < n; ++j)
-            da[j] = alpha[ks[j]];
+    const uint8_t *alpha = s.cells->alpha;
+    for (int i = 0; i < n; i += 16) {
+        if (looked[i / 16])
+            continue;
+        const int end = std::min(n, i + 16);
+        for (int j = i; j < end; ++j)
+            sw[j] = w[ks[j]];
+        if (da)
+            for (int j = i; j < end; ++j)
+                da[j] = alpha[ks[j]];
     }
     const __m512d one = _mm512_set1_pd(1.0);
     for (int j = 0; j < n; j += 8) {

@@ -120,6 +120,12 @@ TEST_P(OptimizeLevels, FastKernelsGiveTheFillObjectsBytes)
 
         MemImage brush(k.bw, k.bh, 1, 8, true);
         brush.Randomize(rng);
+        if (rng() % 4 == 0) { // the flat inside of a hard brush, and its rim
+            const uint32_t inside = MemImage::Biased(rng, 8);
+            for (int y = 0; y < k.bh; ++y)
+                for (int x = 1; x + 1 < k.bw; ++x)
+                    brush.Set(1, x, y, inside);
+        }
         MemImage slow(W, H, k.mode, 8, k.dstAlpha), fast(W, H, k.mode, 8, k.dstAlpha);
         slow.Randomize(rng);
         if (k.dstAlpha && rng() % 3 == 0) // an opaque image: the alpha stays
