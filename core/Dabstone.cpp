@@ -68,7 +68,9 @@ ColorValue GetColor(const unsigned char *in)
 
 Box MakeBox(int32_t x, int32_t y, int32_t width, int32_t height)
 {
-    return Box{x, y, x + width - 1, y + height - 1, width, height, 0};
+    // The far corner in 64 bits: x + width alone may pass INT32_MAX even when
+    // the corner itself fits.
+    return Box{x, y, int32_t(int64_t(x) + width - 1), int32_t(int64_t(y) + height - 1), width, height, 0};
 }
 
 Box BoxOf(const Image *image)

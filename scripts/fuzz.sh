@@ -5,6 +5,8 @@
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 runs=${DAB_FUZZ_RUNS:-20000}
+# A fixed seed makes a run repeatable; DAB_FUZZ_SEED=0 explores afresh.
+seed=${DAB_FUZZ_SEED:-1}
 "$top/scripts/build.sh" "$top/build-fuzz" -DDABSTONE_FUZZ=ON \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ || exit 1
 fail=0
@@ -15,7 +17,7 @@ for bin in "$top"/build-fuzz/tests/fuzz/fuzz_*; do
   rm -rf "$corpus"; mkdir -p "$corpus"
   [ -d "$top/tests/fuzz/corpus_$name" ] && cp -r "$top/tests/fuzz/corpus_$name/." "$corpus/"
   [ -x "$top/tests/fuzz/seed_$name.sh" ] && "$top/tests/fuzz/seed_$name.sh" "$corpus"
-  if ! (cd "$top/build-fuzz" && "$bin" -runs="$runs" -max_len=65536 "$corpus" >"$top/build-fuzz/$name.log" 2>&1); then
+  if ! (cd "$top/build-fuzz" && "$bin" -seed="$seed" -runs="$runs" -max_len=65536 "$corpus" >"$top/build-fuzz/$name.log" 2>&1); then
     echo "fuzz: $name failed, see build-fuzz/$name.log" >&2
     tail -30 "$top/build-fuzz/$name.log" >&2
     fail=1
