@@ -32,7 +32,8 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 constexpr int kDabs = 256; // positions per iteration
 
@@ -189,15 +190,17 @@ void Memcpy(benchmark::State &state, int dab, bool soft)
         for (const Box &b : boxes)
             for (int p = 0; p < 4; ++p)
                 for (int y = 0; y < dab; ++y)
-                    std::memcpy(Image_Row(canvas.image, p, b.y1 + y) + b.x1, &c[size_t(y) * dab], size_t(dab));
+                    std::memcpy(Image_Row(canvas.image, p, b.y1 + y) + b.x1, &c[size_t(y) * dab],
+                                size_t(dab));
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * kDabs * dab * dab);
 }
 
 // Keeps the best items per second per benchmark for the summary.
-class Summary : public benchmark::ConsoleReporter {
-public:
+class Summary : public benchmark::ConsoleReporter
+{
+  public:
     void ReportRuns(const std::vector<Run> &runs) override
     {
         for (const Run &r : runs) {
@@ -218,13 +221,14 @@ void Register()
     for (int dab : {31, 101, 201})
         for (bool soft : {false, true}) {
             std::string tail = "/dab" + std::to_string(dab) + (soft ? "/soft" : "/hard");
-            benchmark::RegisterBenchmark(("composite/fill" + tail).c_str(), FillDabs, dab, soft, 4096, 4096, false);
+            benchmark::RegisterBenchmark(("composite/fill" + tail).c_str(), FillDabs, dab, soft, 4096, 4096,
+                                         false);
             benchmark::RegisterBenchmark(("composite/pixman" + tail).c_str(), Pixman, dab, soft);
             benchmark::RegisterBenchmark(("composite/memcpy" + tail).c_str(), Memcpy, dab, soft);
-            benchmark::RegisterBenchmark(("composite/fill" + tail + "/4000x3000").c_str(), FillDabs, dab, soft, 4000,
-                                         3000, false);
-            benchmark::RegisterBenchmark(("composite/fill" + tail + "/zoom3:2").c_str(), FillDabs, dab, soft, 4096,
-                                         4096, true);
+            benchmark::RegisterBenchmark(("composite/fill" + tail + "/4000x3000").c_str(), FillDabs, dab,
+                                         soft, 4000, 3000, false);
+            benchmark::RegisterBenchmark(("composite/fill" + tail + "/zoom3:2").c_str(), FillDabs, dab, soft,
+                                         4096, 4096, true);
         }
 }
 
@@ -235,7 +239,8 @@ void PrintSummary(const std::map<std::string, double> &rates)
         // composite/<impl>/<dab>/<kind>[/variant] against composite/pixman/<dab>/<kind>
         size_t a = name.find('/', 10);
         size_t b = name.find('/', name.find('/', a + 1) + 1);
-        std::string peer = "composite/pixman" + name.substr(a, b == std::string::npos ? std::string::npos : b - a);
+        std::string peer =
+            "composite/pixman" + name.substr(a, b == std::string::npos ? std::string::npos : b - a);
         auto p = rates.find(peer);
         if (p != rates.end() && p->second > 0)
             std::printf("%-42s %12.1f %10.2f\n", name.c_str(), rate / 1e6, rate / p->second);

@@ -15,9 +15,9 @@
 //
 // A dab is one brush placement of the engine's walk (for the pencil, which
 // paints round pieces, one per pointer event, the placements the same walk
-// would make); libmypaint draws dabs at exactly those centres. Items are dab-box pixels (dabs x diameter²), the same for
-// the three impls of one name; "dabs" is dabs per second. libmypaint runs on
-// one thread, as the engine does. The table after the runs gives the ratios.
+// would make); libmypaint draws dabs at exactly those centres. Items are dab-box pixels (dabs x diameter²),
+// the same for the three impls of one name; "dabs" is dabs per second. libmypaint runs on one thread, as the
+// engine does. The table after the runs gives the ratios.
 #include "brush/Buildin.h"
 #include "brush/Work.h"
 #include "core/Dabstone.h"
@@ -41,7 +41,8 @@ extern "C" {
 #include <unistd.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 constexpr int kX0 = 150, kX1 = 3950; // every stroke runs from x0 to x1
 constexpr int kMotion = 16;          // pixels between two pointer events
@@ -52,8 +53,11 @@ struct Shape {
     int diameter;
     bool pencil;
 };
-const Shape kShapes[] = {{"dab31", 31, false},  {"dab101", 101, false}, {"dab201", 201, false},
-                         {"pencil3", 3, true}, {"pencil15", 15, true}};
+const Shape kShapes[] = {{"dab31", 31, false},
+                         {"dab101", 101, false},
+                         {"dab201", 201, false},
+                         {"pencil3", 3, true},
+                         {"pencil15", 15, true}};
 
 int Step(int diameter)
 {
@@ -260,9 +264,8 @@ std::vector<std::vector<uint8_t>> maskBits;
 void Record(int x, int y, int length, unsigned char *buffer)
 {
     maskBits.emplace_back(buffer, buffer + ((length + 3) & ~3));
-    pixman_image_t *mask =
-        pixman_image_create_bits(PIXMAN_a8, length, 1, reinterpret_cast<uint32_t *>(maskBits.back().data()),
-                                 (length + 3) & ~3);
+    pixman_image_t *mask = pixman_image_create_bits(
+        PIXMAN_a8, length, 1, reinterpret_cast<uint32_t *>(maskBits.back().data()), (length + 3) & ~3);
     recording->push_back(Cover{x, y, length, 1, mask});
 }
 
@@ -280,8 +283,8 @@ std::vector<Cover> Covers(Shape shape, bool soft)
         maskBits.emplace_back(size_t(stride) * d);
         for (int y = 0; y < d; ++y)
             std::memcpy(maskBits.back().data() + size_t(y) * stride, Image_Row(brush, 1, y), size_t(d));
-        pixman_image_t *mask =
-            pixman_image_create_bits(PIXMAN_a8, d, d, reinterpret_cast<uint32_t *>(maskBits.back().data()), stride);
+        pixman_image_t *mask = pixman_image_create_bits(
+            PIXMAN_a8, d, d, reinterpret_cast<uint32_t *>(maskBits.back().data()), stride);
         for (int x : Centres(d))
             covers.push_back(Cover{x - d / 2, -d / 2, d, d, mask});
         Image_DestroyImage(brush);
@@ -313,7 +316,8 @@ void PixmanStrokes(benchmark::State &state, Shape shape, bool soft)
     for (auto _ : state)
         for (int y : ys) {
             for (const Cover &c : covers)
-                pixman_image_composite32(PIXMAN_OP_OVER, solid, c.mask, dst, 0, 0, 0, 0, c.x, c.y + y, c.w, c.h);
+                pixman_image_composite32(PIXMAN_OP_OVER, solid, c.mask, dst, 0, 0, 0, 0, c.x, c.y + y, c.w,
+                                         c.h);
             dabs += perStroke;
         }
     Count(state, dabs, shape.diameter);
@@ -323,8 +327,9 @@ void PixmanStrokes(benchmark::State &state, Shape shape, bool soft)
 
 // ---- Summary ----
 
-class Summary : public benchmark::ConsoleReporter {
-public:
+class Summary : public benchmark::ConsoleReporter
+{
+  public:
     void ReportRuns(const std::vector<Run> &runs) override
     {
         for (const Run &r : runs) {
@@ -367,11 +372,12 @@ void Register()
             if (s.pencil && soft)
                 continue; // the pencil is the hard round brush
             std::string tail = std::string("/") + s.name + (soft ? "/soft" : "/hard");
-            benchmark::RegisterBenchmark(("stroke/engine" + tail).c_str(), EngineStrokes, s, soft, 4096, 4096);
+            benchmark::RegisterBenchmark(("stroke/engine" + tail).c_str(), EngineStrokes, s, soft, 4096,
+                                         4096);
             benchmark::RegisterBenchmark(("stroke/mypaint" + tail).c_str(), MyPaintStrokes, s, soft);
             benchmark::RegisterBenchmark(("stroke/pixman" + tail).c_str(), PixmanStrokes, s, soft);
-            benchmark::RegisterBenchmark(("stroke/engine" + tail + "/4000x3000").c_str(), EngineStrokes, s, soft,
-                                         4000, 3000);
+            benchmark::RegisterBenchmark(("stroke/engine" + tail + "/4000x3000").c_str(), EngineStrokes, s,
+                                         soft, 4000, 3000);
         }
 }
 

@@ -93,7 +93,8 @@ GG_Dabstone &Engine(Pair &p)
         static int quiet[2];
         if (pipe(quiet) != 0)
             std::abort();
-        XtAppAddInput(a, quiet[0], XtPointer(XtInputReadMask), [](XtPointer, int *, XtInputId *) {}, nullptr);
+        XtAppAddInput(
+            a, quiet[0], XtPointer(XtInputReadMask), [](XtPointer, int *, XtInputId *) {}, nullptr);
         return a;
     }();
     static bool started = [] {
@@ -147,7 +148,8 @@ template <Pair &(*P)()> void BM_Memcpy(benchmark::State &state)
     for (auto _ : state) {
         for (int pl = 0; pl < 4; ++pl)
             for (int y = b.y1; y <= b.y2; ++y)
-                std::memcpy(Image_Row(p.undo, pl, y) + b.x1, Image_Row(p.image, pl, y) + b.x1, size_t(b.width));
+                std::memcpy(Image_Row(p.undo, pl, y) + b.x1, Image_Row(p.image, pl, y) + b.x1,
+                            size_t(b.width));
         benchmark::ClobberMemory();
     }
     Bytes(state, b);
@@ -165,7 +167,8 @@ template <Pair &(*P)()> void BM_BackgroundCopy(benchmark::State &state)
         e.undoReady = 0;
         Undo_Init();
         while (!e.undoReady) {
-            XtAppAddTimeOut(e.app, 1, [](XtPointer, XtIntervalId *) {}, nullptr);
+            XtAppAddTimeOut(
+                e.app, 1, [](XtPointer, XtIntervalId *) {}, nullptr);
             XtAppProcessEvent(e.app, XtIMAll);
         }
         rows += int64_t(Image_Planes(p.image)) * p.height;

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-namespace {
+namespace
+{
 Pool<Box, 50> pool;
 int debugLevel;
 
@@ -13,10 +14,19 @@ void Resize(Box *b)
 }
 
 // Products and sums the way 32-bit integer code computes them: wrapping.
-int32_t Wrap(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); }
-int32_t Area(const Box *b) { return Wrap(int64_t(b->width) * b->height); }
+int32_t Wrap(int64_t v)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(v));
+}
+int32_t Area(const Box *b)
+{
+    return Wrap(int64_t(b->width) * b->height);
+}
 
-void FreeElement(void *b) { Box_Free(static_cast<Box *>(b)); }
+void FreeElement(void *b)
+{
+    Box_Free(static_cast<Box *>(b));
+}
 
 // Appends a fresh box; false when no record could be had.
 bool AppendNew(List *list, int32_t x1, int32_t y1, int32_t x2, int32_t y2)
@@ -38,7 +48,10 @@ List *Fail(List *list)
     return nullptr;
 }
 
-int Sign(int64_t v) { return (v > 0) - (v < 0); }
+int Sign(int64_t v)
+{
+    return (v > 0) - (v < 0);
+}
 
 // Side of the segment's line on which the point (ex, ey) lies.
 int Orientation(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t ex, int32_t ey)
@@ -48,7 +61,10 @@ int Orientation(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t ex, int3
     return Sign(Wrap(int64_t(a) - b));
 }
 
-bool Inside(const Box *c, int32_t x, int32_t y) { return c->x1 <= x && x <= c->x2 && c->y1 <= y && y <= c->y2; }
+bool Inside(const Box *c, int32_t x, int32_t y)
+{
+    return c->x1 <= x && x <= c->x2 && c->y1 <= y && y <= c->y2;
+}
 } // namespace
 
 Box *Box_New()
@@ -67,8 +83,14 @@ Box *Box_Dup(const Box *b)
     return copy;
 }
 
-void Box_Free(Box *b) { pool.Give(b); }
-Box *BoxNew() { return Box_New(); }
+void Box_Free(Box *b)
+{
+    pool.Give(b);
+}
+Box *BoxNew()
+{
+    return Box_New();
+}
 
 Box *BoxMakeXY(int32_t x1, int32_t y1, int32_t x2, int32_t y2)
 {
@@ -88,7 +110,10 @@ Box *BoxMakeWH(int32_t x, int32_t y, int32_t width, int32_t height)
     return b;
 }
 
-Box *BoxDup(const Box *b) { return b ? Box_Dup(b) : nullptr; }
+Box *BoxDup(const Box *b)
+{
+    return b ? Box_Dup(b) : nullptr;
+}
 
 void BoxFree(Box *b)
 {
@@ -125,7 +150,10 @@ int Box_Union(Box *o, const Box *a, const Box *b)
     return shared;
 }
 
-int Box_SelfUnion(Box *a, const Box *b) { return Box_Union(a, a, b); }
+int Box_SelfUnion(Box *a, const Box *b)
+{
+    return Box_Union(a, a, b);
+}
 
 int Box_Contig(const Box *a, const Box *b, double factor)
 {
@@ -185,7 +213,10 @@ int BoxCheck(const Box *b)
     return BoxEmpty(b) ? 1 : Box_Check(b);
 }
 
-int BoxEmpty(const Box *b) { return b->width < 1 || b->height < 1; }
+int BoxEmpty(const Box *b)
+{
+    return b->width < 1 || b->height < 1;
+}
 
 void Box_Dump(const Box *) {}
 
@@ -195,9 +226,15 @@ void BoxDump(const Box *b, int flag)
         Box_Dump(b);
 }
 
-void Box_SetDebugLevel(int level) { debugLevel = level; }
+void Box_SetDebugLevel(int level)
+{
+    debugLevel = level;
+}
 
-void Box_DestroyList(List *list) { List_Destroy(list, FreeElement); }
+void Box_DestroyList(List *list)
+{
+    List_Destroy(list, FreeElement);
+}
 
 void BoxDestroyList(List *list)
 {
@@ -229,8 +266,12 @@ List *Box_BoxListOfRect(const Box *r, const Box *c)
     }
     const int32_t rx1 = std::max(r->x1, c->x1), rx2 = std::min(r->x2, c->x2);
     const int32_t cy1 = std::max(r->y1, c->y1), cy2 = std::min(r->y2, c->y2);
-    auto row = [&](int32_t y) { return c->y1 <= y && y <= c->y2 && rx1 <= rx2 ? AppendNew(list, rx1, y, rx2, y) : true; };
-    auto col = [&](int32_t x) { return c->x1 <= x && x <= c->x2 && cy1 <= cy2 ? AppendNew(list, x, cy1, x, cy2) : true; };
+    auto row = [&](int32_t y) {
+        return c->y1 <= y && y <= c->y2 && rx1 <= rx2 ? AppendNew(list, rx1, y, rx2, y) : true;
+    };
+    auto col = [&](int32_t x) {
+        return c->x1 <= x && x <= c->x2 && cy1 <= cy2 ? AppendNew(list, x, cy1, x, cy2) : true;
+    };
     if (!row(r->y1) || !row(r->y2) || !col(r->x1) || !col(r->x2))
         return Fail(list);
     return list;
@@ -302,4 +343,7 @@ int Box_AddBoxToList(List *l, const Box *a)
     return LIST_OK;
 }
 
-PoolStats Box_PoolStats() { return {pool.Blocks(), pool.FreeCount()}; }
+PoolStats Box_PoolStats()
+{
+    return {pool.Blocks(), pool.FreeCount()};
+}

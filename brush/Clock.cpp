@@ -5,7 +5,8 @@
 
 #include <sys/time.h>
 
-namespace {
+namespace
+{
 struct ClockRec {
     int32_t time;
     ClockRec *link;
@@ -53,4 +54,7 @@ int32_t PopNonNullClock()
     return elapsed;
 }
 
-long Clock_Depth() { return stack ? List_Cardinal(stack) : 0; }
+long Clock_Depth()
+{
+    return stack ? List_Cardinal(stack) : 0;
+}

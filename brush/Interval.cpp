@@ -3,11 +3,15 @@
 #include <new>
 #include <vector>
 
-namespace {
+namespace
+{
 Pool<IntervalElt, 100, &IntervalElt::next> pool;
 std::vector<IntervalElt *> rows;
 
-bool Contains(const IntervalElt *e, int32_t column) { return e->low <= column && column <= e->high; }
+bool Contains(const IntervalElt *e, int32_t column)
+{
+    return e->low <= column && column <= e->high;
+}
 
 // What AddInterval does with one element of the walk, and how [lo, hi] grows.
 enum class Step { Keep, Absorb, Covered };
@@ -53,8 +57,14 @@ uint8_t Missing(double o, int v, int p)
 }
 } // namespace
 
-IntervalElt *NewElt() { return pool.Take(); }
-void FreeElt(IntervalElt *elt) { pool.Give(elt); }
+IntervalElt *NewElt()
+{
+    return pool.Take();
+}
+void FreeElt(IntervalElt *elt)
+{
+    pool.Give(elt);
+}
 
 void FreeEltRecurs(IntervalElt *set)
 {
@@ -164,4 +174,7 @@ void Interval_FilterRow(double opacity, int y, int32_t x, int n, uint8_t *row)
         set = AddInterval(set, runStart, x + n - 1, 255);
 }
 
-PoolStats Interval_PoolStats() { return {pool.Blocks(), pool.FreeCount()}; }
+PoolStats Interval_PoolStats()
+{
+    return {pool.Blocks(), pool.FreeCount()};
+}

@@ -22,7 +22,8 @@ int POPTIMIZE = 1;
 // weights of a span are found once and used for every plane; each plane is
 // then walked alone (planes of a power-of-two width alias at 4 KiB).
 
-namespace {
+namespace
+{
 
 constexpr int kChunk = 256;
 
@@ -135,7 +136,8 @@ inline void WeightsScalar(Span &s)
     for (; i + 8 <= s.n; i += 8) {
         __m256i a = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(s.sa + i)));
         if (s.mask) {
-            const __m256i m = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(s.mask + i)));
+            const __m256i m =
+                _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(s.mask + i)));
             a = _mm256_mask_i32gather_epi32(zero, s.mul, _mm256_or_si256(_mm256_slli_epi32(a, 8), m), all, 4);
         }
         const __m256i d =
@@ -172,8 +174,8 @@ inline void BlendScalar(uint8_t *c, const Span &s, double f)
 
 // Eight pixels: products and sum rounded as in the scalar expression (no
 // fused multiply-add), truncation by cvttpd.
-[[gnu::target("avx2")]] inline __m128i Blend8(__m128i c8, __m256d omwLo, __m256d omwHi, __m256d wLo, __m256d wHi,
-                                               __m256d f)
+[[gnu::target("avx2")]] inline __m128i Blend8(__m128i c8, __m256d omwLo, __m256d omwHi, __m256d wLo,
+                                              __m256d wHi, __m256d f)
 {
     const __m256i c32 = _mm256_cvtepu8_epi32(c8);
     const __m256d lo = _mm256_cvtepi32_pd(_mm256_castsi256_si128(c32));
@@ -317,7 +319,7 @@ int level = kMachine;
 // Pixels of brush alpha 0 at both ends of a row that would be left alone
 // anyway (the rim of a round brush's box): [*first, *last) is what remains.
 inline void Trim(const uint8_t *sa, const uint8_t *da, const Cells *cells, int32_t width, int32_t *first,
-          int32_t *last)
+                 int32_t *last)
 {
     auto keeps = [&](int32_t i) { return sa[i] == 0 && cells->zeroKeeps[da ? da[i] : 255]; };
     int32_t a = 0, b = width;
@@ -339,16 +341,15 @@ inline bool Opaque(const uint8_t *da, int n)
 }
 
 // What one call paints: the box's rows, found once.
-template <int NP>
-struct Rows {
+template <int NP> struct Rows {
     const Box *box;
-    const uint8_t *src;   // brush alpha at the box's first row and column
+    const uint8_t *src; // brush alpha at the box's first row and column
     ptrdiff_t srcBpr;
-    const uint8_t *mask;  // destination mask at the box's corner, or null
+    const uint8_t *mask; // destination mask at the box's corner, or null
     ptrdiff_t maskBpr;
-    uint8_t *alpha;       // destination alpha at the box's corner, or null
+    uint8_t *alpha; // destination alpha at the box's corner, or null
     ptrdiff_t alphaBpr;
-    uint8_t *planes[NP];  // destination planes at the box's corner
+    uint8_t *planes[NP]; // destination planes at the box's corner
     ptrdiff_t bpr;
     double fg[NP];
     const Cells *cells;
@@ -392,26 +393,22 @@ template <int NP, typename Weights, typename Blend>
     }
 }
 
-template <int NP>
-void RowsScalar(const Rows<NP> &r)
+template <int NP> void RowsScalar(const Rows<NP> &r)
 {
     WalkRows(r, WeightsScalar, BlendScalar);
 }
 
-template <int NP>
-[[gnu::target("avx2")]] void RowsAVX2(const Rows<NP> &r)
+template <int NP> [[gnu::target("avx2")]] void RowsAVX2(const Rows<NP> &r)
 {
     WalkRows(r, WeightsAVX2, BlendAVX2);
 }
 
-template <int NP>
-[[gnu::target("avx512f,avx512bw,avx512vl")]] void RowsAVX512(const Rows<NP> &r)
+template <int NP> [[gnu::target("avx512f,avx512bw,avx512vl")]] void RowsAVX512(const Rows<NP> &r)
 {
     WalkRows(r, WeightsAVX512, BlendAVX512);
 }
 
-template <int NP>
-void Optimize(View *view, void *data, Box *box)
+template <int NP> void Optimize(View *view, void *data, Box *box)
 {
     auto *f = static_cast<FillTev2TevData *>(data);
     if (!f->weight || !f->opAlpha || !f->srcAlphaPlane || box->width < 1 || box->height < 1)

@@ -17,11 +17,23 @@ namespace
 // Reader of one depth: the sample at x of a row as a value 0..255.
 using Reader = int (*)(const unsigned char *row, int x);
 
-int Read1(const unsigned char *row, int x) { return (row[x >> 3] >> (7 - (x & 7))) & 1 ? 255 : 0; }
-int Read8(const unsigned char *row, int x) { return row[x]; }
+int Read1(const unsigned char *row, int x)
+{
+    return (row[x >> 3] >> (7 - (x & 7))) & 1 ? 255 : 0;
+}
+int Read8(const unsigned char *row, int x)
+{
+    return row[x];
+}
 // 16- and 32-bit samples are big-endian: the first byte is the high one.
-int Read16(const unsigned char *row, int x) { return row[2 * x]; }
-int Read32(const unsigned char *row, int x) { return row[4 * x]; }
+int Read16(const unsigned char *row, int x)
+{
+    return row[2 * x];
+}
+int Read32(const unsigned char *row, int x)
+{
+    return row[4 * x];
+}
 
 Reader ReaderOf(int bits)
 {
@@ -47,7 +59,8 @@ const ModeWords *WordsOf(int mode)
 {
     static const ModeWords grey{1, {&ColorValue::grey}};
     static const ModeWords rgb{3, {&ColorValue::red, &ColorValue::green, &ColorValue::blue}};
-    static const ModeWords cmyk{4, {&ColorValue::cyan, &ColorValue::magenta, &ColorValue::yellow, &ColorValue::black}};
+    static const ModeWords cmyk{
+        4, {&ColorValue::cyan, &ColorValue::magenta, &ColorValue::yellow, &ColorValue::black}};
     switch (mode) {
     case COLOR_GRAY:
         return &grey;
@@ -120,7 +133,11 @@ void Work_Pipette(void *, const unsigned char *event)
 namespace
 {
 
-Box WholeBox(const Image *image) { return Box{0, 0, Image_Width(image) - 1, Image_Height(image) - 1, Image_Width(image), Image_Height(image), 0}; }
+Box WholeBox(const Image *image)
+{
+    return Box{0, 0, Image_Width(image) - 1, Image_Height(image) - 1, Image_Width(image), Image_Height(image),
+               0};
+}
 
 // One fill of src onto the whole of dst through a view mapping srcBox onto
 // it (scaling when the sizes differ). False when memory is short.

@@ -1,6 +1,7 @@
 #include "brush/Random.h"
 
-namespace {
+namespace
+{
 // Primality and primitive roots are found by plain trial; beyond this many
 // cells that would take seconds, and no picture asks for such a grid.
 constexpr int64_t MaxCells = int64_t(1) << 20;
@@ -107,4 +108,7 @@ void Random_SetPerturbation(Random *gen, int32_t dx, int32_t dy)
     gen->oy = (gen->oy + Mod(dy, gen->h)) % gen->h;
 }
 
-void Random_Copy(const Random *src, Random *dst) { *dst = *src; }
+void Random_Copy(const Random *src, Random *dst)
+{
+    *dst = *src;
+}

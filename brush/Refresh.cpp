@@ -3,11 +3,12 @@
 #include "brush/Undo.h"
 #include "core/Dabstone.h"
 
-namespace {
-Box refresh_box;       // painted since the last flush
-int en_cours = 0;      // refresh_box holds something
-int32_t lost = 0;      // pixels of refresh_box never painted, as estimated
-Box big_refresh_box;   // painted since the last Refresh_End
+namespace
+{
+Box refresh_box;     // painted since the last flush
+int en_cours = 0;    // refresh_box holds something
+int32_t lost = 0;    // pixels of refresh_box never painted, as estimated
+Box big_refresh_box; // painted since the last Refresh_End
 int big_en_cours = 0;
 
 int64_t Area(const Box &b)

@@ -43,7 +43,10 @@ template <int N> inline void SwapChunks(unsigned char *a, unsigned char *b, size
     }
 }
 
-void SwapSse(unsigned char *a, unsigned char *b, size_t n) { SwapChunks<16>(a, b, n); }
+void SwapSse(unsigned char *a, unsigned char *b, size_t n)
+{
+    SwapChunks<16>(a, b, n);
+}
 __attribute__((target("avx2"))) void SwapAvx2(unsigned char *a, unsigned char *b, size_t n)
 {
     SwapChunks<32>(a, b, n);
@@ -59,7 +62,8 @@ SwapFn SwapBytes()
 // The box clipped to the image; false when nothing is left.
 bool ClipToImage(Box *out, const Box *box, const Image *image)
 {
-    Box whole{0, 0, Image_Width(image) - 1, Image_Height(image) - 1, Image_Width(image), Image_Height(image), 0};
+    Box whole{0, 0, Image_Width(image) - 1, Image_Height(image) - 1, Image_Width(image), Image_Height(image),
+              0};
     return Box_Clip(out, box, &whole) != 0;
 }
 
@@ -86,7 +90,10 @@ template <typename ImageB, typename RowFn> void ForEachSpan(Image *a, ImageB *b,
 XtWorkProcId copyProc;
 int copyPlane, copyRow;
 
-void FreeBox(void *b) { Box_Free(static_cast<Box *>(b)); }
+void FreeBox(void *b)
+{
+    Box_Free(static_cast<Box *>(b));
+}
 
 Boolean CopyStep(XtPointer)
 {
@@ -185,7 +192,8 @@ void Undo_CopyBox(Image *dst, const Image *src, const Box *box)
 
 void Undo_SwapBox(Image *a, Image *b, const Box *box)
 {
-    ForEachSpan(a, b, box, [swap = SwapBytes()](unsigned char *x, unsigned char *y, size_t n) { swap(x, y, n); });
+    ForEachSpan(a, b, box,
+                [swap = SwapBytes()](unsigned char *x, unsigned char *y, size_t n) { swap(x, y, n); });
 }
 
 int Undo_CopyRow(Image *dst, const Image *src, int *plane, int *row)

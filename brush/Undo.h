@@ -9,7 +9,6 @@
 #include "brush/Box.h"
 #include "core/Image.h"
 
-
 // Resets the copy position to plane 0, row 0 and registers the background
 // copy as a work procedure of the engine's application context. When the
 // copy is done it unregisters itself and calls Dabstone_UndoInited.

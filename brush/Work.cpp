@@ -21,7 +21,8 @@
 double pencil_r = 1.0;
 double pencil_opa = 1.0;
 
-namespace {
+namespace
+{
 
 const char *const kBusyUndo = "undo buffer is beeing initiazed. Please retry later...";
 const char *const kCantStart = "can't do that just now ! please retry later...";
@@ -55,8 +56,8 @@ int32_t dabStep = 1, dabCounter = 0;
 Fill *fill = nullptr;
 View *view = nullptr;
 int fastKernel = OPTIMIZE_NONE;
-Box dabBox;      // destination reference of the dab technique
-Box lastDab;     // the last dab painted, for the brush position box
+Box dabBox;  // destination reference of the dab technique
+Box lastDab; // the last dab painted, for the brush position box
 bool dabbed = false;
 int32_t rx = 1, ry = 1, peak = 0; // the large brush
 unsigned char *rowBuffer = nullptr;
@@ -391,7 +392,8 @@ void LargeAt(Point p)
 {
     ForEachTarget([&](const Box *target) {
         SetTarget(target);
-        BuildIn_Wire(E().rowBuffer, AlphaPlaneOf(E().rowBuffer), rx, ry, peak, 0.0, p.x, p.y, target, WriteRow);
+        BuildIn_Wire(E().rowBuffer, AlphaPlaneOf(E().rowBuffer), rx, ry, peak, 0.0, p.x, p.y, target,
+                     WriteRow);
     });
 }
 

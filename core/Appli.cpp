@@ -30,7 +30,8 @@ int displayFifo = -1;
 const char *prgname = nullptr;
 const char *PrgName = nullptr;
 
-namespace {
+namespace
+{
 unsigned char descriptor[APPLI_DESCRIPTOR_SIZE];
 
 const char *const kAbout[] = {
@@ -110,7 +111,8 @@ void DrawIcon(unsigned char *planes)
             const double dab[3] = {222, 86, 38};
             for (int c = 0; c < 3; ++c)
                 rgb[c] += (dab[c] - rgb[c]) * a;
-            static const double parts[5][3] = {{0, 0, 0}, {120, 62, 28}, {170, 170, 178}, {52, 44, 40}, {150, 40, 20}};
+            static const double parts[5][3] = {
+                {0, 0, 0}, {120, 62, 28}, {170, 170, 178}, {52, 44, 40}, {150, 40, 20}};
             if (int part = BrushPart((x + 0.5) * scale, (y + 0.5) * scale))
                 std::copy(parts[part], parts[part] + 3, rgb);
             for (int c = 0; c < 3; ++c)
@@ -157,11 +159,17 @@ void RegisterDropWindow(Widget w, uint32_t handle)
     Dabstone_SendKernel(MSG_DROP_WINDOW, payload, MSG_DROP_SIZE);
 }
 
-void AskWorkImagesNow(XtPointer, XtIntervalId *) { Dabstone_AskWorkImages(); }
+void AskWorkImagesNow(XtPointer, XtIntervalId *)
+{
+    Dabstone_AskWorkImages();
+}
 
 // The own FIFO cannot be read any more (a corrupt frame was reported):
 // nothing can reach us, so end in order.
-void LinkLost(int, int) { Dabstone_Exit("", 1011); }
+void LinkLost(int, int)
+{
+    Dabstone_Exit("", 1011);
+}
 
 // The kernel's FIFO has lost its reader: the kernel is gone. Its write end
 // turns readable (an error condition) exactly then; end in order without it.
@@ -178,7 +186,10 @@ void KernelGone(XtPointer, int *source, XtInputId *id)
     Dabstone_Exit("", 1011);
 }
 
-void Fault(XtPointer signal, XtIntervalId *) { std::raise(int(reinterpret_cast<intptr_t>(signal))); }
+void Fault(XtPointer signal, XtIntervalId *)
+{
+    std::raise(int(reinterpret_cast<intptr_t>(signal)));
+}
 
 void ArmTestFault(XtAppContext app)
 {
@@ -190,7 +201,10 @@ void ArmTestFault(XtAppContext app)
         XtAppAddTimeOut(app, 0, Fault, reinterpret_cast<XtPointer>(intptr_t(signal)));
 }
 
-bool IsNull(int argc, char **argv, int entry) { return entry >= argc || std::strcmp(argv[entry], "NULL") == 0; }
+bool IsNull(int argc, char **argv, int entry)
+{
+    return entry >= argc || std::strcmp(argv[entry], "NULL") == 0;
+}
 
 void RegisterHandlers()
 {
@@ -241,7 +255,10 @@ const unsigned char *Appli_Descriptor()
     return descriptor;
 }
 
-const char *Appli_Name() { return reinterpret_cast<const char *>(Appli_Descriptor() + APPLI_NAME); }
+const char *Appli_Name()
+{
+    return reinterpret_cast<const char *>(Appli_Descriptor() + APPLI_NAME);
+}
 
 int Appli_DelayMs(const char *value)
 {
@@ -250,9 +267,15 @@ int Appli_DelayMs(const char *value)
     return std::clamp(std::atoi(value), 0, 10000);
 }
 
-void Dabstone_SigPipe(int) { std::signal(SIGPIPE, Dabstone_SigPipe); }
+void Dabstone_SigPipe(int)
+{
+    std::signal(SIGPIPE, Dabstone_SigPipe);
+}
 
-void Dabstone_WmDelete(Widget, XtPointer, XtPointer) { Dabstone_Quit("", 0); }
+void Dabstone_WmDelete(Widget, XtPointer, XtPointer)
+{
+    Dabstone_Quit("", 0);
+}
 
 void Dabstone_DelayedStart()
 {

@@ -23,14 +23,14 @@ typedef void *XtPointer;
 // Integers big-endian.
 constexpr int APPLI_DESCRIPTOR_SIZE = 32568;
 constexpr int APPLI_NAME = 0, APPLI_NAME_SIZE = 100;
-constexpr int APPLI_WORDS = 100;      // 220, 2, 2, 0, 0, 0, 1
-constexpr int APPLI_ICON = 128;       // three 100 x 100 planes, one byte per sample
+constexpr int APPLI_WORDS = 100; // 220, 2, 2, 0, 0, 0, 1
+constexpr int APPLI_ICON = 128;  // three 100 x 100 planes, one byte per sample
 constexpr int APPLI_ICON_SIDE = 100;
-constexpr int APPLI_BITMAP = 30128;   // 64 x 64, 8 bytes a row, LSB leftmost
-constexpr int APPLI_MASK = 30640;     // same layout: the bitmap's silhouette
+constexpr int APPLI_BITMAP = 30128; // 64 x 64, 8 bytes a row, LSB leftmost
+constexpr int APPLI_MASK = 30640;   // same layout: the bitmap's silhouette
 constexpr int APPLI_BITMAP_SIDE = 64;
 constexpr int APPLI_TAIL_WORDS = 31152; // 1, 0
-constexpr int APPLI_ABOUT = 31160;    // 22 lines of 64 bytes
+constexpr int APPLI_ABOUT = 31160;      // 22 lines of 64 bytes
 constexpr int APPLI_ABOUT_LINES = 22, APPLI_ABOUT_LINE = 64;
 
 // The descriptor, built on first use.

@@ -10,7 +10,10 @@ inline uint32_t Bytes_Get32(const void *p)
     return (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | uint32_t(b[3]);
 }
 
-inline int32_t Bytes_GetS32(const void *p) { return static_cast<int32_t>(Bytes_Get32(p)); }
+inline int32_t Bytes_GetS32(const void *p)
+{
+    return static_cast<int32_t>(Bytes_Get32(p));
+}
 
 inline uint16_t Bytes_Get16(const void *p)
 {
@@ -27,7 +30,10 @@ inline void Bytes_Put32(void *p, uint32_t v)
     b[3] = static_cast<unsigned char>(v);
 }
 
-inline void Bytes_PutS32(void *p, int32_t v) { Bytes_Put32(p, static_cast<uint32_t>(v)); }
+inline void Bytes_PutS32(void *p, int32_t v)
+{
+    Bytes_Put32(p, static_cast<uint32_t>(v));
+}
 
 inline void Bytes_Put16(void *p, uint16_t v)
 {

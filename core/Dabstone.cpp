@@ -19,10 +19,14 @@
 #include <string>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 GG_Dabstone engine;
 
-GG_Dabstone &E() { return engine; }
+GG_Dabstone &E()
+{
+    return engine;
+}
 
 // ---- Payload helpers ----
 
@@ -157,7 +161,8 @@ constexpr WorkImage kWorkImages[6] = {
 Image **WorkSlot(int slot)
 {
     GG_Dabstone &e = E();
-    Image **slots[6] = {&e.buildinBrush, &e.strokeBrush, &e.rowBuffer, &e.previewImage, &e.colorImage, &e.wheelImage};
+    Image **slots[6] = {&e.buildinBrush, &e.strokeBrush, &e.rowBuffer,
+                        &e.previewImage, &e.colorImage,  &e.wheelImage};
     return slot >= 1 && slot <= 6 ? slots[slot - 1] : nullptr;
 }
 
@@ -200,7 +205,8 @@ uint32_t WorkHandle(int slot)
 {
     static uint32_t handles[7];
     if (!handles[slot])
-        handles[slot] = Msghand_NewTailFn(MSGHAND_TAIL_IMAGE, WorkImageArrived, reinterpret_cast<void *>(intptr_t(slot)));
+        handles[slot] =
+            Msghand_NewTailFn(MSGHAND_TAIL_IMAGE, WorkImageArrived, reinterpret_cast<void *>(intptr_t(slot)));
     return handles[slot];
 }
 
@@ -287,7 +293,10 @@ void BrushDrop(const unsigned char *payload, const MsgHeader *h, void *)
         Dabstone_AskImage(path.c_str(), Dabstone_ChangeBrushHandle());
 }
 
-int32_t Clamp(int32_t v, int32_t lo, int32_t hi) { return std::clamp(v, lo, hi); }
+int32_t Clamp(int32_t v, int32_t lo, int32_t hi)
+{
+    return std::clamp(v, lo, hi);
+}
 
 int DecodeColor(const unsigned char *in, ColorValue *out)
 {
@@ -436,7 +445,10 @@ void Dabstone_Working(int flag)
         Dabstone_SetBrushInDisplay();
 }
 
-int Dabstone_IsWorking() { return E().working; }
+int Dabstone_IsWorking()
+{
+    return E().working;
+}
 
 void Dabstone_SetImage(Image *image)
 {
@@ -566,9 +578,15 @@ void Dabstone_RemBrushInDisplay()
     Dabstone_SendDisplay(MSG_BRUSH_CURSOR, payload, MSG_BRUSH_SIZE);
 }
 
-void Dabstone_Refresh(const Box *box) { SendRect(MSG_REDRAW, box); }
+void Dabstone_Refresh(const Box *box)
+{
+    SendRect(MSG_REDRAW, box);
+}
 
-void Dabstone_DirectRefresh(const Box *box) { SendRect(MSG_REDRAW_NOW, box); }
+void Dabstone_DirectRefresh(const Box *box)
+{
+    SendRect(MSG_REDRAW_NOW, box);
+}
 
 void Dabstone_BigRefresh(const Box *box)
 {
@@ -584,7 +602,8 @@ void Dabstone_BigRefresh(const Box *box)
     Image_SetModified(e.image, Appli_Name(), std::time(nullptr));
 }
 
-namespace {
+namespace
+{
 void ForEachBox(List *boxes, void (*routine)(const Box *))
 {
     if (!boxes)
@@ -594,9 +613,15 @@ void ForEachBox(List *boxes, void (*routine)(const Box *))
 }
 } // namespace
 
-void Dabstone_RefreshList(List *boxes) { ForEachBox(boxes, Dabstone_Refresh); }
+void Dabstone_RefreshList(List *boxes)
+{
+    ForEachBox(boxes, Dabstone_Refresh);
+}
 
-void Dabstone_BigRefreshList(List *boxes) { ForEachBox(boxes, Dabstone_BigRefresh); }
+void Dabstone_BigRefreshList(List *boxes)
+{
+    ForEachBox(boxes, Dabstone_BigRefresh);
+}
 
 void Dabstone_DisplayConnect(const unsigned char *payload, const MsgHeader *h, void *)
 {
@@ -697,8 +722,12 @@ void Dabstone_RequestFailed(const unsigned char *payload, const MsgHeader *h, vo
 
 // ---- Quitting ----
 
-namespace {
-void ConfirmedQuit(void *) { Dabstone_Exit("", 0); }
+namespace
+{
+void ConfirmedQuit(void *)
+{
+    Dabstone_Exit("", 0);
+}
 } // namespace
 
 void Dabstone_Quit(const char *text, int32_t code)

@@ -68,9 +68,9 @@ struct GG_Dabstone {
     int applyTarget; // DAB_APPLY_*
     int applyInProgress;
 
-    ColorValue color;       // the current colour
-    ColorValue colorSlot;   // saved while editing colour planes
-    ColorValue singleSlot;  // saved while editing a single plane
+    ColorValue color;      // the current colour
+    ColorValue colorSlot;  // saved while editing colour planes
+    ColorValue singleSlot; // saved while editing a single plane
 
     // Widgets of the main window (built by Interface_Create).
     Widget form, optionPanel, picture, brushPreview, thumbnail;
@@ -120,14 +120,14 @@ void Dabstone_SendKernel(int32_t code, const void *payload, int length);
 // ---- Message handlers (registered by start-up) ----
 void Dabstone_WorkImageAnswer(const unsigned char *payload, const MsgHeader *h, void *); // 2009
 void Dabstone_ImageAnswer(const unsigned char *payload, const MsgHeader *h, void *);     // 2003
-void Dabstone_ImageGiven(const unsigned char *payload, const MsgHeader *h, void *);     // 2022
-void Dabstone_DisplayConnect(const unsigned char *payload, const MsgHeader *h, void *); // 1008
-void Dabstone_DisplayClose(const unsigned char *payload, const MsgHeader *h, void *);   // 1003, 1009
-void Dabstone_Event(const unsigned char *payload, const MsgHeader *h, void *);          // 1037
-void Dabstone_KernelQuit(const unsigned char *payload, const MsgHeader *h, void *);     // 1001
-void Dabstone_ImageWanted(const unsigned char *payload, const MsgHeader *h, void *);    // 2021
-void Dabstone_LoadSettings(const unsigned char *payload, const MsgHeader *h, void *);   // 1015
-void Dabstone_RequestFailed(const unsigned char *payload, const MsgHeader *h, void *);  // 1011
+void Dabstone_ImageGiven(const unsigned char *payload, const MsgHeader *h, void *);      // 2022
+void Dabstone_DisplayConnect(const unsigned char *payload, const MsgHeader *h, void *);  // 1008
+void Dabstone_DisplayClose(const unsigned char *payload, const MsgHeader *h, void *);    // 1003, 1009
+void Dabstone_Event(const unsigned char *payload, const MsgHeader *h, void *);           // 1037
+void Dabstone_KernelQuit(const unsigned char *payload, const MsgHeader *h, void *);      // 1001
+void Dabstone_ImageWanted(const unsigned char *payload, const MsgHeader *h, void *);     // 2021
+void Dabstone_LoadSettings(const unsigned char *payload, const MsgHeader *h, void *);    // 1015
+void Dabstone_RequestFailed(const unsigned char *payload, const MsgHeader *h, void *);   // 1011
 // The reply-tail words of the two drop windows of 1005 (main window, brush preview).
 uint32_t Dabstone_MainDropHandle();
 uint32_t Dabstone_BrushDropHandle();

@@ -12,7 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 GG_Dabstone &E()
 {

@@ -19,21 +19,27 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <unistd.h>
 #include <utility>
 #include <vector>
-#include <unistd.h>
 
 namespace
 {
 
-GG_Dabstone &E() { return *G_dabstone; }
+GG_Dabstone &E()
+{
+    return *G_dabstone;
+}
 
 const char *const kNotNow = "can't do that just now. Please try later...";
 
 // Undo requests are numbered from 1; 0 means none pending.
 int undoCounter;
 
-void FreeBox(void *b) { Box_Free(static_cast<Box *>(b)); }
+void FreeBox(void *b)
+{
+    Box_Free(static_cast<Box *>(b));
+}
 
 // A path field of a payload as a string (NUL-terminated within its field).
 std::string PathField(const unsigned char *payload, int offset)
@@ -324,7 +330,10 @@ void Dabstone_MaskReady(const unsigned char *payload, const MsgHeader *h, void *
     }
 }
 
-void Dabstone_MaskNotPending(const unsigned char *, const MsgHeader *, void *) { E().maskWanted = 0; }
+void Dabstone_MaskNotPending(const unsigned char *, const MsgHeader *, void *)
+{
+    E().maskWanted = 0;
+}
 
 // ---- Undo control ----
 

@@ -6,7 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 char fifoName[64];
 }
 

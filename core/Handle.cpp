@@ -5,7 +5,8 @@
 
 // A handle is (generation << 16) | (slot + 1): the low half is never 0 and a
 // released slot gets a new generation, so stale handles stop matching.
-namespace {
+namespace
+{
 struct Slot {
     HandleRoutine routine = nullptr;
     void *data = nullptr;

@@ -1,6 +1,7 @@
 #include "core/List.h"
 
-namespace {
+namespace
+{
 Pool<List, 50> records;
 Pool<ListNode, 50> nodes;
 
@@ -74,11 +75,20 @@ int List_Destroy(List *list, ListFreeFn freeFn)
     return LIST_OK;
 }
 
-void List_Empty(List *list, ListFreeFn freeFn) { FreeNodes(list, freeFn); }
+void List_Empty(List *list, ListFreeFn freeFn)
+{
+    FreeNodes(list, freeFn);
+}
 
-long List_Cardinal(const List *list) { return list->count; }
+long List_Cardinal(const List *list)
+{
+    return list->count;
+}
 
-void *List_Current(const List *list) { return list->current ? list->current->element : nullptr; }
+void *List_Current(const List *list)
+{
+    return list->current ? list->current->element : nullptr;
+}
 
 int List_AddBefore(List *list, void *element)
 {
@@ -173,7 +183,8 @@ int List_FindNext(List *list, void *element)
 {
     if (list->first && !list->current)
         return LIST_NOCURRENT;
-    return FindFrom(list, list->current ? list->current->next : nullptr, [&](void *e) { return e == element; });
+    return FindFrom(list, list->current ? list->current->next : nullptr,
+                    [&](void *e) { return e == element; });
 }
 
 int List_FindNextP(List *list, ListPredicateFn predicate, void *arg)
@@ -220,7 +231,8 @@ void List_Foreach(List *list, ListRoutineFn routine, void *arg)
         routine(node->element, arg);
 }
 
-int List_ForeachP(List *list, ListPredicateFn predicate, void *predArg, ListRoutineFn routine, void *routineArg)
+int List_ForeachP(List *list, ListPredicateFn predicate, void *predArg, ListRoutineFn routine,
+                  void *routineArg)
 {
     bool matched = false;
     for (ListNode *node = list->first; node; node = node->next)
@@ -274,5 +286,11 @@ List *List_ConcatDestroy(List *destination, List *source)
     return destination;
 }
 
-PoolStats List_RecordPoolStats() { return {records.Blocks(), records.FreeCount()}; }
-PoolStats List_NodePoolStats() { return {nodes.Blocks(), nodes.FreeCount()}; }
+PoolStats List_RecordPoolStats()
+{
+    return {records.Blocks(), records.FreeCount()};
+}
+PoolStats List_NodePoolStats()
+{
+    return {nodes.Blocks(), nodes.FreeCount()};
+}

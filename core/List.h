@@ -67,7 +67,8 @@ int List_Remove(List *list);
 int List_RemoveP(List *list, ListPredicateFn predicate, void *arg, ListFreeFn freeFn);
 
 void List_Foreach(List *list, ListRoutineFn routine, void *arg);
-int List_ForeachP(List *list, ListPredicateFn predicate, void *predArg, ListRoutineFn routine, void *routineArg);
+int List_ForeachP(List *list, ListPredicateFn predicate, void *predArg, ListRoutineFn routine,
+                  void *routineArg);
 int List_Replace(List *list, void *element, ListFreeFn freeFn);
 // Null when no memory (copies already made are lost: the list has no
 // routine to free them).

@@ -13,10 +13,14 @@
 int faultChannel = -1;
 int32_t faultAux = 0;
 
-namespace {
+namespace
+{
 char programName[100] = "DabStone";
 
-bool Empty(const char *text) { return !text || !*text; }
+bool Empty(const char *text)
+{
+    return !text || !*text;
+}
 
 // The program name and a suffix in one write, without stdio, so that a
 // signal handler may use it too.
@@ -45,9 +49,15 @@ void Misc_SetProgramName(const char *name)
     std::snprintf(programName, sizeof programName, "%s", name ? name : "");
 }
 
-const char *Misc_ProgramName() { return programName; }
+const char *Misc_ProgramName()
+{
+    return programName;
+}
 
-const char *Misc_ErrorNumToString(int32_t code) { return OrvError_NumToString(code); }
+const char *Misc_ErrorNumToString(int32_t code)
+{
+    return OrvError_NumToString(code);
+}
 
 void Misc_Report(const char *kind, const char *text, int32_t code)
 {
@@ -67,9 +77,18 @@ void Misc_Error(int32_t code, int fatal)
         ExitFatal(code);
 }
 
-void Misc_Warning(const char *text, int32_t code) { Misc_Report("warning", text, code); }
-void Misc_OpenWarning(const char *text, int32_t code) { Misc_Report("warning", text, code); }
-void Misc_OpenError(const char *text, int32_t code) { Misc_Report("error", text, code); }
+void Misc_Warning(const char *text, int32_t code)
+{
+    Misc_Report("warning", text, code);
+}
+void Misc_OpenWarning(const char *text, int32_t code)
+{
+    Misc_Report("warning", text, code);
+}
+void Misc_OpenError(const char *text, int32_t code)
+{
+    Misc_Report("error", text, code);
+}
 
 void Misc_OpenFatal(const char *text, int32_t code)
 {

@@ -10,10 +10,11 @@
 
 int GlobalFifoValue = -1;
 
-namespace {
+namespace
+{
 unsigned char *sendBuffer = nullptr; // header + payload
 int sendCapacity = 0;                // payload bytes the buffer holds
-}
+} // namespace
 
 void Msg_PutHeader(unsigned char *header, int32_t code, int32_t aux, int32_t length)
 {

@@ -18,84 +18,83 @@ constexpr int32_t MSG_MAX_PAYLOAD = 64 << 20;
 
 // ---- Codes (direction: K kernel, D display process, in = own FIFO) ------
 enum MsgCode : int32_t {
-    MSG_EXIT = 1001,               // to K: exit status; in: quit now
-    MSG_DISPLAY_LEAVE = 1003,      // to D: own pid; in: display closed (id, path)
-    MSG_HELLO = 1004,              // to K, D: own pid
-    MSG_DROP_WINDOW = 1005,        // to K: window, callback, client data
-    MSG_ANSWER = 1006,             // in: word 0, callback, client data, answer data
-    MSG_DISPLAY_CONNECT = 1008,    // in: display pid, path
-    MSG_DISPLAY_CLOSE = 1009,      // in: display pid, path
-    MSG_REQUEST_FAILED = 1011,     // in: request code, error code
-    MSG_READY = 1012,              // to K: program name
-    MSG_SAVE_SETTINGS = 1014,      // to K: program name, settings record, zeros
-    MSG_SETTINGS = 1015,           // in: status, settings record
-    MSG_NO_MASK = 1016,            // in: mask will not come
-    MSG_ASK_MASK = 1020,           // to K: path
-    MSG_MASK_READY = 1021,         // in: mask path, image path
-    MSG_PASTE = 1025,              // in: path, lend flag
-    MSG_GIVE_BACK = 1026,          // to K: path
-    MSG_DISPLAY_INIT = 1027,       // to D: 1, 26
-    MSG_DISPLAY_CONNECTED = 1028,  // to K: 500 zero bytes
-    MSG_TOOLBOX = 1033,            // to D: toolbox description
-    MSG_POINTER = 1037,            // in: pointer event record
-    MSG_MOTION = 1038,             // to D: mode, 0, window, button, state mask
-    MSG_ACTION = 1040,             // in: path, action, word, apply target
-    MSG_SELECTION = 1041,          // in: kind, word, x, y, width, height, more
-    MSG_BRUSH_CURSOR = 1042,       // to D: brush description
-    MSG_ASK_SELECTION = 1043,      // to D: 4 bytes
-    MSG_REDRAW_NOW = 1050,         // to D: x, y, width, height
-    MSG_DISCARD_REBUILD = 2001,    // to K: path
-    MSG_CREATE_REBUILD = 2002,     // to K: info record, callback, client data
-    MSG_IMAGE_OPENED = 2003,       // in: path, callback, client data
-    MSG_RELEASE = 2006,            // to K: path, follow-up code
-    MSG_CREATE_WORK = 2007,        // to K: info record, callback, client data
-    MSG_DELETE = 2008,             // to K: path
-    MSG_WORK_CREATED = 2009,       // in: path, callback, client data
-    MSG_ROWS_CHANGED = 2010,       // to K: path, first row, row count
-    MSG_ANNOUNCE = 2011,           // to K: path
-    MSG_OPEN_IMAGE = 2016,         // to K: path, callback, client data
-    MSG_WANTED = 2021,             // in: path
-    MSG_GIVEN = 2022,              // in: path
-    MSG_REDRAW = 2025,             // to D: x, y, width, height
+    MSG_EXIT = 1001,              // to K: exit status; in: quit now
+    MSG_DISPLAY_LEAVE = 1003,     // to D: own pid; in: display closed (id, path)
+    MSG_HELLO = 1004,             // to K, D: own pid
+    MSG_DROP_WINDOW = 1005,       // to K: window, callback, client data
+    MSG_ANSWER = 1006,            // in: word 0, callback, client data, answer data
+    MSG_DISPLAY_CONNECT = 1008,   // in: display pid, path
+    MSG_DISPLAY_CLOSE = 1009,     // in: display pid, path
+    MSG_REQUEST_FAILED = 1011,    // in: request code, error code
+    MSG_READY = 1012,             // to K: program name
+    MSG_SAVE_SETTINGS = 1014,     // to K: program name, settings record, zeros
+    MSG_SETTINGS = 1015,          // in: status, settings record
+    MSG_NO_MASK = 1016,           // in: mask will not come
+    MSG_ASK_MASK = 1020,          // to K: path
+    MSG_MASK_READY = 1021,        // in: mask path, image path
+    MSG_PASTE = 1025,             // in: path, lend flag
+    MSG_GIVE_BACK = 1026,         // to K: path
+    MSG_DISPLAY_INIT = 1027,      // to D: 1, 26
+    MSG_DISPLAY_CONNECTED = 1028, // to K: 500 zero bytes
+    MSG_TOOLBOX = 1033,           // to D: toolbox description
+    MSG_POINTER = 1037,           // in: pointer event record
+    MSG_MOTION = 1038,            // to D: mode, 0, window, button, state mask
+    MSG_ACTION = 1040,            // in: path, action, word, apply target
+    MSG_SELECTION = 1041,         // in: kind, word, x, y, width, height, more
+    MSG_BRUSH_CURSOR = 1042,      // to D: brush description
+    MSG_ASK_SELECTION = 1043,     // to D: 4 bytes
+    MSG_REDRAW_NOW = 1050,        // to D: x, y, width, height
+    MSG_DISCARD_REBUILD = 2001,   // to K: path
+    MSG_CREATE_REBUILD = 2002,    // to K: info record, callback, client data
+    MSG_IMAGE_OPENED = 2003,      // in: path, callback, client data
+    MSG_RELEASE = 2006,           // to K: path, follow-up code
+    MSG_CREATE_WORK = 2007,       // to K: info record, callback, client data
+    MSG_DELETE = 2008,            // to K: path
+    MSG_WORK_CREATED = 2009,      // in: path, callback, client data
+    MSG_ROWS_CHANGED = 2010,      // to K: path, first row, row count
+    MSG_ANNOUNCE = 2011,          // to K: path
+    MSG_OPEN_IMAGE = 2016,        // to K: path, callback, client data
+    MSG_WANTED = 2021,            // in: path
+    MSG_GIVEN = 2022,             // in: path
+    MSG_REDRAW = 2025,            // to D: x, y, width, height
 };
 
 // ---- Fixed-size fields ------------------------------------------------------
-constexpr int MSG_PATH_SIZE = 500;   // an image store path, NUL-terminated
-constexpr int MSG_NAME_SIZE = 100;   // the program name field
-constexpr int MSG_INFO_SIZE = 568;   // image info record of the store
-constexpr int MSG_TAIL_SIZE = 8;     // reply tail: callback, client data
+constexpr int MSG_PATH_SIZE = 500; // an image store path, NUL-terminated
+constexpr int MSG_NAME_SIZE = 100; // the program name field
+constexpr int MSG_INFO_SIZE = 568; // image info record of the store
+constexpr int MSG_TAIL_SIZE = 8;   // reply tail: callback, client data
 
 // ---- Payload sizes and offsets ---------------------------------------------
-constexpr int MSG_PID_SIZE = 4;                                // 1001, 1003 out, 1004
-constexpr int MSG_DISPLAY_PATH = 4;                            // 1003/1008/1009 in: path offset
-constexpr int MSG_DISPLAY_SIZE = 4 + MSG_PATH_SIZE;            // 1003/1008/1009 in
-constexpr int MSG_DROP_SIZE = 12;                              // 1005: window, callback, client
-constexpr int MSG_ANSWER_CALLBACK = 4, MSG_ANSWER_CLIENT = 8;  // 1006 words 1 and 2
-constexpr int MSG_ANSWER_DATA = 12;                            // 1006: answer data (a path for drops)
-constexpr int MSG_FAILED_SIZE = 8;                             // 1011: request code, error code
+constexpr int MSG_PID_SIZE = 4;                               // 1001, 1003 out, 1004
+constexpr int MSG_DISPLAY_PATH = 4;                           // 1003/1008/1009 in: path offset
+constexpr int MSG_DISPLAY_SIZE = 4 + MSG_PATH_SIZE;           // 1003/1008/1009 in
+constexpr int MSG_DROP_SIZE = 12;                             // 1005: window, callback, client
+constexpr int MSG_ANSWER_CALLBACK = 4, MSG_ANSWER_CLIENT = 8; // 1006 words 1 and 2
+constexpr int MSG_ANSWER_DATA = 12;                           // 1006: answer data (a path for drops)
+constexpr int MSG_FAILED_SIZE = 8;                            // 1011: request code, error code
 constexpr int MSG_SETTINGS_WORDS = 37;
-constexpr int MSG_SETTINGS_SIZE = 4 * MSG_SETTINGS_WORDS;      // 148: the settings record
-constexpr int MSG_SETTINGS_MAGIC = 1652;                       // its word 0
-constexpr int MSG_SAVE_SETTINGS_SIZE = 4080;                   // 1014: name, record, zeros
-constexpr int MSG_SETTINGS_IN_SIZE = 4 + MSG_SETTINGS_SIZE;    // 1015: status, record
-constexpr int MSG_MASK_READY_SIZE = 2 * MSG_PATH_SIZE;         // 1021: mask path, image path
-constexpr int MSG_PASTE_SIZE = MSG_PATH_SIZE + 4;              // 1025: path, lend flag
-constexpr int MSG_DISPLAY_INIT_SIZE = 8;                       // 1027: 1, 26
-constexpr int MSG_TOOLBOX_SIZE = 3280;                         // 1033
-constexpr int MSG_MOTION_SIZE = 20;                            // 1038
-constexpr int MSG_ACTION_SIZE = MSG_PATH_SIZE + 12;            // 1040: path, action, word, target
-constexpr int MSG_SELECTION_SIZE = 28;                         // 1041
-constexpr int MSG_RECT_SIZE = 16;                              // 1050, 2025: x, y, width, height
-constexpr int MSG_CREATE_SIZE = MSG_INFO_SIZE + MSG_TAIL_SIZE; // 2002, 2007: 576
+constexpr int MSG_SETTINGS_SIZE = 4 * MSG_SETTINGS_WORDS;         // 148: the settings record
+constexpr int MSG_SETTINGS_MAGIC = 1652;                          // its word 0
+constexpr int MSG_SAVE_SETTINGS_SIZE = 4080;                      // 1014: name, record, zeros
+constexpr int MSG_SETTINGS_IN_SIZE = 4 + MSG_SETTINGS_SIZE;       // 1015: status, record
+constexpr int MSG_MASK_READY_SIZE = 2 * MSG_PATH_SIZE;            // 1021: mask path, image path
+constexpr int MSG_PASTE_SIZE = MSG_PATH_SIZE + 4;                 // 1025: path, lend flag
+constexpr int MSG_DISPLAY_INIT_SIZE = 8;                          // 1027: 1, 26
+constexpr int MSG_TOOLBOX_SIZE = 3280;                            // 1033
+constexpr int MSG_MOTION_SIZE = 20;                               // 1038
+constexpr int MSG_ACTION_SIZE = MSG_PATH_SIZE + 12;               // 1040: path, action, word, target
+constexpr int MSG_SELECTION_SIZE = 28;                            // 1041
+constexpr int MSG_RECT_SIZE = 16;                                 // 1050, 2025: x, y, width, height
+constexpr int MSG_CREATE_SIZE = MSG_INFO_SIZE + MSG_TAIL_SIZE;    // 2002, 2007: 576
 constexpr int MSG_PATH_TAIL_SIZE = MSG_PATH_SIZE + MSG_TAIL_SIZE; // 2003, 2009 in, 2016 out: 508
-constexpr int MSG_RELEASE_SIZE = MSG_PATH_SIZE + 4;            // 2006: path, follow-up code
-constexpr int MSG_ROWS_SIZE = MSG_PATH_SIZE + 8;               // 2010: path, first row, count
+constexpr int MSG_RELEASE_SIZE = MSG_PATH_SIZE + 4;               // 2006: path, follow-up code
+constexpr int MSG_ROWS_SIZE = MSG_PATH_SIZE + 8;                  // 2010: path, first row, count
 
 // ---- Pointer event record (1037): word indexes ---------------------------
-constexpr int MSG_EV_KIND = 0, MSG_EV_CALLBACK = 1, MSG_EV_CLIENT = 2, MSG_EV_WINDOW = 4,
-              MSG_EV_X = 5, MSG_EV_Y = 6, MSG_EV_BUTTON = 7, MSG_EV_STATE = 9,
-              MSG_EV_RECT_X = 10, MSG_EV_RECT_Y = 11, MSG_EV_RECT_W = 12, MSG_EV_RECT_H = 13,
-              MSG_EV_FLAG1 = 14, MSG_EV_FLAG2 = 15;
+constexpr int MSG_EV_KIND = 0, MSG_EV_CALLBACK = 1, MSG_EV_CLIENT = 2, MSG_EV_WINDOW = 4, MSG_EV_X = 5,
+              MSG_EV_Y = 6, MSG_EV_BUTTON = 7, MSG_EV_STATE = 9, MSG_EV_RECT_X = 10, MSG_EV_RECT_Y = 11,
+              MSG_EV_RECT_W = 12, MSG_EV_RECT_H = 13, MSG_EV_FLAG1 = 14, MSG_EV_FLAG2 = 15;
 constexpr int MSG_EVENT_WORDS = 16;
 constexpr int MSG_EVENT_SIZE = 4 * MSG_EVENT_WORDS;
 enum MsgEventKind : int32_t {
@@ -108,14 +107,14 @@ enum MsgEventKind : int32_t {
 constexpr int32_t MSG_STATE_BUTTON1 = 256, MSG_STATE_BUTTON3 = 1024;
 
 // ---- Brush description (1042): byte offsets --------------------------------
-constexpr int MSG_BR_PATH = 0;          // brush image path, 512 bytes
-constexpr int MSG_BR_PATH2 = 512;       // second brush image path, 512 bytes
+constexpr int MSG_BR_PATH = 0;    // brush image path, 512 bytes
+constexpr int MSG_BR_PATH2 = 512; // second brush image path, 512 bytes
 constexpr int MSG_BR_PATH_FIELD = 512;
-constexpr int MSG_BR_IMAGE_BOX = 1024;  // 7 words: x1, y1, x2, y2, width, height, link
-constexpr int MSG_BR_POS_BOX = 1052;    // 7 words
-constexpr int MSG_BR_OP_SIGN = 1080;    // -1 when the engine op is non-zero, else 1
+constexpr int MSG_BR_IMAGE_BOX = 1024; // 7 words: x1, y1, x2, y2, width, height, link
+constexpr int MSG_BR_POS_BOX = 1052;   // 7 words
+constexpr int MSG_BR_OP_SIGN = 1080;   // -1 when the engine op is non-zero, else 1
 constexpr int MSG_BR_FLOATING = 1084;
-constexpr int MSG_BR_COLOR = 1088;      // ColorValue, 13 words
+constexpr int MSG_BR_COLOR = 1088; // ColorValue, 13 words
 constexpr int MSG_BR_CHANGE = 1140;
 constexpr int MSG_BRUSH_SIZE = 1144;
 enum MsgBrushChange : int32_t {

@@ -12,11 +12,12 @@
 #include <map>
 #include <memory>
 #include <new>
-#include <unordered_map>
 #include <unistd.h>
+#include <unordered_map>
 #include <vector>
 
-namespace {
+namespace
+{
 struct Entry {
     int32_t code;
     MsghandProc routine;
@@ -35,7 +36,6 @@ struct Reader {
     bool forgotten = false; // Msghand_Forget ran while this reader dispatched
     ~Reader() { std::free(buffer); }
 };
-
 
 constexpr int kPiece = 4096; // payloads are read in pieces of at most this
 constexpr int kDone = -1;    // a header or payload is complete (not a MSGHAND_* result)
@@ -62,7 +62,8 @@ void dispatchFrame(const unsigned char *payload, const MsgHeader *h)
         // The answer names its routine; a word we never gave out is dropped.
         MsghandProc routine = nullptr;
         void *data = nullptr;
-        if (Msghand_FindTailFn(Bytes_Get32(payload + MSG_ANSWER_CALLBACK), MSGHAND_TAIL_ANSWER, &routine, &data))
+        if (Msghand_FindTailFn(Bytes_Get32(payload + MSG_ANSWER_CALLBACK), MSGHAND_TAIL_ANSWER, &routine,
+                               &data))
             routine(payload, h, data);
         handled = 1;
         return;
@@ -229,11 +230,20 @@ void Msghand_dispatch(XtPointer, int *source, XtInputId *id)
         linkLost(fd, rc);
 }
 
-void Msghand_SetDefault(MsghandProc routine, void *clientData) { fallback = {0, routine, clientData}; }
+void Msghand_SetDefault(MsghandProc routine, void *clientData)
+{
+    fallback = {0, routine, clientData};
+}
 
-void Msghand_SetLinkLost(MsghandLinkLost routine) { linkLost = routine; }
+void Msghand_SetLinkLost(MsghandLinkLost routine)
+{
+    linkLost = routine;
+}
 
-int Msghand_Handled() { return handled; }
+int Msghand_Handled()
+{
+    return handled;
+}
 
 uint32_t Msghand_NewTail(int kind, HandleRoutine routine, void *data)
 {

@@ -10,10 +10,11 @@
 #include <cstring>
 #include <type_traits>
 
-template <typename T, int N, T *T::*Link = nullptr> class Pool {
+template <typename T, int N, T *T::*Link = nullptr> class Pool
+{
     static_assert(sizeof(T) >= sizeof(void *) && std::is_trivially_copyable_v<T>);
 
-public:
+  public:
     // A record with undefined contents, or null when the pool is empty and
     // the heap refuses a new block.
     T *Take()
@@ -59,7 +60,7 @@ public:
     int Blocks() const { return blocks_; }
     int FreeCount() const { return freeCount_; }
 
-private:
+  private:
     static T *Next(T *rec)
     {
         if constexpr (Link != nullptr)

@@ -6,8 +6,8 @@
 #include "core/Bytes.h"
 #include "core/Fifo.h"
 #include "core/Image.h"
-#include "core/Msg.h"
 #include "core/Misc.h"
+#include "core/Msg.h"
 #include "core/Msghand.h"
 #include "host/DisplayWindow.h"
 #include "host/KernelLink.h"
@@ -26,9 +26,10 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
-constexpr int32_t ACTION_UNDO = 8, ACTION_APPLY = 16;     // 1040 actions
+constexpr int32_t ACTION_UNDO = 8, ACTION_APPLY = 16;      // 1040 actions
 constexpr int32_t SELECTION_WHOLE = 1, SELECTION_RECT = 2; // 1041 kinds: unmasked, masked
 constexpr int32_t APPLY_BRUSH = 0, APPLY_FILL = 1, APPLY_NONE = -1;
 constexpr int32_t STATE_BUTTON2 = 512;
@@ -58,13 +59,13 @@ struct Peer {
     // What the user does.
     int tool = SCRIPT_TOOL_BRUSH;
     uint32_t rawHandle = 0;
-    int held = 0; // the button held down, 0 for none
+    int held = 0;          // the button held down, 0 for none
     bool moveHeld = false; // a window motion held back by motion control
     int moveX = 0, moveY = 0;
     std::vector<DisplayRect> selection; // empty: the whole image
     // Arrivals per code, and how many `wait` has taken.
     std::map<int32_t, long> arrived, taken;
-    bool ended = false;      // the program left us, or the kernel said to end
+    bool ended = false;       // the program left us, or the kernel said to end
     bool programGone = false; // do not write to the program any more
 };
 
@@ -92,7 +93,10 @@ void ToProgram(int32_t code, const void *payload, int length)
         Send(&P.programFifo, P.program, code, payload, length);
 }
 
-void ToKernel(int32_t code, const void *payload, int length) { Send(&P.kernelFifo, P.kernel, code, payload, length); }
+void ToKernel(int32_t code, const void *payload, int length)
+{
+    Send(&P.kernelFifo, P.kernel, code, payload, length);
+}
 
 void SendPid(int32_t code, bool toKernel)
 {
@@ -240,7 +244,8 @@ void OnRedraw(const unsigned char *p, const MsgHeader *h)
 {
     if (h->length != MSG_RECT_SIZE || !P.window)
         return;
-    DisplayWindow_Redraw(P.window, Bytes_GetS32(p), Bytes_GetS32(p + 4), Bytes_GetS32(p + 8), Bytes_GetS32(p + 12));
+    DisplayWindow_Redraw(P.window, Bytes_GetS32(p), Bytes_GetS32(p + 4), Bytes_GetS32(p + 8),
+                         Bytes_GetS32(p + 12));
 }
 
 // 2010 forwarded by the kernel: rows of our image changed (count 0: all).
@@ -324,9 +329,8 @@ void NoticeKernelGone(const struct pollfd &kernel)
 
 void Pump(int timeoutMs)
 {
-    struct pollfd fds[3] = {{P.fifo, POLLIN, 0},
-                            {P.kernelFifo, 0, 0},
-                            {P.window ? DisplayWindow_Fd(P.window) : -1, POLLIN, 0}};
+    struct pollfd fds[3] = {
+        {P.fifo, POLLIN, 0}, {P.kernelFifo, 0, 0}, {P.window ? DisplayWindow_Fd(P.window) : -1, POLLIN, 0}};
     if (poll(fds, P.window ? 3 : 2, timeoutMs) <= 0)
         return;
     if (fds[0].revents & POLLIN)
@@ -367,7 +371,8 @@ std::string RunCommand(const ScriptCommand &c)
     case SCRIPT_PRESS:
         if (P.held)
             return "press while button " + std::to_string(P.held) + " is held";
-        if (!CurrentTool(&tool) && !(P.scripted && WaitFor([] { return P.haveToolbox; }, SCRIPT_DEFAULT_WAIT)))
+        if (!CurrentTool(&tool) &&
+            !(P.scripted && WaitFor([] { return P.haveToolbox; }, SCRIPT_DEFAULT_WAIT)))
             return "no toolbox from dabstone";
         P.held = a[2];
         SendEvent(MSG_EVK_PRESS, a[0], a[1], P.held);
@@ -469,7 +474,8 @@ std::string RunCommand(const ScriptCommand &c)
         }
         std::string reason;
         if (int rc = Screenshot_Write(c.path.c_str(), &reason))
-            return "can't take the screenshot " + c.path + " : " + (reason.empty() ? Sorbane_ErrorText(rc) : reason);
+            return "can't take the screenshot " + c.path + " : " +
+                   (reason.empty() ? Sorbane_ErrorText(rc) : reason);
         return "";
     }
     }
@@ -549,7 +555,8 @@ int Display_Main(int argc, char **argv)
         return Fail(("can't open image " + P.path).c_str(), Sorbane_ErrorText(rc));
     if (!P.scripted || show) {
         if (int rc = DisplayWindow_Open(P.image, ("sorbane display: " + P.path).c_str(), &P.window))
-            return Fail("can't open the window", rc == 1079 ? "not a 24-bit TrueColor display" : "no X display");
+            return Fail("can't open the window",
+                        rc == 1079 ? "not a 24-bit TrueColor display" : "no X display");
     }
     P.fifo = Fifo_OpenRead(P.kernel, P.pid);
     if (P.fifo < 0)
@@ -560,9 +567,10 @@ int Display_Main(int argc, char **argv)
     if (P.kernelFifo < 0 || P.programFifo < 0) {
         status = Fail("can't reach the kernel or dabstone", std::strerror(errno));
     } else {
-        if (int rc = KernelLink_OpenLog(log.c_str(), ("display " + std::to_string(P.pid) + " kernel " +
-                                                      std::to_string(P.kernel) + " program " +
-                                                      std::to_string(P.program)).c_str()))
+        if (int rc = KernelLink_OpenLog(log.c_str(),
+                                        ("display " + std::to_string(P.pid) + " kernel " +
+                                         std::to_string(P.kernel) + " program " + std::to_string(P.program))
+                                            .c_str()))
             KernelLink_Say("can't write log %s : %s", log.c_str(), std::strerror(rc));
         if (P.window)
             KernelLink_LogLine("window %lu", DisplayWindow_Id(P.window));

@@ -8,7 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+namespace
+{
 constexpr int DISPLAY_NOT_FOUND = 1051;
 constexpr int UNSUPPORTED_VISUAL = 1079;
 constexpr int NO_MEMORY = 12;
@@ -41,7 +42,8 @@ struct DisplayWindow {
     DisplayRect erase{}; // what the overlays covered before a change
 };
 
-namespace {
+namespace
+{
 
 // ---- Pixels ------------------------------------------------------------------
 
@@ -169,8 +171,14 @@ void Repaint(DisplayWindow *w, int x, int y, int width, int height)
 }
 
 // Call before and after an overlay changes: the old drawing is painted over.
-void OverlaysChanging(DisplayWindow *w) { w->erase = OverlayBounds(w); }
-void OverlaysChanged(DisplayWindow *w) { Repaint(w, w->erase.x, w->erase.y, w->erase.width, w->erase.height); }
+void OverlaysChanging(DisplayWindow *w)
+{
+    w->erase = OverlayBounds(w);
+}
+void OverlaysChanged(DisplayWindow *w)
+{
+    Repaint(w, w->erase.x, w->erase.y, w->erase.width, w->erase.height);
+}
 
 // ---- Input -------------------------------------------------------------------------
 
@@ -196,13 +204,27 @@ void OnKey(DisplayWindow *w, XKeyEvent *e, std::vector<ScriptCommand> *out)
     KeySym sym = 0;
     XLookupString(e, text, sizeof text - 1, &sym, nullptr);
     switch (sym) {
-    case XK_b: out->push_back(Command(SCRIPT_TOOL, SCRIPT_TOOL_BRUSH)); break;
-    case XK_f: out->push_back(Command(SCRIPT_TOOL, SCRIPT_TOOL_FILL)); break;
-    case XK_p: out->push_back(Command(SCRIPT_TOOL, SCRIPT_TOOL_PIPETTE)); break;
-    case XK_u: out->push_back(Command(SCRIPT_UNDO)); break;
-    case XK_a: out->push_back(Command(SCRIPT_APPLY, SCRIPT_APPLY_FROM_TOOL)); break;
-    case XK_c: out->push_back(Command(SCRIPT_SELECT_ALL)); break;
-    case XK_q: out->push_back(Command(SCRIPT_LEAVE)); break;
+    case XK_b:
+        out->push_back(Command(SCRIPT_TOOL, SCRIPT_TOOL_BRUSH));
+        break;
+    case XK_f:
+        out->push_back(Command(SCRIPT_TOOL, SCRIPT_TOOL_FILL));
+        break;
+    case XK_p:
+        out->push_back(Command(SCRIPT_TOOL, SCRIPT_TOOL_PIPETTE));
+        break;
+    case XK_u:
+        out->push_back(Command(SCRIPT_UNDO));
+        break;
+    case XK_a:
+        out->push_back(Command(SCRIPT_APPLY, SCRIPT_APPLY_FROM_TOOL));
+        break;
+    case XK_c:
+        out->push_back(Command(SCRIPT_SELECT_ALL));
+        break;
+    case XK_q:
+        out->push_back(Command(SCRIPT_LEAVE));
+        break;
     case XK_Escape:
         if (w->placed) {
             out->push_back(Command(SCRIPT_UNBRUSH));
@@ -211,7 +233,8 @@ void OnKey(DisplayWindow *w, XKeyEvent *e, std::vector<ScriptCommand> *out)
             OverlaysChanged(w);
         }
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -363,9 +386,15 @@ void DisplayWindow_Close(DisplayWindow *w)
     delete w;
 }
 
-int DisplayWindow_Fd(const DisplayWindow *w) { return ConnectionNumber(w->dpy); }
+int DisplayWindow_Fd(const DisplayWindow *w)
+{
+    return ConnectionNumber(w->dpy);
+}
 
-unsigned long DisplayWindow_Id(const DisplayWindow *w) { return w->win; }
+unsigned long DisplayWindow_Id(const DisplayWindow *w)
+{
+    return w->win;
+}
 
 void DisplayWindow_Poll(DisplayWindow *w, std::vector<ScriptCommand> *out)
 {
@@ -376,17 +405,30 @@ void DisplayWindow_Poll(DisplayWindow *w, std::vector<ScriptCommand> *out)
         case Expose:
             Repaint(w, e.xexpose.x, e.xexpose.y, e.xexpose.width, e.xexpose.height);
             break;
-        case KeyPress: OnKey(w, &e.xkey, out); break;
-        case ButtonPress: OnPress(w, &e.xbutton, out); break;
-        case ButtonRelease: OnRelease(w, &e.xbutton, out); break;
-        case MotionNotify: OnMotion(w, &e.xmotion, out); break;
-        case EnterNotify: OnCrossing(w, true, e.xcrossing.x, e.xcrossing.y); break;
-        case LeaveNotify: OnCrossing(w, false, e.xcrossing.x, e.xcrossing.y); break;
+        case KeyPress:
+            OnKey(w, &e.xkey, out);
+            break;
+        case ButtonPress:
+            OnPress(w, &e.xbutton, out);
+            break;
+        case ButtonRelease:
+            OnRelease(w, &e.xbutton, out);
+            break;
+        case MotionNotify:
+            OnMotion(w, &e.xmotion, out);
+            break;
+        case EnterNotify:
+            OnCrossing(w, true, e.xcrossing.x, e.xcrossing.y);
+            break;
+        case LeaveNotify:
+            OnCrossing(w, false, e.xcrossing.x, e.xcrossing.y);
+            break;
         case ClientMessage:
             if (Atom(e.xclient.data.l[0]) == w->wmDelete)
                 out->push_back(Command(SCRIPT_LEAVE));
             break;
-        default: break;
+        default:
+            break;
         }
     }
 }

@@ -7,8 +7,8 @@
 #include "core/Bytes.h"
 #include "core/Fifo.h"
 #include "core/Image.h"
-#include "core/Msg.h"
 #include "core/Misc.h"
+#include "core/Msg.h"
 #include "core/Msghand.h"
 #include "host/KernelLink.h"
 #include "host/Png.h"
@@ -29,11 +29,12 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 constexpr int FILE_NOT_FOUND = 1014;
 constexpr int BAD_PARAMETER = 1046;
-constexpr int WORK_IMAGES = 6;     // dabstone asks for six at start-up
+constexpr int WORK_IMAGES = 6; // dabstone asks for six at start-up
 constexpr int MAX_DROP_WINDOWS = 8;
 constexpr int DISPLAY_END_BOUND_MS = 20000;
 
@@ -107,7 +108,10 @@ void Refuse(int32_t code, int32_t error, const std::string &what)
     ToProgram(MSG_REQUEST_FAILED, failed, sizeof failed);
 }
 
-std::string ErrorText(int32_t code) { return Sorbane_ErrorText(code); }
+std::string ErrorText(int32_t code)
+{
+    return Sorbane_ErrorText(code);
+}
 
 // ---- Requests of the program -------------------------------------------------
 
@@ -237,7 +241,8 @@ void DeleteImage(const unsigned char *p, const MsgHeader *h)
     const char *path = reinterpret_cast<const char *>(p);
     auto found = std::find(S.created.begin(), S.created.end(), path);
     if (found == S.created.end()) {
-        Refuse(h->code, FILE_NOT_FOUND, std::string("won't delete ") + path + ": not an image made for dabstone");
+        Refuse(h->code, FILE_NOT_FOUND,
+               std::string("won't delete ") + path + ": not an image made for dabstone");
         return;
     }
     if (std::remove(path) != 0)
@@ -259,7 +264,10 @@ void OpenImage(const unsigned char *p, const MsgHeader *h)
     ToProgram(MSG_IMAGE_OPENED, p, MSG_PATH_TAIL_SIZE);
 }
 
-void RowsChanged(const unsigned char *p, const MsgHeader *h) { ToDisplay(MSG_ROWS_CHANGED, p, h->length); }
+void RowsChanged(const unsigned char *p, const MsgHeader *h)
+{
+    ToDisplay(MSG_ROWS_CHANGED, p, h->length);
+}
 
 // Nothing to do beyond the log: the image stays where it is.
 void Noted(const unsigned char *, const MsgHeader *) {}
@@ -323,7 +331,10 @@ void QuitProgram()
     S.quitSent = true;
 }
 
-void EndSession(const unsigned char *, const MsgHeader *) { QuitProgram(); }
+void EndSession(const unsigned char *, const MsgHeader *)
+{
+    QuitProgram();
+}
 
 // ---- The request table -------------------------------------------------------------
 
@@ -369,8 +380,8 @@ void OnFrame(const unsigned char *payload, const MsgHeader *h, void *)
             continue;
         if (h->length != r.length)
             Refuse(h->code, BAD_PARAMETER,
-                   "bad request " + std::to_string(h->code) + " from " + std::to_string(h->sender) +
-                       ": " + std::to_string(h->length) + " bytes, " + std::to_string(r.length) + " expected");
+                   "bad request " + std::to_string(h->code) + " from " + std::to_string(h->sender) + ": " +
+                       std::to_string(h->length) + " bytes, " + std::to_string(r.length) + " expected");
         else if (r.path == PATH_AT_0 && !KernelLink_Path(payload, h->length, 0))
             Refuse(h->code, BAD_PARAMETER,
                    "bad request " + std::to_string(h->code) + " from " + std::to_string(h->sender) +
@@ -411,7 +422,8 @@ int InstallSignals()
 {
     if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return errno;
-    struct sigaction sa {};
+    struct sigaction sa {
+    };
     sa.sa_handler = OnSignal;
     sa.sa_flags = SA_RESTART;
     sigemptyset(&sa.sa_mask);
@@ -427,8 +439,9 @@ void MaybeStartDisplay()
     if (S.noDisplay || S.displayStarted || !S.ready || S.workAnswered < WORK_IMAGES || !S.programRunning)
         return;
     S.displayStarted = true;
-    std::vector<std::string> args = {KernelLink_SelfPath(), "display", "--kernel", std::to_string(S.pid),
-                                     "--program", std::to_string(S.program), S.image};
+    std::vector<std::string> args = {
+        KernelLink_SelfPath(),     "display", "--kernel", std::to_string(S.pid), "--program",
+        std::to_string(S.program), S.image};
     if (!S.script.empty())
         args.insert(args.end(), {"--script", S.script});
     if (S.show)
@@ -523,10 +536,11 @@ int ProgramExitCode()
 void ReportProgramEnd()
 {
     int code = ProgramExitCode();
-    std::string notice = S.haveNotice ? std::to_string(S.noticeStatus) + " (" + ErrorText(S.noticeStatus) + ")" : "";
+    std::string notice =
+        S.haveNotice ? std::to_string(S.noticeStatus) + " (" + ErrorText(S.noticeStatus) + ")" : "";
     if (WIFSIGNALED(S.programWait))
-        KernelLink_Say("dabstone killed by signal %d%s%s", WTERMSIG(S.programWait), S.haveNotice ? ", exit notice " : "",
-            notice.c_str());
+        KernelLink_Say("dabstone killed by signal %d%s%s", WTERMSIG(S.programWait),
+                       S.haveNotice ? ", exit notice " : "", notice.c_str());
     else if (!S.haveNotice)
         KernelLink_Say("dabstone ended with status %d without exit notice", code);
     else if (S.noticeStatus == 0 && code == 0)
@@ -552,8 +566,8 @@ bool ExportPng()
     if (rc == 0)
         rc = Png_Write(S.exportPng.c_str(), png, &reason);
     if (rc != 0)
-        KernelLink_Say("can't export %s to %s : %s%s%s", S.image.c_str(), S.exportPng.c_str(), ErrorText(rc).c_str(),
-            reason.empty() ? "" : " - ", reason.c_str());
+        KernelLink_Say("can't export %s to %s : %s%s%s", S.image.c_str(), S.exportPng.c_str(),
+                       ErrorText(rc).c_str(), reason.empty() ? "" : " - ", reason.c_str());
     return rc == 0;
 }
 
@@ -609,12 +623,12 @@ int Kernel_Run(int argc, char **argv)
 {
     Misc_SetProgramName("sorbane");
     const KernelLinkOption options[] = {
-        {"--brush", &S.brush, nullptr},         {"--script", &S.script, nullptr},
-        {"--export", &S.exportPng, nullptr},    {"--store", &S.store, nullptr},
-        {"--log", &S.log, nullptr},             {"--display-log", &S.displayLog, nullptr},
-        {"--mask", &S.mask, nullptr},           {"--settings", &S.settings, nullptr},
-        {"--dabstone", &S.dabstone, nullptr},   {"--no-display", nullptr, &S.noDisplay},
-        {"--keep", nullptr, &S.keep},           {"--show", nullptr, &S.show},
+        {"--brush", &S.brush, nullptr},       {"--script", &S.script, nullptr},
+        {"--export", &S.exportPng, nullptr},  {"--store", &S.store, nullptr},
+        {"--log", &S.log, nullptr},           {"--display-log", &S.displayLog, nullptr},
+        {"--mask", &S.mask, nullptr},         {"--settings", &S.settings, nullptr},
+        {"--dabstone", &S.dabstone, nullptr}, {"--no-display", nullptr, &S.noDisplay},
+        {"--keep", nullptr, &S.keep},         {"--show", nullptr, &S.show},
     };
     std::string problem = KernelLink_ParseOptions(argc - 1, argv + 1, options, std::size(options), &S.image);
     if (problem.empty() && S.image.empty())
@@ -665,8 +679,9 @@ int Kernel_Run(int argc, char **argv)
         return 1;
     }
     S.programRunning = true;
-    if (int rc = KernelLink_OpenLog(S.log.c_str(), ("kernel " + std::to_string(S.pid) + " program " +
-                                                    std::to_string(S.program)).c_str()))
+    if (int rc = KernelLink_OpenLog(
+            S.log.c_str(),
+            ("kernel " + std::to_string(S.pid) + " program " + std::to_string(S.program)).c_str()))
         KernelLink_Say("can't write log %s : %s", S.log.c_str(), std::strerror(rc));
 
     while (S.programRunning)
@@ -683,4 +698,3 @@ int Kernel_Run(int argc, char **argv)
     KernelLink_CloseLog();
     return status;
 }
-

@@ -12,7 +12,8 @@
 #include <poll.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 FILE *logFile = nullptr;
 
 void LogFrame(const char *direction, const char *peerWord, int peer, int32_t code, int32_t aux,

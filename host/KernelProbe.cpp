@@ -17,7 +17,8 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 constexpr int PROBE_BOUND_MS = 20000;
 constexpr int DESCRIPTOR_SIZE = 32568;
@@ -124,7 +125,7 @@ int Kernel_Probe(int argc, char **argv)
     }
     if (!WIFEXITED(childStatus) || WEXITSTATUS(childStatus) != 0) {
         KernelLink_Say("probe: %s ended with status %d", dabstone.c_str(),
-            WIFEXITED(childStatus) ? WEXITSTATUS(childStatus) : 128 + WTERMSIG(childStatus));
+                       WIFEXITED(childStatus) ? WEXITSTATUS(childStatus) : 128 + WTERMSIG(childStatus));
         return 1;
     }
     if (d.size() != size_t(DESCRIPTOR_SIZE)) {

@@ -8,7 +8,8 @@
 
 #include <algorithm>
 
-namespace {
+namespace
+{
 constexpr int DISPLAY_NOT_FOUND = 1051;
 constexpr int UNSUPPORTED_VISUAL = 1079;
 constexpr int NO_MEMORY = 12;
@@ -64,8 +65,8 @@ int Screenshot_Write(const char *path, std::string *reason)
     if (visual->c_class != TrueColor && visual->c_class != DirectColor) {
         *reason = "the screen is not TrueColor";
         rc = UNSUPPORTED_VISUAL;
-    } else if (XImage *image = XGetImage(dpy, RootWindow(dpy, screen), 0, 0, unsigned(w), unsigned(h), AllPlanes,
-                                         ZPixmap)) {
+    } else if (XImage *image = XGetImage(dpy, RootWindow(dpy, screen), 0, 0, unsigned(w), unsigned(h),
+                                         AllPlanes, ZPixmap)) {
         PngImage png;
         png.width = w;
         png.height = h;

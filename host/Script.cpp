@@ -6,7 +6,8 @@
 #include <fstream>
 #include <sstream>
 
-namespace {
+namespace
+{
 
 constexpr int BAD_PARAMETER = 1046;
 
@@ -37,7 +38,8 @@ const Syntax syntaxTable[] = {
     {"drop", SCRIPT_DROP, -1, -1, "drop main|brush PATH"},
     {"wait", SCRIPT_WAIT, -1, -1, "wait CODE [SECONDS]"},
     {"settings", SCRIPT_SETTINGS, -1, -1,
-     "settings [width=N] [height=N] [opacity=N] [aero=0|1] [trace=cont|dot|single] [spacing=N] [selection=0|1] "
+     "settings [width=N] [height=N] [opacity=N] [aero=0|1] [trace=cont|dot|single] [spacing=N] "
+     "[selection=0|1] "
      "[colour=R,G,B] [undo=N]"},
     {"screenshot", SCRIPT_SCREENSHOT, -1, -1, "screenshot PATH"},
 };
@@ -71,16 +73,16 @@ bool ParseSettings(const std::vector<std::string> &w, ScriptCommand *cmd)
 {
     std::vector<int32_t> &r = cmd->settings;
     r.assign(SCRIPT_SETTINGS_WORDS, 0);
-    r[0] = 1652;                                         // the record's mark
+    r[0] = 1652;                                                 // the record's mark
     r[1] = r[2] = 31, r[3] = 100, r[4] = 0, r[5] = 0, r[6] = 25; // brush, trace, spacing
-    r[10] = 2;                                           // colour for colour planes: RGB black
-    r[23] = 1;                                           // colour for single planes: grey 0
-    r[36] = 1;                                           // dithering
+    r[10] = 2;                                                   // colour for colour planes: RGB black
+    r[23] = 1;                                                   // colour for single planes: grey 0
+    r[36] = 1;                                                   // dithering
     const struct {
         const char *key;
         int word;
-    } keys[] = {{"width", 1}, {"height", 2}, {"opacity", 3}, {"aero", 4}, {"spacing", 6}, {"selection", 7},
-                {"undo", 8}};
+    } keys[] = {{"width", 1},   {"height", 2},    {"opacity", 3}, {"aero", 4},
+                {"spacing", 6}, {"selection", 7}, {"undo", 8}};
     for (size_t i = 1; i < w.size(); i++) {
         size_t eq = w[i].find('=');
         if (eq == std::string::npos)

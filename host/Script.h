@@ -8,30 +8,29 @@
 #include <vector>
 
 enum ScriptOp {
-    SCRIPT_TOOL,     // tool brush|fill|pipette|HANDLE
-    SCRIPT_PRESS,    // press X Y [BUTTON]
-    SCRIPT_MOVE,     // move X Y
-    SCRIPT_RELEASE,  // release X Y
-    SCRIPT_BRUSH,    // brush X Y W H: place and size the brush
-    SCRIPT_UNBRUSH,  // unbrush: take the brush off the image
-    SCRIPT_SELECT,   // select X Y W H: add a rectangle to the selection
+    SCRIPT_TOOL,       // tool brush|fill|pipette|HANDLE
+    SCRIPT_PRESS,      // press X Y [BUTTON]
+    SCRIPT_MOVE,       // move X Y
+    SCRIPT_RELEASE,    // release X Y
+    SCRIPT_BRUSH,      // brush X Y W H: place and size the brush
+    SCRIPT_UNBRUSH,    // unbrush: take the brush off the image
+    SCRIPT_SELECT,     // select X Y W H: add a rectangle to the selection
     SCRIPT_SELECT_ALL, // select all: the whole image (the default)
-    SCRIPT_UNDO,     // undo
-    SCRIPT_APPLY,    // apply [brush|fill]
-    SCRIPT_PASTE,    // paste PATH [lend]
-    SCRIPT_DROP,     // drop main|brush PATH
-    SCRIPT_WAIT,     // wait CODE [SECONDS]
-    SCRIPT_QUIT,     // quit: end the session
-    SCRIPT_LEAVE,    // leave: close the display and end the script
-    SCRIPT_VANISH,   // vanish: end without telling anybody (tests)
-    SCRIPT_SETTINGS, // settings KEY=VALUE...: brush parameters as a settings record (1015)
+    SCRIPT_UNDO,       // undo
+    SCRIPT_APPLY,      // apply [brush|fill]
+    SCRIPT_PASTE,      // paste PATH [lend]
+    SCRIPT_DROP,       // drop main|brush PATH
+    SCRIPT_WAIT,       // wait CODE [SECONDS]
+    SCRIPT_QUIT,       // quit: end the session
+    SCRIPT_LEAVE,      // leave: close the display and end the script
+    SCRIPT_VANISH,     // vanish: end without telling anybody (tests)
+    SCRIPT_SETTINGS,   // settings KEY=VALUE...: brush parameters as a settings record (1015)
     SCRIPT_SCREENSHOT, // screenshot PATH: the whole X screen as a PNG
 };
 
 // Tool names of `tool`: the toolbox slots 0, 1, 2. A number instead names a
 // raw callback handle (SCRIPT_TOOL_RAW in arg[0], the handle in arg[1]).
-enum ScriptTool { SCRIPT_TOOL_BRUSH = 0, SCRIPT_TOOL_FILL = 1, SCRIPT_TOOL_PIPETTE = 2,
-                  SCRIPT_TOOL_RAW = 3 };
+enum ScriptTool { SCRIPT_TOOL_BRUSH = 0, SCRIPT_TOOL_FILL = 1, SCRIPT_TOOL_PIPETTE = 2, SCRIPT_TOOL_RAW = 3 };
 // `apply` without a target takes it from the current tool.
 constexpr int32_t SCRIPT_APPLY_FROM_TOOL = -1;
 // `drop` windows, in the order the program registers them.
@@ -45,9 +44,9 @@ constexpr int SCRIPT_SETTINGS_WORDS = 37;
 
 struct ScriptCommand {
     ScriptOp op;
-    int line;            // 1-based line in the script
-    int32_t arg[4];      // numbers, in the order written
-    std::string path;    // paste, drop and screenshot
+    int line;                      // 1-based line in the script
+    int32_t arg[4];                // numbers, in the order written
+    std::string path;              // paste, drop and screenshot
     std::vector<int32_t> settings; // settings: the whole record
 };
 

@@ -9,7 +9,8 @@
 
 int SystemGrabState[2];
 
-namespace {
+namespace
+{
 constexpr int32_t kCancelCode = 1073; // "Cancel": never worth a dialog
 constexpr unsigned long kGrabRetryMs = 500;
 
@@ -129,6 +130,12 @@ void Alert_Error(int32_t code, int severity)
         Alert_Warning("", code);
 }
 
-void Alert_Erreur(int32_t code, int severity) { Alert_Error(code, severity); }
+void Alert_Erreur(int32_t code, int severity)
+{
+    Alert_Error(code, severity);
+}
 
-Widget Alert_Dialog() { return dialog; }
+Widget Alert_Dialog()
+{
+    return dialog;
+}

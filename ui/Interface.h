@@ -31,7 +31,7 @@ struct InterfaceState {
     int brushWidth = 0, brushHeight = 0;
     int brushRefreshes = 0; // times the preview was redrawn over the brush
     int brushRed = 0, brushGreen = 0, brushBlue = 0, brushGrey = 0; // the cursor's colour
-    int brushDepth = 1;     // 1 the brush paints before the image, -1 behind
+    int brushDepth = 1;                 // 1 the brush paints before the image, -1 behind
     int callUseUndo = 0, callApply = 0; // times asked
 };
 const InterfaceState &Interface_State();
@@ -71,7 +71,7 @@ void Interface_SetBrushColor(const ColorValue *color);
 void Interface_SetBrushDepth(int depth);
 
 // ---- Toolbox description (payload of 1033) ----
-constexpr int TOOLBOX_GROUP = 4;        // group 0
+constexpr int TOOLBOX_GROUP = 4; // group 0
 constexpr int TOOLBOX_GROUP_SIZE = 1092;
 constexpr int TOOLBOX_GROUP_ICON = 16;  // in the group: 32 x 32 bitmap, 128 bytes
 constexpr int TOOLBOX_TOOL_COUNT = 144; // in the group

@@ -6,10 +6,17 @@
 #include <Xm/ToggleBG.h>
 #include <Xm/Xm.h>
 
-namespace {
-XmString Label(const char *text) { return XmStringCreateLocalized(const_cast<char *>(text)); }
+namespace
+{
+XmString Label(const char *text)
+{
+    return XmStringCreateLocalized(const_cast<char *>(text));
+}
 
-bool IsToggle(WidgetClass c) { return c == xmToggleButtonWidgetClass || c == xmToggleButtonGadgetClass; }
+bool IsToggle(WidgetClass c)
+{
+    return c == xmToggleButtonWidgetClass || c == xmToggleButtonGadgetClass;
+}
 
 Widget MakeEntry(Widget menu, const MenuItem &item)
 {
@@ -29,8 +36,8 @@ Widget MakeEntry(Widget menu, const MenuItem &item)
         XmStringFree(text);
     }
     if (item.callback)
-        XtAddCallback(w, IsToggle(*item.wclass) ? XmNvalueChangedCallback : XmNactivateCallback, item.callback,
-                      item.clientData);
+        XtAddCallback(w, IsToggle(*item.wclass) ? XmNvalueChangedCallback : XmNactivateCallback,
+                      item.callback, item.clientData);
     return w;
 }
 } // namespace

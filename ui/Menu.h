@@ -18,4 +18,5 @@ struct MenuItem {
 // kind XmMENU_PULLDOWN (2): a managed cascade button over a pulldown;
 // XmMENU_POPUP (3): the popup menu; XmMENU_OPTION (4): an option menu; any
 // other kind: null. Entry widgets go to out[i] when out is given.
-Widget Menu_BuildMenu(Widget parent, int kind, const char *title, char mnemonic, MenuItem *items, Widget *out);
+Widget Menu_BuildMenu(Widget parent, int kind, const char *title, char mnemonic, MenuItem *items,
+                      Widget *out);

@@ -7,7 +7,7 @@
 enum { COLOR_GRAY = 1, COLOR_RGB = 2, COLOR_CMYK = 3, COLOR_HSV = 98 };
 
 struct ColorValue {
-    int32_t mode; // COLOR_*
+    int32_t mode;                         // COLOR_*
     int32_t red, green, blue;             // 0..255
     int32_t cyan, magenta, yellow, black; // 0..255
     int32_t hue, saturation, value;       // 0..360, 0..100, 0..100

@@ -10,7 +10,8 @@ const uint8_t FillTev2Tev_BitMask[8] = {128, 64, 32, 16, 8, 4, 2, 1};
 
 // ---- Process-wide tables (built on first need, never freed) ----
 
-namespace {
+namespace
+{
 
 // The operation tables, indexed [a * 256 + d] with t = a / 255, u = d / 255:
 //   replace: weight 1, alpha a;
@@ -140,15 +141,18 @@ const double *FillTev2Tev_DitherFrac()
 
 // ---- Flat fills ----
 
-namespace {
+namespace
+{
 
 // The box cut to the image; false when nothing is left or the plane does not
 // exist or is shallower than what is written.
 bool FlatTarget(const Image *image, int plane, const Box *box, int minBits, Box *out)
 {
-    if (!image || !box || plane < 0 || plane >= Image_Planes(image) || Image_PlaneBits(image, plane) < minBits)
+    if (!image || !box || plane < 0 || plane >= Image_Planes(image) ||
+        Image_PlaneBits(image, plane) < minBits)
         return false;
-    Box img{0, 0, Image_Width(image) - 1, Image_Height(image) - 1, Image_Width(image), Image_Height(image), 0};
+    Box img{0, 0, Image_Width(image) - 1, Image_Height(image) - 1, Image_Width(image), Image_Height(image),
+            0};
     return Box_Clip(out, box, &img) != 0;
 }
 
@@ -246,7 +250,8 @@ void FillTev2Tev_SetBg(Image *image, const Box *box, const int32_t *values)
 
 // ---- Selection ----
 
-namespace {
+namespace
+{
 
 FillTev2TevData *DataOf(Fill *filler)
 {
@@ -366,7 +371,8 @@ void FillTev2Tev_SelectKernels(FillTev2TevData *f)
 
 // ---- Creation and options ----
 
-namespace {
+namespace
+{
 
 void SetThreshold(FillTev2TevData *f, double t)
 {
@@ -404,8 +410,8 @@ bool Apply(FillTev2TevData *f, const FillTev2TevOptions *o, int mask)
         f->noDstAlpha = o->noDstAlpha;
     if (mask & FT2T_DITHERING)
         f->dithering = o->dithering;
-    const int reselect = FT2T_SRCPLANE | FT2T_DSTPLANE | FT2T_OP | FT2T_FLOATING | FT2T_DSTMASK | FT2T_SRCMASK |
-                         FT2T_NOSRCALPHA | FT2T_NODSTALPHA | FT2T_DITHERING;
+    const int reselect = FT2T_SRCPLANE | FT2T_DSTPLANE | FT2T_OP | FT2T_FLOATING | FT2T_DSTMASK |
+                         FT2T_SRCMASK | FT2T_NOSRCALPHA | FT2T_NODSTALPHA | FT2T_DITHERING;
     return (mask & reselect) != 0;
 }
 
@@ -454,7 +460,8 @@ void FillTev2TevSetTreshold1(Fill *filler, double t)
     SetThreshold(DataOf(filler), t);
 }
 
-namespace {
+namespace
+{
 void SetAndSelect(FillTev2TevData *f, int32_t *field, int32_t value)
 {
     if (*field == value)
@@ -521,14 +528,17 @@ void FillTev2TevSetDstMask(Fill *filler, Image *mask, int32_t plane)
 
 // ---- Fill ----
 
-namespace {
+namespace
+{
 
 // The part of the box inside the destination image whose source pixels lie
 // inside the source image (and not past the view's last source pixel, where
 // the area average stops): what the kernels may touch.
 bool ServedBox(const View *view, const FillTev2TevData *f, const Box *box, Box *out)
 {
-    Box img{0, 0, Image_Width(f->dst) - 1, Image_Height(f->dst) - 1, Image_Width(f->dst), Image_Height(f->dst), 0};
+    Box img{
+        0, 0, Image_Width(f->dst) - 1, Image_Height(f->dst) - 1, Image_Width(f->dst), Image_Height(f->dst),
+        0};
     if (!Box_Clip(out, box, &img))
         return false;
     int32_t lastX = std::min(view->src.x2, Image_Width(f->src) - 1);

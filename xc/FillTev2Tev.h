@@ -23,20 +23,20 @@ enum { FT2T_MODE_CST = 99 }; // srcMode of a constant-colour source
 
 // Option record; the mask bits say which fields to take.
 struct FillTev2TevOptions {
-    double threshold;     // FT2T_TRESHOLD
-    int32_t quality;      // FT2T_QUALITY: 1 area average when zoomed, else nearest
-    int32_t srcPlane;     // FT2T_SRCPLANE: -1 all colour planes
-    int32_t dstPlane;     // FT2T_DSTPLANE
-    int32_t op;           // FT2T_OP
-    int32_t floating;     // FT2T_FLOATING: the source colour is fgValues
-    ColorValue fgValues;  // FT2T_FGPIXEL
-    Image *dstMask;       // FT2T_DSTMASK (with dstMaskPlane)
+    double threshold;    // FT2T_TRESHOLD
+    int32_t quality;     // FT2T_QUALITY: 1 area average when zoomed, else nearest
+    int32_t srcPlane;    // FT2T_SRCPLANE: -1 all colour planes
+    int32_t dstPlane;    // FT2T_DSTPLANE
+    int32_t op;          // FT2T_OP
+    int32_t floating;    // FT2T_FLOATING: the source colour is fgValues
+    ColorValue fgValues; // FT2T_FGPIXEL
+    Image *dstMask;      // FT2T_DSTMASK (with dstMaskPlane)
     int32_t dstMaskPlane;
-    Image *srcMask;       // FT2T_SRCMASK (with srcMaskPlane)
+    Image *srcMask; // FT2T_SRCMASK (with srcMaskPlane)
     int32_t srcMaskPlane;
-    int32_t noSrcAlpha;   // FT2T_NOSRCALPHA
-    int32_t noDstAlpha;   // FT2T_NODSTALPHA
-    int32_t dithering;    // FT2T_DITHERING
+    int32_t noSrcAlpha; // FT2T_NOSRCALPHA
+    int32_t noDstAlpha; // FT2T_NODSTALPHA
+    int32_t dithering;  // FT2T_DITHERING
 };
 
 enum {
@@ -57,26 +57,26 @@ enum {
 // The filler's private record; the kernels read it. Never copied: the
 // dither pointers may point at its own thresholds.
 struct FillTev2TevData {
-    Image *src, *dst;          // borrowed
-    int32_t threshold8;        // trunc(threshold * 255)
-    int32_t threshold16;       // trunc(threshold * 65536)
-    double threshold;          // in [0, 1]
+    Image *src, *dst;    // borrowed
+    int32_t threshold8;  // trunc(threshold * 255)
+    int32_t threshold16; // trunc(threshold * 65536)
+    double threshold;    // in [0, 1]
     int32_t quality;
     int32_t srcPlane, dstPlane;
     int32_t op;
     int32_t floating;
     ColorValue fgValues;
-    Image *srcMask, *dstMask;  // 8-bit masks of the source's / destination's size
+    Image *srcMask, *dstMask; // 8-bit masks of the source's / destination's size
     int32_t srcMaskPlane, dstMaskPlane;
     int32_t noSrcAlpha, noDstAlpha;
     // Derived by the selection.
-    int32_t srcShown, dstShown;         // plane read / written when single
-    int32_t srcMode, dstMode;           // 1 grey, 2 RGB, 3 CMYK, 99 constant
+    int32_t srcShown, dstShown;           // plane read / written when single
+    int32_t srcMode, dstMode;             // 1 grey, 2 RGB, 3 CMYK, 99 constant
     int32_t srcAlphaPlane, dstAlphaPlane; // 0 none
-    int32_t srcDepth, dstDepth;         // 1, 8, 16; 0 for the constant
+    int32_t srcDepth, dstDepth;           // 1, 8, 16; 0 for the constant
     int32_t canCopy;
-    const double *weight;      // [a * 256 + d], null without alpha
-    const uint8_t *opAlpha;    // [a * 256 + d]
+    const double *weight;   // [a * 256 + d], null without alpha
+    const uint8_t *opAlpha; // [a * 256 + d]
     // The kernels' copies, rows by destination alpha ([d * 256 + a]) so that
     // the cells of one destination alpha share cache lines: the weight, and
     // the alpha the pixel is left with (a where the weight is 1, d where it
@@ -87,9 +87,9 @@ struct FillTev2TevData {
     const uint8_t *mul;        // [a * 256 + b] = a * b / 255; with a mask only
     int32_t useAlpha;
     int32_t dithering;
-    int32_t ditherW, ditherH;  // 16 x 16, or 1 x 1 for the fixed threshold
-    const double *ditherFrac;  // [(x mod W) * 16 + (y mod H)]: M / 255
-    const int32_t *ditherInt;  // M
+    int32_t ditherW, ditherH;    // 16 x 16, or 1 x 1 for the fixed threshold
+    const double *ditherFrac;    // [(x mod W) * 16 + (y mod H)]: M / 255
+    const int32_t *ditherInt;    // M
     const int32_t *ditherInt256; // M * 256
     const Tev2TevTable *kernels; // null: the filler paints nothing
 };
@@ -134,10 +134,10 @@ void FillTev2Tev_SetBg(Image *image, const Box *box, const int32_t *values);
 // Process-wide tables, built once on first need.
 void InitDithering();
 struct FillTev2TevOpTables {
-    const double *weight;     // [a * 256 + d]
-    const uint8_t *opAlpha;   // [a * 256 + d]
-    const double *weightByD;  // [d * 256 + a]
-    const uint8_t *alphaByD;  // [d * 256 + a], the alpha left
+    const double *weight;      // [a * 256 + d]
+    const uint8_t *opAlpha;    // [a * 256 + d]
+    const double *weightByD;   // [d * 256 + a]
+    const uint8_t *alphaByD;   // [d * 256 + a], the alpha left
     const uint8_t *keepsAlpha; // [d]: 1 when every cell of row d leaves d
 };
 // op 2 over, 3 under, anything else replace.

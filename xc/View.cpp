@@ -2,7 +2,8 @@
 
 #include <cstdlib>
 
-namespace {
+namespace
+{
 
 // Floor division and its remainder (b > 0): toward minus infinity, so that
 // negative coordinates map like positive ones.
@@ -192,12 +193,12 @@ void Notify(View *v)
 {
     const Box &d = v->dst;
     v->visibleSrc = Box{};
-    SetCorners(&v->visibleSrc, DstToSrc(v->xMap, d.x1), DstToSrc(v->yMap, d.y1),
-               DstToSrc(v->xMap, d.x2), DstToSrc(v->yMap, d.y2));
+    SetCorners(&v->visibleSrc, DstToSrc(v->xMap, d.x1), DstToSrc(v->yMap, d.y1), DstToSrc(v->xMap, d.x2),
+               DstToSrc(v->yMap, d.y2));
     if (!v->callback)
         return;
-    ViewInfo info{-1, v->visibleSrc, v->xMap.num, v->xMap.den, v->yMap.num, v->yMap.den,
-                  v->imageArea, v->srcExtent, v->nomans};
+    ViewInfo info{-1,          v->visibleSrc, v->xMap.num,  v->xMap.den, v->yMap.num,
+                  v->yMap.den, v->imageArea,  v->srcExtent, v->nomans};
     v->callback(v, v->callbackData, &info);
 }
 
@@ -244,8 +245,8 @@ ViewZoom ViewMakeAbstract(int32_t num, int32_t den)
     return ViewZoom{num, den};
 }
 
-View *NViewCreate(const Box *src, const Box *dst, Fill *bgFiller, Fill *filler,
-                  const ViewOptions *options, int mask)
+View *NViewCreate(const Box *src, const Box *dst, Fill *bgFiller, Fill *filler, const ViewOptions *options,
+                  int mask)
 {
     View *v = static_cast<View *>(std::calloc(1, sizeof(View)));
     if (!v)
@@ -479,8 +480,7 @@ void ViewSrcToDstC(const View *view, int32_t x, int32_t y, int32_t *dx, int32_t 
     *dy = SrcToDst(view->yMap, y) + view->yMap.den / (2 * view->yMap.num);
 }
 
-int ViewSrcToDstInterval(const View *, const ViewMap *map, int32_t s1, int32_t s2, int32_t *d1,
-                         int32_t *d2)
+int ViewSrcToDstInterval(const View *, const ViewMap *map, int32_t s1, int32_t s2, int32_t *d1, int32_t *d2)
 {
     int32_t a = SrcToDst(*map, s1);
     while (DstToSrc(*map, a) < s1)
@@ -508,8 +508,8 @@ Box *ViewDstToSrcBox(const View *view, const Box *box)
     if (!b)
         return nullptr;
     *b = Box{};
-    SetCorners(b, ViewDstToSrcX(view, box->x1), ViewDstToSrcY(view, box->y1),
-               ViewDstToSrcX(view, box->x2), ViewDstToSrcY(view, box->y2));
+    SetCorners(b, ViewDstToSrcX(view, box->x1), ViewDstToSrcY(view, box->y1), ViewDstToSrcX(view, box->x2),
+               ViewDstToSrcY(view, box->y2));
     return b;
 }
 

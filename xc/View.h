@@ -51,11 +51,11 @@ using ViewCallbackFn = void (*)(View *view, void *data, ViewInfo *info);
 // Options of NViewCreate, ViewSetOptions and ViewGetOptions; the mask says
 // which groups are given.
 struct ViewOptions {
-    const Box *srcRef; // VIEW_MAP; null: the view's own src
-    const Box *dstRef; // VIEW_MAP; null: the view's own dst
-    ViewCallbackFn callback; // VIEW_CALLBACK
-    void *callbackData;      // VIEW_CALLBACK
-    int32_t zoomModeX, zoomModeY; // VIEW_ZOOMMODE
+    const Box *srcRef;             // VIEW_MAP; null: the view's own src
+    const Box *dstRef;             // VIEW_MAP; null: the view's own dst
+    ViewCallbackFn callback;       // VIEW_CALLBACK
+    void *callbackData;            // VIEW_CALLBACK
+    int32_t zoomModeX, zoomModeY;  // VIEW_ZOOMMODE
     int32_t ratioKeep, ratioWhich; // VIEW_RATIOMODE
 };
 
@@ -65,17 +65,17 @@ enum { VIEW_MAP = 1, VIEW_CALLBACK = 4, VIEW_ZOOMMODE = 16, VIEW_RATIOMODE = 32 
 enum { VIEW_ANCHOR_START = 0, VIEW_ANCHOR_CENTRE = 1, VIEW_ANCHOR_END = 2 };
 
 struct View {
-    Box dst;          // the destination rectangle the view paints
-    Fill *bgFiller;   // paints the nomans boxes
-    Box src;          // the extent of the source
-    Fill *filler;     // paints the image area
+    Box dst;           // the destination rectangle the view paints
+    Fill *bgFiller;    // paints the nomans boxes
+    Box src;           // the extent of the source
+    Fill *filler;      // paints the image area
     const Box *srcRef; // the boxes that define the mapping: &src, &dst or
     const Box *dstRef; // outside boxes (read only at the next ViewSetMap)
-    Box imageArea;    // part of dst the source falls on; empty when none
-    Box srcExtent;    // destination extent of the whole src; its corner
-                      // anchors the kernels' block and dither grids
-    Box visibleSrc;   // the source seen through dst, for the callback
-    List *nomans;     // boxes of dst outside imageArea, owned by the view
+    Box imageArea;     // part of dst the source falls on; empty when none
+    Box srcExtent;     // destination extent of the whole src; its corner
+                       // anchors the kernels' block and dither grids
+    Box visibleSrc;    // the source seen through dst, for the callback
+    List *nomans;      // boxes of dst outside imageArea, owned by the view
     ViewMap xMap, yMap;
     int32_t zoomMode[2];  // per axis, VIEW_ANCHOR_*
     int32_t ratioMode[2]; // keep equal ratios (0 off), which wins (0 larger, 1 smaller)
@@ -91,8 +91,8 @@ struct ViewBoxed {
 };
 
 // Null when memory is short.
-View *NViewCreate(const Box *src, const Box *dst, Fill *bgFiller, Fill *filler,
-                  const ViewOptions *options, int mask);
+View *NViewCreate(const Box *src, const Box *dst, Fill *bgFiller, Fill *filler, const ViewOptions *options,
+                  int mask);
 View *ViewCreate(const ViewBoxed *src, const ViewBoxed *dst, Fill *bgFiller, Fill *filler,
                  const ViewOptions *options, int mask);
 void ViewDestroy(View *view);

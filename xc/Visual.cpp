@@ -2,7 +2,8 @@
 
 #include <cstdlib>
 
-namespace {
+namespace
+{
 enum Preference { kBest, kFast, kDefault };
 
 // "SORBANEDEBUGCOLORS", else "SORBANECOLORS", as a decimal; 2 when unset.
@@ -67,11 +68,23 @@ int GetFastVisual(Display *display, int screen, XVisualInfo *info)
     return XMatchVisualInfo(display, screen, 8, PseudoColor, info);
 }
 
-XcVisual *XcOpenBestVisual(Widget w) { return Open(w, kBest); }
-XcVisual *XcOpenFastVisual(Widget w) { return Open(w, kFast); }
-XcVisual *XcOpenDefaultVisual(Widget w) { return Open(w, kDefault); }
+XcVisual *XcOpenBestVisual(Widget w)
+{
+    return Open(w, kBest);
+}
+XcVisual *XcOpenFastVisual(Widget w)
+{
+    return Open(w, kFast);
+}
+XcVisual *XcOpenDefaultVisual(Widget w)
+{
+    return Open(w, kDefault);
+}
 
-void XcDestroyVisual(XcVisual *v) { XtFree(reinterpret_cast<char *>(v)); }
+void XcDestroyVisual(XcVisual *v)
+{
+    XtFree(reinterpret_cast<char *>(v));
+}
 
 int XcCheckVisual(const XcVisual *v)
 {

@@ -25,8 +25,9 @@ struct Frame {
     int32_t Word(int i) const { return Bytes_GetS32(payload.data() + 4 * i); }
 };
 
-class PaintEngine : public ::testing::Test {
-protected:
+class PaintEngine : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         char tmpl[] = "/tmp/dab_paint_XXXXXX";
@@ -141,8 +142,9 @@ protected:
         Bytes_PutS32(ev + 4 * MSG_EV_X, x);
         Bytes_PutS32(ev + 4 * MSG_EV_Y, y);
         Bytes_PutS32(ev + 4 * MSG_EV_BUTTON, button);
-        Bytes_PutS32(ev + 4 * MSG_EV_STATE,
-                     state >= 0 ? state : button == 1 ? MSG_STATE_BUTTON1 : MSG_STATE_BUTTON3);
+        Bytes_PutS32(ev + 4 * MSG_EV_STATE, state >= 0    ? state
+                                            : button == 1 ? MSG_STATE_BUTTON1
+                                                          : MSG_STATE_BUTTON3);
         tool(nullptr, ev);
     }
 

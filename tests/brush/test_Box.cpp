@@ -5,15 +5,22 @@
 #include <random>
 #include <vector>
 
-namespace {
+namespace
+{
 struct Rect {
     int x1, y1, x2, y2;
     bool operator==(const Rect &) const = default;
 };
 using Rects = std::vector<Rect>;
 
-Box Make(int x1, int y1, int x2, int y2) { return Box{x1, y1, x2, y2, x2 - x1 + 1, y2 - y1 + 1, 0}; }
-Rect R(const Box &b) { return {b.x1, b.y1, b.x2, b.y2}; }
+Box Make(int x1, int y1, int x2, int y2)
+{
+    return Box{x1, y1, x2, y2, x2 - x1 + 1, y2 - y1 + 1, 0};
+}
+Rect R(const Box &b)
+{
+    return {b.x1, b.y1, b.x2, b.y2};
+}
 
 // The boxes of a list, each checked for consistent width and height; the
 // list is destroyed when asked.
@@ -64,7 +71,8 @@ Box RandomBox(std::mt19937 &rng)
 
 TEST(Box, RemoveCutsBandsInOrder)
 {
-    Box a = Make(0, 0, 9, 9), inner = Make(3, 4, 5, 6), middle = Make(4, -3, 5, 20), cover = Make(-1, 0, 9, 12);
+    Box a = Make(0, 0, 9, 9), inner = Make(3, 4, 5, 6), middle = Make(4, -3, 5, 20),
+        cover = Make(-1, 0, 9, 12);
     Box empty = Make(3, 3, 2, 5), away = Make(10, 0, 12, 9);
     EXPECT_EQ(Of(Box_Remove(&a, &inner)), (Rects{{0, 0, 9, 3}, {0, 4, 2, 6}, {6, 4, 9, 6}, {0, 7, 9, 9}}));
     EXPECT_EQ(Of(Box_Remove(&a, &middle)), (Rects{{0, 0, 3, 9}, {6, 0, 9, 9}}));
@@ -139,7 +147,8 @@ TEST(Box, SingleBoxOperations)
 TEST(Box, OutlinesAndClippedLists)
 {
     Box r = Make(0, 0, 9, 5), leftPart = Make(-3, -3, 4, 8);
-    EXPECT_EQ(Of(Box_BoxListOfRect(&r, nullptr)), (Rects{{0, 0, 9, 0}, {0, 0, 0, 5}, {9, 0, 9, 5}, {0, 5, 9, 5}}));
+    EXPECT_EQ(Of(Box_BoxListOfRect(&r, nullptr)),
+              (Rects{{0, 0, 9, 0}, {0, 0, 0, 5}, {9, 0, 9, 5}, {0, 5, 9, 5}}));
     EXPECT_EQ(Of(Box_BoxListOfRect(&r, &leftPart)), (Rects{{0, 0, 4, 0}, {0, 5, 4, 5}, {0, 0, 0, 5}}));
 
     List *l = List_New();

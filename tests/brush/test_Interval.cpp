@@ -6,7 +6,8 @@
 #include <random>
 #include <vector>
 
-namespace {
+namespace
+{
 struct Elt {
     int low, high, value;
     bool operator==(const Elt &) const = default;
@@ -40,7 +41,8 @@ TEST(Interval, AddIntervalAndAddElt)
     EXPECT_EQ(Of(s), (Elts{{10, 20, 255}}));
     s = Elt_(50, 50, 9, Elt_(30, 40, 255, Elt_(10, 20, 255)));
     EXPECT_EQ(Of(AddInterval(s, 0, 100, 255)), (Elts{{0, 100, 255}}));
-    EXPECT_EQ(Of(AddInterval(Elt_(10, 10, 30), 5, 9, 255)), (Elts{{5, 9, 255}, {10, 10, 30}})); // points never merge
+    EXPECT_EQ(Of(AddInterval(Elt_(10, 10, 30), 5, 9, 255)),
+              (Elts{{5, 9, 255}, {10, 10, 30}})); // points never merge
 
     EXPECT_EQ(FindValue(nullptr, 3), 0);
     s = Elt_(5, 9, 255);

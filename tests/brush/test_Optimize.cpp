@@ -11,7 +11,8 @@
 
 #include <random>
 
-namespace {
+namespace
+{
 
 Box Rect(int32_t x, int32_t y, int32_t w, int32_t h)
 {
@@ -19,14 +20,14 @@ Box Rect(int32_t x, int32_t y, int32_t w, int32_t h)
 }
 
 struct Case {
-    int mode;        // of the destination: 1 grey, 2 RGB
-    bool dstAlpha;   // the destination has an alpha plane
-    int dstPlane;    // -1 or a plane index
+    int mode;      // of the destination: 1 grey, 2 RGB
+    bool dstAlpha; // the destination has an alpha plane
+    int dstPlane;  // -1 or a plane index
     int op;
     int noDstAlpha;
     bool mask;
-    int bw, bh;      // brush size
-    int x, y;        // dab corner
+    int bw, bh; // brush size
+    int x, y;   // dab corner
 };
 
 ColorValue Colour(std::mt19937 &rng, int mode)
@@ -78,13 +79,14 @@ void ExpectSame(const MemImage &a, const MemImage &b, int round)
         for (int y = 0; y < a.Height(); ++y)
             for (int x = 0; x < a.Width(); ++x)
                 if (a.Get(p, x, y) != b.Get(p, x, y)) {
-                    FAIL() << "round " << round << ": plane " << p << " pixel (" << x << ", " << y << "): fill "
-                           << a.Get(p, x, y) << ", fast " << b.Get(p, x, y);
+                    FAIL() << "round " << round << ": plane " << p << " pixel (" << x << ", " << y
+                           << "): fill " << a.Get(p, x, y) << ", fast " << b.Get(p, x, y);
                 }
 }
 
-class OptimizeLevels : public testing::TestWithParam<int> {
-protected:
+class OptimizeLevels : public testing::TestWithParam<int>
+{
+  protected:
     void SetUp() override
     {
         if (Optimize_SetLevel(GetParam()) != GetParam())
@@ -93,7 +95,8 @@ protected:
     void TearDown() override { Optimize_SetLevel(OPTIMIZE_AVX512); }
 };
 
-INSTANTIATE_TEST_SUITE_P(Isa, OptimizeLevels, testing::Values(OPTIMIZE_SCALAR, OPTIMIZE_AVX2, OPTIMIZE_AVX512));
+INSTANTIATE_TEST_SUITE_P(Isa, OptimizeLevels,
+                         testing::Values(OPTIMIZE_SCALAR, OPTIMIZE_AVX2, OPTIMIZE_AVX512));
 
 TEST_P(OptimizeLevels, FastKernelsGiveTheFillObjectsBytes)
 {

@@ -6,7 +6,8 @@
 #include <utility>
 #include <vector>
 
-namespace {
+namespace
+{
 using Cells = std::vector<std::pair<int, int>>;
 
 Cells Drain(Random *gen, size_t limit)

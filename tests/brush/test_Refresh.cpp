@@ -4,10 +4,12 @@
 
 #include "brush/Refresh.h"
 
-namespace {
+namespace
+{
 
-class Refresh : public PaintEngine {
-protected:
+class Refresh : public PaintEngine
+{
+  protected:
     void SetUp() override
     {
         PaintEngine::SetUp();
@@ -64,12 +66,12 @@ TEST_F(Refresh, WasteIsCountedAcrossMerges)
 {
     // Each merge wastes a little; together more than half the union.
     Add(0, 0, 20, 20);
-    Add(20, 0, 20, 20);  // union 40 x 20, nothing lost
+    Add(20, 0, 20, 20); // union 40 x 20, nothing lost
     EXPECT_EQ(Refresh_State().lost, 0);
-    Add(0, 20, 10, 10);  // union 40 x 30: 1200 - 800 - 100 = 300 lost, below 600
+    Add(0, 20, 10, 10); // union 40 x 30: 1200 - 800 - 100 = 300 lost, below 600
     EXPECT_EQ(Refresh_State().lost, 300);
     EXPECT_TRUE(Redraws().empty());
-    Add(60, 60, 5, 5);   // union 65 x 65: 300 + 4225 - 1200 - 25 = 3300 >= 2112
+    Add(60, 60, 5, 5); // union 65 x 65: 300 + 4225 - 1200 - 25 = 3300 >= 2112
     EXPECT_EQ(Redraws(), (std::vector<std::vector<int>>{{0, 0, 65, 65}}));
 }
 

@@ -5,7 +5,10 @@
 namespace
 {
 
-Box B(int x1, int y1, int x2, int y2) { return Box{x1, y1, x2, y2, x2 - x1 + 1, y2 - y1 + 1, 0}; }
+Box B(int x1, int y1, int x2, int y2)
+{
+    return Box{x1, y1, x2, y2, x2 - x1 + 1, y2 - y1 + 1, 0};
+}
 
 using UndoRows = UndoStore;
 
@@ -41,7 +44,8 @@ TEST_F(UndoRows, CopyBoxTouchesOnlyTheBox)
 {
     struct Case {
         int mode, bits, alpha;
-    } cases[] = {{IMAGE_MODE_RGB, 8, 1}, {IMAGE_MODE_GREY, 16, 1}, {IMAGE_MODE_CMYK, 8, 0}, {IMAGE_MODE_GREY, 1, 0}};
+    } cases[] = {
+        {IMAGE_MODE_RGB, 8, 1}, {IMAGE_MODE_GREY, 16, 1}, {IMAGE_MODE_CMYK, 8, 0}, {IMAGE_MODE_GREY, 1, 0}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.bits);
         Image *src = Make(37, 23, c.mode, c.bits, c.alpha);
@@ -105,8 +109,10 @@ TEST_F(UndoRows, SixteenBitAndOneBitPlanesSwapTheirByteSpans)
             for (int x = 0; x < 29; ++x) {
                 // 16 bits by column; 1 bit by bytes 1 and 2 (columns 8..23).
                 bool in = y >= 2 && y <= 4 && (p == 0 ? x >= 9 && x <= 17 : x >= 8 && x <= 23);
-                ASSERT_EQ(Image_GetSample(a, p, x, y), Image_GetSample(in ? refB : refA, p, x, y)) << p << x << y;
-                ASSERT_EQ(Image_GetSample(b, p, x, y), Image_GetSample(in ? refA : refB, p, x, y)) << p << x << y;
+                ASSERT_EQ(Image_GetSample(a, p, x, y), Image_GetSample(in ? refB : refA, p, x, y))
+                    << p << x << y;
+                ASSERT_EQ(Image_GetSample(b, p, x, y), Image_GetSample(in ? refA : refB, p, x, y))
+                    << p << x << y;
             }
     Undo_SwapBox(a, b, &box);
     EXPECT_EQ(Planes(a), Planes(refA));
@@ -143,9 +149,11 @@ TEST_F(UndoRows, BackgroundCopyGoesRowByRowThroughEveryPlane)
     int plane = 0, row = 0, calls = 0, done = 0;
     while (!done) {
         int p = plane, y = row;
-        ASSERT_NE(0, memcmp(Image_Row(dst, p, y), Image_Row(src, p, y), size_t(Image_PlaneBytesPerRow(src, p))));
+        ASSERT_NE(0,
+                  memcmp(Image_Row(dst, p, y), Image_Row(src, p, y), size_t(Image_PlaneBytesPerRow(src, p))));
         done = Undo_CopyRow(dst, src, &plane, &row);
-        ASSERT_EQ(0, memcmp(Image_Row(dst, p, y), Image_Row(src, p, y), size_t(Image_PlaneBytesPerRow(src, p))));
+        ASSERT_EQ(0,
+                  memcmp(Image_Row(dst, p, y), Image_Row(src, p, y), size_t(Image_PlaneBytesPerRow(src, p))));
         ASSERT_EQ(plane * 17 + row, p * 17 + y + 1); // one row per call, planes in turn
         ASSERT_LE(++calls, 5 * 17);
     }

@@ -3,18 +3,20 @@
 #include "PaintEngine.h"
 
 #include "brush/Buildin.h"
+#include "brush/Optimize.h"
 #include "brush/Work.h"
 #include "core/DabstoneBrush.h"
 #include "core/DabstonePaste.h"
-#include "brush/Optimize.h"
 
 #include <cmath>
 #include <functional>
 
-namespace {
+namespace
+{
 
-class Work : public PaintEngine {
-protected:
+class Work : public PaintEngine
+{
+  protected:
     void TearDown() override
     {
         Work_BrutalStop();
@@ -150,11 +152,11 @@ TEST_F(Work, EventsOutOfOrderPaintNothing)
     Image *img = Edit(40, 40, IMAGE_MODE_RGB, 1);
     const std::vector<uint32_t> before = Samples(img);
     Brush(5, 5, 100, false);
-    Move(10, 10);               // motion without a press
-    Release(10, 10);            // release without a press
-    Press(10, 10, 2);           // button 2 is not a painting button
+    Move(10, 10);     // motion without a press
+    Release(10, 10);  // release without a press
+    Press(10, 10, 2); // button 2 is not a painting button
     Release(10, 10, 2);
-    Press(-5000, 90000);        // far outside the image: a stroke, but nothing to paint
+    Press(-5000, 90000); // far outside the image: a stroke, but nothing to paint
     Move(-4000, 80000);
     Release(-4000, 80000);
     EXPECT_EQ(Samples(img), before);
@@ -193,7 +195,8 @@ TEST_F(Work, StrokeMessagesAndRefreshes)
         if (f.code == MSG_BRUSH_CURSOR)
             cursor.push_back(f.payload[0] ? 1 : 0);
         if (f.code == MSG_REDRAW_NOW) {
-            Box b{f.Word(0), f.Word(1), f.Word(0) + f.Word(2) - 1, f.Word(1) + f.Word(3) - 1, f.Word(2), f.Word(3), 0};
+            Box b{f.Word(0), f.Word(1), f.Word(0) + f.Word(2) - 1, f.Word(1) + f.Word(3) - 1, f.Word(2),
+                  f.Word(3), 0};
             any ? (void)Box_SelfUnion(&redrawn, &b) : (void)(redrawn = b);
             any = true;
         }
@@ -317,7 +320,8 @@ TEST_F(Work, OpBehindPlanesAndPreservedAlpha)
 {
     const std::vector<int> shape = Shape(9, 5, 100, true);
     const ColorValue c = G_dabstone->color;
-    auto dab = [&](Image *expect, int op, const std::vector<int> &planes, const std::vector<int> &fg, int alpha) {
+    auto dab = [&](Image *expect, int op, const std::vector<int> &planes, const std::vector<int> &fg,
+                   int alpha) {
         for (int y = 0; y < 5; ++y)
             for (int x = 0; x < 9; ++x)
                 PaintPixel(expect, 16 + x, 18 + y, shape[size_t(y) * 9 + x], op, planes, fg, alpha);
@@ -405,7 +409,8 @@ TEST_F(Work, StrokePartlyOutsideRefreshesOnlyTheTarget)
     int redraws = 0;
     for (const Frame &f : DisplayFrames())
         if (f.code == MSG_REDRAW_NOW) {
-            Box b{f.Word(0), f.Word(1), f.Word(0) + f.Word(2) - 1, f.Word(1) + f.Word(3) - 1, f.Word(2), f.Word(3), 0};
+            Box b{f.Word(0), f.Word(1), f.Word(0) + f.Word(2) - 1, f.Word(1) + f.Word(3) - 1, f.Word(2),
+                  f.Word(3), 0};
             EXPECT_EQ(Box_Countain(target, &b), 2);
             ++redraws;
         }
@@ -580,8 +585,9 @@ TEST_F(Work, FastPathChangesNoByte)
         bool aero;
         int plane, alpha, button;
     };
-    const Setup setups[] = {{9, 9, 70, false, -1, 1, 1},  {11, 7, 100, true, -1, 1, 1}, {300, 9, 40, true, -1, 0, 1},
-                            {13, 13, 100, false, 1, 1, 1}, {12, 8, 55, true, -1, 1, 3},  {5, 5, 30, false, 3, 1, 1}};
+    const Setup setups[] = {{9, 9, 70, false, -1, 1, 1},  {11, 7, 100, true, -1, 1, 1},
+                            {300, 9, 40, true, -1, 0, 1}, {13, 13, 100, false, 1, 1, 1},
+                            {12, 8, 55, true, -1, 1, 3},  {5, 5, 30, false, 3, 1, 1}};
     for (const Setup &t : setups) {
         std::vector<uint32_t> result[2];
         for (int fast : {0, 1}) {
@@ -597,7 +603,8 @@ TEST_F(Work, FastPathChangesNoByte)
             result[fast] = Samples(img);
         }
         POPTIMIZE = 1;
-        EXPECT_EQ(result[0], result[1]) << t.w << "x" << t.h << " plane " << t.plane << " button " << t.button;
+        EXPECT_EQ(result[0], result[1])
+            << t.w << "x" << t.h << " plane " << t.plane << " button " << t.button;
     }
 }
 

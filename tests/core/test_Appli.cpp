@@ -8,11 +8,18 @@
 #include <cstring>
 #include <string>
 
-namespace {
+namespace
+{
 
-const unsigned char *D() { return Appli_Descriptor(); }
+const unsigned char *D()
+{
+    return Appli_Descriptor();
+}
 
-int Bit(const unsigned char *bitmap, int x, int y) { return (bitmap[y * 8 + x / 8] >> (x % 8)) & 1; }
+int Bit(const unsigned char *bitmap, int x, int y)
+{
+    return (bitmap[y * 8 + x / 8] >> (x % 8)) & 1;
+}
 
 bool AllZero(int from, int to)
 {

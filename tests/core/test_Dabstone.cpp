@@ -20,7 +20,8 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 struct Frame {
     int32_t code, aux;
@@ -80,8 +81,9 @@ void Deliver(MsghandProc handler, int32_t code, const std::vector<unsigned char>
     handler(payload.data(), &h, nullptr);
 }
 
-class Engine : public testing::Test {
-protected:
+class Engine : public testing::Test
+{
+  protected:
     std::string dir;
     int kernel[2] = {-1, -1};
     int displayRead = -1;
@@ -170,7 +172,8 @@ TEST_F(Engine, DisplayCloseNamesItsDisplayByAuxTwoOrBySender)
 {
     Connect();
     // aux 2: the payload's id decides; another id leaves the link alone.
-    Deliver(Dabstone_DisplayClose, MSG_DISPLAY_CLOSE, DisplayPayload(displayId + 1, Image_Path(image)), displayId, 2);
+    Deliver(Dabstone_DisplayClose, MSG_DISPLAY_CLOSE, DisplayPayload(displayId + 1, Image_Path(image)),
+            displayId, 2);
     EXPECT_EQ(displayPid, displayId);
     // Any other aux: the sender decides, whatever the payload says.
     Deliver(Dabstone_DisplayClose, MSG_DISPLAY_CLOSE, DisplayPayload(displayId, Image_Path(image)), 12345, 0);
@@ -212,7 +215,8 @@ TEST_F(Engine, PointerEventsReachTheToolTheirHandleNames)
     toolCalls.clear();
     uint32_t tool = Msghand_NewTailFn(MSGHAND_TAIL_TOOL, TestTool, &toolCalls);
     uint32_t answer = Msghand_NewTailFn(MSGHAND_TAIL_ANSWER, TestTool, &toolCalls);
-    Deliver(Dabstone_Event, MSG_POINTER, Words({MSG_EVK_PRESS, int32_t(tool), 0, 0, 77, 5, 6, 1, 0, 256}, 64));
+    Deliver(Dabstone_Event, MSG_POINTER,
+            Words({MSG_EVK_PRESS, int32_t(tool), 0, 0, 77, 5, 6, 1, 0, 256}, 64));
     Deliver(Dabstone_Event, MSG_POINTER, Words({MSG_EVK_MOTION, int32_t(tool), 0, 0, 77, 7, 8}, 64));
     ASSERT_EQ(toolCalls.size(), 2u);
     EXPECT_EQ(Bytes_GetS32(&toolCalls[1][4 * MSG_EV_X]), 7);

@@ -7,10 +7,12 @@
 #include "core/Msghand.h"
 #include "ui/Interface.h"
 
-namespace {
+namespace
+{
 
-class DabstoneBrush : public PaintEngine {
-protected:
+class DabstoneBrush : public PaintEngine
+{
+  protected:
     GG_Dabstone &e = *G_dabstone;
 
     // The change codes of the 1042 frames sent since the last call.
@@ -203,8 +205,8 @@ TEST_F(DabstoneBrush, UserBrushMaskRequestedAndFilled)
     images.erase(std::find(images.begin(), images.end(), mask));
     DabstoneImageProc arrive = nullptr;
     void *data = nullptr;
-    ASSERT_TRUE(Msghand_FindTailFn(Bytes_Get32(k[0].payload.data() + MSG_INFO_SIZE), MSGHAND_TAIL_IMAGE, &arrive,
-                                   &data));
+    ASSERT_TRUE(Msghand_FindTailFn(Bytes_Get32(k[0].payload.data() + MSG_INFO_SIZE), MSGHAND_TAIL_IMAGE,
+                                   &arrive, &data));
     Changes();
     arrive(mask, data);
     EXPECT_EQ(e.userBrushMask, mask);

@@ -33,7 +33,8 @@ std::vector<Frame> Drain(int fd)
     std::vector<Frame> out;
     unsigned char h[MSG_HEADER_SIZE];
     while (read(fd, h, MSG_HEADER_SIZE) == MSG_HEADER_SIZE) {
-        Frame f{Bytes_GetS32(h + MSG_HDR_CODE), std::vector<unsigned char>(size_t(Bytes_GetS32(h + MSG_HDR_LENGTH)))};
+        Frame f{Bytes_GetS32(h + MSG_HDR_CODE),
+                std::vector<unsigned char>(size_t(Bytes_GetS32(h + MSG_HDR_LENGTH)))};
         size_t got = 0;
         while (got < f.payload.size()) {
             ssize_t n = read(fd, f.payload.data() + got, f.payload.size() - got);
@@ -106,7 +107,8 @@ class JobEngine : public UndoStore
         GG_Dabstone &e = *G_dabstone;
         ASSERT_EQ(Image_OpenImage(&e.image, Image_Path(img)), 0);
         images.push_back(e.image);
-        e.imageBox = Box{0, 0, Image_Width(img) - 1, Image_Height(img) - 1, Image_Width(img), Image_Height(img), 0};
+        e.imageBox =
+            Box{0, 0, Image_Width(img) - 1, Image_Height(img) - 1, Image_Width(img), Image_Height(img), 0};
         Dabstone_MakeStdMask();
     }
 
@@ -131,7 +133,8 @@ class JobEngine : public UndoStore
     void FillUndo()
     {
         for (int i = 0; i < 100000 && !G_dabstone->undoReady; ++i) {
-            XtAppAddTimeOut(G_dabstone->app, 1, [](XtPointer, XtIntervalId *) {}, nullptr);
+            XtAppAddTimeOut(
+                G_dabstone->app, 1, [](XtPointer, XtIntervalId *) {}, nullptr);
             XtAppProcessEvent(G_dabstone->app, XtIMAll);
         }
         ASSERT_TRUE(G_dabstone->undoReady);
@@ -325,7 +328,8 @@ TEST_F(JobEngine, DestroyingUndoWhileItFillsStopsTheCopyAndGivesTheImageBack)
     EXPECT_EQ(deleted[0].Path(), path);
     EXPECT_EQ(G_dabstone->undoReady, 1);
     // The copy's work procedure is gone: running the loop changes nothing.
-    XtAppAddTimeOut(G_dabstone->app, 1, [](XtPointer, XtIntervalId *) {}, nullptr);
+    XtAppAddTimeOut(
+        G_dabstone->app, 1, [](XtPointer, XtIntervalId *) {}, nullptr);
     XtAppProcessEvent(G_dabstone->app, XtIMAll);
     EXPECT_EQ(G_dabstone->undoImage, nullptr);
 }
@@ -379,7 +383,8 @@ TEST_F(JobEngine, EventsAreServedWhileTheUndoCopyRuns)
     G_dabstone->plane = -1;
     ASSERT_EQ(write(p[1], "e", 1), 1);
     for (int i = 0; i < 1000 && !probe.served; ++i) {
-        XtAppAddTimeOut(G_dabstone->app, 1, [](XtPointer, XtIntervalId *) {}, nullptr);
+        XtAppAddTimeOut(
+            G_dabstone->app, 1, [](XtPointer, XtIntervalId *) {}, nullptr);
         XtAppProcessEvent(G_dabstone->app, XtIMAll);
     }
     EXPECT_EQ(probe.served, 1);
@@ -492,7 +497,8 @@ TEST_F(JobEngine, PasteRefusalsGiveLentImagesBack)
     // The current image into itself.
     testing::internal::CaptureStderr();
     Receive(Dabstone_Paste, MSG_PASTE, PathPayload(Image_Path(image), {1}));
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("can't paste an image into itself !"), std::string::npos);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("can't paste an image into itself !"),
+              std::string::npos);
     auto back = Only(Drain(kernelIn), MSG_GIVE_BACK);
     ASSERT_EQ(back.size(), 1u);
     EXPECT_EQ(back[0].Path(), Image_Path(image));
@@ -545,7 +551,8 @@ TEST_F(JobEngine, RebuildWhilePendingOrWorkingIsRefused)
               std::string::npos);
     e.rebuildPending = 0;
     e.working = 1;
-    EXPECT_NE(Warned(Dabstone_Rebuild).find("can't do that just now. Please try later..."), std::string::npos);
+    EXPECT_NE(Warned(Dabstone_Rebuild).find("can't do that just now. Please try later..."),
+              std::string::npos);
     e.working = 0;
     EXPECT_TRUE(Only(Drain(kernelIn), MSG_CREATE_REBUILD).empty());
 }

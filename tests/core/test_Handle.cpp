@@ -5,9 +5,13 @@
 
 #include <set>
 
-namespace {
+namespace
+{
 int calls;
-void bump() { ++calls; }
+void bump()
+{
+    ++calls;
+}
 void other() {}
 } // namespace
 

@@ -6,12 +6,25 @@
 #include <random>
 #include <vector>
 
-namespace {
+namespace
+{
 using Ints = std::vector<intptr_t>;
-void *P(intptr_t v) { return reinterpret_cast<void *>(v); }
-intptr_t V(void *e) { return reinterpret_cast<intptr_t>(e); }
-int CompareInts(void *a, void *b) { return *static_cast<int *>(a) - *static_cast<int *>(b); }
-int IsOdd(void *e, void *) { return V(e) & 1; }
+void *P(intptr_t v)
+{
+    return reinterpret_cast<void *>(v);
+}
+intptr_t V(void *e)
+{
+    return reinterpret_cast<intptr_t>(e);
+}
+int CompareInts(void *a, void *b)
+{
+    return *static_cast<int *>(a) - *static_cast<int *>(b);
+}
+int IsOdd(void *e, void *)
+{
+    return V(e) & 1;
+}
 
 // The elements first to last; walking back by the prev links must agree.
 Ints Contents(List *l)
@@ -99,7 +112,9 @@ TEST(List, RemovePConcatAndDuplicate)
     static Ints freed;
     List *l = Of({1, 2, 3, 4, 5});
     List_GoLast(l);
-    EXPECT_EQ(List_RemoveP(l, [](void *, void *) { return 0; }, nullptr, nullptr), LIST_NOTFOUND);
+    EXPECT_EQ(List_RemoveP(
+                  l, [](void *, void *) { return 0; }, nullptr, nullptr),
+              LIST_NOTFOUND);
     EXPECT_EQ(l->current, l->first);
     ASSERT_EQ(List_RemoveP(l, IsOdd, nullptr, [](void *e) { freed.push_back(V(e)); }), LIST_OK);
     EXPECT_EQ(Contents(l), (Ints{2, 4}));

@@ -7,7 +7,8 @@
 #include <functional>
 #include <string>
 
-namespace {
+namespace
+{
 std::string Stderr(const std::function<void()> &report)
 {
     testing::internal::CaptureStderr();
@@ -15,8 +16,9 @@ std::string Stderr(const std::function<void()> &report)
     return testing::internal::GetCapturedStderr();
 }
 
-class Misc : public testing::Test {
-protected:
+class Misc : public testing::Test
+{
+  protected:
     void SetUp() override { Misc_SetProgramName("DabStone"); }
 };
 } // namespace
@@ -38,7 +40,8 @@ TEST_F(Misc, FatalPathsExitWithStatusOne)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EQ(faultChannel, -1);
-    EXPECT_EXIT(Misc_Error(1004, 1), testing::ExitedWithCode(1), "^DabStone: fatal error: Exit with error\n$");
+    EXPECT_EXIT(Misc_Error(1004, 1), testing::ExitedWithCode(1),
+                "^DabStone: fatal error: Exit with error\n$");
     EXPECT_EXIT(Misc_OpenFatal("initializing communication with Sorbane - can't open fifo", 2),
                 testing::ExitedWithCode(1),
                 "^DabStone: fatal error: initializing communication with Sorbane - can't open fifo : .+\n"

@@ -10,7 +10,8 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 // The bytes a child process left in the pipe before it ended.
 std::vector<unsigned char> Drain(int fd)

@@ -13,7 +13,8 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 std::vector<unsigned char> drain(int fd)
 {

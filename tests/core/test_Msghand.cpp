@@ -14,7 +14,8 @@
 
 #include <X11/Intrinsic.h> // after gtest: Xlib defines None and Bool
 
-namespace {
+namespace
+{
 
 struct Call {
     int tag;
@@ -25,7 +26,8 @@ std::vector<Call> calls;
 
 void record(const unsigned char *payload, const MsgHeader *h, void *data)
 {
-    calls.push_back({int(reinterpret_cast<intptr_t>(data)), *h, std::vector<unsigned char>(payload, payload + h->length)});
+    calls.push_back({int(reinterpret_cast<intptr_t>(data)), *h,
+                     std::vector<unsigned char>(payload, payload + h->length)});
 }
 
 std::vector<unsigned char> frame(int32_t code, int32_t aux, const std::vector<unsigned char> &payload,
@@ -40,8 +42,9 @@ std::vector<unsigned char> frame(int32_t code, int32_t aux, const std::vector<un
     return f;
 }
 
-class MsghandTest : public testing::Test {
-protected:
+class MsghandTest : public testing::Test
+{
+  protected:
     int rd = -1, wr = -1;
     void SetUp() override
     {

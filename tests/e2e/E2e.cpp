@@ -26,9 +26,11 @@
 
 extern char **environ;
 
-namespace e2e {
+namespace e2e
+{
 
-namespace {
+namespace
+{
 constexpr int kTick = 5; // ms between looks at a state that cannot be waited on
 } // namespace
 
@@ -37,8 +39,14 @@ std::string BinDir()
     const char *env = std::getenv("DAB_BIN_DIR");
     return env && *env ? env : DAB_BIN_DIR;
 }
-std::string SorbanePath() { return BinDir() + "/host/sorbane"; }
-std::string DabstonePath() { return BinDir() + "/app/dabstone"; }
+std::string SorbanePath()
+{
+    return BinDir() + "/host/sorbane";
+}
+std::string DabstonePath()
+{
+    return BinDir() + "/app/dabstone";
+}
 
 bool WaitUntil(const std::function<bool()> &cond, int seconds)
 {
@@ -108,7 +116,8 @@ std::string MakeImage(const std::string &dir, int width, int height, int mode, i
 
 // ---- Processes ------------------------------------------------------------------
 
-bool Child::Start(const std::vector<std::string> &argv, const std::string &dir, const std::vector<std::string> &env)
+bool Child::Start(const std::vector<std::string> &argv, const std::string &dir,
+                  const std::vector<std::string> &env)
 {
     static int serial = 0;
     std::string stem = dir + "/child" + std::to_string(++serial);
@@ -190,7 +199,10 @@ bool WaitGone(pid_t pid, int seconds, int *status)
     return gone;
 }
 
-void BecomeSubreaper() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
+void BecomeSubreaper()
+{
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
+}
 
 // ---- Frame logs -------------------------------------------------------------------
 
@@ -295,9 +307,9 @@ bool Session::Start(const std::vector<std::string> &args, const std::vector<std:
     displayLog.path = dir.File("display.log");
     if (settings.empty())
         settings = dir.File("settings");
-    std::vector<std::string> argv = {SorbanePath(), "run", image, "--store", dir.path, "--log", log.path,
-                                     "--display-log", displayLog.path, "--settings", settings,
-                                     "--dabstone", DabstonePath()};
+    std::vector<std::string> argv = {
+        SorbanePath(),   "run",           image,        "--store", dir.path,     "--log",       log.path,
+        "--display-log", displayLog.path, "--settings", settings,  "--dabstone", DabstonePath()};
     argv.insert(argv.end(), args.begin(), args.end());
     if (!kernel.Start(argv, dir.path, env))
         return false;
@@ -308,8 +320,14 @@ bool Session::Start(const std::vector<std::string> &args, const std::vector<std:
     return programPid != 0;
 }
 
-std::string Session::ProgramFifo() const { return Fifo_Name(kernelPid, programPid); }
-std::string Session::KernelFifo() const { return Fifo_Name(kernelPid, kernelPid); }
+std::string Session::ProgramFifo() const
+{
+    return Fifo_Name(kernelPid, programPid);
+}
+std::string Session::KernelFifo() const
+{
+    return Fifo_Name(kernelPid, kernelPid);
+}
 
 int Session::Finish(int seconds)
 {
@@ -329,7 +347,8 @@ const Frame *Session::Notice(std::vector<Frame> &storage) const
 
 // ---- Fake display ---------------------------------------------------------------------
 
-namespace {
+namespace
+{
 // Where the frames read now go (the link's reader calls one routine for
 // all): ReadInto's vector, else the open fake display's (tests may call
 // Msghand_ReadAll on its FIFO themselves).
@@ -406,7 +425,10 @@ bool FakeDisplay::WaitCode(int32_t code, int count, int seconds)
         seconds);
 }
 
-int FakeDisplay::Count(int32_t code) const { return CountOf(got, code); }
+int FakeDisplay::Count(int32_t code) const
+{
+    return CountOf(got, code);
+}
 
 const Frame *FakeDisplay::Last(int32_t code) const
 {
@@ -579,7 +601,8 @@ int Count(const std::string &s, const std::string &text)
     return n;
 }
 
-namespace {
+namespace
+{
 // Opens the display, lets fill() complete the event, sends it to window.
 bool SendEvent(unsigned long window, long mask, const std::function<void(Display *, XEvent &)> &fill)
 {
@@ -658,8 +681,12 @@ bool PlaceWindowInCorner(unsigned long window, int width, int height)
     return true;
 }
 
-namespace {
-int IgnoreXError(Display *, XErrorEvent *) { return 0; }
+namespace
+{
+int IgnoreXError(Display *, XErrorEvent *)
+{
+    return 0;
+}
 } // namespace
 
 std::vector<uint32_t> GrabWindow(unsigned long window, int width, int height)

@@ -12,7 +12,8 @@
 #include <sys/types.h>
 #include <vector>
 
-namespace e2e {
+namespace e2e
+{
 
 constexpr int kBound = 20; // seconds
 
@@ -68,7 +69,7 @@ struct Frame {
     int peer = 0; // the sender of a received frame, the reader of a sent one
     int32_t aux = 0;
     std::vector<unsigned char> payload;
-    int32_t Word(size_t offset) const; // big-endian word at a byte offset
+    int32_t Word(size_t offset) const;     // big-endian word at a byte offset
     std::string Text(size_t offset) const; // NUL-terminated text at an offset
 };
 

@@ -13,9 +13,13 @@
 
 using namespace e2e;
 
-namespace {
+namespace
+{
 
-bool Ready(Session &s) { return s.log.WaitFor(true, MSG_SETTINGS); }
+bool Ready(Session &s)
+{
+    return s.log.WaitFor(true, MSG_SETTINGS);
+}
 
 int QuitByKernel(Session &s)
 {
@@ -25,7 +29,8 @@ int QuitByKernel(Session &s)
 
 std::vector<unsigned char> Event(int32_t kind, uint32_t handle, int x, int y, int button)
 {
-    return Words({kind, int32_t(handle), 0, 0, 0, x, y, button, 0, button == 3 ? 1024 : 256, 0, 0, 0, 0, 0, 0});
+    return Words(
+        {kind, int32_t(handle), 0, 0, 0, x, y, button, 0, button == 3 ? 1024 : 256, 0, 0, 0, 0, 0, 0});
 }
 
 } // namespace
@@ -40,8 +45,8 @@ TEST(BadInput, UnknownCodesAndEmptyPayloadsAreSurvived)
     Append(bytes, RawFrame(s.kernelPid, 0, 0, 0, {}));
     Append(bytes, RawFrame(s.kernelPid, -7, 0, 0, {}));
     // Every code dabstone handles except the quit, each without its payload.
-    for (int32_t code : {2009, 2003, 2022, 1008, 1009, 1003, 1037, 1021, 1016, 1041, 1025, 1040, 2021, 1015,
-                         1011, 1006})
+    for (int32_t code :
+         {2009, 2003, 2022, 1008, 1009, 1003, 1037, 1021, 1016, 1041, 1025, 1040, 2021, 1015, 1011, 1006})
         Append(bytes, RawFrame(s.kernelPid, code, 0, 0, {}));
     ASSERT_TRUE(WriteFifo(s.ProgramFifo(), bytes));
 
@@ -62,7 +67,8 @@ TEST(BadInput, FrameArrivingInPiecesIsReadWhole)
     ASSERT_TRUE(d.Open(s.kernelPid, s.programPid));
     std::vector<unsigned char> connect = Words({d.pid});
     Append(connect, PathField(s.image));
-    std::vector<unsigned char> frame = RawFrame(d.pid, MSG_DISPLAY_CONNECT, 0, int32_t(connect.size()), connect);
+    std::vector<unsigned char> frame =
+        RawFrame(d.pid, MSG_DISPLAY_CONNECT, 0, int32_t(connect.size()), connect);
     // Separate writes: part of the header, the rest of it with a little
     // payload, then the remainder.
     const size_t cuts[] = {0, 5, 120, frame.size()};
@@ -132,7 +138,8 @@ TEST(BadInput, VanishedDisplayCostsOneLine)
     ASSERT_GE(fifo, 0);
     std::vector<unsigned char> connect = Words({other});
     Append(connect, PathField(s.image));
-    ASSERT_TRUE(WriteFifo(s.ProgramFifo(), RawFrame(other, MSG_DISPLAY_CONNECT, 0, int32_t(connect.size()), connect)));
+    ASSERT_TRUE(WriteFifo(s.ProgramFifo(),
+                          RawFrame(other, MSG_DISPLAY_CONNECT, 0, int32_t(connect.size()), connect)));
     ASSERT_TRUE(s.log.WaitFor(false, MSG_DISPLAY_CONNECTED, 2)) << s.kernel.Err();
     EXPECT_EQ(QuitByKernel(s), 0) << s.kernel.Err();
     Fifo_CloseRead(s.kernelPid, other, fifo);

@@ -8,7 +8,8 @@
 
 using namespace e2e;
 
-namespace {
+namespace
+{
 
 std::string Script(Session &s, const std::string &text)
 {
@@ -18,7 +19,10 @@ std::string Script(Session &s, const std::string &text)
 }
 
 // Toolbox layout: group at 4, tools from 148 inside it, 236 bytes each.
-size_t ToolOffset(int index, size_t field) { return 4 + 148 + 236 * size_t(index) + field; }
+size_t ToolOffset(int index, size_t field)
+{
+    return 4 + 148 + 236 * size_t(index) + field;
+}
 
 } // namespace
 
@@ -153,8 +157,9 @@ TEST(Display, ScriptThatWaitsInVainFailsTheSession)
 TEST(Display, PointerEventsReachTheChosenTool)
 {
     Session s;
-    ASSERT_TRUE(s.Start({"--script", Script(s, "wait 1042\npress 10 12\nmove 20 22\nrelease 20 22\nwait 2010\n"
-                                               "tool fill\npress 3 4 3\nrelease 3 4\nwait 2010\nquit\n")}));
+    ASSERT_TRUE(
+        s.Start({"--script", Script(s, "wait 1042\npress 10 12\nmove 20 22\nrelease 20 22\nwait 2010\n"
+                                       "tool fill\npress 3 4 3\nrelease 3 4\nwait 2010\nquit\n")}));
     ASSERT_EQ(s.Finish(), 0) << s.kernel.Err();
     // The brush painted a stroke under motion control (0 while a step is
     // painted, 1 after it, 99 at its end); the fill ran as a job that takes
@@ -164,7 +169,8 @@ TEST(Display, PointerEventsReachTheChosenTool)
         if (f.code == MSG_MOTION)
             modes.push_back(f.Word(0));
     ASSERT_GE(modes.size(), 6u);
-    EXPECT_EQ(std::vector<int32_t>(modes.begin(), modes.begin() + 6), (std::vector<int32_t>{0, 1, 0, 1, 99, -1}));
+    EXPECT_EQ(std::vector<int32_t>(modes.begin(), modes.begin() + 6),
+              (std::vector<int32_t>{0, 1, 0, 1, 99, -1}));
     int rows = 0;
     for (const Frame &f : s.log.Received(s.programPid))
         rows += f.code == MSG_ROWS_CHANGED;
@@ -182,9 +188,10 @@ TEST(Display, PointerEventsReachTheChosenTool)
 TEST(Display, MovesWaitWhileMotionIsForbidden)
 {
     Session s;
-    ASSERT_TRUE(s.Start({"--script", Script(s, "wait 1042\ntool 0x7fff0001\n"
-                                               "press 5 5\nwait 1038\nmove 6 6\nrelease 6 6\n"
-                                               "press 7 7\nwait 1038\nwait 1038\nmove 8 8\nrelease 8 8\nquit\n")}));
+    ASSERT_TRUE(
+        s.Start({"--script", Script(s, "wait 1042\ntool 0x7fff0001\n"
+                                       "press 5 5\nwait 1038\nmove 6 6\nrelease 6 6\n"
+                                       "press 7 7\nwait 1038\nwait 1038\nmove 8 8\nrelease 8 8\nquit\n")}));
     ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_POINTER, 1)) << s.kernel.Err();
     char fifo[64];
     std::snprintf(fifo, sizeof fifo, "/tmp/%05d#%05d", s.kernelPid, s.displayLog.Pid("display"));
@@ -207,7 +214,7 @@ TEST(Display, MovesWaitWhileMotionIsForbidden)
             seen.push_back("allow " + std::to_string(f.Word(0)));
         else if (f.code == MSG_POINTER && f.sent)
             seen.push_back("event " + std::to_string(f.Word(0)));
-    EXPECT_EQ(seen, (std::vector<std::string>{"event 16", "allow 0", "allow 1", "event 2", "event 32", "event 16",
-                                              "allow -1", "allow 99", "event 2", "event 32"}));
+    EXPECT_EQ(seen, (std::vector<std::string>{"event 16", "allow 0", "allow 1", "event 2", "event 32",
+                                              "event 16", "allow -1", "allow 99", "event 2", "event 32"}));
     EXPECT_EQ(uint32_t(s.displayLog.Sent(MSG_POINTER)[0].Word(4)), 0x7fff0001u) << "the raw handle";
 }

@@ -14,7 +14,8 @@
 
 using namespace e2e;
 
-namespace {
+namespace
+{
 
 struct Alone {
     TempDir dir;
@@ -29,8 +30,11 @@ struct Alone {
         log.path = dir.File("display.log");
         if (!peer.Open())
             return false;
-        std::vector<std::string> argv = {SorbanePath(), "display", "--kernel", std::to_string(peer.kernel),
-                                         "--program", std::to_string(peer.program), image, "--log", log.path};
+        std::vector<std::string> argv = {SorbanePath(), "display",
+                                         "--kernel",    std::to_string(peer.kernel),
+                                         "--program",   std::to_string(peer.program),
+                                         image,         "--log",
+                                         log.path};
         if (!script.empty()) {
             WriteFile(dir.File("script"), script);
             argv.insert(argv.end(), {"--script", dir.File("script")});
@@ -52,7 +56,10 @@ struct Alone {
     }
 };
 
-std::vector<unsigned char> Motion(int32_t mode) { return Words({mode, 0, 0, 1, 256}); }
+std::vector<unsigned char> Motion(int32_t mode)
+{
+    return Words({mode, 0, 0, 1, 256});
+}
 
 } // namespace
 
@@ -105,9 +112,12 @@ TEST(DisplayAlone, EndsAsToldAndCleansUp)
         int goodbyes, endSession;
     };
     const Case cases[] = {
-        {"wait 1042\nleave\n", 0, 1, 0},          {"wait 1042\n", 0, 1, 0},
-        {"wait 1042\nquit\n", 0, 1, 1},           {"wait 1042\nvanish\n", 0, 0, 0},
-        {"wait 1042\nwait 4242\n", MSG_DISPLAY_LEAVE, 0, 0}, {"wait 1042\nwait 4242\n", MSG_EXIT, 0, 0},
+        {"wait 1042\nleave\n", 0, 1, 0},
+        {"wait 1042\n", 0, 1, 0},
+        {"wait 1042\nquit\n", 0, 1, 1},
+        {"wait 1042\nvanish\n", 0, 0, 0},
+        {"wait 1042\nwait 4242\n", MSG_DISPLAY_LEAVE, 0, 0},
+        {"wait 1042\nwait 4242\n", MSG_EXIT, 0, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.script) + " / " + std::to_string(c.sentByPeer));

@@ -11,7 +11,8 @@
 
 using namespace e2e;
 
-namespace {
+namespace
+{
 
 // A 2016 request for path with a reply tail.
 std::vector<unsigned char> OpenRequest(const std::string &path, int32_t callback = 5, int32_t client = 6)
@@ -30,7 +31,10 @@ std::vector<std::pair<int32_t, int32_t>> Refusals(const Session &s)
     return out;
 }
 
-bool Ready(Session &s) { return s.log.WaitFor(true, MSG_SETTINGS); }
+bool Ready(Session &s)
+{
+    return s.log.WaitFor(true, MSG_SETTINGS);
+}
 
 int QuitByKernel(Session &s)
 {
@@ -118,7 +122,8 @@ TEST(Kernel, MaskRequestsAnsweredByConfiguration)
     Session plain;
     ASSERT_TRUE(plain.Start({"--no-display"}));
     ASSERT_TRUE(Ready(plain)) << plain.kernel.Err();
-    ASSERT_TRUE(WriteFifo(plain.KernelFifo(), RawFrame(plain.programPid, MSG_ASK_MASK, 0, 500, PathField(plain.image))));
+    ASSERT_TRUE(WriteFifo(plain.KernelFifo(),
+                          RawFrame(plain.programPid, MSG_ASK_MASK, 0, 500, PathField(plain.image))));
     ASSERT_TRUE(plain.log.WaitFor(true, MSG_NO_MASK));
     EXPECT_TRUE(plain.log.Sent(MSG_NO_MASK)[0].payload.empty());
     EXPECT_EQ(QuitByKernel(plain), 0);
@@ -127,7 +132,8 @@ TEST(Kernel, MaskRequestsAnsweredByConfiguration)
     std::string mask = MakeImage(masked.dir.path, 64, 48, 1, 8, 0);
     ASSERT_TRUE(masked.Start({"--no-display", "--mask", mask}));
     ASSERT_TRUE(Ready(masked)) << masked.kernel.Err();
-    ASSERT_TRUE(WriteFifo(masked.KernelFifo(), RawFrame(masked.programPid, MSG_ASK_MASK, 0, 500, PathField(masked.image))));
+    ASSERT_TRUE(WriteFifo(masked.KernelFifo(),
+                          RawFrame(masked.programPid, MSG_ASK_MASK, 0, 500, PathField(masked.image))));
     ASSERT_TRUE(masked.log.WaitFor(true, MSG_MASK_READY));
     std::vector<unsigned char> expected = PathField(mask);
     Append(expected, PathField(masked.image));

@@ -15,9 +15,8 @@
 
 using namespace e2e;
 
-
-
-namespace {
+namespace
+{
 
 // The session's image, read back once dabstone has ended.
 struct Store {
@@ -89,7 +88,8 @@ void RunScript(Session &s, const std::string &script, std::vector<std::string> a
 }
 
 // Every sample outside the boxes is the one given.
-void ExpectUntouchedOutside(const Store &st, const std::vector<Box> &boxes, const std::function<int(int, int, int)> &was)
+void ExpectUntouchedOutside(const Store &st, const std::vector<Box> &boxes,
+                            const std::function<int(int, int, int)> &was)
 {
     for (int p = 0; p < Image_Planes(st.image); ++p)
         for (int y = 0; y < Image_Height(st.image); ++y)
@@ -109,10 +109,10 @@ TEST(Paint, AirbrushDabAndEraseGiveTheRulesBytes)
 {
     Session s;
     ASSERT_NO_FATAL_FAILURE(RunScript(s, "wait 1042\n"
-           "settings width=5 height=5 aero=1 colour=200,100,50\n"
-           "press 20 20\nrelease 20 20\nwait 2010\n"
-           "press 40 30 3\nrelease 40 30\nwait 2010\n"
-           "quit\n"));
+                                         "settings width=5 height=5 aero=1 colour=200,100,50\n"
+                                         "press 20 20\nrelease 20 20\nwait 2010\n"
+                                         "press 40 30 3\nrelease 40 30\nwait 2010\n"
+                                         "quit\n"));
     Store st(s.image);
     ASSERT_NE(st.image, nullptr);
     const int fg[3] = {200, 100, 50};
@@ -140,7 +140,8 @@ TEST(Paint, StrokeMessages)
 {
     Session s;
     // A second stroke's rows come after everything the first one sent.
-    ASSERT_NO_FATAL_FAILURE(RunScript(s, "wait 1042\nsettings width=7 height=7\npress 10 10\nmove 30 12\nmove 50 30\nrelease 50 30\n"
+    ASSERT_NO_FATAL_FAILURE(RunScript(
+        s, "wait 1042\nsettings width=7 height=7\npress 10 10\nmove 30 12\nmove 50 30\nrelease 50 30\n"
            "wait 2010\npress 5 40\nrelease 5 40\nwait 2010\nquit\n"));
     // Motion control: held while each step is painted, allowed after it,
     // ended with the stroke.
@@ -153,7 +154,8 @@ TEST(Paint, StrokeMessages)
         // The brush cursor leaves the display while painting and comes back.
         if (f.code == MSG_BRUSH_CURSOR && left < 0 && modes.empty() && f.Text(0).empty())
             left = n;
-        if (f.code == MSG_BRUSH_CURSOR && !modes.empty() && modes.back() == 99 && !f.Text(0).empty() && back < 0)
+        if (f.code == MSG_BRUSH_CURSOR && !modes.empty() && modes.back() == 99 && !f.Text(0).empty() &&
+            back < 0)
             back = n;
     }
     EXPECT_EQ(modes, (std::vector<int>{0, 1, 0, 1, 0, 1, 99}));
@@ -176,7 +178,8 @@ TEST(Paint, PencilAtHalfOpacityDoesNotBuildUp)
     Session s;
     s.image = PlainImage(s.dir.path, 64, 48, IMAGE_MODE_RGB, 1, {255, 255, 255, 255});
     ASSERT_NO_FATAL_FAILURE(RunScript(s, "wait 1042\nsettings width=9 height=9 opacity=50\n"
-           "press 5 10\nmove 58 14\nmove 6 20\nmove 58 26\nmove 30 4\nmove 30 44\nrelease 30 44\nwait 2010\nquit\n"));
+                                         "press 5 10\nmove 58 14\nmove 6 20\nmove 58 26\nmove 30 4\nmove 30 "
+                                         "44\nrelease 30 44\nwait 2010\nquit\n"));
     Store st(s.image);
     // Black at 50 %, once: 255 (1 - w). The pencil's row filter keeps every
     // pixel there (a unit or two of integer rounding where rims overlap);
@@ -198,9 +201,11 @@ TEST(Paint, PencilAtHalfOpacityDoesNotBuildUp)
 TEST(Paint, FillInsideASelection)
 {
     Session s;
-    ASSERT_NO_FATAL_FAILURE(RunScript(s, "wait 1042\n"
-           "settings selection=1 colour=9,8,7\nsettings selection=0 colour=9,8,7\nsettings selection=1 colour=9,8,7\n"
-           "select 10 5 20 15\ntool fill\npress 1 1\nrelease 1 1\nwait 2010\nquit\n"));
+    ASSERT_NO_FATAL_FAILURE(
+        RunScript(s, "wait 1042\n"
+                     "settings selection=1 colour=9,8,7\nsettings selection=0 colour=9,8,7\nsettings "
+                     "selection=1 colour=9,8,7\n"
+                     "select 10 5 20 15\ntool fill\npress 1 1\nrelease 1 1\nwait 2010\nquit\n"));
     Store st(s.image);
     const int fg[4] = {9, 8, 7, 255};
     for (int y = 5; y < 20; ++y)
@@ -226,8 +231,10 @@ TEST(Paint, PastedImagePaintsScaledToTheBrushSize)
         }
     Image_CloseImage(b);
     const std::string other = MakeImage(s.dir.path, 3, 3, IMAGE_MODE_GREY, 8, 0);
-    ASSERT_NO_FATAL_FAILURE(RunScript(s, "wait 1042\nsettings trace=single\npaste " + brush +
-               " lend\nbrush 0 0 8 8\npress 20 20\nrelease 20 20\nwait 2010\npaste " + other + " lend\nquit\n"));
+    ASSERT_NO_FATAL_FAILURE(
+        RunScript(s, "wait 1042\nsettings trace=single\npaste " + brush +
+                         " lend\nbrush 0 0 8 8\npress 20 20\nrelease 20 20\nwait 2010\npaste " + other +
+                         " lend\nquit\n"));
     Store st(s.image);
     for (int y = 16; y < 24; ++y)
         for (int x = 16; x < 24; ++x) {
@@ -256,8 +263,9 @@ TEST(Paint, ImageDroppedOnTheBrushPreviewPaints)
             Image_SetSample(b, 3, x, y, 255);
     Image_CloseImage(b);
     // The second 1042 is the new brush shown.
-    ASSERT_NO_FATAL_FAILURE(RunScript(s, "wait 1042\ndrop brush " + brush + "\nwait 1042\n"
-                                         "press 30 30\nrelease 30 30\nwait 2010\nquit\n"));
+    ASSERT_NO_FATAL_FAILURE(RunScript(s, "wait 1042\ndrop brush " + brush +
+                                             "\nwait 1042\n"
+                                             "press 30 30\nrelease 30 30\nwait 2010\nquit\n"));
     Store st(s.image);
     for (int y = 28; y < 32; ++y)
         for (int x = 28; x < 32; ++x)
@@ -273,14 +281,15 @@ TEST(Paint, ImageDroppedOnTheBrushPreviewPaints)
 TEST(Paint, BadStrokesAndPastes)
 {
     Session s;
-    ASSERT_NO_FATAL_FAILURE(RunScript(s, "wait 1042\nsettings trace=cont\n"
-           // Far outside the image: a stroke, nothing painted.
-           "press -500 -900\nmove 9000 -900\nmove 90000 70000\nrelease 90000 70000\n"
-           // Not a store image: refused, given back.
-           "paste /etc/hostname lend\n"
-           // A 1 x 1 brush, then 9999 x 1.
-           "brush 0 0 1 1\npress 3 3\nrelease 3 3\nwait 2010\n"
-           "brush 0 0 9999 1\npress 30 40\nrelease 30 40\nwait 2010\nquit\n"));
+    ASSERT_NO_FATAL_FAILURE(
+        RunScript(s, "wait 1042\nsettings trace=cont\n"
+                     // Far outside the image: a stroke, nothing painted.
+                     "press -500 -900\nmove 9000 -900\nmove 90000 70000\nrelease 90000 70000\n"
+                     // Not a store image: refused, given back.
+                     "paste /etc/hostname lend\n"
+                     // A 1 x 1 brush, then 9999 x 1.
+                     "brush 0 0 1 1\npress 3 3\nrelease 3 3\nwait 2010\n"
+                     "brush 0 0 9999 1\npress 30 40\nrelease 30 40\nwait 2010\nquit\n"));
     Store st(s.image);
     // The settings colour is black: a 1 x 1 pencil's disc darkens its pixel.
     EXPECT_LT(st.At(0, 3, 3), Pattern(0, 3, 3));

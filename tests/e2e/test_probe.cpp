@@ -10,9 +10,13 @@
 
 using namespace e2e;
 
-namespace {
+namespace
+{
 
-int32_t WordAt(const std::string &d, size_t offset) { return Bytes_GetS32(d.data() + offset); }
+int32_t WordAt(const std::string &d, size_t offset)
+{
+    return Bytes_GetS32(d.data() + offset);
+}
 
 bool AllZero(const std::string &d, size_t from, size_t to)
 {
@@ -42,8 +46,8 @@ TEST(Probe, DescriptorLayoutAndReadableReport)
 {
     TempDir dir;
     Child probe;
-    ASSERT_TRUE(probe.Start({SorbanePath(), "probe", "--raw", dir.File("descriptor"), "--dabstone", DabstonePath()},
-                            dir.path));
+    ASSERT_TRUE(probe.Start(
+        {SorbanePath(), "probe", "--raw", dir.File("descriptor"), "--dabstone", DabstonePath()}, dir.path));
     ASSERT_TRUE(probe.Wait());
     ASSERT_EQ(probe.ExitCode(), 0) << probe.Err();
 
@@ -64,7 +68,8 @@ TEST(Probe, DescriptorLayoutAndReadableReport)
     // pixel of it, and both hold a drawing.
     int bitmapBits = 0, uncovered = 0;
     for (int i = 0; i < 512; i++) {
-        unsigned char bits = static_cast<unsigned char>(d[30128 + i]), mask = static_cast<unsigned char>(d[30640 + i]);
+        unsigned char bits = static_cast<unsigned char>(d[30128 + i]),
+                      mask = static_cast<unsigned char>(d[30640 + i]);
         bitmapBits += __builtin_popcount(bits);
         uncovered += __builtin_popcount(bits & ~mask & 0xff);
     }

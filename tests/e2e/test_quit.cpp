@@ -13,9 +13,13 @@
 
 using namespace e2e;
 
-namespace {
+namespace
+{
 
-bool Ready(Session &s) { return s.log.WaitFor(true, MSG_SETTINGS); }
+bool Ready(Session &s)
+{
+    return s.log.WaitFor(true, MSG_SETTINGS);
+}
 
 unsigned long MainWindow(const Session &s)
 {
@@ -82,7 +86,8 @@ TEST(Quit, OnAFailedWorkImage)
     EXPECT_EQ(notice->Word(0), 1017);
     EXPECT_FALSE(Exists(fifo));
     std::string err = s.kernel.Err();
-    EXPECT_NE(err.find("dabstone ended with status 1017 (No more memory available)"), std::string::npos) << err;
+    EXPECT_NE(err.find("dabstone ended with status 1017 (No more memory available)"), std::string::npos)
+        << err;
 }
 
 TEST(Quit, KernelDeathEndsDabstoneAndTheDisplayInOrder)
@@ -138,7 +143,8 @@ TEST(Quit, FaultsSendTheirCodeAndEndWithMinusOne)
         EXPECT_EQ(notice->payload.size(), 4u);
         std::string err = s.kernel.Err();
         EXPECT_NE(err.find("DabStone: unexpected exit"), std::string::npos) << err;
-        EXPECT_NE(err.find("dabstone ended with status -1, exit notice " + std::to_string(code)), std::string::npos)
+        EXPECT_NE(err.find("dabstone ended with status -1, exit notice " + std::to_string(code)),
+                  std::string::npos)
             << err;
     }
 }

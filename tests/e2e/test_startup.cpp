@@ -13,7 +13,8 @@
 
 using namespace e2e;
 
-namespace {
+namespace
+{
 
 std::vector<int32_t> Codes(const std::vector<Frame> &frames, size_t count)
 {
@@ -120,7 +121,8 @@ TEST(Startup, DelayPutsReadyBeforeTheWorkImages)
     EXPECT_EQ(QuitByKernel(s), 0) << s.kernel.Err();
 }
 
-namespace {
+namespace
+{
 
 // Quits dabstone as the window manager would; it saves its settings then.
 int QuitByWindowManager(Session &s)
@@ -144,7 +146,10 @@ std::vector<int32_t> SettingsWords(const std::string &file)
     return words;
 }
 
-void PutWord(std::string &bytes, int index, int32_t value) { Bytes_PutS32(&bytes[4 * size_t(index)], value); }
+void PutWord(std::string &bytes, int index, int32_t value)
+{
+    Bytes_PutS32(&bytes[4 * size_t(index)], value);
+}
 
 } // namespace
 
@@ -174,9 +179,9 @@ TEST(Settings, SurviveARestartClampedOnLoad)
     }
     // Out-of-range values, and a colour of an unknown kind.
     std::string record = ReadFile(file);
-    PutWord(record, 1, 500);   // width -> 201
-    PutWord(record, 6, -3);    // spacing -> 0
-    PutWord(record, 23, 7);    // single-plane colour of kind 7: left as it was
+    PutWord(record, 1, 500); // width -> 201
+    PutWord(record, 6, -3);  // spacing -> 0
+    PutWord(record, 23, 7);  // single-plane colour of kind 7: left as it was
     PutWord(record, 24, 99);
     WriteFile(file, record);
     {

@@ -70,8 +70,8 @@ struct Painter {
         WriteSettings(s.settings, useSelection, undoLimit);
         // The settings (1015) go to dabstone before the display connects, so
         // once connected it has taken them.
-        return s.Start({"--no-display"}) && s.log.WaitFor(true, MSG_SETTINGS) && d.Open(s.kernelPid, s.programPid) &&
-               d.Connect(s.image);
+        return s.Start({"--no-display"}) && s.log.WaitFor(true, MSG_SETTINGS) &&
+               d.Open(s.kernelPid, s.programPid) && d.Connect(s.image);
     }
 
     // The undo image: the kernel's answer to the 2007 with the image's size.
@@ -109,7 +109,8 @@ struct Painter {
         return WaitUntil([&] {
             Image *a = nullptr, *b = nullptr;
             bool same = false;
-            if (Image_OpenReadImage(&a, s.image.c_str()) == 0 && Image_OpenReadImage(&b, undoPath.c_str()) == 0) {
+            if (Image_OpenReadImage(&a, s.image.c_str()) == 0 &&
+                Image_OpenReadImage(&b, undoPath.c_str()) == 0) {
                 int p = Image_Planes(a) - 1, y = Image_Height(a) - 1;
                 same = !memcmp(Image_Row(a, p, y), Image_Row(b, p, y), size_t(Image_PlaneBytesPerRow(a, p)));
             }
@@ -124,8 +125,8 @@ struct Painter {
     void Event(int tool, int32_t kind, int x, int y, int button = 1)
     {
         int32_t state = button == 1 ? MSG_STATE_BUTTON1 : MSG_STATE_BUTTON3;
-        d.Send(MSG_POINTER, Words({kind, int32_t(d.ToolHandle(tool)), 0, 0, 7, x, y, button, 0, state, 0, 0, 0,
-                                   0, 0, 0}));
+        d.Send(MSG_POINTER,
+               Words({kind, int32_t(d.ToolHandle(tool)), 0, 0, 7, x, y, button, 0, state, 0, 0, 0, 0, 0, 0}));
     }
 
     // The motion controls with mode 99 seen so far: each ends a job.
@@ -259,7 +260,8 @@ TEST(UndoE2e, AMaskImageLimitsTheStroke)
     }
     auto ready = PathField(mask);
     Append(ready, PathField(p.s.image));
-    ASSERT_TRUE(WriteFifo(p.s.ProgramFifo(), RawFrame(p.s.kernelPid, MSG_MASK_READY, 0, int32_t(ready.size()), ready)));
+    ASSERT_TRUE(WriteFifo(p.s.ProgramFifo(),
+                          RawFrame(p.s.kernelPid, MSG_MASK_READY, 0, int32_t(ready.size()), ready)));
 
     ASSERT_TRUE(WriteFifo(p.s.ProgramFifo(), RawFrame(p.s.kernelPid, MSG_NO_MASK, 0, 0, {})));
     auto before = Planes(p.s.image);
@@ -354,7 +356,8 @@ TEST(UndoE2e, ALentImageIsPastedAndGivenBack)
     std::string lent = MakeImage(p.s.dir.path, 12, 12, IMAGE_MODE_RGB, 8, 1);
     auto paste = PathField(lent);
     Append(paste, Words({1}));
-    ASSERT_TRUE(WriteFifo(p.s.ProgramFifo(), RawFrame(p.s.kernelPid, MSG_PASTE, 0, int32_t(paste.size()), paste)));
+    ASSERT_TRUE(
+        WriteFifo(p.s.ProgramFifo(), RawFrame(p.s.kernelPid, MSG_PASTE, 0, int32_t(paste.size()), paste)));
     // It becomes the brush the display shows.
     ASSERT_TRUE(WaitUntil([&] {
         Msghand_ReadAll(p.d.fifo);
@@ -365,13 +368,15 @@ TEST(UndoE2e, ALentImageIsPastedAndGivenBack)
     // Pasting the current image is refused and a lent one given back at once.
     auto self = PathField(p.s.image);
     Append(self, Words({1}));
-    ASSERT_TRUE(WriteFifo(p.s.ProgramFifo(), RawFrame(p.s.kernelPid, MSG_PASTE, 0, int32_t(self.size()), self)));
+    ASSERT_TRUE(
+        WriteFifo(p.s.ProgramFifo(), RawFrame(p.s.kernelPid, MSG_PASTE, 0, int32_t(self.size()), self)));
     ASSERT_TRUE(p.s.log.WaitFor(false, MSG_GIVE_BACK));
     // Another lent image takes its place: the first one goes back.
     std::string next = MakeImage(p.s.dir.path, 8, 8, IMAGE_MODE_RGB, 8, 1);
     auto second = PathField(next);
     Append(second, Words({1}));
-    ASSERT_TRUE(WriteFifo(p.s.ProgramFifo(), RawFrame(p.s.kernelPid, MSG_PASTE, 0, int32_t(second.size()), second)));
+    ASSERT_TRUE(
+        WriteFifo(p.s.ProgramFifo(), RawFrame(p.s.kernelPid, MSG_PASTE, 0, int32_t(second.size()), second)));
     ASSERT_TRUE(p.s.log.WaitFor(false, MSG_GIVE_BACK, 2));
     std::vector<std::string> back;
     for (const Frame &f : p.s.log.Received(p.s.programPid))
@@ -432,7 +437,8 @@ TEST(UndoE2e, TheSettingsSwitchUndoOnForSmallEnoughImages)
     EXPECT_EQ(off.Quit(), 0);
     int sized = 0;
     for (const Frame &f : off.s.log.Received(off.s.programPid))
-        sized += f.code == MSG_CREATE_WORK && f.Word(IMAGE_INFO_WIDTH) == 64 && f.Word(IMAGE_INFO_HEIGHT) == 48;
+        sized +=
+            f.code == MSG_CREATE_WORK && f.Word(IMAGE_INFO_WIDTH) == 64 && f.Word(IMAGE_INFO_HEIGHT) == 48;
     EXPECT_EQ(sized, 0);
 }
 
@@ -445,7 +451,8 @@ TEST(UndoE2e, AnImageChangeGivesTheUndoImageBack)
     ASSERT_TRUE(p.WaitUndoReady());
     std::string other = MakeImage(p.s.dir.path, 40, 30, IMAGE_MODE_GREY, 8, 0);
     auto given = PathField(other);
-    ASSERT_TRUE(WriteFifo(p.s.ProgramFifo(), RawFrame(p.s.kernelPid, MSG_GIVEN, 0, int32_t(given.size()), given)));
+    ASSERT_TRUE(
+        WriteFifo(p.s.ProgramFifo(), RawFrame(p.s.kernelPid, MSG_GIVEN, 0, int32_t(given.size()), given)));
     ASSERT_TRUE(WaitUntil([&] {
         for (const Frame &f : p.s.log.Received(p.s.programPid))
             if (f.code == MSG_DELETE && f.Text(0) == p.undoPath)
@@ -454,8 +461,8 @@ TEST(UndoE2e, AnImageChangeGivesTheUndoImageBack)
     }));
     ASSERT_TRUE(WaitUntil([&] {
         for (const Frame &f : p.s.log.Received(p.s.programPid))
-            if (f.code == MSG_CREATE_WORK && f.Word(IMAGE_INFO_WIDTH) == 40 && f.Word(IMAGE_INFO_HEIGHT) == 30 &&
-                f.Word(IMAGE_INFO_MODE) == IMAGE_MODE_GREY)
+            if (f.code == MSG_CREATE_WORK && f.Word(IMAGE_INFO_WIDTH) == 40 &&
+                f.Word(IMAGE_INFO_HEIGHT) == 30 && f.Word(IMAGE_INFO_MODE) == IMAGE_MODE_GREY)
                 return true;
         return false;
     }));

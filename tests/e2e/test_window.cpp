@@ -15,7 +15,8 @@
 
 using namespace e2e;
 
-namespace {
+namespace
+{
 
 unsigned long DisplayWindowId(const FrameLog &log)
 {
@@ -51,8 +52,8 @@ TEST(DisplayWindow, KeysAndButtonsBecomeMessages)
     ASSERT_TRUE(SendButton(w, false, 3, 11, 13, Button3Mask));
     ASSERT_TRUE(sent(MSG_POINTER, 2));
     std::vector<Frame> events = s.displayLog.Sent(MSG_POINTER);
-    EXPECT_EQ(events[0].payload,
-              Words({16, ToolCallback(s.displayLog, 2), 0, 0, int32_t(w), 10, 12, 3, 0, 1024, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(events[0].payload, Words({16, ToolCallback(s.displayLog, 2), 0, 0, int32_t(w), 10, 12, 3, 0,
+                                        1024, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(events[1].Word(0), 32);
     EXPECT_EQ(events[1].Word(20), 11);
     EXPECT_EQ(events[1].Word(24), 13);
@@ -76,8 +77,8 @@ TEST(DisplayWindow, KeysAndButtonsBecomeMessages)
     ASSERT_TRUE(sent(MSG_POINTER, 4)) << ReadFile(s.displayLog.path) << s.kernel.Err();
     events = s.displayLog.Sent(MSG_POINTER);
     EXPECT_EQ(events[2].Word(0), 512);
-    EXPECT_EQ(std::vector<int32_t>({events[2].Word(40), events[2].Word(44), events[2].Word(48), events[2].Word(52),
-                                    events[2].Word(56), events[2].Word(60)}),
+    EXPECT_EQ(std::vector<int32_t>({events[2].Word(40), events[2].Word(44), events[2].Word(48),
+                                    events[2].Word(52), events[2].Word(56), events[2].Word(60)}),
               (std::vector<int32_t>{5, 6, 10, 15, 1, 0}));
     EXPECT_EQ(events[3].Word(0), 512);
     EXPECT_EQ(events[3].Word(56), 0);
@@ -104,7 +105,8 @@ TEST(DisplayWindow, KeysAndButtonsBecomeMessages)
     EXPECT_EQ(s.Finish(), 0) << s.kernel.Err();
 }
 
-namespace {
+namespace
+{
 
 // What the window must show of an RGB store image without alpha.
 std::vector<uint32_t> Expected(const std::string &path)
@@ -133,8 +135,8 @@ void PaintRed(const std::string &path, int x0, int y0, int width, int height)
     Image_CloseImage(image);
 }
 
-bool SamePixels(const std::vector<uint32_t> &a, const std::vector<uint32_t> &b, int width, int x0, int y0, int w,
-                int h)
+bool SamePixels(const std::vector<uint32_t> &a, const std::vector<uint32_t> &b, int width, int x0, int y0,
+                int w, int h)
 {
     if (a.size() != b.size())
         return false;

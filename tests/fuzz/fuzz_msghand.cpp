@@ -12,7 +12,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 unsigned sink;
 
 void touch(const unsigned char *payload, const MsgHeader *h, void *)
@@ -21,7 +22,10 @@ void touch(const unsigned char *payload, const MsgHeader *h, void *)
         sink += payload[i];
 }
 
-void tool(void *, const unsigned char *event) { sink += event[0]; }
+void tool(void *, const unsigned char *event)
+{
+    sink += event[0];
+}
 
 void pointer(const unsigned char *payload, const MsgHeader *h, void *)
 {

@@ -22,8 +22,8 @@ struct XtFixture : testing::Test {
             Display *display = XtOpenDisplay(app, nullptr, "test_ui", "DabStone", nullptr, 0, &argc, argv);
             if (!display)
                 return;
-            top = XtVaAppCreateShell("test_ui", "DabStone", applicationShellWidgetClass, display, XmNwidth, 50,
-                                     XmNheight, 50, nullptr);
+            top = XtVaAppCreateShell("test_ui", "DabStone", applicationShellWidgetClass, display, XmNwidth,
+                                     50, XmNheight, 50, nullptr);
             XtRealizeWidget(top);
         }
     }
@@ -44,8 +44,8 @@ struct XtFixture : testing::Test {
 inline XtAppContext XtFixture::app = nullptr;
 inline Widget XtFixture::top = nullptr;
 
-#define SKIP_WITHOUT_DISPLAY()                                                                                     \
-    do {                                                                                                           \
-        if (NoDisplay())                                                                                           \
-            GTEST_SKIP() << "no X server";                                                                         \
+#define SKIP_WITHOUT_DISPLAY()                                                                               \
+    do {                                                                                                     \
+        if (NoDisplay())                                                                                     \
+            GTEST_SKIP() << "no X server";                                                                   \
     } while (0)

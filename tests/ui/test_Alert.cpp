@@ -9,13 +9,15 @@
 #include <cstring>
 #include <string>
 
-namespace {
+namespace
+{
 
 TEST(AlertMessage, SeparatorDependsOnTheTextsEnd)
 {
     EXPECT_EQ(Alert_Message("Please confirm destruction of undo buffer", 0),
               "DabStone : Please confirm destruction of undo buffer");
-    EXPECT_EQ(Alert_Message("can't change image", 1066), "DabStone : can't change image : Application is not ready");
+    EXPECT_EQ(Alert_Message("can't change image", 1066),
+              "DabStone : can't change image : Application is not ready");
     EXPECT_EQ(Alert_Message("can't open :  ", 1066), "DabStone : can't open :   Application is not ready");
     EXPECT_EQ(Alert_Message("a: b", 1066), "DabStone : a: b : Application is not ready");
     EXPECT_EQ(Alert_Message("", 1066), "DabStone : Application is not ready");
@@ -26,7 +28,8 @@ std::string Text(Widget w, const char *resource)
 {
     XmString s = nullptr;
     XtVaGetValues(w, resource, &s, nullptr);
-    char *text = static_cast<char *>(XmStringUnparse(s, nullptr, XmCHARSET_TEXT, XmCHARSET_TEXT, nullptr, 0, XmOUTPUT_ALL));
+    char *text = static_cast<char *>(
+        XmStringUnparse(s, nullptr, XmCHARSET_TEXT, XmCHARSET_TEXT, nullptr, 0, XmOUTPUT_ALL));
     std::string out = text ? text : "";
     XtFree(text);
     XmStringFree(s);
@@ -41,7 +44,10 @@ void Ok(void *data)
     seenData = data;
     EXPECT_EQ(Alert_Dialog(), nullptr) << "the dialog is gone before the action runs";
 }
-void Cancel(void *) { ++cancelRuns; }
+void Cancel(void *)
+{
+    ++cancelRuns;
+}
 
 struct Alert : XtFixture {
     void SetUp() override
@@ -74,8 +80,8 @@ TEST_F(Alert, PromptShowsAModalWarningWithOkAndCancel)
     EXPECT_FALSE(XtIsManaged(XmMessageBoxGetChild(d, XmDIALOG_HELP_BUTTON)));
     unsigned char style = 0, resize = 1, defaultPosition = 1, deleteResponse = 0;
     Position x = 0, y = 0;
-    XtVaGetValues(d, XmNdialogStyle, &style, XmNnoResize, &resize, XmNdefaultPosition, &defaultPosition, XmNx, &x,
-                  XmNy, &y, nullptr);
+    XtVaGetValues(d, XmNdialogStyle, &style, XmNnoResize, &resize, XmNdefaultPosition, &defaultPosition, XmNx,
+                  &x, XmNy, &y, nullptr);
     XtVaGetValues(XtParent(d), XmNdeleteResponse, &deleteResponse, nullptr);
     EXPECT_EQ(style, XmDIALOG_FULL_APPLICATION_MODAL);
     EXPECT_EQ(resize, False);

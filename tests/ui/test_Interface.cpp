@@ -9,13 +9,17 @@
 #include <algorithm>
 #include <vector>
 
-namespace {
+namespace
+{
 
 struct Toolbox : testing::Test {
     std::vector<unsigned char> box = std::vector<unsigned char>(MSG_TOOLBOX_SIZE, 0xEE);
     void SetUp() override { Interface_MakeToolbox(box.data()); }
     int32_t Group(int offset) const { return Bytes_GetS32(&box[size_t(TOOLBOX_GROUP + offset)]); }
-    const unsigned char *Tool(int t) const { return &box[size_t(TOOLBOX_GROUP + TOOLBOX_TOOLS + TOOLBOX_TOOL_SIZE * t)]; }
+    const unsigned char *Tool(int t) const
+    {
+        return &box[size_t(TOOLBOX_GROUP + TOOLBOX_TOOLS + TOOLBOX_TOOL_SIZE * t)];
+    }
     int32_t ToolWord(int t, int offset) const { return Bytes_GetS32(Tool(t) + offset); }
     static bool Zero(const unsigned char *from, size_t n)
     {
@@ -32,7 +36,8 @@ TEST_F(Toolbox, OneGroupOfThreeToolsAndZerosElsewhere)
     EXPECT_EQ(Group(TOOLBOX_TOOL_COUNT), 3);
     EXPECT_TRUE(Zero(Tool(3), TOOLBOX_TOOL_SIZE)) << "slot 3 empty";
     EXPECT_EQ(TOOLBOX_GROUP + TOOLBOX_TOOLS + 4 * TOOLBOX_TOOL_SIZE, 4 + TOOLBOX_GROUP_SIZE);
-    EXPECT_TRUE(Zero(&box[4 + TOOLBOX_GROUP_SIZE], MSG_TOOLBOX_SIZE - 4 - TOOLBOX_GROUP_SIZE)) << "groups 1 and 2";
+    EXPECT_TRUE(Zero(&box[4 + TOOLBOX_GROUP_SIZE], MSG_TOOLBOX_SIZE - 4 - TOOLBOX_GROUP_SIZE))
+        << "groups 1 and 2";
 }
 
 TEST_F(Toolbox, ToolsCarryTheirIndexHandleModesAndCursors)

@@ -8,10 +8,14 @@
 #include <Xm/ToggleBG.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 std::vector<intptr_t> activated;
-void Record(Widget, XtPointer client, XtPointer) { activated.push_back(reinterpret_cast<intptr_t>(client)); }
+void Record(Widget, XtPointer client, XtPointer)
+{
+    activated.push_back(reinterpret_cast<intptr_t>(client));
+}
 
 unsigned char MenuType(Widget w)
 {
@@ -50,8 +54,10 @@ TEST_F(Menu, OptionMenuOfPushButtonsWithClientAndUserData)
 {
     SKIP_WITHOUT_DISPLAY();
     MenuItem items[] = {
-        {"Before", &xmPushButtonGadgetClass, 0, nullptr, nullptr, Record, XtPointer(0), XtPointer(10), nullptr},
-        {"Behind", &xmPushButtonGadgetClass, 'B', nullptr, nullptr, Record, XtPointer(1), XtPointer(11), nullptr},
+        {"Before", &xmPushButtonGadgetClass, 0, nullptr, nullptr, Record, XtPointer(0), XtPointer(10),
+         nullptr},
+        {"Behind", &xmPushButtonGadgetClass, 'B', nullptr, nullptr, Record, XtPointer(1), XtPointer(11),
+         nullptr},
         {nullptr, nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
     };
     Widget out[2] = {};
@@ -84,7 +90,8 @@ TEST_F(Menu, TogglesReportOnValueChangedAndSubmenusCascade)
         {nullptr, nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
     };
     MenuItem items[] = {
-        {"Dither", &xmToggleButtonGadgetClass, 0, "Ctrl<Key>d", "Ctrl+D", Record, XtPointer(5), nullptr, nullptr},
+        {"Dither", &xmToggleButtonGadgetClass, 0, "Ctrl<Key>d", "Ctrl+D", Record, XtPointer(5), nullptr,
+         nullptr},
         {"More", nullptr, 'M', nullptr, nullptr, nullptr, nullptr, nullptr, inner},
         {nullptr, nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
     };

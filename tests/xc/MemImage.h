@@ -20,8 +20,9 @@
 #define MEMIMAGE_UNPOISON(p, n) ((void)(p), (void)(n))
 #endif
 
-class MemImage {
-public:
+class MemImage
+{
+  public:
     // mode 1 grey, 2 RGB, 3 CMYK; bits of the colour planes; an 8-bit alpha
     // plane when alpha; extra planes of extraBits.
     MemImage(int width, int height, int mode, int bits, bool alpha, int extra = 0, int extraBits = 8)
@@ -120,7 +121,7 @@ public:
                             size_t(Image_PlaneBytesPerRow(image_, p)));
     }
 
-private:
+  private:
     unsigned char *mem_;
     size_t size_;
     Image *image_;

@@ -11,7 +11,8 @@
 #include <cstdint>
 #include <vector>
 
-namespace ref {
+namespace ref
+{
 
 struct Config {
     int op = 1, quality = 1, srcPlane = -1, dstPlane = -1;
@@ -124,8 +125,9 @@ inline std::vector<int> ColourPlanes(const Side &s)
     return {s.shown};
 }
 
-class Filler {
-public:
+class Filler
+{
+  public:
     Filler(View *view, Image *src, Image *orig, Image *out, const Config &c)
         : v_(view), src_(src), orig_(orig), out_(out), c_(c)
     {
@@ -176,7 +178,7 @@ public:
         return sx >= 0 && sx <= lastX_ && sy >= 0 && sy <= lastY_;
     }
 
-private:
+  private:
     // A source sample at the working depth: nearest, or the weighted mean of
     // the covered area in units of 1/den, truncated.
     int Source(const Image *img, int plane, int to, int sx, int sy, int phx, int phy) const
@@ -242,10 +244,7 @@ private:
         return !(v < (wd_ == 8 ? int(t_ * 255) : int(t_ * 65536)));
     }
 
-    void Put(int plane, int x, int y, int v)
-    {
-        Image_SetSample(out_, plane, x, y, uint32_t(v));
-    }
+    void Put(int plane, int x, int y, int v) { Image_SetSample(out_, plane, x, y, uint32_t(v)); }
 
     void Pixel(int x, int y)
     {
@@ -302,7 +301,8 @@ private:
                 return; // leave the pixel and its alpha
         }
         for (size_t ch = 0; ch < dplanes.size(); ++ch) {
-            int v = s_.mode == 99 ? ScaleTo(uint32_t(Cst(int(ch))), 8, wd_ == 1 ? 8 : wd_) : Convert(S, int(ch));
+            int v =
+                s_.mode == 99 ? ScaleTo(uint32_t(Cst(int(ch))), 8, wd_ == 1 ? 8 : wd_) : Convert(S, int(ch));
             int p = dplanes[ch];
             if (w != 1.0) {
                 int dv = int(Image_GetSample(orig_, p, x, y));

@@ -14,7 +14,8 @@
 #include <random>
 #include <string>
 
-namespace {
+namespace
+{
 
 Box B(int x1, int y1, int x2, int y2)
 {
@@ -259,7 +260,7 @@ TEST(FillTev2Tev, AverageStopsAtTheImageEdge)
     ASSERT_EQ(s.view->xMap.num, 3);
     ASSERT_EQ(s.view->yMap.num, 2);
     ViewFill(s.view);
-    EXPECT_EQ(dst.Get(0, 0, 0), 50u); // (0 + 50 + 100 + 1 + 51 + 101) / 6
+    EXPECT_EQ(dst.Get(0, 0, 0), 50u);  // (0 + 50 + 100 + 1 + 51 + 101) / 6
     EXPECT_EQ(dst.Get(0, 1, 0), 150u); // (150 + 151) / 2
     EXPECT_EQ(dst.Get(1, 1, 0), 255u);
 }
@@ -369,15 +370,16 @@ TEST(FillTev2Tev, AdjacentBoxesJoinWithoutSeams)
                     }
                     y += h;
                 }
-                ASSERT_TRUE(Same(a, b)) << zx[0] << "/" << zx[1] << " x " << zy[0] << "/" << zy[1] << " q "
-                                        << quality;
+                ASSERT_TRUE(Same(a, b))
+                    << zx[0] << "/" << zx[1] << " x " << zy[0] << "/" << zy[1] << " q " << quality;
             }
 }
 
 TEST(FillTev2Tev, MasksOfTheWrongShapeAreDropped)
 {
     MemImage src(6, 5, 2, 8, true), dst(7, 4, 2, 8, true);
-    MemImage okSrc(6, 5, 1, 8, true), wrongSize(5, 6, 1, 8, false), deep(6, 5, 1, 16, false), okDst(7, 4, 1, 8, false);
+    MemImage okSrc(6, 5, 1, 8, true), wrongSize(5, 6, 1, 8, false), deep(6, 5, 1, 16, false),
+        okDst(7, 4, 1, 8, false);
     Fill *f = FillTev2TevCreate(src, dst, nullptr, 0);
     FillTev2TevSetSrcMask(f, okSrc, 1);
     EXPECT_EQ(DataOf(f)->srcMask, okSrc.image());
@@ -410,8 +412,9 @@ TEST(FillTev2Tev, MasksOfTheWrongShapeAreDropped)
 TEST(FillTev2Tev, BadBoxesStayInsideTheImages)
 {
     std::mt19937 rng(23);
-    const Box boxes[] = {B(-50, -50, -10, -10), B(-3, -3, 2, 2), B(5, 5, 200, 200), B(100, 0, 120, 3),
-                         B(4, 4, 3, 3), B(-1000000, 0, 1000000, 1), B(0, -1000000, 2, 1000000), B(0, 0, 0, 0)};
+    const Box boxes[] = {B(-50, -50, -10, -10),      B(-3, -3, 2, 2), B(5, 5, 200, 200),
+                         B(100, 0, 120, 3),          B(4, 4, 3, 3),   B(-1000000, 0, 1000000, 1),
+                         B(0, -1000000, 2, 1000000), B(0, 0, 0, 0)};
     for (int zoom = 0; zoom < 4; ++zoom)
         for (int quality : {0, 1})
             for (int op : {1, 2}) {

@@ -17,7 +17,8 @@
 #include <sstream>
 #include <string>
 
-namespace {
+namespace
+{
 
 Box B(int x1, int y1, int x2, int y2)
 {
@@ -96,7 +97,8 @@ struct Zoom {
 
 Zoom RandomZoom(std::mt19937 &rng)
 {
-    static const Zoom zooms[] = {{1, 1}, {3, 1}, {1, 3}, {7, 5}, {5, 7}, {2, 1}, {1, 2}, {3, 2}, {2, 3}, {4, 1}, {1, 4}};
+    static const Zoom zooms[] = {{1, 1}, {3, 1}, {1, 3}, {7, 5}, {5, 7}, {2, 1},
+                                 {1, 2}, {3, 2}, {2, 3}, {4, 1}, {1, 4}};
     if (rng() % 4 == 0)
         return {RandIn(rng, 1, 9), RandIn(rng, 1, 9)};
     return zooms[rng() % (sizeof zooms / sizeof zooms[0])];
@@ -133,10 +135,19 @@ CaseResult RunCase(std::mt19937 &rng, const Format &f)
     c.quality = rng() % 3 ? 1 : 0;
     c.dithering = int(rng() % 2);
     c.threshold = std::vector<double>{0.5, 0.0, 1.0, 0.3, 0.77}[rng() % 5];
-    c.fg = ColorValue{2, int(MemImage::Biased(rng, 8)), int(MemImage::Biased(rng, 8)),
-                      int(MemImage::Biased(rng, 8)), int(MemImage::Biased(rng, 8)),
-                      int(MemImage::Biased(rng, 8)), int(MemImage::Biased(rng, 8)),
-                      int(MemImage::Biased(rng, 8)), 0, 0, 0, int(MemImage::Biased(rng, 8)), 0};
+    c.fg = ColorValue{2,
+                      int(MemImage::Biased(rng, 8)),
+                      int(MemImage::Biased(rng, 8)),
+                      int(MemImage::Biased(rng, 8)),
+                      int(MemImage::Biased(rng, 8)),
+                      int(MemImage::Biased(rng, 8)),
+                      int(MemImage::Biased(rng, 8)),
+                      int(MemImage::Biased(rng, 8)),
+                      0,
+                      0,
+                      0,
+                      int(MemImage::Biased(rng, 8)),
+                      0};
     int sw = RandIn(rng, 1, 24), sh = RandIn(rng, 1, 24), dw = RandIn(rng, 1, 40), dh = RandIn(rng, 1, 40);
 
     // Which alpha sources are in play.
@@ -155,7 +166,8 @@ CaseResult RunCase(std::mt19937 &rng, const Format &f)
             c.op = 1;
     }
     c.floating = cst;
-    int srcMode = cst ? RandIn(rng, 1, 3) : f.sm, srcDepth = cst ? std::vector<int>{1, 8, 16}[rng() % 3] : f.sd;
+    int srcMode = cst ? RandIn(rng, 1, 3) : f.sm,
+        srcDepth = cst ? std::vector<int>{1, 8, 16}[rng() % 3] : f.sd;
     // An alpha plane present but switched off must not count.
     bool srcHasAlpha = srcAlpha || (!f.alpha && rng() % 3 == 0);
     bool dstHasAlpha = dstAlpha || (!f.alpha && !cst && rng() % 3 == 0);
@@ -197,7 +209,8 @@ CaseResult RunCase(std::mt19937 &rng, const Format &f)
     Zoom zx = RandomZoom(rng), zy = RandomZoom(rng);
     Box srcBox = B(0, 0, sw - 1, sh - 1);
     if (rng() % 8 == 0)
-        srcBox = B(RandIn(rng, -2, sw - 1), RandIn(rng, -2, sh - 1), RandIn(rng, 0, sw + 3), RandIn(rng, 0, sh + 3));
+        srcBox = B(RandIn(rng, -2, sw - 1), RandIn(rng, -2, sh - 1), RandIn(rng, 0, sw + 3),
+                   RandIn(rng, 0, sh + 3));
     Box dstBox = B(0, 0, dw - 1, dh - 1);
     View *view = NViewCreate(&srcBox, &dstBox, nullptr, fill, nullptr, 0);
     int k = RandIn(rng, 1, 6), ox = RandIn(rng, -1, dw / 2), oy = RandIn(rng, -1, dh / 2);
@@ -217,7 +230,8 @@ CaseResult RunCase(std::mt19937 &rng, const Format &f)
     int bw = rng() % 10 ? RandIn(rng, std::max(1, area.x1 - bx + 1), area.x2 - bx + 4) : 0;
     Box box = B(bx, by, bx + bw - 1, by + RandIn(rng, std::max(1, area.y1 - by + 1), area.y2 - by + 4) - 1);
 
-    MemImage want(dw, dh, Image_Mode(*dst.img), Image_PlaneBits(*dst.img, 0), Image_AlphaPlanes(*dst.img) != 0);
+    MemImage want(dw, dh, Image_Mode(*dst.img), Image_PlaneBits(*dst.img, 0),
+                  Image_AlphaPlanes(*dst.img) != 0);
     want.CopyFrom(*dst.img);
     r.painted = ref::Filler(view, *src.img, *dst.img, want, c).FillDst(box);
     ViewFillDst(view, &box);
@@ -225,13 +239,16 @@ CaseResult RunCase(std::mt19937 &rng, const Format &f)
 
     std::ostringstream d;
     d << "src " << ModeName(srcMode) << srcDepth << (srcHasAlpha ? "+a" : "") << " " << sw << "x" << sh
-      << " plane " << c.srcPlane << ", dst " << ModeName(Image_Mode(*dst.img)) << f.dd << (dstHasAlpha ? "+a" : "")
-      << " " << dw << "x" << dh << " plane " << c.dstPlane << ", zoom " << zx.num << "/" << zx.den << " x "
-      << zy.num << "/" << zy.den << " phase " << view->xMap.phase << "," << view->yMap.phase << ", src box ("
-      << srcBox.x1 << "," << srcBox.y1 << ")-(" << srcBox.x2 << "," << srcBox.y2 << "), box (" << box.x1 << ","
-      << box.y1 << ")-(" << box.x2 << "," << box.y2 << "), op " << c.op << " quality " << c.quality
-      << " dithering " << c.dithering << " threshold " << c.threshold << " noSrcAlpha " << c.noSrcAlpha
-      << " noDstAlpha " << c.noDstAlpha << " srcMask " << srcMask << " dstMask " << dstMask << " area (" << view->imageArea.x1 << "," << view->imageArea.y1 << ")-(" << view->imageArea.x2 << "," << view->imageArea.y2 << ") ref " << srcRef.x1 << "," << srcRef.y1 << " " << dstRef.x1 << "," << dstRef.y1 << " k " << k;
+      << " plane " << c.srcPlane << ", dst " << ModeName(Image_Mode(*dst.img)) << f.dd
+      << (dstHasAlpha ? "+a" : "") << " " << dw << "x" << dh << " plane " << c.dstPlane << ", zoom " << zx.num
+      << "/" << zx.den << " x " << zy.num << "/" << zy.den << " phase " << view->xMap.phase << ","
+      << view->yMap.phase << ", src box (" << srcBox.x1 << "," << srcBox.y1 << ")-(" << srcBox.x2 << ","
+      << srcBox.y2 << "), box (" << box.x1 << "," << box.y1 << ")-(" << box.x2 << "," << box.y2 << "), op "
+      << c.op << " quality " << c.quality << " dithering " << c.dithering << " threshold " << c.threshold
+      << " noSrcAlpha " << c.noSrcAlpha << " noDstAlpha " << c.noDstAlpha << " srcMask " << srcMask
+      << " dstMask " << dstMask << " area (" << view->imageArea.x1 << "," << view->imageArea.y1 << ")-("
+      << view->imageArea.x2 << "," << view->imageArea.y2 << ") ref " << srcRef.x1 << "," << srcRef.y1 << " "
+      << dstRef.x1 << "," << dstRef.y1 << " k " << k;
     r.description = d.str();
     ViewDestroy(view);
     FillTev2TevDestroy(fill);
@@ -274,7 +291,8 @@ TEST(Kernels, EveryTableMatchesTheReference)
     EXPECT_EQ(Tev2Tev_Count(), 180);
 }
 
-namespace {
+namespace
+{
 const tev::SpanOps *const kLevels[] = {&tev::kSpanPlain, &tev::kSpanAvx2, &tev::kSpanAvx512};
 } // namespace
 
@@ -286,7 +304,8 @@ const tev::SpanOps *const kLevels[] = {&tev::kSpanPlain, &tev::kSpanAvx2, &tev::
 TEST(Kernels, SpanLoopsAgreeAtEveryLevel)
 {
     std::mt19937 rng(29);
-    const FillTev2TevOpTables over = FillTev2Tev_OpTables(FT2T_OP_OVER), under = FillTev2Tev_OpTables(FT2T_OP_UNDER);
+    const FillTev2TevOpTables over = FillTev2Tev_OpTables(FT2T_OP_OVER),
+                              under = FillTev2Tev_OpTables(FT2T_OP_UNDER);
     const int best = tev::Span_Level();
     for (int level = tev::SPAN_AVX2; level <= best; ++level)
         for (int n = 0; n <= 70; ++n)

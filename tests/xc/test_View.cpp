@@ -8,7 +8,8 @@
 #include <random>
 #include <vector>
 
-namespace {
+namespace
+{
 
 Box B(int x1, int y1, int x2, int y2)
 {
@@ -266,7 +267,8 @@ TEST(View, RatioModeMakesBothAxesAgree)
     EXPECT_EQ(got.zoomModeX, VIEW_ANCHOR_CENTRE);
 }
 
-namespace {
+namespace
+{
 struct Calls {
     int count = 0;
     ViewInfo last{};
@@ -327,7 +329,8 @@ TEST(View, OutsideReferenceBoxPlacesTheSource)
     BoxFree(b);
 }
 
-namespace {
+namespace
+{
 struct Painted {
     std::vector<Box> boxes;
 };

@@ -2,9 +2,11 @@
 
 #include <cstring>
 
-namespace tev {
+namespace tev
+{
 
-namespace {
+namespace
+{
 
 void Blend8(uint8_t *dst, const double *w, const int32_t *v, int n)
 {
@@ -49,7 +51,8 @@ Current &Chosen()
 
 const SpanOps kSpanPlain = {Blend8, Blend8Const};
 
-namespace {
+namespace
+{
 
 // The 16 alphas at a all equal a[0]: a run inside a hard brush or outside
 // any brush.
@@ -65,8 +68,8 @@ inline bool Run16(const uint8_t *a)
 
 // A lookup per pixel (no vector unit looks tables up faster here), and one
 // per run of 16 equal alphas under one destination alpha.
-void Span_Weights(const uint8_t *a, const uint8_t *d, const double *weight, const uint8_t *alphaOut, double *w,
-                  uint8_t *alpha, int n)
+void Span_Weights(const uint8_t *a, const uint8_t *d, const double *weight, const uint8_t *alphaOut,
+                  double *w, uint8_t *alpha, int n)
 {
     if (d) {
         for (int i = 0; i < n; ++i) {

@@ -6,14 +6,15 @@
 #pragma once
 #include <cstdint>
 
-namespace tev {
+namespace tev
+{
 
 // Per span: the cell (d, a) of the operation gives the weight w and the
 // alpha the pixel is left with. The tables are indexed [d * 256 + a]; with
 // d null they are the one row of a destination alpha shared by the whole
 // span ([a]). With alpha null the alphas are not wanted.
-void Span_Weights(const uint8_t *a, const uint8_t *d, const double *weight, const uint8_t *alphaOut, double *w,
-                  uint8_t *alpha, int n);
+void Span_Weights(const uint8_t *a, const uint8_t *d, const double *weight, const uint8_t *alphaOut,
+                  double *w, uint8_t *alpha, int n);
 
 // The value every byte of the span holds, or -1 when they differ.
 int Span_Uniform(const uint8_t *p, int n);

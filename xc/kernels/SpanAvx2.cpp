@@ -9,9 +9,11 @@
 
 #include <immintrin.h>
 
-namespace tev {
+namespace tev
+{
 
-namespace {
+namespace
+{
 
 // 8 samples: trunc((1 - w) * c + w * v), c the 8 bytes at c8.
 inline __m128i Formula(__m128i c8, __m256d w0, __m256d w1, __m256d v0, __m256d v1)

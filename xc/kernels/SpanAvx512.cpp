@@ -11,9 +11,11 @@
 
 #include <immintrin.h>
 
-namespace tev {
+namespace tev
+{
 
-namespace {
+namespace
+{
 
 inline __mmask16 MaskOf(int rest)
 {
@@ -30,7 +32,8 @@ inline __m128i Formula(__m128i c8, __m512d w0, __m512d w1, __m512d v0, __m512d v
     __m512d c1 = _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(c, 1));
     __m512d r0 = _mm512_add_pd(_mm512_mul_pd(_mm512_sub_pd(one, w0), c0), _mm512_mul_pd(w0, v0));
     __m512d r1 = _mm512_add_pd(_mm512_mul_pd(_mm512_sub_pd(one, w1), c1), _mm512_mul_pd(w1, v1));
-    __m512i r = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvttpd_epi32(r0)), _mm512_cvttpd_epi32(r1), 1);
+    __m512i r =
+        _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvttpd_epi32(r0)), _mm512_cvttpd_epi32(r1), 1);
     return _mm512_cvtepi32_epi8(r);
 }
 

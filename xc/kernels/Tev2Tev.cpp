@@ -3,13 +3,14 @@
 #include <cstdio>
 #include <cstring>
 
-namespace tev {
+namespace tev
+{
 // Defined in xc/kernels/Walk.h, instantiated one destination format per file.
-template <int DM, int DD>
-const Tev2TevTable *Tables();
+template <int DM, int DD> const Tev2TevTable *Tables();
 } // namespace tev
 
-namespace {
+namespace
+{
 
 constexpr int kPerDst = 20;
 
@@ -35,9 +36,8 @@ bool ValidDepth(int depth)
 // The destination formats, in the order of the list below.
 using TablesFn = const Tev2TevTable *(*)();
 constexpr TablesFn kDstFormats[] = {
-    tev::Tables<1, 1>, tev::Tables<1, 8>, tev::Tables<1, 16>,
-    tev::Tables<2, 1>, tev::Tables<2, 8>, tev::Tables<2, 16>,
-    tev::Tables<3, 1>, tev::Tables<3, 8>, tev::Tables<3, 16>,
+    tev::Tables<1, 1>,  tev::Tables<1, 8>, tev::Tables<1, 16>, tev::Tables<2, 1>,  tev::Tables<2, 8>,
+    tev::Tables<2, 16>, tev::Tables<3, 1>, tev::Tables<3, 8>,  tev::Tables<3, 16>,
 };
 constexpr int kCount = int(sizeof kDstFormats / sizeof kDstFormats[0]) * kPerDst;
 

@@ -22,8 +22,7 @@ struct Tev2TevTable {
 const Tev2TevTable *Tev2Tev_Find(const char *name);
 // The name of a table: mode 1 grey, 2 RGB, 3 CMYK, 99 constant colour (whose
 // destination word always carries ALPHA); false when the words do not exist.
-bool Tev2Tev_Name(char *out, size_t size, int srcMode, int srcDepth, int dstMode, int dstDepth,
-                  bool alpha);
+bool Tev2Tev_Name(char *out, size_t size, int srcMode, int srcDepth, int dstMode, int dstDepth, bool alpha);
 // Every table, for tests: count and the i-th table.
 int Tev2Tev_Count();
 const Tev2TevTable *Tev2Tev_At(int i);

@@ -38,7 +38,8 @@
 #include <utility>
 #include <vector>
 
-namespace tev {
+namespace tev
+{
 
 constexpr int GRAY = 1, RGB = 2, CMYK = 3, CST = FT2T_MODE_CST;
 constexpr int kChunk = 256;
@@ -66,8 +67,7 @@ inline Plane PlaneOf(Image *image, int plane)
     return Plane{Image_Row(image, plane, 0), Image_PlaneBytesPerRow(image, plane)};
 }
 
-template <int D>
-inline uint32_t Sample(const uint8_t *row, int32_t x)
+template <int D> inline uint32_t Sample(const uint8_t *row, int32_t x)
 {
     if constexpr (D == 8)
         return row[x];
@@ -79,8 +79,7 @@ inline uint32_t Sample(const uint8_t *row, int32_t x)
 
 // A sample of depth SD at the working depth WD: 16 to 8 keeps the high byte,
 // 8 to 16 multiplies by 256, a set bit is full scale.
-template <int SD, int WD>
-constexpr int32_t Scale(uint32_t v)
+template <int SD, int WD> constexpr int32_t Scale(uint32_t v)
 {
     if constexpr (SD == WD)
         return int32_t(v);
@@ -120,8 +119,9 @@ struct Start {
 };
 
 // Slot 0: the source pixel the walk stands on.
-class NearestSampler {
-public:
+class NearestSampler
+{
+  public:
     NearestSampler(const Start &s, int32_t width) : sy_(s.sy), phy_(s.phy), numY_(s.numY), denY_(s.denY)
     {
         unit_ = s.numX == 1 && s.denX == 1;
@@ -148,8 +148,7 @@ public:
     int32_t LastColumn() const { return last_; }
     int32_t RowAhead(int k) const { return sy_ + (phy_ + k * numY_) / denY_; }
 
-    template <int SD, int WD>
-    void Read(const Plane &p, int32_t i0, int n, int32_t *out) const
+    template <int SD, int WD> void Read(const Plane &p, int32_t i0, int n, int32_t *out) const
     {
         const uint8_t *row = p.Row(sy_);
         if (unit_)
@@ -181,7 +180,7 @@ public:
         }
     }
 
-private:
+  private:
     bool unit_;
     int32_t sx_, first_, last_;
     int32_t *col_ = nullptr;
@@ -228,11 +227,12 @@ inline Cover CoverOf(int32_t s, int32_t ph, int32_t num, int32_t den, int32_t li
 // taken in 64-bit integers: they are exact integers below 2^53 for any
 // fraction whose terms stay below 2^18, so the one division is the same
 // double the formula gives.
-class AverageSampler {
-public:
+class AverageSampler
+{
+  public:
     AverageSampler(const Start &s, int32_t width)
-        : sy_(s.sy), phy_(s.phy), numY_(s.numY), denY_(s.denY), srcY2_(s.srcY2), mX_(std::min(s.numX, s.denX)),
-          mY_(std::min(s.numY, s.denY))
+        : sy_(s.sy), phy_(s.phy), numY_(s.numY), denY_(s.denY), srcY2_(s.srcY2),
+          mX_(std::min(s.numX, s.denX)), mY_(std::min(s.numY, s.denY))
     {
         int32_t *t = Scratch(size_t(width) * 5);
         first_ = t;
@@ -262,8 +262,7 @@ public:
     int32_t LastColumn() const { return last_[width_ - 1]; }
     int32_t RowAhead(int k) const { return std::min(sy_ + (phy_ + k * numY_) / denY_, srcY2_); }
 
-    template <int SD, int WD>
-    void Read(const Plane &p, int32_t i0, int n, int32_t *out) const
+    template <int SD, int WD> void Read(const Plane &p, int32_t i0, int n, int32_t *out) const
     {
         int64_t acc[kChunk] = {};
         for (int32_t r = rows_.first; r <= rows_.last; ++r) {
@@ -305,7 +304,7 @@ public:
         rows_ = CoverOf(sy_, phy_, numY_, denY_, srcY2_);
     }
 
-private:
+  private:
     int32_t sy_, phy_, numY_, denY_, srcY2_;
     int32_t mX_, mY_;
     int32_t *first_, *last_, *wFirst_, *wLast_, *total_;
@@ -318,8 +317,7 @@ private:
 // the truncated mean; CMYK -> grey = (F - K) - (C + M + Y) / 3 in doubles,
 // raised to 0; RGB -> CMYK = F - R, F - G, F - B, 0; grey -> CMYK = 0, 0, 0,
 // F - g. Returns the buffer that holds the channel.
-template <int SM, int DM, int WD>
-const int32_t *ToChannel(int ch, int32_t (*S)[kChunk], int32_t *tmp, int n)
+template <int SM, int DM, int WD> const int32_t *ToChannel(int ch, int32_t (*S)[kChunk], int32_t *tmp, int n)
 {
     constexpr int32_t F = Full(WD);
     if constexpr (SM == DM) {
@@ -350,8 +348,7 @@ const int32_t *ToChannel(int ch, int32_t (*S)[kChunk], int32_t *tmp, int n)
 // The 1-bit threshold of destination pixel (x, y) at the working scale:
 // the matrix as fractions for 0/1 values, as integers for 8-bit values, times
 // 256 for 16-bit values; a 1 x 1 "matrix" is the fixed threshold.
-template <int WD>
-struct Threshold {
+template <int WD> struct Threshold {
     explicit Threshold(const FillTev2TevData *f)
         : w(f->ditherW), h(f->ditherH), frac(f->ditherFrac), i8(f->ditherInt), i16(f->ditherInt256)
     {
@@ -423,7 +420,8 @@ void WriteSpan(const SpanOps &ops, uint8_t *row, int32_t x0, int32_t y, int n, c
 // Always inlined: a function holding only prefetches counts as one without
 // effect, and its calls would be dropped.
 template <bool Write>
-__attribute__((always_inline)) inline void Prefetch(const Plane &p, int32_t row, int32_t x1, int32_t x2, int depth)
+__attribute__((always_inline)) inline void Prefetch(const Plane &p, int32_t row, int32_t x1, int32_t x2,
+                                                    int depth)
 {
     if (!p)
         return;
@@ -438,8 +436,7 @@ __attribute__((always_inline)) inline void Prefetch(const Plane &p, int32_t row,
 constexpr int kAhead = 2; // rows
 
 // The planes a kernel touches, found once per call.
-template <int SM, int DM>
-struct Planes {
+template <int SM, int DM> struct Planes {
     Plane src[4], srcAlpha, srcMask;
     Plane dst[4], dstAlpha, dstMask;
     int32_t cst[4] = {}; // the constant colour's channels, 0..255
@@ -493,7 +490,7 @@ void Walk(View *view, FillTev2TevData *f, const Box &b)
     Sampler sampler(StartOf(view, f, b), b.width);
     int32_t cst[4];
     for (int p = 0; p < ND; ++p)
-        cst[p] = Scale<8, WD == 1 ? 8 : WD>(uint32_t(pl.cst[p]));
+        cst[p] = Scale < 8, WD == 1 ? 8 : WD > (uint32_t(pl.cst[p]));
 
     int32_t S[4][kChunk], tmp[kChunk];
     double w[kChunk];
@@ -559,8 +556,7 @@ void Walk(View *view, FillTev2TevData *f, const Box &b)
 
 // A constant colour without alpha: the colour planes are set flat, the
 // destination alpha (when in use) to 255. Both slots.
-template <int DM, int DD>
-void CstFlat(View *, void *data, Box *box)
+template <int DM, int DD> void CstFlat(View *, void *data, Box *box)
 {
     auto *f = static_cast<FillTev2TevData *>(data);
     const Planes<CST, DM> pl(f);
@@ -577,8 +573,7 @@ void CstFlat(View *, void *data, Box *box)
         FillTev2Tev_SetValue8(f->dst, f->dstAlphaPlane, box, 255);
 }
 
-template <int SM, int SD, int DM, int DD, bool A>
-struct Kernel {
+template <int SM, int SD, int DM, int DD, bool A> struct Kernel {
     static void Nearest(View *view, void *data, Box *box)
     {
         Walk<SM, SD, DM, DD, A, NearestSampler>(view, static_cast<FillTev2TevData *>(data), *box);
@@ -589,8 +584,7 @@ struct Kernel {
     }
 };
 
-template <int SM, int SD, int DM, int DD, bool A>
-Tev2TevTable TableOf()
+template <int SM, int SD, int DM, int DD, bool A> Tev2TevTable TableOf()
 {
     Tev2TevTable t{};
     Tev2Tev_Name(t.name, sizeof t.name, SM, SD, DM, DD, A);
@@ -616,8 +610,7 @@ std::array<Tev2TevTable, kTablesPerDst> TablesOf(std::index_sequence<I...>)
 
 // Every table whose destination is mode DM at depth DD; each instantiation
 // lives in its own file of xc/kernels/ so that they compile in parallel.
-template <int DM, int DD>
-const Tev2TevTable *Tables()
+template <int DM, int DD> const Tev2TevTable *Tables()
 {
     static const std::array<Tev2TevTable, kTablesPerDst> tables =
         TablesOf<DM, DD>(std::make_index_sequence<kTablesPerDst - 2>());
