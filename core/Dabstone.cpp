@@ -509,10 +509,12 @@ void Dabstone_Event(const unsigned char *payload, const MsgHeader *h, void *)
             return;
         }
         int32_t width = word(MSG_EV_RECT_W), height = word(MSG_EV_RECT_H);
-        // A rectangle whose far corner lies beyond 32 bits means nothing.
+        // A rectangle reaching beyond a billion pixels means nothing; the
+        // bound leaves room for the recentring arithmetic of a size change.
         auto fits = [](int32_t from, int32_t size) {
+            constexpr int64_t far = int64_t(1) << 30;
             int64_t last = int64_t(from) + size - 1;
-            return last >= INT32_MIN && last <= INT32_MAX;
+            return from >= -far && from <= far && last >= -far && last <= far;
         };
         if (!fits(word(MSG_EV_RECT_X), width) || !fits(word(MSG_EV_RECT_Y), height))
             return;
