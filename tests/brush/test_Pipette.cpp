@@ -1,11 +1,11 @@
 #include "brush/Pipette.h"
 
-#include "test_UndoStore.h"
+#include "tests/TestStore.h"
 
 namespace
 {
 
-using Pipette = UndoStore;
+using Pipette = TempStore;
 
 ColorValue Picker()
 {

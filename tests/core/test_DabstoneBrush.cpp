@@ -21,7 +21,7 @@ class DabstoneBrush : public PaintEngine
         std::vector<int> out;
         for (const Frame &f : DisplayFrames())
             if (f.code == MSG_BRUSH_CURSOR)
-                out.push_back(f.Word(MSG_BR_CHANGE / 4));
+                out.push_back(f.Word(MSG_BR_CHANGE));
         return out;
     }
 
@@ -32,12 +32,10 @@ class DabstoneBrush : public PaintEngine
         for (int p = 0; p < Image_Planes(b); ++p)
             for (int y = 0; y < h; ++y)
                 std::memset(Image_Row(b, p, y), p < int(fill.size()) ? fill[p] : 255, size_t(w));
-        images.erase(std::find(images.begin(), images.end(), b)); // the engine closes it
+        Forget(b); // the engine closes it
         Dabstone_SetUserBrush(b, source);
         return b;
     }
-
-    static std::string PathOf(const Frame &f) { return reinterpret_cast<const char *>(f.payload.data()); }
 };
 
 TEST_F(DabstoneBrush, SizeLinkReferenceAndLimit)
@@ -166,21 +164,21 @@ TEST_F(DabstoneBrush, BrushesGoBackByTheirSource)
     std::vector<Frame> k = KernelFrames();
     ASSERT_EQ(k.size(), 1u);
     EXPECT_EQ(k[0].code, MSG_DELETE);
-    EXPECT_EQ(PathOf(k[0]), createdPath);
+    EXPECT_EQ(k[0].Text(), createdPath);
 
     Image *opened = UserBrush(4, 4, IMAGE_MODE_RGB, {1, 2, 3}, DAB_SOURCE_KERNEL);
     const std::string openedPath = Image_Path(opened);
     k = KernelFrames();
     ASSERT_EQ(k.size(), 1u);
     EXPECT_EQ(k[0].code, MSG_GIVE_BACK);
-    EXPECT_EQ(PathOf(k[0]), lentPath);
+    EXPECT_EQ(k[0].Text(), lentPath);
 
     Dabstone_SetUserBrush(nullptr, DAB_SOURCE_WANTED);
     k = KernelFrames();
     ASSERT_EQ(k.size(), 1u);
     EXPECT_EQ(k[0].code, MSG_RELEASE);
-    EXPECT_EQ(PathOf(k[0]), openedPath);
-    EXPECT_EQ(k[0].Word(125), MSG_WANTED);
+    EXPECT_EQ(k[0].Text(), openedPath);
+    EXPECT_EQ(k[0].Word(MSG_PATH_SIZE), MSG_WANTED);
     EXPECT_EQ(e.brushKind, DAB_BRUSH_BUILDIN);
 }
 
@@ -202,7 +200,7 @@ TEST_F(DabstoneBrush, UserBrushMaskRequestedAndFilled)
 
     // The kernel's answer runs the reply tail with the new image.
     Image *mask = Make(6, 5, IMAGE_MODE_GREY, 8, 0);
-    images.erase(std::find(images.begin(), images.end(), mask));
+    Forget(mask);
     DabstoneImageProc arrive = nullptr;
     void *data = nullptr;
     ASSERT_TRUE(Msghand_FindTailFn(Bytes_Get32(k[0].payload.data() + MSG_INFO_SIZE), MSGHAND_TAIL_IMAGE,
@@ -234,17 +232,17 @@ TEST_F(DabstoneBrush, MaskOfAKernelImageAskedWith1020)
     const std::vector<Frame> k = KernelFrames();
     ASSERT_EQ(k.size(), 1u);
     EXPECT_EQ(k[0].code, MSG_ASK_MASK);
-    EXPECT_EQ(PathOf(k[0]), Image_Path(b));
+    EXPECT_EQ(k[0].Text(), Image_Path(b));
 
     // A mask arriving for a brush that is gone is deleted.
     Image *stale = Make(6, 5, IMAGE_MODE_GREY, 8, 0);
-    images.erase(std::find(images.begin(), images.end(), stale));
+    Forget(stale);
     const std::string stalePath = Image_Path(stale);
     Dabstone_BrushMaskArrived(stale, "/somewhere/else");
     const std::vector<Frame> gone = KernelFrames();
     ASSERT_EQ(gone.size(), 1u);
     EXPECT_EQ(gone[0].code, MSG_DELETE);
-    EXPECT_EQ(PathOf(gone[0]), stalePath);
+    EXPECT_EQ(gone[0].Text(), stalePath);
     EXPECT_EQ(e.userBrushMask, nullptr);
 }
 
@@ -255,8 +253,8 @@ TEST_F(DabstoneBrush, PlaneOpAlphaAndColour)
     Dabstone_SetOp(1);
     std::vector<Frame> d = DisplayFrames();
     ASSERT_EQ(d.size(), 1u);
-    EXPECT_EQ(d[0].Word(MSG_BR_CHANGE / 4), MSG_BRC_OP);
-    EXPECT_EQ(d[0].Word(MSG_BR_OP_SIGN / 4), -1);
+    EXPECT_EQ(d[0].Word(MSG_BR_CHANGE), MSG_BRC_OP);
+    EXPECT_EQ(d[0].Word(MSG_BR_OP_SIGN), -1);
     EXPECT_EQ(Interface_State().op, 1);
     EXPECT_EQ(Interface_State().brushDepth, -1);
 
