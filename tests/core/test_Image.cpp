@@ -1,6 +1,6 @@
 #include "core/Image.h"
 
-#include <gtest/gtest.h>
+#include "tests/TestStore.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -17,47 +17,24 @@
 namespace
 {
 
-// A fresh directory per test, set as the store's temporary directory.
-class ImageStore : public ::testing::Test
+class ImageStore : public TempStore
 {
   protected:
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/dab_image_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        ASSERT_EQ(Image_Init(dir.c_str(), nullptr, nullptr), 0);
-    }
-    void TearDown() override
-    {
-        Image_Init(nullptr, nullptr, nullptr);
-        std::string cmd = "rm -rf '" + dir + "'";
-        EXPECT_EQ(system(cmd.c_str()), 0);
-    }
-
     static std::vector<unsigned char> Info(int w, int h, int mode, int bits, int alpha = 0)
     {
-        std::vector<unsigned char> info(IMAGE_INFO_SIZE);
-        Image_InitInfo(info.data());
-        Bytes_SetField(info.data(), IMAGE_INFO_WIDTH, w);
-        Bytes_SetField(info.data(), IMAGE_INFO_HEIGHT, h);
-        Bytes_SetField(info.data(), IMAGE_INFO_MODE, mode);
-        Bytes_SetField(info.data(), IMAGE_INFO_BITS, bits);
-        Bytes_SetField(info.data(), IMAGE_INFO_ALPHA, alpha);
-        return info;
+        return ImageInfo(w, h, mode, bits, alpha);
     }
 
-    int Files() const
+    // The files in a directory (the store's by default).
+    int Files(std::string in = "") const
     {
         int n = 0;
-        DIR *d = opendir(dir.c_str());
+        DIR *d = opendir((in.empty() ? dir : in).c_str());
         while (dirent *e = readdir(d))
             n += e->d_name[0] != '.';
         closedir(d);
         return n;
     }
-
-    std::string dir;
 };
 
 TEST_F(ImageStore, Rgb89WithAlphaHasTheExactLayout)
@@ -222,31 +199,29 @@ TEST_F(ImageStore, HeaderWordsAndBlocksAreLaidOutInOrder)
 
 TEST_F(ImageStore, BadCreationParametersLeaveNoFile)
 {
-    Image *img = reinterpret_cast<Image *>(&img);
-    for (int mode : {0, 4, -1}) {
-        auto info = Info(8, 8, mode, 8);
-        EXPECT_EQ(Image_CreateImage(&img, info.data()), 1046) << mode;
-        EXPECT_EQ(img, nullptr);
+    auto with = [](std::vector<unsigned char> info, int at, int value) {
+        Bytes_SetField(info.data(), at, value);
+        return info;
+    };
+    const std::pair<std::vector<unsigned char>, int> cases[] = {
+        {Info(8, 8, 0, 8), 1046},
+        {Info(8, 8, 4, 8), 1046},
+        {Info(8, 8, -1, 8), 1046},
+        {with(Info(8, 8, IMAGE_MODE_GREY, 8), IMAGE_INFO_SMALL_SIZE, 4097), 1046},
+        {Info(0, 8, IMAGE_MODE_GREY, 8), 1046},
+        {Info(8, 8, IMAGE_MODE_GREY, 0), 1046},
+        {ImageInfo(8, 8, IMAGE_MODE_RGB, 8, 1, 29, 8), 1046}, // 3 + 1 + 29 planes > 32
+        {Info(65536, 65536, IMAGE_MODE_RGB, 8), 1050}};
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        Image *img = reinterpret_cast<Image *>(&img);
+        EXPECT_EQ(Image_CreateImage(&img, cases[i].first.data()), cases[i].second) << i;
+        EXPECT_EQ(img, nullptr) << i;
     }
-    auto info = Info(8, 8, IMAGE_MODE_GREY, 8);
-    Bytes_SetField(info.data(), IMAGE_INFO_SMALL_SIZE, 4097);
-    EXPECT_EQ(Image_CreateImage(&img, info.data()), 1046);
-    info = Info(0, 8, IMAGE_MODE_GREY, 8);
-    EXPECT_EQ(Image_CreateImage(&img, info.data()), 1046);
-    info = Info(8, 8, IMAGE_MODE_GREY, 0);
-    EXPECT_EQ(Image_CreateImage(&img, info.data()), 1046);
-    info = Info(8, 8, IMAGE_MODE_RGB, 8, 1);
-    Bytes_SetField(info.data(), IMAGE_INFO_EXTRA, 29); // 3 + 1 + 29 > 32
-    Bytes_SetField(info.data(), IMAGE_INFO_EXTRA_DEPTH, 8);
-    EXPECT_EQ(Image_CreateImage(&img, info.data()), 1046);
-    info = Info(65536, 65536, IMAGE_MODE_RGB, 8);
-    EXPECT_EQ(Image_CreateImage(&img, info.data()), 1050);
-    EXPECT_EQ(img, nullptr);
     EXPECT_EQ(Files(), 0);
     // The largest small block is accepted.
-    info = Info(8, 8, IMAGE_MODE_GREY, 8);
-    Bytes_SetField(info.data(), IMAGE_INFO_SMALL_SIZE, 4096);
-    ASSERT_EQ(Image_CreateImage(&img, info.data()), 0);
+    Image *img = nullptr;
+    ASSERT_EQ(
+        Image_CreateImage(&img, with(Info(8, 8, IMAGE_MODE_GREY, 8), IMAGE_INFO_SMALL_SIZE, 4096).data()), 0);
     EXPECT_EQ(Image_DestroyImage(img), 0);
 }
 
@@ -277,12 +252,7 @@ TEST_F(ImageStore, AFullDiskRefusesCreationAndLeavesNoFile)
     EXPECT_EQ(Image_CreateImage(&second, rest.data()), 1213);
     if (second)
         Image_DestroyImage(second);
-    DIR *d = opendir(mnt.c_str());
-    int n = 0;
-    while (dirent *e = readdir(d))
-        n += e->d_name[0] != '.';
-    closedir(d);
-    EXPECT_EQ(n, 1);
+    EXPECT_EQ(Files(mnt), 1);
     EXPECT_EQ(Image_DestroyImage(img), 0);
 }
 
@@ -408,21 +378,15 @@ TEST_F(ImageStore, GetInfoDescribesTheImageAndRecreatesItsGeometry)
 
     unsigned char got[IMAGE_INFO_SIZE];
     Image_GetInfo(src, got);
-    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_WIDTH), 33);
-    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_HEIGHT), 7);
-    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_MODE), IMAGE_MODE_CMYK);
-    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_BITS), 16);
+    const std::pair<int, int> fields[] = {
+        {IMAGE_INFO_WIDTH, 33},      {IMAGE_INFO_HEIGHT, 7},      {IMAGE_INFO_MODE, IMAGE_MODE_CMYK},
+        {IMAGE_INFO_BITS, 16},       {IMAGE_INFO_SMALL_SIZE, 16}, {IMAGE_INFO_TYPED_TYPE, 3},
+        {IMAGE_INFO_TYPED_SIZE, 8},  {IMAGE_INFO_WORD_2624, 99},  {IMAGE_INFO_PLACEMENT, 4},
+        {IMAGE_INFO_ALPHA, 1},       {IMAGE_INFO_LUT_ENTRIES, 4}, {IMAGE_INFO_EXTRA, 1},
+        {IMAGE_INFO_EXTRA_DEPTH, 1}, {IMAGE_INFO_MODIFIED_B, 1}};
+    for (auto [at, value] : fields)
+        EXPECT_EQ(Bytes_Field(got, at), value) << "info field at " << at;
     EXPECT_STREQ(reinterpret_cast<const char *>(got + IMAGE_INFO_TITLE), "scan");
-    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_SMALL_SIZE), 16);
-    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_TYPED_TYPE), 3);
-    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_TYPED_SIZE), 8);
-    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_WORD_2624), 99);
-    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_PLACEMENT), 4);
-    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_ALPHA), 1);
-    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_LUT_ENTRIES), 4);
-    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_EXTRA), 1);
-    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_EXTRA_DEPTH), 1);
-    EXPECT_EQ(Bytes_Field(got, IMAGE_INFO_MODIFIED_B), 1);
 
     // The info creates an image of the same geometry (placement 4 without a
     // shared subdirectory falls back to the temporary directory).
@@ -458,15 +422,12 @@ TEST_F(ImageStore, GetInfoDescribesTheImageAndRecreatesItsGeometry)
     EXPECT_STREQ(Image_Modifier(dst), "Editor");
     EXPECT_STREQ(Image_Creator(dst), "Scanner");
     EXPECT_STREQ(Image_Text(dst, IMAGE_STRING_2456), "tag");
-    EXPECT_EQ(Image_ModifiedA(dst), 1);
-    EXPECT_EQ(Image_ModifiedB(dst), 1);
-    EXPECT_EQ(Image_Field(dst, IMAGE_CTIME), 1000);
-    EXPECT_EQ(Image_Field(dst, IMAGE_MTIME), 2000);
-    EXPECT_EQ(Image_Field(dst, IMAGE_FLAGS), 4);
-    EXPECT_EQ(Image_Field(dst, IMAGE_RESOLUTION), 300);
-    EXPECT_EQ(Image_Field(dst, IMAGE_WORD_2352), 5);
-    EXPECT_EQ(Image_Field(dst, IMAGE_WORD_2624), 99);
-    EXPECT_EQ(Image_Field(dst, IMAGE_TYPED_TYPE), 11);
+    const std::pair<int, int> words[] = {
+        {IMAGE_MODIFIED_A, 1}, {IMAGE_MODIFIED_B, 1}, {IMAGE_CTIME, 1000},
+        {IMAGE_MTIME, 2000},   {IMAGE_FLAGS, 4},      {IMAGE_RESOLUTION, 300},
+        {IMAGE_WORD_2352, 5},  {IMAGE_WORD_2624, 99}, {IMAGE_TYPED_TYPE, 11}};
+    for (auto [at, value] : words)
+        EXPECT_EQ(Image_Field(dst, at), value) << "header word at " << at;
     EXPECT_EQ(Image_Bytes(dst)[Image_Field(dst, IMAGE_SMALL_OFFSET) + 15], 0xAB);
     EXPECT_EQ(Image_Bytes(dst)[Image_Field(dst, IMAGE_TYPED_OFFSET) + 7], 0xCD);
     EXPECT_EQ(Image_Bytes(dst)[Image_Field(dst, IMAGE_LUT_OFFSET) + 47], 0xEF);
