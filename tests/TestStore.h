@@ -136,6 +136,10 @@ inline std::vector<Frame> Frames(int fd)
     std::vector<Frame> frames;
     for (size_t at = 0; at + MSG_HEADER_SIZE <= bytes.size();) {
         const auto length = size_t(Bytes_GetS32(&bytes[at + MSG_HDR_LENGTH]));
+        if (at + MSG_HEADER_SIZE + length > bytes.size()) {
+            ADD_FAILURE() << "a frame cut short";
+            break;
+        }
         const auto *payload = &bytes[at + MSG_HEADER_SIZE];
         frames.push_back(Frame{Bytes_GetS32(&bytes[at + MSG_HDR_CODE]),
                                Bytes_GetS32(&bytes[at + MSG_HDR_AUX]),

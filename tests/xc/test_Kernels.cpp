@@ -130,14 +130,14 @@ struct CaseResult {
 CaseResult RunCase(std::mt19937 &rng, const Format &f)
 {
     bool cst = f.sm == 99;
-    ref::Config c;
+    ref::Config c{};
     c.op = std::vector<int>{1, 2, 3, 0, 2, 2}[rng() % 6];
     c.quality = rng() % 3 ? 1 : 0;
     c.dithering = int(rng() % 2);
     c.threshold = std::vector<double>{0.5, 0.0, 1.0, 0.3, 0.77}[rng() % 5];
-    c.fg.mode = 2;
-    for (int *v : {&c.fg.red, &c.fg.green, &c.fg.blue, &c.fg.cyan, &c.fg.magenta, &c.fg.yellow, &c.fg.black,
-                   &c.fg.grey})
+    c.fgValues.mode = 2;
+    for (int *v : {&c.fgValues.red, &c.fgValues.green, &c.fgValues.blue, &c.fgValues.cyan,
+                   &c.fgValues.magenta, &c.fgValues.yellow, &c.fgValues.black, &c.fgValues.grey})
         *v = int(MemImage::Biased(rng, 8));
     int sw = RandIn(rng, 1, 24), sh = RandIn(rng, 1, 24), dw = RandIn(rng, 1, 40), dh = RandIn(rng, 1, 40);
 
@@ -188,9 +188,7 @@ CaseResult RunCase(std::mt19937 &rng, const Format &f)
         c.dstMask = *dm;
     }
 
-    int mask;
-    FillTev2TevOptions o = ref::OptionsOf(c, &mask);
-    Fill *fill = FillTev2TevCreate(*src.img, *dst.img, &o, mask);
+    Fill *fill = FillTev2TevCreate(*src.img, *dst.img, &c, ref::kAllOptions);
     auto *data = static_cast<FillTev2TevData *>(fill->data);
     CaseResult r;
     r.selected = data->kernels ? data->kernels->name : "(none)";
