@@ -85,9 +85,8 @@ class Work : public PaintEngine
     std::vector<int> Motion(const std::vector<Frame> &frames)
     {
         std::vector<int> modes;
-        for (const Frame &f : frames)
-            if (f.code == MSG_MOTION)
-                modes.push_back(f.Word(0));
+        for (const Frame &f : Only(frames, MSG_MOTION))
+            modes.push_back(f.Word(0));
         return modes;
     }
 };
@@ -204,15 +203,12 @@ TEST_F(Work, StrokeMessagesAndRefreshes)
     ASSERT_FALSE(redrawn.empty());
     for (const Box &b : redrawn)
         Box_SelfUnion(&redrawn[0], &b);
-    EXPECT_EQ(std::vector<int>({redrawn[0].x1, redrawn[0].y1, redrawn[0].x2, redrawn[0].y2}),
-              std::vector<int>({17, 17, 32, 24}));
+    EXPECT_EQ(Corners(redrawn[0]), (std::vector<int>{17, 17, 32, 24}));
     // The kernel hears which rows changed, once, at the end.
     std::vector<Frame> k = KernelFrames();
-    ASSERT_EQ(k.size(), 1u);
-    EXPECT_EQ(k[0].code, MSG_ROWS_CHANGED);
+    ASSERT_EQ(Codes(k), (std::vector<int32_t>{MSG_ROWS_CHANGED}));
     EXPECT_EQ(k[0].Text(), Image_Path(img));
-    EXPECT_EQ(k[0].Word(MSG_PATH_SIZE), 17);
-    EXPECT_EQ(k[0].Word(MSG_PATH_SIZE + 4), 8);
+    EXPECT_EQ(std::pair(k[0].Word(MSG_PATH_SIZE), k[0].Word(MSG_PATH_SIZE + 4)), std::pair(17, 8));
 }
 
 TEST_F(Work, PencilAtHalfOpacityNeverBuildsUp)
@@ -289,64 +285,40 @@ TEST_F(Work, LargeBrushIsTheLinearEllipse)
     EXPECT_EQ(Samples(img), Samples(expect));
 }
 
-TEST_F(Work, ButtonThreeErasesTheAlpha)
+// One dab of each kind against the rules: "Behind" (under the image's own
+// alpha), alpha "Preserve" (colours as on an opaque image, alpha kept),
+// button 3 erasing the alpha (a grey plane toward 0) or, without one,
+// painting zero, and one colour plane (the colour's component).
+TEST_F(Work, OpPlanesPreservedAlphaAndErasing)
 {
-    Image *img = Edit(40, 40, IMAGE_MODE_RGB, 1);
-    Image *expect = Copy(img);
-    Brush(8, 8, 100, true, 25, 2);
-    Press(20, 20, 3);
-    Release(20, 20, 3);
-    const std::vector<int> shape = Shape(8, 8, 100, true);
-    // The alpha plane is painted as a grey plane toward 0, colours untouched.
-    ExpectDab(expect, shape, 8, 8, 16, 16, 2, {3}, {0}, -1);
-    EXPECT_EQ(Samples(img), Samples(expect));
-
-    // Without an alpha plane erasing paints zero.
-    Image *flat = Edit(40, 40, IMAGE_MODE_RGB, 0);
-    Image *flatExpect = Copy(flat);
-    Press(20, 20, 3);
-    Release(20, 20, 3);
-    ExpectDab(flatExpect, shape, 8, 8, 16, 16, 2, {0, 1, 2}, {0, 0, 0}, -1);
-    EXPECT_EQ(Samples(flat), Samples(flatExpect));
-}
-
-TEST_F(Work, OpBehindPlanesAndPreservedAlpha)
-{
-    const std::vector<int> shape = Shape(9, 5, 100, true);
     const ColorValue c = G_dabstone->color;
-    auto dab = [&](Image *expect, int op, const std::vector<int> &planes, const std::vector<int> &fg,
-                   int alpha) { ExpectDab(expect, shape, 9, 5, 16, 18, op, planes, fg, alpha); };
-    auto stroke = [&] {
-        Brush(9, 5, 100, true, 25, 2);
-        Press(20, 20);
-        Release(20, 20);
+    const std::vector<int> shape = Shape(9, 5, 100, true), rgb{0, 1, 2}, fg{c.red, c.green, c.blue};
+    const struct Case {
+        const char *what;
+        int imageAlpha, op, alpha, plane, button, composeOp;
+        std::vector<int> planes, fg;
+        int alphaPlane;
+    } cases[] = {
+        {"behind", 1, 1, 1, -1, 1, 3, rgb, fg, 3},
+        {"alpha preserved", 1, 0, 0, -1, 1, 2, rgb, fg, -1},
+        {"erasing the alpha", 1, 0, 1, -1, 3, 2, {3}, {0}, -1},
+        {"erasing without alpha", 0, 0, 1, -1, 3, 2, rgb, {0, 0, 0}, -1},
+        {"green plane", 1, 0, 1, 1, 1, 2, {1}, {c.green}, 3},
     };
-
-    // "Behind": under the image's own alpha.
-    Image *img = Edit(40, 40, IMAGE_MODE_RGB, 1);
-    Image *expect = Copy(img);
-    G_dabstone->op = 1;
-    stroke();
-    dab(expect, 3, {0, 1, 2}, {c.red, c.green, c.blue}, 3);
-    EXPECT_EQ(Samples(img), Samples(expect)) << "op behind";
-    G_dabstone->op = 0;
-
-    // Alpha "Preserve": colours composed as on an opaque image, alpha kept.
-    img = Edit(40, 40, IMAGE_MODE_RGB, 1);
-    expect = Copy(img);
-    G_dabstone->alpha = 0;
-    stroke();
-    dab(expect, 2, {0, 1, 2}, {c.red, c.green, c.blue}, -1);
-    EXPECT_EQ(Samples(img), Samples(expect)) << "alpha preserved";
-
-    // One colour plane: the colour's component for it, with the alpha.
-    img = Edit(40, 40, IMAGE_MODE_RGB, 1);
-    expect = Copy(img);
-    G_dabstone->plane = 1;
-    Dabstone_SetColor(&c);
-    stroke();
-    dab(expect, 2, {1}, {c.green}, 3);
-    EXPECT_EQ(Samples(img), Samples(expect)) << "green plane";
+    for (const Case &t : cases) {
+        Image *img = Edit(40, 40, IMAGE_MODE_RGB, t.imageAlpha);
+        Image *expect = Copy(img);
+        G_dabstone->op = t.op;
+        G_dabstone->alpha = t.alpha;
+        G_dabstone->plane = t.plane;
+        if (t.plane >= 0)
+            Dabstone_SetColor(&c);
+        Brush(9, 5, 100, true, 25, 2);
+        Press(20, 20, t.button);
+        Release(20, 20, t.button);
+        ExpectDab(expect, shape, 9, 5, 16, 18, t.composeOp, t.planes, t.fg, t.alphaPlane);
+        EXPECT_EQ(Samples(img), Samples(expect)) << t.what;
+    }
 }
 
 TEST_F(Work, TargetBoxesClipAndTheMaskLimits)
