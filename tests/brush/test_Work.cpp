@@ -81,6 +81,15 @@ class Work : public PaintEngine
         e.traceMode = trace;
     }
 
+    // A lent user brush, made the active one.
+    static GG_Dabstone &UseBrush(Image *brush)
+    {
+        G_dabstone->userBrush = brush;
+        G_dabstone->userBrushSource = DAB_SOURCE_LENT;
+        Dabstone_SetType(DAB_BRUSH_USER);
+        return *G_dabstone;
+    }
+
     // The codes (and 1038 modes) the display received.
     std::vector<int> Motion(const std::vector<Frame> &frames)
     {
@@ -464,10 +473,7 @@ TEST_F(Work, UserBrushScaledToTheBrushSize)
             Image_SetSample(brush, 2, x, y, 99);
             Image_SetSample(brush, 3, x, y, 255);
         }
-    GG_Dabstone &e = *G_dabstone;
-    e.userBrush = brush;
-    e.userBrushSource = DAB_SOURCE_LENT;
-    Dabstone_SetType(DAB_BRUSH_USER);
+    GG_Dabstone &e = UseBrush(brush);
     EXPECT_EQ(e.floating, 0);
     Dabstone_SetDims(10, 10, 0);
     e.traceMode = 2;
@@ -480,8 +486,6 @@ TEST_F(Work, UserBrushScaledToTheBrushSize)
             EXPECT_EQ(Image_GetSample(img, 0, x, y), inside ? uint32_t(40 * bx) : 0u) << x << "," << y;
             EXPECT_EQ(Image_GetSample(img, 1, x, y), inside ? uint32_t(40 * by) : 0u) << x << "," << y;
         }
-    e.userBrush = nullptr;
-    e.activeBrush = nullptr;
 }
 
 TEST_F(Work, UserBrushOfOtherModeAndDepth)
@@ -491,10 +495,7 @@ TEST_F(Work, UserBrushOfOtherModeAndDepth)
     for (int y = 0; y < 7; ++y)
         for (int x = 0; x < 7; ++x)
             Image_SetSample(brush, 3, x, y, 0x4000); // K: darker
-    GG_Dabstone &e = *G_dabstone;
-    e.userBrush = brush;
-    e.userBrushSource = DAB_SOURCE_LENT;
-    Dabstone_SetType(DAB_BRUSH_USER);
+    GG_Dabstone &e = UseBrush(brush);
     e.floating = 0;
     e.traceMode = 2;
     Press(20, 20);
@@ -503,8 +504,6 @@ TEST_F(Work, UserBrushOfOtherModeAndDepth)
     EXPECT_EQ(Image_GetSample(img, 0, 20, 20), 255u - 0x40);
     EXPECT_EQ(Image_GetSample(img, 0, 16, 20), 0u);
     EXPECT_EQ(Image_GetSample(img, 0, 20, 24), 0u);
-    e.userBrush = nullptr;
-    e.activeBrush = nullptr;
 }
 
 // The fast kernels and direct calls are a shortcut only: every technique

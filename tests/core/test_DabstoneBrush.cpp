@@ -293,7 +293,7 @@ TEST_F(DabstoneBrush, UseSelectionOffResetsTheTargets)
 {
     Edit(20, 20, IMAGE_MODE_RGB, 1);
     Dabstone_SetUseSelection(1);
-    List_Empty(e.targets, [](void *b) { Box_Free(static_cast<Box *>(b)); });
+    Targets({});
     e.maskWanted = 1;
     Dabstone_SetUseSelection(0);
     EXPECT_EQ(e.maskWanted, 0);
