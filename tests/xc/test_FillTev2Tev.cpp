@@ -305,14 +305,12 @@ TEST(FillTev2Tev, MasksOfTheWrongShapeAreDropped)
     EXPECT_EQ(DataOf(f)->srcMask, okSrc.image());
     EXPECT_EQ(DataOf(f)->srcMaskPlane, 1);
     EXPECT_NE(DataOf(f)->mul, nullptr);
-    FillTev2TevSetSrcMask(f, wrongSize, 0);
-    EXPECT_EQ(DataOf(f)->srcMask, nullptr);
-    FillTev2TevSetSrcMask(f, deep, 0);
-    EXPECT_EQ(DataOf(f)->srcMask, nullptr);
-    FillTev2TevSetSrcMask(f, okSrc, 2); // no such plane
-    EXPECT_EQ(DataOf(f)->srcMask, nullptr);
-    FillTev2TevSetSrcMask(f, okDst, 0); // the destination's size
-    EXPECT_EQ(DataOf(f)->srcMask, nullptr);
+    // Another size (the destination's too), 16 bits, no such plane.
+    for (auto [mask, plane] :
+         {std::pair{wrongSize.image(), 0}, {deep.image(), 0}, {okSrc.image(), 2}, {okDst.image(), 0}}) {
+        FillTev2TevSetSrcMask(f, mask, plane);
+        EXPECT_EQ(DataOf(f)->srcMask, nullptr) << plane;
+    }
     FillTev2TevSetDstMask(f, okDst, 0);
     EXPECT_EQ(DataOf(f)->dstMask, okDst.image());
     FillTev2TevSetDstMask(f, nullptr, 0);
