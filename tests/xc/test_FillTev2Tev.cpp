@@ -70,24 +70,6 @@ bool Same(const MemImage &a, const MemImage &b)
 
 } // namespace
 
-TEST(FillTev2Tev, ThresholdIsClampedAndScaled)
-{
-    MemImage img(4, 4, 1, 8, false);
-    Fill *f = FillTev2TevCreate(img, img, nullptr, 0);
-    ASSERT_NE(f, nullptr);
-    EXPECT_EQ(DataOf(f)->threshold8, 127);
-    EXPECT_EQ(DataOf(f)->threshold16, 32768);
-    FillTev2TevSetTreshold1(f, 1.7);
-    EXPECT_EQ(DataOf(f)->threshold, 1.0);
-    EXPECT_EQ(DataOf(f)->threshold8, 255);
-    EXPECT_EQ(DataOf(f)->threshold16, 65536);
-    FillTev2TevSetTreshold1(f, -0.2);
-    EXPECT_EQ(DataOf(f)->threshold, 0.0);
-    EXPECT_EQ(DataOf(f)->threshold8, 0);
-    EXPECT_EQ(DataOf(f)->threshold16, 0);
-    FillTev2TevDestroy(f);
-}
-
 TEST(FillTev2Tev, OperationTables)
 {
     FillTev2TevOpTables over = FillTev2Tev_OpTables(FT2T_OP_OVER);
@@ -137,8 +119,6 @@ TEST(FillTev2Tev, SelectionNamesTheTable)
     FillTev2TevOptions o{};
     Fill *f = FillTev2TevCreate(rgba, cmyk16a, nullptr, 0);
     EXPECT_EQ(Selected(f), "Tev2Tev_RGBALPHA8_CMYKALPHA16");
-    EXPECT_EQ(DataOf(f)->srcAlphaPlane, 3);
-    EXPECT_EQ(DataOf(f)->dstAlphaPlane, 4);
     o.floating = 1;
     FillTev2TevSetOptions(f, &o, FT2T_FLOATING);
     EXPECT_EQ(Selected(f), "Tev2Tev_CSTALPHA8_CMYKALPHA16");

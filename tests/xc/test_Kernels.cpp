@@ -134,7 +134,7 @@ CaseResult RunCase(std::mt19937 &rng, const Format &f)
     c.op = std::vector<int>{1, 2, 3, 0, 2, 2}[rng() % 6];
     c.quality = rng() % 3 ? 1 : 0;
     c.dithering = int(rng() % 2);
-    c.threshold = std::vector<double>{0.5, 0.0, 1.0, 0.3, 0.77}[rng() % 5];
+    c.threshold = std::vector<double>{0.5, 0.0, 1.0, 0.3, 0.77, 1.7, -0.2}[rng() % 7]; // clamped to 0..1
     c.fgValues.mode = 2;
     for (int *v : {&c.fgValues.red, &c.fgValues.green, &c.fgValues.blue, &c.fgValues.cyan,
                    &c.fgValues.magenta, &c.fgValues.yellow, &c.fgValues.black, &c.fgValues.grey})
