@@ -322,13 +322,9 @@ TEST_F(Engine, LoadedSettingsApplyAndAreSavedBackInTheSameLayout)
     EXPECT_EQ(e.spacing, 25);
     Bytes_PutS32(&in[0], 0);
     Deliver(Dabstone_LoadSettings, MSG_SETTINGS, in);
-    EXPECT_EQ(e.brushWidth, 60);
-    EXPECT_EQ(e.opacity, 50);
-    EXPECT_EQ(e.traceMode, 1);
-    EXPECT_EQ(e.spacing, 80);
-    EXPECT_EQ(e.useSelection, 1);
+    EXPECT_EQ((std::vector<int>{e.brushWidth, e.opacity, e.traceMode, e.spacing, e.useSelection, e.announce}),
+              (std::vector<int>{60, 50, 1, 80, 1, 1}));
     EXPECT_EQ(Interface_State().spacing, 80);
-    EXPECT_EQ(e.announce, 1);
     EXPECT_EQ(e.color.grey, 128) << "colour planes are edited: the colour is taken";
     EXPECT_EQ(std::memcmp(&e.singleSlot, &before, sizeof before), 0);
     std::vector<Frame> k = Frames(kernel[0]);
