@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -126,3 +127,16 @@ class MemImage
     size_t size_;
     Image *image_;
 };
+
+// The first pixel where two images of the same geometry differ, or "".
+inline std::string FirstDifference(const MemImage &got, const MemImage &want)
+{
+    for (int p = 0; p < got.Planes(); ++p)
+        for (int y = 0; y < got.Height(); ++y)
+            for (int x = 0; x < got.Width(); ++x)
+                if (got.Get(p, x, y) != want.Get(p, x, y))
+                    return "plane " + std::to_string(p) + " pixel (" + std::to_string(x) + ", " +
+                           std::to_string(y) + "): got " + std::to_string(got.Get(p, x, y)) + ", want " +
+                           std::to_string(want.Get(p, x, y));
+    return "";
+}

@@ -58,16 +58,6 @@ struct Rig {
     }
 };
 
-bool Same(const MemImage &a, const MemImage &b)
-{
-    for (int p = 0; p < a.Planes(); ++p)
-        for (int y = 0; y < a.Height(); ++y)
-            for (int x = 0; x < a.Width(); ++x)
-                if (a.Get(p, x, y) != b.Get(p, x, y))
-                    return false;
-    return true;
-}
-
 } // namespace
 
 TEST(FillTev2Tev, OperationTables)
@@ -183,7 +173,7 @@ TEST(FillTev2Tev, BitCopyAtEveryOffset)
                 ASSERT_EQ(DataOf(s.fill)->canCopy, 1);
                 Box box = B(dx, 0, dx + w - 1, 1);
                 ViewFillDst(s.view, &box);
-                ASSERT_TRUE(Same(dst, want)) << "sx " << sx << " dx " << dx << " w " << w;
+                ASSERT_EQ(FirstDifference(dst, want), "") << "sx " << sx << " dx " << dx << " w " << w;
             }
     // The whole destination width from byte-aligned columns: whole bytes,
     // the last one partial.
@@ -270,7 +260,7 @@ TEST(FillTev2Tev, AdjacentBoxesJoinWithoutSeams)
                     }
                     y += h;
                 }
-                ASSERT_TRUE(Same(a, b))
+                ASSERT_EQ(FirstDifference(b, a), "")
                     << zx[0] << "/" << zx[1] << " x " << zy[0] << "/" << zy[1] << " q " << quality;
             }
 }

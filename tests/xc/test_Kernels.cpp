@@ -104,21 +104,6 @@ Zoom RandomZoom(std::mt19937 &rng)
     return zooms[rng() % (sizeof zooms / sizeof zooms[0])];
 }
 
-// The first pixel where two images differ, or "".
-std::string FirstDifference(const MemImage &got, const MemImage &want)
-{
-    for (int p = 0; p < got.Planes(); ++p)
-        for (int y = 0; y < got.Height(); ++y)
-            for (int x = 0; x < got.Width(); ++x)
-                if (got.Get(p, x, y) != want.Get(p, x, y)) {
-                    std::ostringstream s;
-                    s << "plane " << p << " pixel (" << x << ", " << y << "): got " << got.Get(p, x, y)
-                      << ", want " << want.Get(p, x, y);
-                    return s.str();
-                }
-    return "";
-}
-
 struct CaseResult {
     std::string selected, difference, description;
     int painted = 0;
