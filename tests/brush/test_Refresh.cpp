@@ -107,10 +107,7 @@ TEST_F(Refresh, EndRecordsTheBigBoxForUndo)
     Refresh_End();
     ASSERT_EQ(List_Cardinal(e.undoBoxes), 1);
     const Box *b = static_cast<const Box *>(e.undoBoxes->first->element);
-    EXPECT_EQ(b->x1, 10);
-    EXPECT_EQ(b->y1, 10);
-    EXPECT_EQ(b->x2, 44);
-    EXPECT_EQ(b->y2, 16);
+    EXPECT_EQ(Corners(*b), (std::vector<int>{10, 10, 44, 16}));
     e.undoImage = nullptr;
     List_Empty(e.undoBoxes, [](void *x) { Box_Free(static_cast<Box *>(x)); });
 }

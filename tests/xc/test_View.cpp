@@ -56,12 +56,8 @@ Pair Z(ViewZoom z)
 
 void ExpectBox(const Box &b, int x1, int y1, int x2, int y2)
 {
-    EXPECT_EQ(b.x1, x1);
-    EXPECT_EQ(b.y1, y1);
-    EXPECT_EQ(b.x2, x2);
-    EXPECT_EQ(b.y2, y2);
-    EXPECT_EQ(b.width, x2 - x1 + 1);
-    EXPECT_EQ(b.height, y2 - y1 + 1);
+    EXPECT_EQ((std::vector<int>{b.x1, b.y1, b.x2, b.y2, b.width, b.height}),
+              (std::vector<int>{x1, y1, x2, y2, x2 - x1 + 1, y2 - y1 + 1}));
 }
 
 } // namespace
