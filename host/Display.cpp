@@ -540,6 +540,7 @@ int Display_Main(int argc, char **argv)
         KernelLink_Say("%s", problem.c_str());
         return Sorbane_Usage("display");
     }
+    P.path = KernelLink_AbsolutePath(P.path); // compared with dabstone's as text
     P.kernel = kernel.empty() ? int(getppid()) : std::atoi(kernel.c_str());
     P.program = std::atoi(program.c_str());
     P.pid = int(getpid());

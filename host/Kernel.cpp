@@ -648,6 +648,9 @@ int Kernel_Run(int argc, char **argv)
     }
     if (S.store.empty())
         S.store = DefaultStore();
+    // dabstone, the display and the store compare paths as text: all absolute.
+    for (std::string *path : {&S.image, &S.brush, &S.mask, &S.store})
+        *path = KernelLink_AbsolutePath(*path);
     if (S.settings.empty())
         S.settings = S.store + "/DabStone.settings";
     if (S.displayLog.empty() && !S.log.empty())

@@ -3,9 +3,11 @@
 #include "core/Misc.h"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -122,6 +124,22 @@ std::string KernelLink_ParseOptions(int argc, char **argv, const KernelLinkOptio
         }
     }
     return "";
+}
+
+std::string KernelLink_AbsolutePath(const std::string &path)
+{
+    if (path.empty())
+        return path;
+    size_t slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    char real[PATH_MAX];
+    if (!realpath(dir.c_str(), real))
+        return path;
+    std::string folder = real;
+    if (name.empty() || name == "." || name == "..")
+        return realpath(path.c_str(), real) ? std::string(real) : path;
+    return (folder == "/" ? "" : folder) + "/" + name;
 }
 
 long long KernelLink_Now()

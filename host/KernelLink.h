@@ -59,6 +59,12 @@ struct KernelLinkOption {
 std::string KernelLink_ParseOptions(int argc, char **argv, const KernelLinkOption *table, size_t count,
                                     std::string *positional);
 
+// A path made absolute against the working directory, its folder resolved
+// as the store resolves the path it writes into an image's header, so that
+// the kernel, the display and dabstone all compare the same text. The path
+// itself when it cannot be resolved (it is reported where it is opened).
+std::string KernelLink_AbsolutePath(const std::string &path);
+
 // Milliseconds of a monotonic clock, for bounded waits.
 long long KernelLink_Now();
 

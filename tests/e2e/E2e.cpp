@@ -152,6 +152,8 @@ bool Child::Start(const std::vector<std::string> &argv, const std::string &dir,
         int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
         dup2(out, 1);
         dup2(err, 2);
+        if (chdir(dir.c_str()) != 0)
+            _exit(127);
         execve(args[0], args.data(), envp.data());
         _exit(127);
     }

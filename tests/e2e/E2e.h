@@ -41,7 +41,7 @@ bool Exists(const std::string &path);
 // (sample = (x + 3y + 7p) & 255 on 8-bit planes); its path.
 std::string MakeImage(const std::string &dir, int width, int height, int mode, int bits, int alpha);
 
-// A child process with its output in files.
+// A child process run in a directory, with its output in files there.
 struct Child {
     pid_t pid = 0;
     int status = 0;
