@@ -409,12 +409,17 @@ std::string RunCommand(const ScriptCommand &c)
     }
     case SCRIPT_SELECT:
     case SCRIPT_SELECT_ALL:
+        if (c.op == SCRIPT_SELECT_ALL && P.selection.empty())
+            return "";
         if (c.op == SCRIPT_SELECT_ALL)
             P.selection.clear();
         else
             P.selection.push_back({a[0], a[1], a[2], a[3]});
         if (P.window)
             DisplayWindow_SetSelection(P.window, P.selection);
+        // dabstone keeps the selection it was given until told that it is
+        // stale; its next stroke then asks again (1043).
+        ToProgram(MSG_NO_MASK, nullptr, 0);
         return "";
     case SCRIPT_UNDO:
         SendAction(ACTION_UNDO, APPLY_NONE);

@@ -101,9 +101,10 @@ TEST(Display, AnswersSelectionRequestsWithItsRectangles)
     int display = s.displayLog.Pid("display");
     char name[64];
     std::snprintf(name, sizeof name, "/tmp/%05d#%05d", s.kernelPid, display);
-    ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_DISPLAY_CONNECT));
+    // Each ask goes once the display has told dabstone of its new selection.
+    ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_NO_MASK, 2));
     ASSERT_TRUE(WriteFifo(name, RawFrame(s.programPid, MSG_ASK_SELECTION, 0, 4, Words({0}))));
-    ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_SELECTION, 2));
+    ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_NO_MASK, 3));
     ASSERT_TRUE(WriteFifo(name, RawFrame(s.programPid, MSG_ASK_SELECTION, 0, 4, Words({0}))));
     ASSERT_EQ(s.Finish(), 0) << s.kernel.Err();
 
