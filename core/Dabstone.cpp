@@ -422,12 +422,7 @@ void Dabstone_AskWorkImages()
     for (int slot = 1; slot <= 6; ++slot) {
         const WorkImage &w = kWorkImages[slot - 1];
         unsigned char payload[MSG_CREATE_SIZE] = {};
-        Image_InitInfo(payload);
-        Bytes_SetField(payload, IMAGE_INFO_WIDTH, w.width);
-        Bytes_SetField(payload, IMAGE_INFO_HEIGHT, w.height);
-        Bytes_SetField(payload, IMAGE_INFO_MODE, w.mode);
-        Bytes_SetField(payload, IMAGE_INFO_BITS, 8);
-        Bytes_SetField(payload, IMAGE_INFO_ALPHA, w.alpha);
+        Image_MakeInfo(payload, w.width, w.height, w.mode, 8, w.alpha);
         Bytes_Put32(payload + MSG_INFO_SIZE, WorkHandle(slot));
         Dabstone_SendKernel(MSG_CREATE_WORK, payload, MSG_CREATE_SIZE);
     }

@@ -432,12 +432,8 @@ void RebuildConfirmed(void *)
     int alpha = !user || (Image_ColorPlanes(e.userBrush) > 0 && Image_AlphaPlanes(e.userBrush) > 0) ||
                 e.userBrushMask;
     unsigned char payload[MSG_CREATE_SIZE] = {};
-    Image_InitInfo(payload);
-    Bytes_SetField(payload, IMAGE_INFO_WIDTH, e.brushWidth);
-    Bytes_SetField(payload, IMAGE_INFO_HEIGHT, e.brushHeight);
-    Bytes_SetField(payload, IMAGE_INFO_MODE, Image_Mode(e.image));
-    Bytes_SetField(payload, IMAGE_INFO_BITS, Image_PlaneBits(e.image, 0));
-    Bytes_SetField(payload, IMAGE_INFO_ALPHA, alpha ? 1 : 0);
+    Image_MakeInfo(payload, e.brushWidth, e.brushHeight, Image_Mode(e.image), Image_PlaneBits(e.image, 0),
+                   alpha ? 1 : 0);
     Bytes_Put32(payload + MSG_INFO_SIZE, tail);
     Dabstone_SendKernel(MSG_CREATE_REBUILD, payload, MSG_CREATE_SIZE);
     e.rebuildPending = 1;

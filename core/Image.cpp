@@ -444,6 +444,16 @@ void Image_InitInfo(unsigned char *info)
     memset(info, 0, IMAGE_INFO_SIZE);
 }
 
+void Image_MakeInfo(unsigned char *info, int width, int height, int mode, int bits, int alpha)
+{
+    Image_InitInfo(info);
+    Set(info, IMAGE_INFO_WIDTH, width);
+    Set(info, IMAGE_INFO_HEIGHT, height);
+    Set(info, IMAGE_INFO_MODE, mode);
+    Set(info, IMAGE_INFO_BITS, bits);
+    Set(info, IMAGE_INFO_ALPHA, alpha);
+}
+
 void Image_GetInfo(const Image *image, unsigned char *info)
 {
     const unsigned char *h = Image_Bytes(image);

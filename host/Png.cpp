@@ -197,12 +197,8 @@ int Png_Write(const char *path, const PngImage &png, std::string *reason)
 
 void Png_StoreInfo(const PngImage &png, unsigned char *info)
 {
-    Image_InitInfo(info);
-    Bytes_SetField(info, IMAGE_INFO_WIDTH, png.width);
-    Bytes_SetField(info, IMAGE_INFO_HEIGHT, png.height);
-    Bytes_SetField(info, IMAGE_INFO_MODE, png.channels >= 3 ? IMAGE_MODE_RGB : IMAGE_MODE_GREY);
-    Bytes_SetField(info, IMAGE_INFO_BITS, png.bits);
-    Bytes_SetField(info, IMAGE_INFO_ALPHA, png.channels % 2 == 0 ? 1 : 0);
+    Image_MakeInfo(info, png.width, png.height, png.channels >= 3 ? IMAGE_MODE_RGB : IMAGE_MODE_GREY,
+                   png.bits, png.channels % 2 == 0 ? 1 : 0);
 }
 
 void Png_ToImage(const PngImage &png, Image *image)
