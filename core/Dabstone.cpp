@@ -7,6 +7,7 @@
 #include "core/Image.h"
 #include "core/Misc.h"
 #include "core/Msg.h"
+#include "core/OrvError.h"
 #include "ui/Alert.h"
 #include "ui/Interface.h"
 
@@ -708,7 +709,7 @@ void Dabstone_RequestFailed(const unsigned char *payload, const MsgHeader *h, vo
     if (request == MSG_CREATE_WORK) {
         e.undoLimit = 0;
         Dabstone_SaveSettings();
-        Dabstone_Quit("can't get ressources", 1017);
+        Dabstone_Quit("can't get ressources", ORV_NO_MEMORY);
     } else if (request == MSG_CREATE_REBUILD) {
         e.rebuildPending = 0;
         Dabstone_Working(0);

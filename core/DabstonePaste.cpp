@@ -7,6 +7,7 @@
 #include "core/DabstoneBrush.h"
 #include "core/Image.h"
 #include "core/Msg.h"
+#include "core/OrvError.h"
 #include "ui/Alert.h"
 #include "ui/Interface.h"
 #include "xc/Visual.h"
@@ -316,7 +317,7 @@ void Dabstone_MaskReady(const unsigned char *payload, const MsgHeader *h, void *
         if (Image_Width(mask) != Image_Width(e.image) || Image_Height(mask) != Image_Height(e.image) ||
             Image_PlaneBits(mask, 0) != 8) {
             Image_CloseImage(mask);
-            Alert_Warning("can't open mask", 1045);
+            Alert_Warning("can't open mask", ORV_CANNOT_HANDLE);
             return;
         }
         e.mask = mask;
