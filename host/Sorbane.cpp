@@ -259,12 +259,7 @@ int ParseNew(int argc, char **argv, unsigned char *info, bool *pattern, const ch
     }
     if (!*out)
         return Sorbane_Usage("new");
-    Image_InitInfo(info);
-    Bytes_SetField(info, IMAGE_INFO_WIDTH, width);
-    Bytes_SetField(info, IMAGE_INFO_HEIGHT, height);
-    Bytes_SetField(info, IMAGE_INFO_MODE, mode);
-    Bytes_SetField(info, IMAGE_INFO_BITS, bits);
-    Bytes_SetField(info, IMAGE_INFO_ALPHA, alpha);
+    Image_MakeInfo(info, width, height, mode, bits, alpha);
     Bytes_SetField(info, IMAGE_INFO_EXTRA, extra);
     Bytes_SetField(info, IMAGE_INFO_EXTRA_DEPTH, bits);
     return 0;
