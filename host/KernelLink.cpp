@@ -1,5 +1,6 @@
 #include "host/KernelLink.h"
 
+#include "core/Fifo.h"
 #include "core/Misc.h"
 
 #include <cerrno>
@@ -83,6 +84,30 @@ int KernelLink_ReaderGone(int fd)
 {
     struct pollfd p = {fd, 0, 0};
     return poll(&p, 1, 0) == 1 && (p.revents & (POLLERR | POLLHUP)) ? 1 : 0;
+}
+
+void KernelLink_SendOrDrop(int *fd, int kernel, int pid, int32_t code, const void *payload, int length)
+{
+    if (*fd >= 0 && KernelLink_ReaderGone(*fd)) { // known gone: nothing to say
+        Fifo_CloseWrite(kernel, pid, *fd);
+        *fd = -1;
+    }
+    if (*fd >= 0 && KernelLink_Send(*fd, pid, code, 0, payload, length) == EPIPE) {
+        Fifo_CloseWrite(kernel, pid, *fd);
+        *fd = -1;
+    }
+}
+
+void KernelLink_ReadFifo(int fd, const char *what)
+{
+    if (Msghand_ReadAll(fd) != MSGHAND_BROKEN)
+        return;
+    Msghand_Forget(fd);
+    long dropped = 0;
+    unsigned char junk[4096];
+    for (ssize_t n; (n = read(fd, junk, sizeof junk)) > 0;)
+        dropped += n;
+    KernelLink_Say("%s out of step; %ld waiting bytes dropped", what, dropped);
 }
 
 const char *KernelLink_Path(const unsigned char *payload, int length, int offset)
