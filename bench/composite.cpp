@@ -14,6 +14,7 @@
 //
 // Hard dab: the built-in brush with airbrush off, soft: with airbrush on,
 // both at peak 255 (full coverage inside, where pixman's fast path stores).
+#include "BenchImages.h"
 #include "brush/Buildin.h"
 #include "core/Image.h"
 #include "xc/FillTev2Tev.h"
@@ -37,47 +38,11 @@ namespace
 
 constexpr int kDabs = 256; // positions per iteration
 
-struct Store {
-    std::string dir;
-    Store()
-    {
-        char tmpl[] = "/tmp/dab_bench_composite_XXXXXX";
-        if (!mkdtemp(tmpl))
-            std::abort();
-        dir = tmpl;
-        Image_Init(dir.c_str(), nullptr, nullptr);
-    }
-    ~Store() { rmdir(dir.c_str()); }
-};
-
-Image *Create(int w, int h, int mode, bool alpha)
-{
-    static Store store;
-    unsigned char info[IMAGE_INFO_SIZE];
-    Image_InitInfo(info);
-    Bytes_SetField(info, IMAGE_INFO_WIDTH, w);
-    Bytes_SetField(info, IMAGE_INFO_HEIGHT, h);
-    Bytes_SetField(info, IMAGE_INFO_MODE, mode);
-    Bytes_SetField(info, IMAGE_INFO_BITS, 8);
-    Bytes_SetField(info, IMAGE_INFO_ALPHA, alpha ? 1 : 0);
-    Image *image = nullptr;
-    if (Image_CreateImage(&image, info))
-        std::abort();
-    return image;
-}
-
 // An opaque RGB + alpha destination, every page touched once.
 struct Canvas {
     Image *image;
     int width, height;
-    Canvas(int w, int h) : image(Create(w, h, IMAGE_MODE_RGB, true)), width(w), height(h)
-    {
-        for (int p = 0; p < 3; ++p)
-            for (int y = 0; y < h; ++y)
-                std::memset(Image_Row(image, p, y), (p * 71 + y) & 255, size_t(w));
-        for (int y = 0; y < h; ++y)
-            std::memset(Image_Row(image, 3, y), 255, size_t(w));
-    }
+    Canvas(int w, int h) : image(bench::CreateCanvas(w, h)), width(w), height(h) {}
     ~Canvas() { Image_DestroyImage(image); }
 };
 
@@ -92,7 +57,7 @@ Canvas &CanvasOf(int w)
 // or soft (airbrush on, linear fall-off).
 Image *Brush(int n, bool soft)
 {
-    Image *b = Create(n, n, IMAGE_MODE_GREY, true);
+    Image *b = bench::Create(n, n, IMAGE_MODE_GREY, true);
     for (int y = 0; y < n; ++y)
         std::memset(Image_Row(b, 0, y), 128, size_t(n));
     if (Buildin_Make(b, 1, n, n, 1, 255, soft ? 1.0 : 0.0))
@@ -159,25 +124,15 @@ void FillDabs(benchmark::State &state, int dab, bool soft, int w, int h, bool zo
 
 void Pixman(benchmark::State &state, int dab, bool soft)
 {
-    static std::vector<uint32_t> pixels(size_t(4096) * 4096, 0xff336699u);
-    pixman_image_t *dst = pixman_image_create_bits(PIXMAN_a8r8g8b8, 4096, 4096, pixels.data(), 4096 * 4);
-    int stride = (dab + 3) / 4 * 4;
-    std::vector<uint32_t> maskBits(size_t(stride) * dab / 4);
-    std::vector<uint8_t> c = Coverage(dab, soft);
-    for (int y = 0; y < dab; ++y)
-        std::memcpy(reinterpret_cast<uint8_t *>(maskBits.data()) + size_t(y) * stride, &c[size_t(y) * dab],
-                    size_t(dab));
-    pixman_image_t *mask = pixman_image_create_bits(PIXMAN_a8, dab, dab, maskBits.data(), stride);
-    pixman_color_t colour = {200 * 257, 100 * 257, 50 * 257, 0xffff};
-    pixman_image_t *solid = pixman_image_create_solid_fill(&colour);
+    bench::PixmanCanvas canvas;
+    std::vector<uint8_t> bits, c = Coverage(dab, soft);
+    pixman_image_t *mask = bench::A8Mask(bits, c.data(), dab, dab, dab);
     std::vector<Box> boxes = Positions(dab, 4096, 4096);
     for (auto _ : state)
         for (const Box &b : boxes)
-            pixman_image_composite32(PIXMAN_OP_OVER, solid, mask, dst, 0, 0, 0, 0, b.x1, b.y1, dab, dab);
+            canvas.Over(mask, b.x1, b.y1, dab, dab);
     state.SetItemsProcessed(int64_t(state.iterations()) * kDabs * dab * dab);
-    pixman_image_unref(solid);
     pixman_image_unref(mask);
-    pixman_image_unref(dst);
 }
 
 // The bandwidth floor: the coverage rows copied into the four planes.

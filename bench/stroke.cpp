@@ -18,6 +18,7 @@
 // would make); libmypaint draws dabs at exactly those centres. Items are dab-box pixels (dabs x diameter²),
 // the same for the three impls of one name; "dabs" is dabs per second. libmypaint runs on one thread, as the
 // engine does. The table after the runs gives the ratios.
+#include "BenchImages.h"
 #include "brush/Buildin.h"
 #include "brush/Work.h"
 #include "core/Dabstone.h"
@@ -110,35 +111,6 @@ void Count(benchmark::State &state, int64_t dabs, int diameter)
 
 // ---- The engine ----
 
-struct Store {
-    std::string dir;
-    Store()
-    {
-        char tmpl[] = "/tmp/dab_bench_stroke_XXXXXX";
-        if (!mkdtemp(tmpl))
-            std::abort();
-        dir = tmpl;
-        Image_Init(dir.c_str(), nullptr, nullptr);
-    }
-    ~Store() { rmdir(dir.c_str()); }
-};
-
-Image *Create(int w, int h, int mode, bool alpha)
-{
-    static Store store;
-    unsigned char info[IMAGE_INFO_SIZE];
-    Image_InitInfo(info);
-    Bytes_SetField(info, IMAGE_INFO_WIDTH, w);
-    Bytes_SetField(info, IMAGE_INFO_HEIGHT, h);
-    Bytes_SetField(info, IMAGE_INFO_MODE, mode);
-    Bytes_SetField(info, IMAGE_INFO_BITS, 8);
-    Bytes_SetField(info, IMAGE_INFO_ALPHA, alpha ? 1 : 0);
-    Image *image = nullptr;
-    if (Image_CreateImage(&image, info))
-        std::abort();
-    return image;
-}
-
 // The engine state of a running program with its work images and an
 // opaque canvas, no display and no kernel.
 struct Engine {
@@ -149,15 +121,10 @@ struct Engine {
         Dabstone_InitState();
         Dabstone_InitDefaults();
         GG_Dabstone &e = *G_dabstone;
-        e.strokeBrush = Create(201, 201, IMAGE_MODE_GREY, true);
-        e.rowBuffer = Create(9999, 1, IMAGE_MODE_GREY, true);
+        e.strokeBrush = bench::Create(201, 201, IMAGE_MODE_GREY, true);
+        e.rowBuffer = bench::Create(9999, 1, IMAGE_MODE_GREY, true);
         e.rowBufferBox = Box{0, 0, 9998, 0, 9999, 1, 0};
-        canvas = Create(w, h, IMAGE_MODE_RGB, true);
-        for (int p = 0; p < 3; ++p)
-            for (int y = 0; y < h; ++y)
-                std::memset(Image_Row(canvas, p, y), (p * 71 + y) & 255, size_t(w));
-        for (int y = 0; y < h; ++y)
-            std::memset(Image_Row(canvas, 3, y), 255, size_t(w));
+        canvas = bench::CreateCanvas(w, h);
         e.image = canvas;
         e.imageBox = Box{0, 0, w - 1, h - 1, w, h, 0};
         e.plane = -1;
@@ -263,10 +230,8 @@ std::vector<std::vector<uint8_t>> maskBits;
 
 void Record(int x, int y, int length, unsigned char *buffer)
 {
-    maskBits.emplace_back(buffer, buffer + ((length + 3) & ~3));
-    pixman_image_t *mask = pixman_image_create_bits(
-        PIXMAN_a8, length, 1, reinterpret_cast<uint32_t *>(maskBits.back().data()), (length + 3) & ~3);
-    recording->push_back(Cover{x, y, length, 1, mask});
+    maskBits.emplace_back();
+    recording->push_back(Cover{x, y, length, 1, bench::A8Mask(maskBits.back(), buffer, length, length, 1)});
 }
 
 // The engine's coverage boxes of one stroke at y = 0: every dab box with the
@@ -277,14 +242,11 @@ std::vector<Cover> Covers(Shape shape, bool soft)
     maskBits.reserve(100000);
     const int d = shape.diameter;
     if (!shape.pencil) {
-        Image *brush = Create(d, d, IMAGE_MODE_GREY, true);
+        Image *brush = bench::Create(d, d, IMAGE_MODE_GREY, true);
         Buildin_Make(brush, 1, d, d, 1, Buildin_Peak(100), soft ? 1.0 : 0.0);
-        const int stride = (d + 3) & ~3;
-        maskBits.emplace_back(size_t(stride) * d);
-        for (int y = 0; y < d; ++y)
-            std::memcpy(maskBits.back().data() + size_t(y) * stride, Image_Row(brush, 1, y), size_t(d));
-        pixman_image_t *mask = pixman_image_create_bits(
-            PIXMAN_a8, d, d, reinterpret_cast<uint32_t *>(maskBits.back().data()), stride);
+        maskBits.emplace_back();
+        pixman_image_t *mask =
+            bench::A8Mask(maskBits.back(), Image_Row(brush, 1, 0), Image_PlaneBytesPerRow(brush, 1), d, d);
         for (int x : Centres(d))
             covers.push_back(Cover{x - d / 2, -d / 2, d, d, mask});
         Image_DestroyImage(brush);
@@ -305,10 +267,7 @@ std::vector<Cover> Covers(Shape shape, bool soft)
 
 void PixmanStrokes(benchmark::State &state, Shape shape, bool soft)
 {
-    static std::vector<uint32_t> pixels(size_t(4096) * 4096, 0xff336699u);
-    pixman_image_t *dst = pixman_image_create_bits(PIXMAN_a8r8g8b8, 4096, 4096, pixels.data(), 4096 * 4);
-    pixman_color_t colour = {200 * 257, 100 * 257, 50 * 257, 0xffff};
-    pixman_image_t *solid = pixman_image_create_solid_fill(&colour);
+    bench::PixmanCanvas canvas;
     const std::vector<Cover> covers = Covers(shape, soft);
     const std::vector<int> ys = Rows(shape.diameter, 4096);
     const int64_t perStroke = int64_t(Centres(shape.diameter).size());
@@ -316,13 +275,10 @@ void PixmanStrokes(benchmark::State &state, Shape shape, bool soft)
     for (auto _ : state)
         for (int y : ys) {
             for (const Cover &c : covers)
-                pixman_image_composite32(PIXMAN_OP_OVER, solid, c.mask, dst, 0, 0, 0, 0, c.x, c.y + y, c.w,
-                                         c.h);
+                canvas.Over(c.mask, c.x, c.y + y, c.w, c.h);
             dabs += perStroke;
         }
     Count(state, dabs, shape.diameter);
-    pixman_image_unref(solid);
-    pixman_image_unref(dst);
 }
 
 // ---- Summary ----

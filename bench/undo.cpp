@@ -2,6 +2,7 @@
 // image) and undo (exchange of the boxes) next to memcpy of the same row
 // spans in the same run, and the background copy in rows per second.
 #include "brush/Undo.h"
+#include "BenchImages.h"
 #include "core/Dabstone.h"
 #include "core/Image.h"
 
@@ -16,29 +17,16 @@
 namespace
 {
 
-// Two RGB + alpha 8-bit images of one size in a scratch store directory.
+// Two RGB + alpha 8-bit images of one size.
 struct Pair {
-    std::string dir;
     Image *image = nullptr;
     Image *undo = nullptr;
     int width = 0, height = 0;
 
     Pair(int w, int h) : width(w), height(h)
     {
-        char tmpl[] = "/tmp/dab_bench_undo_XXXXXX";
-        if (!mkdtemp(tmpl))
-            std::abort();
-        dir = tmpl;
-        Image_Init(dir.c_str(), nullptr, nullptr);
-        unsigned char info[IMAGE_INFO_SIZE];
-        Image_InitInfo(info);
-        Bytes_SetField(info, IMAGE_INFO_WIDTH, w);
-        Bytes_SetField(info, IMAGE_INFO_HEIGHT, h);
-        Bytes_SetField(info, IMAGE_INFO_MODE, IMAGE_MODE_RGB);
-        Bytes_SetField(info, IMAGE_INFO_BITS, 8);
-        Bytes_SetField(info, IMAGE_INFO_ALPHA, 1);
-        if (Image_CreateImage(&image, info) || Image_CreateImage(&undo, info))
-            std::abort();
+        image = bench::Create(w, h, IMAGE_MODE_RGB, true);
+        undo = bench::Create(w, h, IMAGE_MODE_RGB, true);
         // Touch every page once so that the timings leave out first faults.
         for (int p = 0; p < Image_Planes(image); ++p)
             for (int y = 0; y < h; ++y) {
@@ -50,7 +38,6 @@ struct Pair {
     {
         Image_DestroyImage(image);
         Image_DestroyImage(undo);
-        rmdir(dir.c_str());
     }
 };
 

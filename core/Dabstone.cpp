@@ -7,6 +7,7 @@
 #include "core/Image.h"
 #include "core/Misc.h"
 #include "core/Msg.h"
+#include "core/OrvError.h"
 #include "ui/Alert.h"
 #include "ui/Interface.h"
 
@@ -422,12 +423,7 @@ void Dabstone_AskWorkImages()
     for (int slot = 1; slot <= 6; ++slot) {
         const WorkImage &w = kWorkImages[slot - 1];
         unsigned char payload[MSG_CREATE_SIZE] = {};
-        Image_InitInfo(payload);
-        Bytes_SetField(payload, IMAGE_INFO_WIDTH, w.width);
-        Bytes_SetField(payload, IMAGE_INFO_HEIGHT, w.height);
-        Bytes_SetField(payload, IMAGE_INFO_MODE, w.mode);
-        Bytes_SetField(payload, IMAGE_INFO_BITS, 8);
-        Bytes_SetField(payload, IMAGE_INFO_ALPHA, w.alpha);
+        Image_MakeInfo(payload, w.width, w.height, w.mode, 8, w.alpha);
         Bytes_Put32(payload + MSG_INFO_SIZE, WorkHandle(slot));
         Dabstone_SendKernel(MSG_CREATE_WORK, payload, MSG_CREATE_SIZE);
     }
@@ -713,7 +709,7 @@ void Dabstone_RequestFailed(const unsigned char *payload, const MsgHeader *h, vo
     if (request == MSG_CREATE_WORK) {
         e.undoLimit = 0;
         Dabstone_SaveSettings();
-        Dabstone_Quit("can't get ressources", 1017);
+        Dabstone_Quit("can't get ressources", ORV_NO_MEMORY);
     } else if (request == MSG_CREATE_REBUILD) {
         e.rebuildPending = 0;
         Dabstone_Working(0);

@@ -126,12 +126,7 @@ void RequestMask()
         return;
     }
     unsigned char payload[MSG_CREATE_SIZE] = {};
-    Image_InitInfo(payload);
-    Bytes_SetField(payload, IMAGE_INFO_WIDTH, Image_Width(e.userBrush));
-    Bytes_SetField(payload, IMAGE_INFO_HEIGHT, Image_Height(e.userBrush));
-    Bytes_SetField(payload, IMAGE_INFO_MODE, IMAGE_MODE_GREY);
-    Bytes_SetField(payload, IMAGE_INFO_BITS, 8);
-    Bytes_SetField(payload, IMAGE_INFO_ALPHA, 0);
+    Image_MakeInfo(payload, Image_Width(e.userBrush), Image_Height(e.userBrush), IMAGE_MODE_GREY, 8, 0);
     Bytes_Put32(payload + MSG_INFO_SIZE, request->handle);
     Dabstone_SendKernel(MSG_CREATE_WORK, payload, MSG_CREATE_SIZE);
     e.brushMaskRequested = 1;

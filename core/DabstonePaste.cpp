@@ -7,6 +7,7 @@
 #include "core/DabstoneBrush.h"
 #include "core/Image.h"
 #include "core/Msg.h"
+#include "core/OrvError.h"
 #include "ui/Alert.h"
 #include "ui/Interface.h"
 #include "xc/Visual.h"
@@ -316,7 +317,7 @@ void Dabstone_MaskReady(const unsigned char *payload, const MsgHeader *h, void *
         if (Image_Width(mask) != Image_Width(e.image) || Image_Height(mask) != Image_Height(e.image) ||
             Image_PlaneBits(mask, 0) != 8) {
             Image_CloseImage(mask);
-            Alert_Warning("can't open mask", 1045);
+            Alert_Warning("can't open mask", ORV_CANNOT_HANDLE);
             return;
         }
         e.mask = mask;
@@ -432,12 +433,8 @@ void RebuildConfirmed(void *)
     int alpha = !user || (Image_ColorPlanes(e.userBrush) > 0 && Image_AlphaPlanes(e.userBrush) > 0) ||
                 e.userBrushMask;
     unsigned char payload[MSG_CREATE_SIZE] = {};
-    Image_InitInfo(payload);
-    Bytes_SetField(payload, IMAGE_INFO_WIDTH, e.brushWidth);
-    Bytes_SetField(payload, IMAGE_INFO_HEIGHT, e.brushHeight);
-    Bytes_SetField(payload, IMAGE_INFO_MODE, Image_Mode(e.image));
-    Bytes_SetField(payload, IMAGE_INFO_BITS, Image_PlaneBits(e.image, 0));
-    Bytes_SetField(payload, IMAGE_INFO_ALPHA, alpha ? 1 : 0);
+    Image_MakeInfo(payload, e.brushWidth, e.brushHeight, Image_Mode(e.image), Image_PlaneBits(e.image, 0),
+                   alpha ? 1 : 0);
     Bytes_Put32(payload + MSG_INFO_SIZE, tail);
     Dabstone_SendKernel(MSG_CREATE_REBUILD, payload, MSG_CREATE_SIZE);
     e.rebuildPending = 1;

@@ -1,4 +1,5 @@
 #include "core/Image.h"
+#include "core/OrvError.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,13 +17,6 @@
 
 namespace
 {
-
-constexpr int kCannotHandle = 1045;  // "Cannot handle this type of image"
-constexpr int kBadParameter = 1046;  // "Bad parameter"
-constexpr int kTooLarge = 1050;      // "Image too large"
-constexpr int kBadSize = 1062;       // "Bad size of file"
-constexpr int kUnknownFormat = 1063; // "Unknown file format"
-constexpr int kDiskFull = 1213;      // "The disk is full "
 
 // Module state.
 char *tmpDirectory = nullptr; // Image_Init
@@ -162,7 +156,7 @@ int ReadHeader(int fd, unsigned char *header)
         if (n < 0)
             return errno;
         if (n == 0)
-            return kBadSize;
+            return ORV_BAD_SIZE;
         got += size_t(n);
     }
     return 0;
@@ -177,18 +171,18 @@ int CheckFile(int fd, size_t *size)
     if (S_ISDIR(st.st_mode))
         return EISDIR;
     if (!S_ISREG(st.st_mode))
-        return kUnknownFormat;
+        return ORV_UNKNOWN_FORMAT;
     unsigned char h[IMAGE_HEADER_SIZE];
     if (st.st_size < IMAGE_HEADER_SIZE)
-        return kBadSize;
+        return ORV_BAD_SIZE;
     if (int code = ReadHeader(fd, h))
         return code;
     if (Bytes_Get32(h + IMAGE_MAGIC_AT) != IMAGE_MAGIC)
-        return kUnknownFormat;
+        return ORV_UNKNOWN_FORMAT;
     if (Get(h, IMAGE_WIDTH) < 1 || Get(h, IMAGE_HEIGHT) < 1)
-        return kCannotHandle;
+        return ORV_CANNOT_HANDLE;
     if (!LayoutFits(h, st.st_size))
-        return kBadSize;
+        return ORV_BAD_SIZE;
     *size = size_t(Get(h, IMAGE_FILE_SIZE));
     return 0;
 }
@@ -275,10 +269,10 @@ int BuildHeader(unsigned char *h, const unsigned char *info)
     bool alpha = Get(info, IMAGE_INFO_ALPHA) != 0;
     if (small > IMAGE_SMALL_BLOCK_MAX || small < 0 || typed < 0 || entries < 0 || width < 1 || height < 1 ||
         !ValidDepth(depth) || extras < 0 || (extras > 0 && !ValidDepth(extraDepth)))
-        return kBadParameter;
+        return ORV_BAD_PARAMETER;
     // Even one bit per pixel would not fit the 32-bit size word.
     if (int64_t(width) * height / 8 > INT32_MAX)
-        return kTooLarge;
+        return ORV_TOO_LARGE;
     Set(h, IMAGE_WIDTH, width);
     Set(h, IMAGE_HEIGHT, height);
 
@@ -299,11 +293,11 @@ int BuildHeader(unsigned char *h, const unsigned char *info)
     const PlaneName *colours = mode == IMAGE_MODE_GREY ? kGrey : mode == IMAGE_MODE_RGB ? kRgb : kCmyk;
     int colourCount = ColorPlanesOfMode(mode);
     if (!colourCount)
-        return kBadParameter;
+        return ORV_BAD_PARAMETER;
     Set(h, IMAGE_MODE, mode);
     int total = colourCount + (alpha ? 1 : 0);
     if (extras > IMAGE_MAX_PLANES - total)
-        return kBadParameter;
+        return ORV_BAD_PARAMETER;
     total += extras;
     int plane = 0;
     for (; plane < colourCount; ++plane)
@@ -318,7 +312,7 @@ int BuildHeader(unsigned char *h, const unsigned char *info)
     Set(h, IMAGE_PLANES, total);
     // Offsets and sizes are 32-bit signed words.
     if (end > INT32_MAX)
-        return kTooLarge;
+        return ORV_TOO_LARGE;
     Set(h, IMAGE_DATA_END, int32_t(end));
     Set(h, IMAGE_FILE_SIZE, int32_t(end));
     return 0;
@@ -358,12 +352,12 @@ int Reserve(int fd, int64_t size)
     if (fallocate(fd, 0, 0, off_t(size)) == 0)
         return 0;
     if (errno == ENOSPC)
-        return kDiskFull;
+        return ORV_DISK_FULL;
     if (lseek(fd, off_t(size - 1), SEEK_SET) < 0)
         return errno;
     const char blank = 0;
     if (write(fd, &blank, 1) != 1)
-        return errno == ENOSPC ? kDiskFull : errno ? errno : EIO;
+        return errno == ENOSPC ? ORV_DISK_FULL : errno ? errno : EIO;
     return 0;
 }
 
@@ -377,7 +371,7 @@ int MakeFile(Image **image, const unsigned char *h, const std::string &path)
     int code = 0;
     void *map = MAP_FAILED;
     if (Misk_GetFreeDisk(path.c_str()) < uint64_t(size) / 1024)
-        code = kDiskFull;
+        code = ORV_DISK_FULL;
     else if (!(code = Reserve(fd, size))) {
         map = mmap(nullptr, size_t(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
         if (map == MAP_FAILED)
@@ -442,6 +436,16 @@ int Image_DestroyImage(Image *image)
 void Image_InitInfo(unsigned char *info)
 {
     memset(info, 0, IMAGE_INFO_SIZE);
+}
+
+void Image_MakeInfo(unsigned char *info, int width, int height, int mode, int bits, int alpha)
+{
+    Image_InitInfo(info);
+    Set(info, IMAGE_INFO_WIDTH, width);
+    Set(info, IMAGE_INFO_HEIGHT, height);
+    Set(info, IMAGE_INFO_MODE, mode);
+    Set(info, IMAGE_INFO_BITS, bits);
+    Set(info, IMAGE_INFO_ALPHA, alpha);
 }
 
 void Image_GetInfo(const Image *image, unsigned char *info)
@@ -565,7 +569,7 @@ int Image_CreateImage(Image **image, const unsigned char *info)
         return code;
     std::string path = ChoosePath(Get(info, IMAGE_INFO_PLACEMENT));
     if (path.empty())
-        return kBadParameter;
+        return ORV_BAD_PARAMETER;
     if (path.size() >= size_t(IMAGE_PATH_SIZE))
         return ENAMETOOLONG;
     PutText(h + IMAGE_PATH, IMAGE_PATH_SIZE, path.c_str());

@@ -126,6 +126,8 @@ int Image_DestroyImage(Image *image);
 
 // Info records: all zero / described from an image's header.
 void Image_InitInfo(unsigned char *info);
+// An info record of that geometry (no extra planes), the rest zero.
+void Image_MakeInfo(unsigned char *info, int width, int height, int mode, int bits, int alpha);
 void Image_GetInfo(const Image *image, unsigned char *info);
 // Copy the descriptive fields (names, flags, times, suite words, small and
 // typed blocks, lookup table of the same size) into an image of the same

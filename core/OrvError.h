@@ -5,6 +5,20 @@
 #pragma once
 #include <cstdint>
 
+// The suite's codes that the modules return by name.
+enum : int32_t {
+    ORV_NO_MEMORY = 1017,      // "No more memory available"
+    ORV_CANNOT_READ = 1025,    // "Cannot read the file"
+    ORV_WRITE_FAILED = 1033,   // "Write failed"
+    ORV_CANNOT_HANDLE = 1045,  // "Cannot handle this type of image"
+    ORV_BAD_PARAMETER = 1046,  // "Bad parameter"
+    ORV_TOO_LARGE = 1050,      // "Image too large"
+    ORV_BAD_SIZE = 1062,       // "Bad size of file"
+    ORV_UNKNOWN_FORMAT = 1063, // "Unknown file format"
+    ORV_CANCEL = 1073,         // "Cancel"
+    ORV_DISK_FULL = 1213,      // "The disk is full "
+};
+
 // 0 English, 1 French, 2 German. Starts at 0 and nothing changes it.
 extern int32_t CurrentLanguage;
 

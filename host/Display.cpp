@@ -73,29 +73,15 @@ Peer P;
 
 // ---- Sending ----------------------------------------------------------------
 
-// A peer whose FIFO has lost its reader is gone: one failed write says so
-// ("can't write message"), and nothing more is written to it.
-void Send(int *fd, int pid, int32_t code, const void *payload, int length)
-{
-    if (*fd >= 0 && KernelLink_ReaderGone(*fd)) { // known gone: nothing to say
-        Fifo_CloseWrite(P.kernel, pid, *fd);
-        *fd = -1;
-    }
-    if (*fd >= 0 && KernelLink_Send(*fd, pid, code, 0, payload, length) == EPIPE) {
-        Fifo_CloseWrite(P.kernel, pid, *fd);
-        *fd = -1;
-    }
-}
-
 void ToProgram(int32_t code, const void *payload, int length)
 {
     if (!P.programGone)
-        Send(&P.programFifo, P.program, code, payload, length);
+        KernelLink_SendOrDrop(&P.programFifo, P.kernel, P.program, code, payload, length);
 }
 
 void ToKernel(int32_t code, const void *payload, int length)
 {
-    Send(&P.kernelFifo, P.kernel, code, payload, length);
+    KernelLink_SendOrDrop(&P.kernelFifo, P.kernel, P.kernel, code, payload, length);
 }
 
 void SendPid(int32_t code, bool toKernel)
@@ -301,18 +287,6 @@ void OnFrame(const unsigned char *payload, const MsgHeader *h, void *)
         }
 }
 
-void ReadFifo()
-{
-    if (Msghand_ReadAll(P.fifo) != MSGHAND_BROKEN)
-        return;
-    Msghand_Forget(P.fifo);
-    long dropped = 0;
-    unsigned char junk[4096];
-    for (ssize_t n; (n = read(P.fifo, junk, sizeof junk)) > 0;)
-        dropped += n;
-    KernelLink_Say("fifo out of step; %ld waiting bytes dropped", dropped);
-}
-
 // Waits up to timeoutMs (-1: no bound) for the FIFO or the X connection.
 // The kernel's FIFO reports an error once its reader has gone: the kernel
 // ended without telling us, and so do we. (When dabstone ends, the kernel
@@ -334,7 +308,7 @@ void Pump(int timeoutMs)
     if (poll(fds, P.window ? 3 : 2, timeoutMs) <= 0)
         return;
     if (fds[0].revents & POLLIN)
-        ReadFifo();
+        KernelLink_ReadFifo(P.fifo, "fifo");
     NoticeKernelGone(fds[1]);
     if (P.window && P.scripted) { // a window shown beside a script: drawn, not used
         std::vector<ScriptCommand> ignored;
@@ -346,7 +320,7 @@ void Pump(int timeoutMs)
 bool WaitFor(const std::function<bool()> &condition, int seconds)
 {
     long long deadline = KernelLink_Now() + 1000LL * seconds;
-    ReadFifo();
+    KernelLink_ReadFifo(P.fifo, "fifo");
     while (!condition()) {
         long long left = deadline - KernelLink_Now();
         if (P.ended || left <= 0)
@@ -409,12 +383,17 @@ std::string RunCommand(const ScriptCommand &c)
     }
     case SCRIPT_SELECT:
     case SCRIPT_SELECT_ALL:
+        if (c.op == SCRIPT_SELECT_ALL && P.selection.empty())
+            return "";
         if (c.op == SCRIPT_SELECT_ALL)
             P.selection.clear();
         else
             P.selection.push_back({a[0], a[1], a[2], a[3]});
         if (P.window)
             DisplayWindow_SetSelection(P.window, P.selection);
+        // dabstone keeps the selection it was given until told that it is
+        // stale; its next stroke then asks again (1043).
+        ToProgram(MSG_NO_MASK, nullptr, 0);
         return "";
     case SCRIPT_UNDO:
         SendAction(ACTION_UNDO, APPLY_NONE);
@@ -485,7 +464,7 @@ std::string RunCommand(const ScriptCommand &c)
 int RunScript(const std::vector<ScriptCommand> &commands)
 {
     for (const ScriptCommand &c : commands) {
-        ReadFifo();
+        KernelLink_ReadFifo(P.fifo, "fifo");
         if (P.ended)
             break;
         std::string problem = RunCommand(c);
@@ -540,6 +519,7 @@ int Display_Main(int argc, char **argv)
         KernelLink_Say("%s", problem.c_str());
         return Sorbane_Usage("display");
     }
+    P.path = KernelLink_AbsolutePath(P.path); // compared with dabstone's as text
     P.kernel = kernel.empty() ? int(getppid()) : std::atoi(kernel.c_str());
     P.program = std::atoi(program.c_str());
     P.pid = int(getpid());

@@ -203,38 +203,27 @@ void OnKey(DisplayWindow *w, XKeyEvent *e, std::vector<ScriptCommand> *out)
     char text[8] = {};
     KeySym sym = 0;
     XLookupString(e, text, sizeof text - 1, &sym, nullptr);
-    switch (sym) {
-    case XK_b:
-        out->push_back(Command(SCRIPT_TOOL, SCRIPT_TOOL_BRUSH));
-        break;
-    case XK_f:
-        out->push_back(Command(SCRIPT_TOOL, SCRIPT_TOOL_FILL));
-        break;
-    case XK_p:
-        out->push_back(Command(SCRIPT_TOOL, SCRIPT_TOOL_PIPETTE));
-        break;
-    case XK_u:
-        out->push_back(Command(SCRIPT_UNDO));
-        break;
-    case XK_a:
-        out->push_back(Command(SCRIPT_APPLY, SCRIPT_APPLY_FROM_TOOL));
-        break;
-    case XK_c:
-        out->push_back(Command(SCRIPT_SELECT_ALL));
-        break;
-    case XK_q:
-        out->push_back(Command(SCRIPT_LEAVE));
-        break;
-    case XK_Escape:
-        if (w->placed) {
-            out->push_back(Command(SCRIPT_UNBRUSH));
-            OverlaysChanging(w);
-            w->placed = false;
-            OverlaysChanged(w);
+    struct Key {
+        KeySym sym;
+        ScriptOp op;
+        int32_t arg;
+    };
+    static const Key keys[] = {
+        {XK_b, SCRIPT_TOOL, SCRIPT_TOOL_BRUSH}, {XK_f, SCRIPT_TOOL, SCRIPT_TOOL_FILL},
+        {XK_p, SCRIPT_TOOL, SCRIPT_TOOL_PIPETTE}, {XK_u, SCRIPT_UNDO, 0},
+        {XK_a, SCRIPT_APPLY, SCRIPT_APPLY_FROM_TOOL}, {XK_c, SCRIPT_SELECT_ALL, 0},
+        {XK_q, SCRIPT_LEAVE, 0},
+    };
+    for (const Key &k : keys)
+        if (k.sym == sym) {
+            out->push_back(Command(k.op, k.arg));
+            return;
         }
-        break;
-    default:
-        break;
+    if (sym == XK_Escape && w->placed) {
+        out->push_back(Command(SCRIPT_UNBRUSH));
+        OverlaysChanging(w);
+        w->placed = false;
+        OverlaysChanged(w);
     }
 }
 

@@ -73,28 +73,14 @@ int signalPipe[2] = {-1, -1};
 
 // ---- Sending ---------------------------------------------------------------
 
-// A peer whose FIFO has lost its reader is gone: one failed write says so
-// ("can't write message"), and nothing more is written to it.
-void Send(int *fd, int kernelPid, int pid, int32_t code, const void *payload, int length)
-{
-    if (*fd >= 0 && KernelLink_ReaderGone(*fd)) { // ended already: its end is reported apart
-        Fifo_CloseWrite(kernelPid, pid, *fd);
-        *fd = -1;
-    }
-    if (*fd >= 0 && KernelLink_Send(*fd, pid, code, 0, payload, length) == EPIPE) {
-        Fifo_CloseWrite(kernelPid, pid, *fd);
-        *fd = -1;
-    }
-}
-
 void ToProgram(int32_t code, const void *payload, int length)
 {
-    Send(&S.programFifo, S.pid, S.program, code, payload, length);
+    KernelLink_SendOrDrop(&S.programFifo, S.pid, S.program, code, payload, length);
 }
 
 void ToDisplay(int32_t code, const void *payload, int length)
 {
-    Send(&S.displayFifo, S.pid, S.display, code, payload, length);
+    KernelLink_SendOrDrop(&S.displayFifo, S.pid, S.display, code, payload, length);
 }
 
 // A request that cannot be met: one console line, and 1011 (request, error)
@@ -394,20 +380,6 @@ void OnFrame(const unsigned char *payload, const MsgHeader *h, void *)
            "unknown request " + std::to_string(h->code) + " from " + std::to_string(h->sender) + " ignored");
 }
 
-// A corrupt frame (say, an absurd length) leaves the byte stream without a
-// frame boundary: everything waiting is dropped and reading starts afresh.
-void ReadKernelFifo()
-{
-    if (Msghand_ReadAll(S.fifo) != MSGHAND_BROKEN)
-        return;
-    Msghand_Forget(S.fifo);
-    long dropped = 0;
-    unsigned char junk[4096];
-    for (ssize_t n; (n = read(S.fifo, junk, sizeof junk)) > 0;)
-        dropped += n;
-    KernelLink_Say("kernel fifo out of step; %ld waiting bytes dropped", dropped);
-}
-
 // ---- Processes ------------------------------------------------------------------------
 
 void OnSignal(int sig)
@@ -501,7 +473,7 @@ void Serve(int timeoutMs)
     if (poll(fds, 2, timeoutMs) <= 0)
         return;
     if (fds[0].revents & POLLIN)
-        ReadKernelFifo();
+        KernelLink_ReadFifo(S.fifo, "kernel fifo");
     if (fds[1].revents & POLLIN)
         OnSignals();
 }
@@ -648,6 +620,9 @@ int Kernel_Run(int argc, char **argv)
     }
     if (S.store.empty())
         S.store = DefaultStore();
+    // dabstone, the display and the store compare paths as text: all absolute.
+    for (std::string *path : {&S.image, &S.brush, &S.mask, &S.store})
+        *path = KernelLink_AbsolutePath(*path);
     if (S.settings.empty())
         S.settings = S.store + "/DabStone.settings";
     if (S.displayLog.empty() && !S.log.empty())
@@ -686,7 +661,7 @@ int Kernel_Run(int argc, char **argv)
 
     while (S.programRunning)
         Serve(-1);
-    ReadKernelFifo(); // the exit notice may still be waiting
+    KernelLink_ReadFifo(S.fifo, "kernel fifo"); // the exit notice may still be waiting
     ReportProgramEnd();
     int status = ProgramExitCode();
     EndDisplay();

@@ -1,11 +1,14 @@
 #include "host/KernelLink.h"
 
+#include "core/Fifo.h"
 #include "core/Misc.h"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -83,6 +86,30 @@ int KernelLink_ReaderGone(int fd)
     return poll(&p, 1, 0) == 1 && (p.revents & (POLLERR | POLLHUP)) ? 1 : 0;
 }
 
+void KernelLink_SendOrDrop(int *fd, int kernel, int pid, int32_t code, const void *payload, int length)
+{
+    if (*fd >= 0 && KernelLink_ReaderGone(*fd)) { // known gone: nothing to say
+        Fifo_CloseWrite(kernel, pid, *fd);
+        *fd = -1;
+    }
+    if (*fd >= 0 && KernelLink_Send(*fd, pid, code, 0, payload, length) == EPIPE) {
+        Fifo_CloseWrite(kernel, pid, *fd);
+        *fd = -1;
+    }
+}
+
+void KernelLink_ReadFifo(int fd, const char *what)
+{
+    if (Msghand_ReadAll(fd) != MSGHAND_BROKEN)
+        return;
+    Msghand_Forget(fd);
+    long dropped = 0;
+    unsigned char junk[4096];
+    for (ssize_t n; (n = read(fd, junk, sizeof junk)) > 0;)
+        dropped += n;
+    KernelLink_Say("%s out of step; %ld waiting bytes dropped", what, dropped);
+}
+
 const char *KernelLink_Path(const unsigned char *payload, int length, int offset)
 {
     if (offset < 0 || length < offset + MSG_PATH_SIZE)
@@ -122,6 +149,22 @@ std::string KernelLink_ParseOptions(int argc, char **argv, const KernelLinkOptio
         }
     }
     return "";
+}
+
+std::string KernelLink_AbsolutePath(const std::string &path)
+{
+    if (path.empty())
+        return path;
+    size_t slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    char real[PATH_MAX];
+    if (!realpath(dir.c_str(), real))
+        return path;
+    std::string folder = real;
+    if (name.empty() || name == "." || name == "..")
+        return realpath(path.c_str(), real) ? std::string(real) : path;
+    return (folder == "/" ? "" : folder) + "/" + name;
 }
 
 long long KernelLink_Now()

@@ -42,6 +42,18 @@ int KernelLink_Send(int fd, int toPid, int32_t code, int32_t aux, const void *pa
 // 1 when the reader of a FIFO we write to has gone (it reports an error).
 int KernelLink_ReaderGone(int fd);
 
+// Sends on *fd (the FIFO of pid under kernel) unless its reader has gone. A
+// peer whose FIFO has lost its reader is gone: one failed write says so
+// ("can't write message"), the FIFO is closed and *fd becomes -1, so that
+// nothing more is written to it.
+void KernelLink_SendOrDrop(int *fd, int kernel, int pid, int32_t code, const void *payload, int length);
+
+// Reads and dispatches every complete frame waiting on a FIFO we read. A
+// corrupt frame (say, an absurd length) leaves the byte stream without a
+// frame boundary: everything waiting is then dropped, with one line naming
+// `what`, and reading starts afresh.
+void KernelLink_ReadFifo(int fd, const char *what);
+
 // The path field at `offset` of a payload when it is NUL-terminated inside
 // its 500 bytes, else nullptr (a malformed request).
 const char *KernelLink_Path(const unsigned char *payload, int length, int offset);
@@ -58,6 +70,12 @@ struct KernelLinkOption {
 // (none when positional is null). An empty string, or what is wrong.
 std::string KernelLink_ParseOptions(int argc, char **argv, const KernelLinkOption *table, size_t count,
                                     std::string *positional);
+
+// A path made absolute against the working directory, its folder resolved
+// as the store resolves the path it writes into an image's header, so that
+// the kernel, the display and dabstone all compare the same text. The path
+// itself when it cannot be resolved (it is reported where it is opened).
+std::string KernelLink_AbsolutePath(const std::string &path);
 
 // Milliseconds of a monotonic clock, for bounded waits.
 long long KernelLink_Now();

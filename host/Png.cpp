@@ -1,5 +1,7 @@
 #include "host/Png.h"
 
+#include "core/OrvError.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -13,13 +15,6 @@
 
 namespace
 {
-
-constexpr int kCannotHandle = 1045;  // "Cannot handle this type of image"
-constexpr int kNoMemory = 1017;      // "No more memory available"
-constexpr int kCannotRead = 1025;    // "Cannot read the file"
-constexpr int kTooLarge = 1050;      // "Image too large"
-constexpr int kUnknownFormat = 1063; // "Unknown file format"
-constexpr int kWriteFailed = 1033;   // "Write failed"
 
 // libpng reports through these; the job record outlives the longjmp, so no
 // local of the jumping function changes between setjmp and longjmp.
@@ -55,7 +50,7 @@ void PointRows(PngJob *job)
 int DecodeHeader(PngJob *job)
 {
     if (setjmp(png_jmpbuf(job->png)))
-        return kCannotRead;
+        return ORV_CANNOT_READ;
     png_init_io(job->png, job->file);
     png_set_sig_bytes(job->png, 8);
     png_read_info(job->png, job->info);
@@ -74,7 +69,7 @@ int DecodeHeader(PngJob *job)
 int DecodeRows(PngJob *job)
 {
     if (setjmp(png_jmpbuf(job->png)))
-        return kCannotRead;
+        return ORV_CANNOT_READ;
     png_read_image(job->png, job->rows.data());
     png_read_end(job->png, nullptr);
     return 0;
@@ -83,7 +78,7 @@ int DecodeRows(PngJob *job)
 int Encode(PngJob *job)
 {
     if (setjmp(png_jmpbuf(job->png)))
-        return kWriteFailed;
+        return ORV_WRITE_FAILED;
     const PngImage &p = *job->image;
     static const int types[] = {0, PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_RGB,
                                 PNG_COLOR_TYPE_RGB_ALPHA};
@@ -115,11 +110,11 @@ int Png_Allocate(PngImage *png)
     int64_t bytes = int64_t(png->width) * png->height * png->channels * (png->bits / 8);
     // What does not fit a store file (32-bit sizes) is refused up front.
     if (png->width < 1 || png->height < 1 || bytes > INT32_MAX)
-        return kTooLarge;
+        return ORV_TOO_LARGE;
     try {
         png->data.assign(size_t(bytes), 0);
     } catch (const std::bad_alloc &) {
-        return kNoMemory;
+        return ORV_NO_MEMORY;
     }
     return 0;
 }
@@ -133,15 +128,15 @@ int Png_Read(const char *path, PngImage *png, std::string *reason)
     if (fread(signature, 1, 8, f) != 8 || png_sig_cmp(signature, 0, 8)) {
         fclose(f);
         *reason = "not a PNG file";
-        return kUnknownFormat;
+        return ORV_UNKNOWN_FORMAT;
     }
     PngJob job;
     job.file = f;
     job.image = png;
     job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job, OnError, OnWarning);
     job.info = job.png ? png_create_info_struct(job.png) : nullptr;
-    int code = job.info ? DecodeHeader(&job) : kNoMemory;
-    if (!code && (code = Png_Allocate(png)) == kTooLarge)
+    int code = job.info ? DecodeHeader(&job) : ORV_NO_MEMORY;
+    if (!code && (code = Png_Allocate(png)) == ORV_TOO_LARGE)
         snprintf(job.message, sizeof job.message, "%dx%d pixels", png->width, png->height);
     if (!code) {
         PointRows(&job);
@@ -173,7 +168,7 @@ int Png_Write(const char *path, const PngImage &png, std::string *reason)
     job.image = const_cast<PngImage *>(&png); // rows are only read
     job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &job, OnError, OnWarning);
     job.info = job.png ? png_create_info_struct(job.png) : nullptr;
-    int code = kNoMemory;
+    int code = ORV_NO_MEMORY;
     if (job.info) {
         PointRows(&job);
         code = Encode(&job);
@@ -182,11 +177,11 @@ int Png_Write(const char *path, const PngImage &png, std::string *reason)
     *reason = job.message;
     if (fflush(f) || fsync(fileno(f))) {
         *reason = strerror(errno);
-        code = code ? code : kWriteFailed;
+        code = code ? code : ORV_WRITE_FAILED;
     }
     if (fclose(f) && !code) {
         *reason = strerror(errno);
-        code = kWriteFailed;
+        code = ORV_WRITE_FAILED;
     }
     if (!code && rename(temporary.c_str(), path))
         code = errno;
@@ -197,12 +192,8 @@ int Png_Write(const char *path, const PngImage &png, std::string *reason)
 
 void Png_StoreInfo(const PngImage &png, unsigned char *info)
 {
-    Image_InitInfo(info);
-    Bytes_SetField(info, IMAGE_INFO_WIDTH, png.width);
-    Bytes_SetField(info, IMAGE_INFO_HEIGHT, png.height);
-    Bytes_SetField(info, IMAGE_INFO_MODE, png.channels >= 3 ? IMAGE_MODE_RGB : IMAGE_MODE_GREY);
-    Bytes_SetField(info, IMAGE_INFO_BITS, png.bits);
-    Bytes_SetField(info, IMAGE_INFO_ALPHA, png.channels % 2 == 0 ? 1 : 0);
+    Image_MakeInfo(info, png.width, png.height, png.channels >= 3 ? IMAGE_MODE_RGB : IMAGE_MODE_GREY,
+                   png.bits, png.channels % 2 == 0 ? 1 : 0);
 }
 
 void Png_ToImage(const PngImage &png, Image *image)
@@ -224,7 +215,7 @@ int Png_FromImage(const Image *image, PngImage *png)
 {
     int mode = Image_Mode(image);
     if (mode != IMAGE_MODE_GREY && mode != IMAGE_MODE_RGB && mode != IMAGE_MODE_CMYK)
-        return kCannotHandle;
+        return ORV_CANNOT_HANDLE;
     int alphaPlane = Image_AlphaPlane(image);
     int colours = mode == IMAGE_MODE_GREY ? 1 : 3;
     png->width = Image_Width(image);

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <unistd.h>
 
@@ -96,6 +97,23 @@ int PublishOutput(Output *output, const char *out)
         return code;
     }
     return Image_CloseImage(output->image);
+}
+
+// Makes OUT with the layout of info, lets fill draw it, publishes it; the
+// exit status, with a failure reported.
+int WriteOutput(const char *out, const unsigned char *info, const std::function<void(Image *)> &fill)
+{
+    Output output;
+    int code = CreateOutput(out, info, &output);
+    if (!code) {
+        fill(output.image);
+        code = PublishOutput(&output, out);
+    }
+    if (code) {
+        Sorbane_Error(out, code);
+        return 1;
+    }
+    return 0;
 }
 
 // A sample given on a 16-bit scale, stored at a plane's storage bits.
@@ -259,12 +277,7 @@ int ParseNew(int argc, char **argv, unsigned char *info, bool *pattern, const ch
     }
     if (!*out)
         return Sorbane_Usage("new");
-    Image_InitInfo(info);
-    Bytes_SetField(info, IMAGE_INFO_WIDTH, width);
-    Bytes_SetField(info, IMAGE_INFO_HEIGHT, height);
-    Bytes_SetField(info, IMAGE_INFO_MODE, mode);
-    Bytes_SetField(info, IMAGE_INFO_BITS, bits);
-    Bytes_SetField(info, IMAGE_INFO_ALPHA, alpha);
+    Image_MakeInfo(info, width, height, mode, bits, alpha);
     Bytes_SetField(info, IMAGE_INFO_EXTRA, extra);
     Bytes_SetField(info, IMAGE_INFO_EXTRA_DEPTH, bits);
     return 0;
@@ -314,17 +327,7 @@ int Sorbane_Import(int argc, char **argv)
     unsigned char info[IMAGE_INFO_SIZE];
     Png_StoreInfo(png, info);
     snprintf(reinterpret_cast<char *>(info + IMAGE_INFO_TITLE), IMAGE_TITLE_SIZE, "%s", BaseName(in).c_str());
-    Output output;
-    int code = CreateOutput(out, info, &output);
-    if (!code) {
-        Png_ToImage(png, output.image);
-        code = PublishOutput(&output, out);
-    }
-    if (code) {
-        Sorbane_Error(out, code);
-        return 1;
-    }
-    return 0;
+    return WriteOutput(out, info, [&png](Image *image) { Png_ToImage(png, image); });
 }
 
 int Sorbane_Export(int argc, char **argv)
@@ -359,17 +362,7 @@ int Sorbane_New(int argc, char **argv)
     const char *out = nullptr;
     if (int usage = ParseNew(argc, argv, info, &pattern, &out))
         return usage;
-    Output output;
-    int code = CreateOutput(out, info, &output);
-    if (!code) {
-        FillNew(output.image, pattern);
-        code = PublishOutput(&output, out);
-    }
-    if (code) {
-        Sorbane_Error(out, code);
-        return 1;
-    }
-    return 0;
+    return WriteOutput(out, info, [pattern](Image *image) { FillNew(image, pattern); });
 }
 
 int Sorbane_Info(int argc, char **argv)

@@ -96,10 +96,7 @@ press 980 60 3
 move 980 700
 release 980 700
 wait 2010
-# A fill inside a selection. The selection is asked for once it is wanted
-# anew: "use selection" switched off and on.
-settings selection=1 colour=255,120,0
-settings selection=0 colour=255,120,0
+# A fill inside a selection: a new selection is asked for by the next job.
 settings selection=1 colour=255,120,0
 select 40 620 180 110
 tool fill

@@ -1,6 +1,7 @@
 #include "ui/Alert.h"
 
 #include "core/Misc.h"
+#include "core/OrvError.h"
 
 #include <Xm/MessageB.h>
 #include <Xm/Xm.h>
@@ -11,7 +12,6 @@ int SystemGrabState[2];
 
 namespace
 {
-constexpr int32_t kCancelCode = 1073; // "Cancel": never worth a dialog
 constexpr unsigned long kGrabRetryMs = 500;
 
 Widget parent = nullptr;
@@ -118,7 +118,7 @@ void Alert_Warning(const char *text, int32_t code)
         Misc_OpenWarning(text, code);
         return;
     }
-    if (code != kCancelCode)
+    if (code != ORV_CANCEL)
         Alert_Prompt(text, code, nullptr, nullptr, nullptr);
 }
 

@@ -135,9 +135,54 @@ Widget Top()
     return G_dabstone->toplevel;
 }
 
-void QuitPressed(Widget, XtPointer, XtPointer)
+// The bottom strip of the main window: its push buttons, right to left.
+enum BarButton { BAR_QUIT, BAR_OPTIONS, BAR_REBUILD, BAR_APPLY, BAR_UNDO, BAR_COUNT };
+const char *const kBarNames[BAR_COUNT] = {"quit", "options", "rebuild", "apply", "undo"};
+Widget bar[BAR_COUNT];
+
+// The one activate callback of the bar, told apart by widget.
+void BarPressed(Widget w, XtPointer, XtPointer)
 {
-    Dabstone_Quit("", 0);
+    if (w == bar[BAR_QUIT])
+        Dabstone_Quit("", 0);
+    else if (w == bar[BAR_REBUILD])
+        Dabstone_Rebuild();
+    else if (w == bar[BAR_APPLY])
+        Dabstone_Apply();
+    else if (w == bar[BAR_UNDO])
+        Dabstone_Undo();
+    // "options": least form until the options dialog exists, the button
+    // stays insensitive.
+}
+
+Widget CreateBar(Widget form)
+{
+    Widget strip = XtVaCreateManagedWidget("bar", xmFormWidgetClass, form, XmNleftAttachment, XmATTACH_FORM,
+                                           XmNrightAttachment, XmATTACH_FORM, XmNbottomAttachment,
+                                           XmATTACH_FORM, nullptr);
+    for (int b = 0; b < BAR_COUNT; ++b) {
+        bar[b] = XtVaCreateWidget(kBarNames[b], xmPushButtonWidgetClass, strip, XmNtopAttachment,
+                                  XmATTACH_FORM, XmNbottomAttachment, XmATTACH_FORM, nullptr);
+        if (b == BAR_QUIT)
+            XtVaSetValues(bar[b], XmNrightAttachment, XmATTACH_FORM, nullptr);
+        else
+            XtVaSetValues(bar[b], XmNrightAttachment, XmATTACH_WIDGET, XmNrightWidget, bar[b - 1], nullptr);
+        XtAddCallback(bar[b], XmNactivateCallback, BarPressed, nullptr);
+    }
+    XtSetSensitive(bar[BAR_OPTIONS], False);
+    XtManageChildren(bar, BAR_UNDO); // all but "undo", which starts unmanaged
+    state.applyManaged = 1;
+    return strip;
+}
+
+void Manage(Widget w, int flag)
+{
+    if (!w)
+        return;
+    if (flag)
+        XtManageChild(w);
+    else
+        XtUnmanageChild(w);
 }
 } // namespace
 
@@ -193,16 +238,14 @@ void Interface_Create(Widget toplevel)
 {
     GG_Dabstone &e = *G_dabstone;
     e.form = XtVaCreateManagedWidget("form", xmFormWidgetClass, toplevel, nullptr);
-    // Least form until the main window exists: the brush preview is a
-    // plain drawing area of the preview image's size.
+    Widget strip = CreateBar(e.form);
+    // Least form until the main window's other areas exist: the brush
+    // preview is a plain drawing area of the preview image's size above
+    // the bar.
     e.brushPreview = XtVaCreateManagedWidget(
         "picture", xmDrawingAreaWidgetClass, e.form, XmNwidth, 89, XmNheight, 89, XmNtopAttachment,
-        XmATTACH_FORM, XmNleftAttachment, XmATTACH_FORM, XmNrightAttachment, XmATTACH_FORM, nullptr);
-    Widget quit = XtVaCreateManagedWidget("quit", xmPushButtonWidgetClass, e.form, XmNtopAttachment,
-                                          XmATTACH_WIDGET, XmNtopWidget, e.brushPreview, XmNleftAttachment,
-                                          XmATTACH_FORM, XmNrightAttachment, XmATTACH_FORM,
-                                          XmNbottomAttachment, XmATTACH_FORM, nullptr);
-    XtAddCallback(quit, XmNactivateCallback, QuitPressed, nullptr);
+        XmATTACH_FORM, XmNleftAttachment, XmATTACH_FORM, XmNrightAttachment, XmATTACH_FORM,
+        XmNbottomAttachment, XmATTACH_WIDGET, XmNbottomWidget, strip, nullptr);
 }
 
 int Interface_IsRealized()
@@ -289,15 +332,28 @@ void Interface_SetUseSelection(int flag)
 void Interface_ManageApply(int flag)
 {
     state.applyManaged = flag;
+    Manage(bar[BAR_APPLY], flag);
 }
 void Interface_ManageUndo(int flag)
 {
     state.undoManaged = flag;
+    Manage(bar[BAR_UNDO], flag);
 }
 void Interface_CallApply()
 {
     ++state.callApply;
-    Dabstone_Apply();
+    Widget apply = bar[BAR_APPLY];
+    if (!apply || !XtIsRealized(apply)) {
+        Dabstone_Apply(); // no window yet: what the button would do
+        return;
+    }
+    XEvent press{};
+    press.xbutton.type = ButtonPress;
+    press.xbutton.display = XtDisplay(apply);
+    press.xbutton.window = XtWindow(apply);
+    press.xbutton.button = Button1;
+    press.xbutton.time = XtLastTimestampProcessed(XtDisplay(apply));
+    XtCallActionProc(apply, "ArmAndActivate", &press, nullptr, 0);
 }
 void Interface_CallUseUndo()
 {

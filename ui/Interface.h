@@ -3,12 +3,15 @@
 // The engine calls the Interface_ setters when a value changes from
 // elsewhere; they update the controls and never call the engine back.
 //
-// Least form until the main-window work exists: the window is a form on
-// the top-level shell with the brush preview (a plain drawing area named
-// "picture", which is the drop window of 1005) and a "quit" button; the
-// setters keep the values they are given (Interface_State) so that the
-// controls built later start from them. Interface_MakeToolbox and
-// Interface_Working are complete.
+// Least form until the rest of the main window exists: a form on the
+// top-level shell with the brush preview (a plain drawing area named
+// "picture", which is the drop window of 1005) above the complete "bar"
+// ("quit", "options", "rebuild", "apply", "undo"; "options" insensitive
+// until the options dialog exists); the setters of controls not built yet
+// keep the values they are given (Interface_State) so that those controls
+// start from them. Interface_MakeToolbox, Interface_Working, the bar and
+// Interface_ManageApply, Interface_ManageUndo, Interface_CallApply are
+// complete.
 #pragma once
 #include "xc/ColorValue.h"
 

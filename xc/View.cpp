@@ -1,5 +1,7 @@
 #include "xc/View.h"
 
+#include "core/OrvError.h"
+
 #include <cstdlib>
 
 namespace
@@ -307,7 +309,7 @@ int ViewSetZoom(View *view, ViewZoom zoomX, ViewZoom zoomY, int32_t anchorX, int
                 int explicitAnchor)
 {
     if (zoomX.num < 1 || zoomX.den < 1 || zoomY.num < 1 || zoomY.den < 1)
-        return 1046;
+        return ORV_BAD_PARAMETER;
     int32_t g = Gcd(zoomX.num, zoomX.den);
     zoomX = ViewZoom{zoomX.num / g, zoomX.den / g};
     g = Gcd(zoomY.num, zoomY.den);

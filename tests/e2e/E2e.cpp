@@ -8,6 +8,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 
 #include <cerrno>
 #include <csignal>
@@ -152,6 +153,8 @@ bool Child::Start(const std::vector<std::string> &argv, const std::string &dir,
         int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
         dup2(out, 1);
         dup2(err, 2);
+        if (chdir(dir.c_str()) != 0)
+            _exit(127);
         execve(args[0], args.data(), envp.data());
         _exit(127);
     }
@@ -679,6 +682,100 @@ bool PlaceWindowInCorner(unsigned long window, int width, int height)
     XSync(dpy, False);
     XCloseDisplay(dpy);
     return true;
+}
+
+namespace
+{
+// Runs act on a connection of its own to $DISPLAY; none when there is none.
+template <typename T> T WithDisplay(T none, const std::function<T(Display *)> &act)
+{
+    Display *dpy = XOpenDisplay(nullptr);
+    if (!dpy)
+        return none;
+    T result = act(dpy);
+    XSync(dpy, False);
+    XCloseDisplay(dpy);
+    return result;
+}
+
+std::vector<WindowBox> Viewable(Display *dpy, Window window)
+{
+    std::vector<WindowBox> out;
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(dpy, window, &root, &parent, &children, &count))
+        return out;
+    for (unsigned i = 0; i < count; i++) {
+        XWindowAttributes a;
+        if (XGetWindowAttributes(dpy, children[i], &a) && a.map_state == IsViewable)
+            out.push_back({children[i], a.x, a.y, a.width, a.height});
+    }
+    XFree(children);
+    return out;
+}
+} // namespace
+
+std::vector<WindowBox> ViewableChildren(unsigned long window)
+{
+    return WithDisplay<std::vector<WindowBox>>({}, [window](Display *dpy) { return Viewable(dpy, window); });
+}
+
+unsigned long DialogOf(unsigned long owner)
+{
+    return WithDisplay<unsigned long>(0, [owner](Display *dpy) {
+        for (const WindowBox &top : Viewable(dpy, DefaultRootWindow(dpy))) {
+            Window over = 0;
+            if (XGetTransientForHint(dpy, top.id, &over) && over == owner)
+                return top.id;
+        }
+        return 0ul;
+    });
+}
+
+bool MoveWindow(unsigned long window, int x, int y)
+{
+    return WithDisplay<bool>(false, [&](Display *dpy) {
+        XMoveWindow(dpy, window, x, y);
+        XRaiseWindow(dpy, window);
+        return true;
+    });
+}
+
+namespace
+{
+// Moves the pointer to (x, y) of window, then lets act() send the input.
+bool FakeAt(unsigned long window, int x, int y, const std::function<void(Display *)> &act)
+{
+    return WithDisplay<bool>(false, [&](Display *dpy) {
+        int event, error, major, minor;
+        Window child = 0;
+        int rx = 0, ry = 0;
+        if (!XTestQueryExtension(dpy, &event, &error, &major, &minor) ||
+            !XTranslateCoordinates(dpy, window, DefaultRootWindow(dpy), x, y, &rx, &ry, &child))
+            return false;
+        XTestFakeMotionEvent(dpy, DefaultScreen(dpy), rx, ry, CurrentTime);
+        XSync(dpy, False);
+        act(dpy);
+        return true;
+    });
+}
+} // namespace
+
+bool ClickAt(unsigned long window, int x, int y)
+{
+    return FakeAt(window, x, y, [](Display *dpy) {
+        XTestFakeButtonEvent(dpy, Button1, True, CurrentTime);
+        XTestFakeButtonEvent(dpy, Button1, False, CurrentTime);
+    });
+}
+
+bool TypeAt(unsigned long window, int x, int y, unsigned long keysym)
+{
+    return FakeAt(window, x, y, [keysym](Display *dpy) {
+        KeyCode code = XKeysymToKeycode(dpy, keysym);
+        XTestFakeKeyEvent(dpy, code, True, CurrentTime);
+        XTestFakeKeyEvent(dpy, code, False, CurrentTime);
+    });
 }
 
 namespace

@@ -41,7 +41,7 @@ bool Exists(const std::string &path);
 // (sample = (x + 3y + 7p) & 255 on 8-bit planes); its path.
 std::string MakeImage(const std::string &dir, int width, int height, int mode, int bits, int alpha);
 
-// A child process with its output in files.
+// A child process run in a directory, with its output in files there.
 struct Child {
     pid_t pid = 0;
     int status = 0;
@@ -170,6 +170,21 @@ bool SendKey(unsigned long window, unsigned long keysym, unsigned state = 0);
 // Moves a top-level window of this size to the bottom right corner of the
 // screen, clear of the others, and raises it (there is no window manager).
 bool PlaceWindowInCorner(unsigned long window, int width, int height);
+// A window and where it lies inside its parent.
+struct WindowBox {
+    unsigned long id = 0;
+    int x = 0, y = 0, width = 0, height = 0;
+};
+// The viewable children of a window, bottom of the stack first.
+std::vector<WindowBox> ViewableChildren(unsigned long window);
+// A viewable top-level window transient for owner (a dialog of its program), or 0.
+unsigned long DialogOf(unsigned long owner);
+// Moves a top-level window to (x, y) of the screen and raises it.
+bool MoveWindow(unsigned long window, int x, int y);
+// Real input through the XTest extension, as a user gives it: the pointer
+// moves to (x, y) of the window, then button 1 is clicked or a key typed.
+bool ClickAt(unsigned long window, int x, int y);
+bool TypeAt(unsigned long window, int x, int y, unsigned long keysym);
 // The window's pixels as 0xRRGGBB, row by row; empty when it cannot be read.
 std::vector<uint32_t> GrabWindow(unsigned long window, int width, int height);
 

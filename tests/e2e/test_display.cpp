@@ -2,6 +2,7 @@
 // answering its requests and replaying scripts; a script's mistakes.
 #include "tests/e2e/E2e.h"
 
+#include "core/Image.h"
 #include "core/Msg.h"
 
 #include <gtest/gtest.h>
@@ -28,9 +29,16 @@ size_t ToolOffset(int index, size_t field)
 
 TEST(Display, ConnectsAndGetsItsFiveMessagesInOrder)
 {
+    // Started in the image's folder with relative paths, as a user would:
+    // every peer must still speak of the same absolute path.
     Session s;
-    ASSERT_TRUE(s.Start({"--script", Script(s, "wait 1042\nquit\n")}));
+    std::string image = MakeImage(s.dir.path, 64, 48, IMAGE_MODE_RGB, 8, 1);
+    s.image = image.substr(s.dir.path.size() + 1);
+    ASSERT_TRUE(s.Start({"--script", Script(s, "wait 1042\nquit\n"), "--store", "."}));
     ASSERT_EQ(s.Finish(), 0) << s.kernel.Err();
+    s.image = image;
+    for (const Frame &created : s.log.Sent(MSG_WORK_CREATED))
+        EXPECT_EQ(created.Text(0).rfind(s.dir.path + "/", 0), 0u) << created.Text(0);
 
     int display = s.displayLog.Pid("display");
     ASSERT_NE(display, 0);
@@ -93,9 +101,10 @@ TEST(Display, AnswersSelectionRequestsWithItsRectangles)
     int display = s.displayLog.Pid("display");
     char name[64];
     std::snprintf(name, sizeof name, "/tmp/%05d#%05d", s.kernelPid, display);
-    ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_DISPLAY_CONNECT));
+    // Each ask goes once the display has told dabstone of its new selection.
+    ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_NO_MASK, 2));
     ASSERT_TRUE(WriteFifo(name, RawFrame(s.programPid, MSG_ASK_SELECTION, 0, 4, Words({0}))));
-    ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_SELECTION, 2));
+    ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_NO_MASK, 3));
     ASSERT_TRUE(WriteFifo(name, RawFrame(s.programPid, MSG_ASK_SELECTION, 0, 4, Words({0}))));
     ASSERT_EQ(s.Finish(), 0) << s.kernel.Err();
 

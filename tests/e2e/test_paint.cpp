@@ -200,20 +200,27 @@ TEST(Paint, PencilAtHalfOpacityDoesNotBuildUp)
 
 TEST(Paint, FillInsideASelection)
 {
+    // Each new selection reaches the next fill without help: the display
+    // tells dabstone that the one it holds is stale.
     Session s;
-    ASSERT_NO_FATAL_FAILURE(
-        RunScript(s, "wait 1042\n"
-                     "settings selection=1 colour=9,8,7\nsettings selection=0 colour=9,8,7\nsettings "
-                     "selection=1 colour=9,8,7\n"
-                     "select 10 5 20 15\ntool fill\npress 1 1\nrelease 1 1\nwait 2010\nquit\n"));
+    ASSERT_NO_FATAL_FAILURE(RunScript(s, "wait 1042\nsettings selection=1 colour=9,8,7\n"
+                                         "select 10 5 20 15\ntool fill\npress 1 1\nrelease 1 1\nwait 2010\n"
+                                         "select all\nselect 40 30 6 4\nsettings selection=1 colour=1,2,3\n"
+                                         "press 1 1\nrelease 1 1\nwait 2010\nquit\n"));
     Store st(s.image);
-    const int fg[4] = {9, 8, 7, 255};
-    for (int y = 5; y < 20; ++y)
-        for (int x = 10; x < 30; ++x)
-            for (int p = 0; p < 4; ++p)
-                ASSERT_EQ(st.At(p, x, y), fg[p]) << p << " at " << x << "," << y;
-    ExpectUntouchedOutside(st, {Box{10, 5, 29, 19, 20, 15, 0}}, Pattern);
-    EXPECT_TRUE(s.displayLog.Has(false, MSG_ASK_SELECTION));
+    struct Fill {
+        Box box;
+        int colour[4];
+    };
+    const Fill fills[] = {{{10, 5, 29, 19, 20, 15, 0}, {9, 8, 7, 255}}, {{40, 30, 45, 33, 6, 4, 0}, {1, 2, 3, 255}}};
+    for (const Fill &f : fills)
+        for (int y = f.box.y1; y <= f.box.y2; ++y)
+            for (int x = f.box.x1; x <= f.box.x2; ++x)
+                for (int p = 0; p < 4; ++p)
+                    ASSERT_EQ(st.At(p, x, y), f.colour[p]) << p << " at " << x << "," << y;
+    ExpectUntouchedOutside(st, {fills[0].box, fills[1].box}, Pattern);
+    EXPECT_EQ(s.displayLog.Sent(MSG_NO_MASK).size(), 3u) << "one per change of the selection";
+    EXPECT_TRUE(s.displayLog.Has(false, MSG_ASK_SELECTION, 2));
 }
 
 TEST(Paint, PastedImagePaintsScaledToTheBrushSize)

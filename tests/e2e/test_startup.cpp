@@ -96,7 +96,8 @@ TEST(Startup, BrushArgumentIsOpenedThroughTheKernel)
 {
     Session s;
     std::string brush = MakeImage(s.dir.path, 9, 7, IMAGE_MODE_GREY, 8, 0);
-    ASSERT_TRUE(s.Start({"--no-display", "--brush", brush}, {"DABSTONE_DELAY="}));
+    std::string relative = brush.substr(s.dir.path.size() + 1); // the session runs in s.dir
+    ASSERT_TRUE(s.Start({"--no-display", "--brush", relative}, {"DABSTONE_DELAY="}));
     ASSERT_TRUE(s.log.WaitFor(false, MSG_READY)) << s.kernel.Err();
     std::vector<Frame> in = s.log.Received(s.programPid);
     std::vector<int32_t> first = {MSG_HELLO, MSG_OPEN_IMAGE, MSG_DROP_WINDOW, MSG_DROP_WINDOW};

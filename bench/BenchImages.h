@@ -1,0 +1,97 @@
+// Scratch store images and the pixman peer's canvas, shared by the
+// benchmark programs (each program is one source file, so this is a header).
+#pragma once
+
+#include "core/Bytes.h"
+#include "core/Image.h"
+
+#include <pixman.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace bench
+{
+
+// The store directory of the run, made on first use and removed at exit
+// with whatever images the benchmarks left in it.
+inline void ScratchStore()
+{
+    static struct Dir {
+        std::string path;
+        Dir()
+        {
+            char tmpl[] = "/tmp/dab_bench_XXXXXX";
+            if (!mkdtemp(tmpl))
+                std::abort();
+            path = tmpl;
+            Image_Init(path.c_str(), nullptr, nullptr);
+        }
+        ~Dir() { std::filesystem::remove_all(path); }
+    } dir;
+}
+
+// An 8-bit store image; a benchmark cannot go on without it.
+inline Image *Create(int w, int h, int mode, bool alpha)
+{
+    ScratchStore();
+    unsigned char info[IMAGE_INFO_SIZE];
+    Image_MakeInfo(info, w, h, mode, 8, alpha ? 1 : 0);
+    Image *image = nullptr;
+    if (Image_CreateImage(&image, info))
+        std::abort();
+    return image;
+}
+
+// Colour planes get a pattern and the alpha plane is opaque, so that every
+// page is touched once before the timings.
+inline Image *CreateCanvas(int w, int h)
+{
+    Image *image = Create(w, h, IMAGE_MODE_RGB, true);
+    for (int p = 0; p < 3; ++p)
+        for (int y = 0; y < h; ++y)
+            std::memset(Image_Row(image, p, y), (p * 71 + y) & 255, size_t(w));
+    for (int y = 0; y < h; ++y)
+        std::memset(Image_Row(image, 3, y), 255, size_t(w));
+    return image;
+}
+
+// pixman's side: a 4096 x 4096 a8r8g8b8 canvas and the solid colour the
+// engine paints with (200, 100, 50).
+struct PixmanCanvas {
+    pixman_image_t *dst;
+    pixman_image_t *solid;
+    PixmanCanvas()
+    {
+        static std::vector<uint32_t> pixels(size_t(4096) * 4096, 0xff336699u);
+        dst = pixman_image_create_bits(PIXMAN_a8r8g8b8, 4096, 4096, pixels.data(), 4096 * 4);
+        pixman_color_t colour = {200 * 257, 100 * 257, 50 * 257, 0xffff};
+        solid = pixman_image_create_solid_fill(&colour);
+    }
+    ~PixmanCanvas()
+    {
+        pixman_image_unref(solid);
+        pixman_image_unref(dst);
+    }
+    void Over(pixman_image_t *mask, int x, int y, int w, int h)
+    {
+        pixman_image_composite32(PIXMAN_OP_OVER, solid, mask, dst, 0, 0, 0, 0, x, y, w, h);
+    }
+};
+
+// An a8 mask of w x h coverage rows (row stride `pitch` in `rows`), its bits
+// kept in `bits`, which must outlive the mask.
+inline pixman_image_t *A8Mask(std::vector<uint8_t> &bits, const uint8_t *rows, int pitch, int w, int h)
+{
+    const int stride = (w + 3) & ~3;
+    bits.assign(size_t(stride) * h, 0);
+    for (int y = 0; y < h; ++y)
+        std::memcpy(&bits[size_t(y) * stride], rows + size_t(y) * pitch, size_t(w));
+    return pixman_image_create_bits(PIXMAN_a8, w, h, reinterpret_cast<uint32_t *>(bits.data()), stride);
+}
+
+} // namespace bench
