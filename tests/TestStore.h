@@ -26,12 +26,7 @@ inline std::vector<unsigned char> ImageInfo(int w, int h, int mode, int bits, in
                                             int extraDepth = 8)
 {
     std::vector<unsigned char> info(IMAGE_INFO_SIZE);
-    Image_InitInfo(info.data());
-    Bytes_SetField(info.data(), IMAGE_INFO_WIDTH, w);
-    Bytes_SetField(info.data(), IMAGE_INFO_HEIGHT, h);
-    Bytes_SetField(info.data(), IMAGE_INFO_MODE, mode);
-    Bytes_SetField(info.data(), IMAGE_INFO_BITS, bits);
-    Bytes_SetField(info.data(), IMAGE_INFO_ALPHA, alpha);
+    Image_MakeInfo(info.data(), w, h, mode, bits, alpha);
     if (extra) {
         Bytes_SetField(info.data(), IMAGE_INFO_EXTRA, extra);
         Bytes_SetField(info.data(), IMAGE_INFO_EXTRA_DEPTH, extraDepth);
