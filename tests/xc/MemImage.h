@@ -25,8 +25,9 @@ class MemImage
 {
   public:
     // mode 1 grey, 2 RGB, 3 CMYK; bits of the colour planes; an 8-bit alpha
-    // plane when alpha; extra planes of extraBits.
-    MemImage(int width, int height, int mode, int bits, bool alpha, int extra = 0, int extraBits = 8)
+    // plane when alpha; extra planes of extraBits; pad bytes after every row.
+    MemImage(int width, int height, int mode, int bits, bool alpha, int extra = 0, int extraBits = 8,
+             int pad = 0)
     {
         int colour = mode == 2 ? 3 : mode == 3 ? 4 : 1;
         std::vector<int> planeBits(colour, bits);
@@ -39,7 +40,7 @@ class MemImage
         std::vector<size_t> offsets;
         std::vector<int> bprs;
         for (int b : planeBits) {
-            int bpr = b == 1 ? (width + 7) / 8 : width * b / 8;
+            int bpr = (b == 1 ? (width + 7) / 8 : width * b / 8) + pad;
             size_t size = size_t(bpr) * height;
             size_t start = ((end + 64 + size + 7) / 8) * 8 - size;
             offsets.push_back(start);
