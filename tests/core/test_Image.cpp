@@ -511,10 +511,6 @@ TEST(ImageHelpers, ModeTextsSizeFreeDiskAndMemory)
     EXPECT_EQ(buf[2], 9);
     EXPECT_EQ(buf[3], 4);
 
-    char *copy = Strdup("store");
-    ASSERT_NE(copy, nullptr);
-    EXPECT_STREQ(copy, "store");
-    free(copy);
     EXPECT_EQ(Strdup(nullptr), nullptr);
 
     // 2000 x 2000 with three 8-bit planes is about 11.4 megabytes.
