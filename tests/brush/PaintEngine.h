@@ -74,34 +74,22 @@ class PaintEngine : public TempStore
     int display = -1, kernel = -1;
 };
 
-// ---- The compositing rules, written out ----
-
-struct Cell {
-    double w;
-    int alpha;
-};
-
-// Over (op 2) and under (op 3) of brush alpha a on destination alpha d.
-inline Cell Compose(int op, int a, int d)
-{
-    Cell c;
-    ref::Operation(op, a, d, &c.w, &c.alpha);
-    return c;
-}
-
-// One pixel painted: colour samples of the given planes toward f, and the
-// alpha plane (or none: -1) when it takes part.
+// One pixel painted by the compositing rules (op 2 over, 3 under) at brush
+// alpha a: colour samples of the given planes toward fg, and the alpha plane
+// (or none: -1) when it takes part.
 inline void PaintPixel(Image *img, int x, int y, int a, int op, const std::vector<int> &planes,
                        const std::vector<int> &fg, int alphaPlane)
 {
     const int d = alphaPlane >= 0 ? int(Image_GetSample(img, alphaPlane, x, y)) : 255;
-    const Cell c = Compose(op, a, d);
-    if (c.w == 0.0)
+    double w;
+    int alpha;
+    ref::Operation(op, a, d, &w, &alpha);
+    if (w == 0.0)
         return;
     for (size_t i = 0; i < planes.size(); ++i) {
         const int v = int(Image_GetSample(img, planes[i], x, y));
-        Image_SetSample(img, planes[i], x, y, c.w == 1.0 ? fg[i] : int((1.0 - c.w) * v + c.w * fg[i]));
+        Image_SetSample(img, planes[i], x, y, w == 1.0 ? fg[i] : int((1.0 - w) * v + w * fg[i]));
     }
     if (alphaPlane >= 0)
-        Image_SetSample(img, alphaPlane, x, y, c.w == 1.0 ? a : c.alpha);
+        Image_SetSample(img, alphaPlane, x, y, w == 1.0 ? a : alpha);
 }

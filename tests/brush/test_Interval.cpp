@@ -14,44 +14,16 @@ struct Elt {
 };
 using Elts = std::vector<Elt>;
 
-// The elements in chain order; the set goes back to the pool when asked.
-Elts Of(IntervalElt *set, bool free = true)
+// The elements, sorted by their first column.
+Elts Sorted(const IntervalElt *set)
 {
     Elts out;
-    for (IntervalElt *e = set; e; e = e->next)
+    for (const IntervalElt *e = set; e; e = e->next)
         out.push_back({e->low, e->high, e->value});
-    if (free)
-        FreeEltRecurs(set);
+    std::sort(out.begin(), out.end(), [](const Elt &x, const Elt &y) { return x.low < y.low; });
     return out;
 }
-
-IntervalElt *Elt_(int low, int high, int value, IntervalElt *next = nullptr)
-{
-    IntervalElt *e = NewElt();
-    *e = IntervalElt{low, high, uint8_t(value), next};
-    return e;
-}
 } // namespace
-
-TEST(Interval, AddIntervalAndAddElt)
-{
-    EXPECT_EQ(Of(AddInterval(Elt_(10, 20, 255), 5, 9, 255)), (Elts{{5, 20, 255}}));
-    IntervalElt *s = Elt_(10, 20, 255);
-    EXPECT_EQ(AddInterval(s, 12, 15, 255), s);
-    EXPECT_EQ(Of(s), (Elts{{10, 20, 255}}));
-    s = Elt_(50, 50, 9, Elt_(30, 40, 255, Elt_(10, 20, 255)));
-    EXPECT_EQ(Of(AddInterval(s, 0, 100, 255)), (Elts{{0, 100, 255}}));
-    EXPECT_EQ(Of(AddInterval(Elt_(10, 10, 30), 5, 9, 255)),
-              (Elts{{5, 9, 255}, {10, 10, 30}})); // points never merge
-
-    EXPECT_EQ(FindValue(nullptr, 3), 0);
-    s = Elt_(5, 9, 255);
-    EXPECT_EQ(AddElt(s, 7, 40), s);
-    EXPECT_EQ(Of(s), (Elts{{5, 9, 255}}));
-    s = AddElt(nullptr, 7, 20);
-    EXPECT_EQ(AddElt(AddElt(s, 7, 40), 7, 30), s);
-    EXPECT_EQ(Of(AddElt(s, 8, 1)), (Elts{{8, 8, 1}, {7, 7, 40}}));
-}
 
 // Runs at 255 and single pixels below, as the row filter records them: the
 // elements, sorted by column, never overlap, the set answers what a plain
@@ -75,8 +47,7 @@ TEST(Interval, RandomSetsStayDisjointAndMatchAColumnArray)
                 s = AddElt(s, a, v);
                 ref[a] = std::max(ref[a], v);
             }
-            Elts sorted = Of(s, false);
-            std::sort(sorted.begin(), sorted.end(), [](const Elt &x, const Elt &y) { return x.low < y.low; });
+            const Elts sorted = Sorted(s);
             for (size_t i = 0; i + 1 < sorted.size(); ++i)
                 ASSERT_LT(sorted[i].high, sorted[i + 1].low) << "round " << round << " op " << op;
             for (int c = 0; c < W; ++c)
@@ -90,14 +61,6 @@ TEST(Interval, RandomSetsStayDisjointAndMatchAColumnArray)
 
 TEST(Interval, RowFilterNeverBuildsUpOpacity)
 {
-    ASSERT_EQ(Interval_PrepareRows(3), 0);
-    uint8_t row[2] = {255, 255};
-    Interval_FilterRow(0.5, 1, 10, 2, row);
-    EXPECT_EQ(row[0], 127);
-    row[0] = row[1] = 255;
-    Interval_FilterRow(0.5, 1, 10, 2, row);
-    EXPECT_EQ(row[0] + row[1], 0);
-
     // Overlapping pieces on one row: compositing the filtered coverages one
     // after the other ends where one pass at the highest coverage would.
     std::mt19937 rng(9);

@@ -33,28 +33,21 @@ void ExpectPermutation(Random *gen, int w, int h)
 }
 } // namespace
 
-TEST(Random, SmallGrids)
+// Every cell once for many sizes; the order of a 2 x 2 grid anchors the
+// generator, and a grid without cells gives nothing (and does not hang).
+TEST(Random, VisitsEveryCellOnce)
 {
     Random gen;
     Random_Init(&gen, 2, 2);
-    EXPECT_EQ(std::make_pair(gen.p, gen.g), std::make_pair(5, 7));
     EXPECT_EQ(Drain(&gen, 10), (Cells{{0, 0}, {1, 0}, {1, 1}, {0, 1}}));
-    Random_Init(&gen, 1, 1);
-    EXPECT_EQ(gen.p, 3);
-    EXPECT_EQ(Drain(&gen, 10), (Cells{{0, 0}}));
-    Random_ReinitSpecial(&gen, 0, 5); // no cell: nothing, and no hang
+    Random_ReinitSpecial(&gen, 0, 5);
     EXPECT_EQ(Drain(&gen, 10), Cells{});
-}
-
-TEST(Random, VisitsEveryCellOnceForManyGridSizes)
-{
-    Random gen;
     for (int w = 1; w <= 64; ++w)
         for (int h = 1; h <= 47; h += (w % 5) + 1) {
             Random_Init(&gen, w, h);
             ExpectPermutation(&gen, w, h);
         }
-    for (auto [w, h] : {std::pair{64, 47}, {300, 200}, {1024, 1}, {1, 999}}) {
+    for (auto [w, h] : {std::pair{300, 200}, {1024, 1}, {1, 999}}) {
         Random_Init(&gen, w, h);
         ExpectPermutation(&gen, w, h);
     }
@@ -89,8 +82,7 @@ TEST(Random, PerturbationShiftsCellsModuloTheGrid)
     Random_Init(&plain, 4, 3);
     Random_Copy(&plain, &shifted);
     Random_SetPerturbation(&shifted, -1, 0);
-    EXPECT_EQ(shifted.ox, 3);
-    Random_SetPerturbation(&shifted, 4, -7); // 3 + 0 mod 4; -7 mod 3 = 2
+    Random_SetPerturbation(&shifted, 4, -7); // -1 + 4 = 3 mod 4; -7 mod 3 = 2
     Cells a = Drain(&plain, 12), b = Drain(&shifted, 12);
     ASSERT_EQ(a.size(), b.size());
     for (size_t i = 0; i < a.size(); ++i)

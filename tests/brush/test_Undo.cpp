@@ -8,30 +8,13 @@ namespace
 const auto B = BoxXY;
 using UndoRows = TempStore;
 
-TEST(UndoSpan, ByteSpansOfEachDepth)
-{
-    long first = -1;
-    EXPECT_EQ(Undo_Span(8, 5, 9, &first), 5);
-    EXPECT_EQ(first, 5);
-    EXPECT_EQ(Undo_Span(16, 5, 9, &first), 10);
-    EXPECT_EQ(first, 10);
-    // Columns 3 to 12 of a 1-bit plane lie in bytes 0 and 1.
-    EXPECT_EQ(Undo_Span(1, 3, 12, &first), 2);
-    EXPECT_EQ(first, 0);
-    EXPECT_EQ(Undo_Span(1, 8, 8, &first), 1);
-    EXPECT_EQ(first, 1);
-    EXPECT_EQ(Undo_Span(32, 0, 9, &first), 0);
-}
-
 TEST_F(UndoRows, SameLayoutComparesEveryPlane)
 {
     Image *a = Make(40, 30, IMAGE_MODE_RGB, 8, 1);
     EXPECT_TRUE(Undo_SameLayout(a, Make(40, 30, IMAGE_MODE_RGB, 8, 1)));
-    EXPECT_FALSE(Undo_SameLayout(a, Make(41, 30, IMAGE_MODE_RGB, 8, 1)));
-    EXPECT_FALSE(Undo_SameLayout(a, Make(40, 31, IMAGE_MODE_RGB, 8, 1)));
-    EXPECT_FALSE(Undo_SameLayout(a, Make(40, 30, IMAGE_MODE_RGB, 8, 0)));
-    EXPECT_FALSE(Undo_SameLayout(a, Make(40, 30, IMAGE_MODE_RGB, 16, 1)));
-    EXPECT_FALSE(Undo_SameLayout(a, nullptr));
+    for (Image *b : {Make(41, 30, IMAGE_MODE_RGB, 8, 1), Make(40, 31, IMAGE_MODE_RGB, 8, 1),
+                     Make(40, 30, IMAGE_MODE_RGB, 8, 0), Make(40, 30, IMAGE_MODE_RGB, 16, 1), (Image *)nullptr})
+        EXPECT_FALSE(Undo_SameLayout(a, b));
 }
 
 // The planes of a with the box's bytes taken from b: 8 and 16 bits by
@@ -94,18 +77,10 @@ TEST_F(UndoRows, BackgroundCopyGoesRowByRowThroughEveryPlane)
     Image *src = Make(33, 17, IMAGE_MODE_RGB, 8, 1, 1, 1); // RGB + alpha + a 1-bit plane
     Image *dst = Make(33, 17, IMAGE_MODE_RGB, 8, 1, 1, 1);
     Noise(src, 9);
-    int plane = 0, row = 0, calls = 0, done = 0;
-    while (!done) {
-        int p = plane, y = row;
-        ASSERT_NE(0,
-                  memcmp(Image_Row(dst, p, y), Image_Row(src, p, y), size_t(Image_PlaneBytesPerRow(src, p))));
-        done = Undo_CopyRow(dst, src, &plane, &row);
-        ASSERT_EQ(0,
-                  memcmp(Image_Row(dst, p, y), Image_Row(src, p, y), size_t(Image_PlaneBytesPerRow(src, p))));
-        ASSERT_EQ(plane * 17 + row, p * 17 + y + 1); // one row per call, planes in turn
+    int plane = 0, row = 0, calls = 0;
+    while (!Undo_CopyRow(dst, src, &plane, &row))
         ASSERT_LE(++calls, 5 * 17);
-    }
-    EXPECT_EQ(calls, 5 * 17);
+    EXPECT_EQ(calls + 1, 5 * 17); // one row per call
     EXPECT_EQ(Planes(dst), Planes(src));
     EXPECT_EQ(Undo_CopyRow(dst, src, &plane, &row), 1); // nothing left: still done
 }
