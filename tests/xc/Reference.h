@@ -224,15 +224,10 @@ class Filler
         std::vector<int> dplanes = ColourPlanes(d_);
         if (s_.mode == 99 && !useAlpha_) { // flat colour
             for (size_t ch = 0; ch < dplanes.size(); ++ch) {
-                int v = Cst(int(ch));
-                if (d_.depth == 8)
-                    Put(dplanes[ch], x, y, v);
-                else if (d_.depth == 16)
-                    Put(dplanes[ch], x, y, v * 256);
-                else if (v != 0 && v != 255 && c_.dithering)
-                    Put(dplanes[ch], x, y, !(v < DitherM(x % 16, y % 16)));
-                else
-                    Put(dplanes[ch], x, y, v >= int(t_ * 255));
+                // Dithered only between 0 and 255.
+                const int v = Cst(int(ch));
+                const bool dither = v != 0 && v != 255 && c_.dithering;
+                Put(dplanes[ch], x, y, d_.depth == 1 ? (dither ? Bit(v, x, y) : v >= int(t_ * 255)) : ScaleTo(v, 8, d_.depth));
             }
             if (d_.alpha)
                 Put(d_.alpha, x, y, 255);
