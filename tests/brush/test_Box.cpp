@@ -124,8 +124,8 @@ TEST(Box, SingleBoxOperations)
     EXPECT_EQ((Rect{x1, y1, x2, y2}), (Rect{0, 0, 9, 9})); // raised to 0, not to c's corner
     // Inside, partly, crossing with both ends outside, beyond one side,
     // passing the corner outside the margin.
-    const int lines[][5] = {{1, 1, 2, 2, 2},     {1, 1, 20, 1, 1},   {-5, 5, 15, 5, 1},
-                            {-5, -5, -1, 20, 0}, {-20, 0, 0, -20, 0}};
+    const int lines[][5] = {
+        {1, 1, 2, 2, 2}, {1, 1, 20, 1, 1}, {-5, 5, 15, 5, 1}, {-5, -5, -1, 20, 0}, {-20, 0, 0, -20, 0}};
     for (auto l : lines)
         EXPECT_EQ(Box_CountainLine(&big, l[0], l[1], l[2], l[3]), l[4]) << l[0] << "," << l[1];
 }

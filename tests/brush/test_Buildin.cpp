@@ -174,7 +174,8 @@ TEST(BuildInWire, RendersTheLinearEllipseTopDownClippedThroughThePlane)
             ASSERT_EQ(rows[i].values.size(), size_t(28 - x0));
             for (int x = x0; x < 28; ++x) {
                 const double d = (20 - x) * (20 - x) / 49.0 + (10 - y) * (10 - y) / 16.0;
-                EXPECT_NEAR(rows[i].values[x - x0], d > 1 + 1e-9 ? 0 : int(200 * (1 - d)), d > 1 + 1e-9 ? 0 : 1);
+                EXPECT_NEAR(rows[i].values[x - x0], d > 1 + 1e-9 ? 0 : int(200 * (1 - d)),
+                            d > 1 + 1e-9 ? 0 : 1);
             }
         }
     }
@@ -321,7 +322,7 @@ TEST(FastWire, WalksUpwardInsideTheClipBoxAndRefusesBadRequests)
     unsigned char buffer[200];
     for (auto [box, b, capture, d] : {std::tuple{(const Box *)nullptr, buffer, &Capture, 3.0},
                                       {&kWide, nullptr, &Capture, 3.0},
-                                      {&kWide, buffer, (decltype(&Capture)) nullptr, 3.0},
+                                      {&kWide, buffer, (decltype(&Capture))nullptr, 3.0},
                                       {&kWide, buffer, &Capture, -1.0},
                                       {&kWide, buffer, &Capture, double(NAN)}})
         EXPECT_EQ(FastWire(box, b, capture, 1, 1, 2, 2, d, 3, 0), BUILDIN_BAD_PARAMETER);

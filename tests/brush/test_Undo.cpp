@@ -12,8 +12,9 @@ TEST_F(UndoRows, SameLayoutComparesEveryPlane)
 {
     Image *a = Make(40, 30, IMAGE_MODE_RGB, 8, 1);
     EXPECT_TRUE(Undo_SameLayout(a, Make(40, 30, IMAGE_MODE_RGB, 8, 1)));
-    for (Image *b : {Make(41, 30, IMAGE_MODE_RGB, 8, 1), Make(40, 31, IMAGE_MODE_RGB, 8, 1),
-                     Make(40, 30, IMAGE_MODE_RGB, 8, 0), Make(40, 30, IMAGE_MODE_RGB, 16, 1), (Image *)nullptr})
+    for (Image *b :
+         {Make(41, 30, IMAGE_MODE_RGB, 8, 1), Make(40, 31, IMAGE_MODE_RGB, 8, 1),
+          Make(40, 30, IMAGE_MODE_RGB, 8, 0), Make(40, 30, IMAGE_MODE_RGB, 16, 1), (Image *)nullptr})
         EXPECT_FALSE(Undo_SameLayout(a, b));
 }
 

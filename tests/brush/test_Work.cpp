@@ -5,7 +5,6 @@
 #include "brush/Buildin.h"
 #include "brush/Optimize.h"
 #include "brush/Work.h"
-#include "core/DabstoneBrush.h"
 
 #include <functional>
 
@@ -263,25 +262,6 @@ TEST_F(Work, TargetBoxesClipAndTheMaskLimits)
     G_dabstone->mask = nullptr;
 }
 
-TEST_F(Work, UserBrushOfOtherModeAndDepth)
-{
-    Image *img = Edit(40, 40, IMAGE_MODE_RGB, 1, {0, 0, 0, 255});
-    Image *brush = Make(7, 7, IMAGE_MODE_CMYK, 16, 0);
-    for (int y = 0; y < 7; ++y)
-        for (int x = 0; x < 7; ++x)
-            Image_SetSample(brush, 3, x, y, 0x4000); // K: darker
-    G_dabstone->userBrush = brush;
-    G_dabstone->userBrushSource = DAB_SOURCE_LENT;
-    Dabstone_SetType(DAB_BRUSH_USER);
-    G_dabstone->floating = 0;
-    G_dabstone->traceMode = 2;
-    Press(20, 20);
-    Release(20, 20);
-    // Painted through the fill object's conversion: 255 - K (high byte) - C.
-    EXPECT_EQ(Image_GetSample(img, 0, 20, 20), 255u - 0x40);
-    EXPECT_EQ(Image_GetSample(img, 0, 16, 20) + Image_GetSample(img, 0, 20, 24), 0u);
-}
-
 // The fast kernels and direct calls are a shortcut only: every technique
 // gives the same bytes through the fill object's own kernels.
 TEST_F(Work, FastPathChangesNoByte)
@@ -309,7 +289,8 @@ TEST_F(Work, FastPathChangesNoByte)
             result[fast] = Samples(img);
         }
         POPTIMIZE = 1;
-        EXPECT_EQ(result[0], result[1]) << t.w << "x" << t.h << " plane " << t.plane << " button " << t.button;
+        EXPECT_EQ(result[0], result[1])
+            << t.w << "x" << t.h << " plane " << t.plane << " button " << t.button;
     }
 }
 

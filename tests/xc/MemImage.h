@@ -3,6 +3,7 @@
 // each, so that under AddressSanitizer a kernel that reads or writes one
 // byte past a plane fails at once.
 #pragma once
+#include "brush/Box.h"
 #include "core/Image.h"
 
 #include <cstdint>
@@ -128,6 +129,12 @@ class MemImage
     size_t size_;
     Image *image_;
 };
+
+// A box from its corners.
+inline Box B(int x1, int y1, int x2, int y2)
+{
+    return Box{x1, y1, x2, y2, x2 - x1 + 1, y2 - y1 + 1, 0};
+}
 
 // The first pixel where two images of the same geometry differ, or "".
 inline std::string FirstDifference(const MemImage &got, const MemImage &want)

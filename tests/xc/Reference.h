@@ -227,7 +227,8 @@ class Filler
                 // Dithered only between 0 and 255.
                 const int v = Cst(int(ch));
                 const bool dither = v != 0 && v != 255 && c_.dithering;
-                Put(dplanes[ch], x, y, d_.depth == 1 ? (dither ? Bit(v, x, y) : v >= int(t_ * 255)) : ScaleTo(v, 8, d_.depth));
+                Put(dplanes[ch], x, y,
+                    d_.depth == 1 ? (dither ? Bit(v, x, y) : v >= int(t_ * 255)) : ScaleTo(v, 8, d_.depth));
             }
             if (d_.alpha)
                 Put(d_.alpha, x, y, 255);

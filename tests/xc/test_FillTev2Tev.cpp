@@ -16,11 +16,6 @@
 namespace
 {
 
-Box B(int x1, int y1, int x2, int y2)
-{
-    return Box{x1, y1, x2, y2, x2 - x1 + 1, y2 - y1 + 1, 0};
-}
-
 FillTev2TevData *DataOf(Fill *f)
 {
     return static_cast<FillTev2TevData *>(f->data);
@@ -145,50 +140,8 @@ TEST(FillTev2Tev, SetBgFillsEveryPlaneInTheBox)
     for (int p = 0; p < 5; ++p)
         for (int y = 0; y < 3; ++y)
             for (int x = 0; x < 21; ++x)
-                ASSERT_EQ(img.Get(p, x, y), y == 1 && x >= 3 && x <= 19 ? uint32_t(values[p]) : 0u) << p << " " << x;
-}
-
-// A box painted in one call and the same box painted as a grid of smaller
-// boxes give the same bytes: the walk restarts at every box with the phase
-// the view gives, at every zoom.
-TEST(FillTev2Tev, AdjacentBoxesJoinWithoutSeams)
-{
-    std::mt19937 rng(17);
-    const int zooms[][2] = {{1, 1}, {3, 1}, {1, 3}, {7, 5}, {5, 7}, {2, 3}, {9, 4}};
-    for (auto zx : zooms)
-        for (auto zy : zooms)
-            for (int quality : {0, 1}) {
-                MemImage src(13, 11, 2, 8, true), a(40, 36, 3, 8, true), b(40, 36, 3, 8, true);
-                src.Randomize(rng);
-                a.Randomize(rng);
-                b.CopyFrom(a);
-                FillTev2TevOptions o{};
-                o.op = FT2T_OP_OVER;
-                o.quality = quality;
-                int mask = FT2T_OP | FT2T_QUALITY;
-                Box sref = B(1, 2, 1 + 2 * zx[0] - 1, 2 + 2 * zy[0] - 1);
-                Box dref = B(3, 1, 3 + 2 * zx[1] - 1, 1 + 2 * zy[1] - 1);
-                Rig one(src, a, &o, mask, sref, dref), many(src, b, &o, mask, sref, dref);
-                one.view->xMap.phase = int(rng() % uint32_t(one.view->xMap.den));
-                one.view->yMap.phase = int(rng() % uint32_t(one.view->yMap.den));
-                many.view->xMap.phase = one.view->xMap.phase;
-                many.view->yMap.phase = one.view->yMap.phase;
-                ViewScroll(one.view, 0, 0);
-                ViewScroll(many.view, 0, 0);
-                ViewFill(one.view);
-                for (int y = 0; y < 36;) {
-                    int h = 1 + int(rng() % 7);
-                    for (int x = 0; x < 40;) {
-                        int w = 1 + int(rng() % 9);
-                        Box box = B(x, y, x + w - 1, y + h - 1);
-                        ViewFillDst(many.view, &box);
-                        x += w;
-                    }
-                    y += h;
-                }
-                ASSERT_EQ(FirstDifference(b, a), "")
-                    << zx[0] << "/" << zx[1] << " x " << zy[0] << "/" << zy[1] << " q " << quality;
-            }
+                ASSERT_EQ(img.Get(p, x, y), y == 1 && x >= 3 && x <= 19 ? uint32_t(values[p]) : 0u)
+                    << p << " " << x;
 }
 
 TEST(FillTev2Tev, MasksOfTheWrongShapeAreDropped)

@@ -20,11 +20,6 @@
 namespace
 {
 
-Box B(int x1, int y1, int x2, int y2)
-{
-    return Box{x1, y1, x2, y2, x2 - x1 + 1, y2 - y1 + 1, 0};
-}
-
 const char *ModeName(int m)
 {
     return m == 1 ? "GRAY" : m == 2 ? "RGB" : m == 3 ? "CMYK" : "CST";
