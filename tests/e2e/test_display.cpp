@@ -96,16 +96,11 @@ TEST(Display, AnswersSelectionRequestsWithItsRectangles)
     Session s;
     ASSERT_TRUE(s.Start({"--script", Script(s, "select 2 3 10 12\nselect 20 21 5 6\nwait 1043\n"
                                                "select all\nwait 1043\nquit\n")}));
-    // Ask twice, as dabstone would, on the display's own FIFO.
-    ASSERT_TRUE(WaitUntil([&] { return s.displayLog.Pid("display") != 0; }));
-    int display = s.displayLog.Pid("display");
-    char name[64];
-    std::snprintf(name, sizeof name, "/tmp/%05d#%05d", s.kernelPid, display);
-    // Each ask goes once the display has told dabstone of its new selection.
+    // Ask twice, as dabstone would, on the display's own FIFO. Each ask goes once the display has told dabstone of its new selection.
     ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_NO_MASK, 2));
-    ASSERT_TRUE(WriteFifo(name, RawFrame(s.programPid, MSG_ASK_SELECTION, 0, 4, Words({0}))));
+    ASSERT_TRUE(s.ToDisplay(MSG_ASK_SELECTION, Words({0})));
     ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_NO_MASK, 3));
-    ASSERT_TRUE(WriteFifo(name, RawFrame(s.programPid, MSG_ASK_SELECTION, 0, 4, Words({0}))));
+    ASSERT_TRUE(s.ToDisplay(MSG_ASK_SELECTION, Words({0})));
     ASSERT_EQ(s.Finish(), 0) << s.kernel.Err();
 
     std::vector<Frame> rects = s.displayLog.Sent(MSG_SELECTION);
@@ -155,10 +150,7 @@ TEST(Display, ScriptThatWaitsInVainFailsTheSession)
     std::string err = s.kernel.Err();
     EXPECT_NE(err.find("script line 1: no message 4242 within 1 s"), std::string::npos) << err;
     // The session was ended in order: dabstone got 1001 and answered it.
-    std::vector<Frame> storage;
-    const Frame *notice = s.Notice(storage);
-    ASSERT_NE(notice, nullptr);
-    EXPECT_EQ(notice->Word(0), 0);
+    EXPECT_EQ(s.NoticeStatus(), 0);
 }
 
 // Script events reach the tools of the toolbox by their handles. The tools
@@ -202,10 +194,8 @@ TEST(Display, MovesWaitWhileMotionIsForbidden)
                                        "press 5 5\nwait 1038\nmove 6 6\nrelease 6 6\n"
                                        "press 7 7\nwait 1038\nwait 1038\nmove 8 8\nrelease 8 8\nquit\n")}));
     ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_POINTER, 1)) << s.kernel.Err();
-    char fifo[64];
-    std::snprintf(fifo, sizeof fifo, "/tmp/%05d#%05d", s.kernelPid, s.displayLog.Pid("display"));
     auto motion = [&](int32_t mode) {
-        return WriteFifo(fifo, RawFrame(s.programPid, MSG_MOTION, 0, 20, Words({mode, 0, 0, 1, 256})));
+        return s.ToDisplay(MSG_MOTION, Words({mode, 0, 0, 1, 256}));
     };
     ASSERT_TRUE(motion(0));
     ASSERT_TRUE(s.displayLog.WaitFor(false, MSG_MOTION, 1));

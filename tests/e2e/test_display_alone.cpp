@@ -3,6 +3,7 @@
 // tools do.
 #include "tests/e2e/E2e.h"
 
+#include "core/Fifo.h"
 #include "core/Image.h"
 #include "core/Msg.h"
 #include "host/KernelLink.h" // the codes between kernel and display
@@ -48,12 +49,7 @@ struct Alone {
                 return std::stoul(line.substr(7));
         return 0;
     }
-    std::string OwnFifo() const
-    {
-        char name[64];
-        std::snprintf(name, sizeof name, "/tmp/%05d#%05d", peer.kernel, peer.display);
-        return name;
-    }
+    std::string OwnFifo() const { return Fifo_Name(peer.kernel, peer.display); }
 };
 
 std::vector<unsigned char> Motion(int32_t mode)

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 
 using namespace e2e;
@@ -40,13 +41,12 @@ int Pattern(int p, int x, int y)
 std::string PlainImage(const std::string &dir, int w, int h, int mode, int alpha, std::vector<int> values)
 {
     std::string path = MakeImage(dir, w, h, mode, 8, alpha);
-    Image *img = nullptr;
-    EXPECT_EQ(Image_OpenImage(&img, path.c_str()), 0);
-    for (int p = 0; p < Image_Planes(img); ++p)
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                Image_SetSample(img, p, x, y, uint32_t(values[size_t(p)]));
-    Image_CloseImage(img);
+    EXPECT_TRUE(EditImage(path, [&](Image *img) {
+        for (int p = 0; p < Image_Planes(img); ++p)
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    Image_SetSample(img, p, x, y, uint32_t(values[size_t(p)]));
+    }));
     return path;
 }
 
@@ -228,15 +228,14 @@ TEST(Paint, PastedImagePaintsScaledToTheBrushSize)
     Session s;
     // A 4 x 4 brush of sixteen colours, opaque.
     std::string brush = MakeImage(s.dir.path, 4, 4, IMAGE_MODE_RGB, 8, 1);
-    Image *b = nullptr;
-    ASSERT_EQ(Image_OpenImage(&b, brush.c_str()), 0);
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x) {
-            Image_SetSample(b, 0, x, y, uint32_t(60 * x));
-            Image_SetSample(b, 1, x, y, uint32_t(60 * y));
-            Image_SetSample(b, 3, x, y, 255);
-        }
-    Image_CloseImage(b);
+    ASSERT_TRUE(EditImage(brush, [](Image *b) {
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x) {
+                Image_SetSample(b, 0, x, y, uint32_t(60 * x));
+                Image_SetSample(b, 1, x, y, uint32_t(60 * y));
+                Image_SetSample(b, 3, x, y, 255);
+            }
+    }));
     const std::string other = MakeImage(s.dir.path, 3, 3, IMAGE_MODE_GREY, 8, 0);
     ASSERT_NO_FATAL_FAILURE(
         RunScript(s, "wait 1042\nsettings trace=single\npaste " + brush +
@@ -251,10 +250,7 @@ TEST(Paint, PastedImagePaintsScaledToTheBrushSize)
         }
     ExpectUntouchedOutside(st, {Box{16, 16, 23, 23, 8, 8, 0}}, Pattern);
     // The lent image goes back when another brush takes its place.
-    bool given = false;
-    for (const Frame &f : s.log.Received(s.programPid))
-        given |= f.code == MSG_GIVE_BACK && f.Text(0) == brush;
-    EXPECT_TRUE(given);
+    EXPECT_TRUE(s.log.HasPath(false, MSG_GIVE_BACK, brush));
 }
 
 // An image dropped on the brush preview (1005, answered by 1006) is opened
@@ -263,12 +259,10 @@ TEST(Paint, ImageDroppedOnTheBrushPreviewPaints)
 {
     Session s;
     std::string brush = MakeImage(s.dir.path, 4, 4, IMAGE_MODE_RGB, 8, 1);
-    Image *b = nullptr;
-    ASSERT_EQ(Image_OpenImage(&b, brush.c_str()), 0);
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x)
-            Image_SetSample(b, 3, x, y, 255);
-    Image_CloseImage(b);
+    ASSERT_TRUE(EditImage(brush, [](Image *b) {
+        for (int y = 0; y < 4; ++y)
+            std::memset(Image_Row(b, 3, y), 255, 4); // opaque
+    }));
     // The second 1042 is the new brush shown.
     ASSERT_NO_FATAL_FAILURE(RunScript(s, "wait 1042\ndrop brush " + brush +
                                              "\nwait 1042\n"
@@ -279,10 +273,7 @@ TEST(Paint, ImageDroppedOnTheBrushPreviewPaints)
             for (int p = 0; p < 3; ++p)
                 EXPECT_EQ(st.At(p, x, y), Pattern(p, x - 28, y - 28)) << p << " at " << x << "," << y;
     ExpectUntouchedOutside(st, {Box{28, 28, 31, 31, 4, 4, 0}}, Pattern);
-    bool opened = false;
-    for (const Frame &f : s.log.Received(s.programPid))
-        opened |= f.code == MSG_OPEN_IMAGE && f.Text(0) == brush;
-    EXPECT_TRUE(opened);
+    EXPECT_TRUE(s.log.HasPath(false, MSG_OPEN_IMAGE, brush));
 }
 
 TEST(Paint, BadStrokesAndPastes)
@@ -303,8 +294,5 @@ TEST(Paint, BadStrokesAndPastes)
     // 9999 x 1: the large brush, rx 4999, ry 1; only row 40 gets coverage.
     EXPECT_LT(st.At(0, 30, 40), Pattern(0, 30, 40));
     ExpectUntouchedOutside(st, {Box{2, 2, 4, 4, 3, 3, 0}, Box{0, 40, 63, 40, 64, 1, 0}}, Pattern);
-    bool given = false;
-    for (const Frame &f : s.log.Received(s.programPid))
-        given |= f.code == MSG_GIVE_BACK && f.Text(0) == "/etc/hostname";
-    EXPECT_TRUE(given);
+    EXPECT_TRUE(s.log.HasPath(false, MSG_GIVE_BACK, "/etc/hostname"));
 }

@@ -25,11 +25,6 @@ std::vector<int32_t> Codes(const std::vector<Frame> &frames, size_t count)
 }
 
 // Ends a session through the kernel's quit message; its exit code.
-int QuitByKernel(Session &s)
-{
-    kill(s.kernelPid, SIGTERM);
-    return s.Finish();
-}
 
 struct WorkImage {
     int mode, width, height, alpha;
@@ -85,7 +80,7 @@ TEST(Startup, OrderAndWorkImagesWithoutDelay)
     EXPECT_EQ(sent[0].payload.size(), 152u);
     EXPECT_EQ(sent[0].Word(0), 1014);
 
-    EXPECT_EQ(QuitByKernel(s), 0) << s.kernel.Err();
+    EXPECT_EQ(s.QuitByKernel(), 0) << s.kernel.Err();
     // The work images are the kernel's temporaries: gone with the session.
     for (const Frame &answer : answers)
         EXPECT_FALSE(Exists(answer.Text(0)));
@@ -108,7 +103,7 @@ TEST(Startup, BrushArgumentIsOpenedThroughTheKernel)
     std::vector<Frame> opened = s.log.Sent(MSG_IMAGE_OPENED);
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0].payload, in[1].payload);
-    EXPECT_EQ(QuitByKernel(s), 0) << s.kernel.Err();
+    EXPECT_EQ(s.QuitByKernel(), 0) << s.kernel.Err();
 }
 
 TEST(Startup, DelayPutsReadyBeforeTheWorkImages)
@@ -119,7 +114,7 @@ TEST(Startup, DelayPutsReadyBeforeTheWorkImages)
     std::vector<int32_t> expected = {MSG_HELLO, MSG_DROP_WINDOW, MSG_DROP_WINDOW, MSG_READY};
     expected.insert(expected.end(), 6, MSG_CREATE_WORK);
     EXPECT_EQ(Codes(s.log.Received(s.programPid), expected.size()), expected);
-    EXPECT_EQ(QuitByKernel(s), 0) << s.kernel.Err();
+    EXPECT_EQ(s.QuitByKernel(), 0) << s.kernel.Err();
 }
 
 namespace

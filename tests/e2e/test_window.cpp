@@ -91,9 +91,7 @@ TEST(DisplayWindow, KeysAndButtonsBecomeMessages)
     ASSERT_TRUE(SendButton(w, false, 2, 11, 13, Button2Mask));
     ASSERT_TRUE(SendKey(w, XK_u));
     ASSERT_TRUE(sent(MSG_ACTION, 3));
-    char fifo[64];
-    std::snprintf(fifo, sizeof fifo, "/tmp/%05d#%05d", s.kernelPid, s.displayLog.Pid("display"));
-    ASSERT_TRUE(WriteFifo(fifo, RawFrame(s.programPid, MSG_ASK_SELECTION, 0, 4, Words({0}))));
+    ASSERT_TRUE(s.ToDisplay(MSG_ASK_SELECTION, Words({0})));
     ASSERT_TRUE(sent(MSG_SELECTION, 1));
     EXPECT_EQ(s.displayLog.Sent(MSG_SELECTION)[0].payload, Words({2, 0, 2, 3, 10, 11, 0}));
 
@@ -170,14 +168,12 @@ TEST(DisplayWindow, ShowsTheImageAndRedrawsWhenTold)
     };
     ASSERT_TRUE(shows(0, 0, 64, 48));
 
-    char fifo[64];
-    std::snprintf(fifo, sizeof fifo, "/tmp/%05d#%05d", s.kernelPid, s.displayLog.Pid("display"));
     PaintRed(s.image, 40, 40, 8, 8); // never announced
     PaintRed(s.image, 2, 3, 10, 5);
-    ASSERT_TRUE(WriteFifo(fifo, RawFrame(s.programPid, MSG_REDRAW, 0, 16, Words({2, 3, 10, 5}))));
+    ASSERT_TRUE(s.ToDisplay(MSG_REDRAW, Words({2, 3, 10, 5})));
     EXPECT_TRUE(shows(2, 3, 10, 5));
     PaintRed(s.image, 20, 10, 4, 4);
-    ASSERT_TRUE(WriteFifo(fifo, RawFrame(s.programPid, MSG_REDRAW_NOW, 0, 16, Words({20, 10, 4, 4}))));
+    ASSERT_TRUE(s.ToDisplay(MSG_REDRAW_NOW, Words({20, 10, 4, 4})));
     EXPECT_TRUE(shows(20, 10, 4, 4));
     PaintRed(s.image, 0, 30, 64, 2);
     std::vector<unsigned char> rows = PathField(s.image);
