@@ -303,6 +303,14 @@ int FrameLog::Pid(const std::string &word) const
     return 0;
 }
 
+unsigned long FrameLog::Window() const
+{
+    for (const std::string &line : Lines())
+        if (line.rfind("window ", 0) == 0)
+            return std::stoul(line.substr(7));
+    return 0;
+}
+
 std::vector<Frame> FrameLog::Received(int from) const
 {
     std::vector<Frame> out;
@@ -524,12 +532,15 @@ const Frame *FakeDisplay::Last(int32_t code) const
     return nullptr;
 }
 
+uint32_t ToolboxHandle(const Frame &toolbox, int tool)
+{
+    return uint32_t(toolbox.Word(4 + 148 + 236 * size_t(tool) + 4)); // group at 4, tools from 148
+}
+
 uint32_t FakeDisplay::ToolHandle(int index) const
 {
     const Frame *toolbox = Last(MSG_TOOLBOX);
-    if (!toolbox)
-        return 0;
-    return uint32_t(toolbox->Word(4 + 148 + 236 * size_t(index) + 4));
+    return toolbox ? ToolboxHandle(*toolbox, index) : 0;
 }
 
 void FakeDisplay::Vanish()

@@ -89,6 +89,8 @@ struct FrameLog {
     std::vector<std::string> Lines() const;
     // The number after `word` on the first line ("kernel", "program", "display").
     int Pid(const std::string &word) const;
+    // The display's X window as its log names it ("window ID"), or 0.
+    unsigned long Window() const;
     std::vector<Frame> Received(int from = 0) const; // 0: from anybody
     std::vector<Frame> Sent(int32_t code = 0) const; // 0: all codes
     // Frames of code in one direction that also pass `also` (when given).
@@ -168,6 +170,9 @@ struct FakeProgram {
     std::vector<Frame> ToProgram(int32_t code) const;
     ~FakeProgram();
 };
+
+// The callback handle of tool t in a toolbox (1033) frame.
+uint32_t ToolboxHandle(const Frame &toolbox, int tool);
 
 // Payload builders, big-endian words.
 std::vector<unsigned char> Words(std::initializer_list<int32_t> words);

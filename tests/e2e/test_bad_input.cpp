@@ -50,7 +50,8 @@ TEST(BadInput, FrameArrivingInPiecesIsReadWhole)
     ASSERT_TRUE(d.Open(s.kernelPid, s.programPid));
     std::vector<unsigned char> connect = Words({d.pid});
     Append(connect, PathField(s.image));
-    std::vector<unsigned char> frame = RawFrame(d.pid, MSG_DISPLAY_CONNECT, 0, int32_t(connect.size()), connect);
+    std::vector<unsigned char> frame =
+        RawFrame(d.pid, MSG_DISPLAY_CONNECT, 0, int32_t(connect.size()), connect);
     // Separate writes: part of the header, the rest of it with a little
     // payload, then the remainder.
     const size_t cuts[] = {0, 5, 120, frame.size()};
@@ -94,7 +95,8 @@ TEST(BadInput, VanishedDisplayCostsOneLine)
     ASSERT_GE(fifo, 0);
     std::vector<unsigned char> connect = Words({other});
     Append(connect, PathField(s.image));
-    ASSERT_TRUE(WriteFifo(s.ProgramFifo(), RawFrame(other, MSG_DISPLAY_CONNECT, 0, int32_t(connect.size()), connect)));
+    ASSERT_TRUE(WriteFifo(s.ProgramFifo(),
+                          RawFrame(other, MSG_DISPLAY_CONNECT, 0, int32_t(connect.size()), connect)));
     ASSERT_TRUE(s.log.WaitFor(false, MSG_DISPLAY_CONNECTED, 2)) << s.kernel.Err();
     EXPECT_EQ(s.QuitByKernel(), 0) << s.kernel.Err();
     Fifo_CloseRead(s.kernelPid, other, fifo);

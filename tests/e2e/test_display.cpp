@@ -96,7 +96,8 @@ TEST(Display, AnswersSelectionRequestsWithItsRectangles)
     Session s;
     ASSERT_TRUE(s.Start({"--script", Script(s, "select 2 3 10 12\nselect 20 21 5 6\nwait 1043\n"
                                                "select all\nwait 1043\nquit\n")}));
-    // Ask twice, as dabstone would, on the display's own FIFO. Each ask goes once the display has told dabstone of its new selection.
+    // Ask twice, as dabstone would, on the display's own FIFO. Each ask goes once the display has told
+    // dabstone of its new selection.
     ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_NO_MASK, 2));
     ASSERT_TRUE(s.ToDisplay(MSG_ASK_SELECTION, Words({0})));
     ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_NO_MASK, 3));
@@ -194,9 +195,7 @@ TEST(Display, MovesWaitWhileMotionIsForbidden)
                                        "press 5 5\nwait 1038\nmove 6 6\nrelease 6 6\n"
                                        "press 7 7\nwait 1038\nwait 1038\nmove 8 8\nrelease 8 8\nquit\n")}));
     ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_POINTER, 1)) << s.kernel.Err();
-    auto motion = [&](int32_t mode) {
-        return s.ToDisplay(MSG_MOTION, Words({mode, 0, 0, 1, 256}));
-    };
+    auto motion = [&](int32_t mode) { return s.ToDisplay(MSG_MOTION, Words({mode, 0, 0, 1, 256})); };
     ASSERT_TRUE(motion(0));
     ASSERT_TRUE(s.displayLog.WaitFor(false, MSG_MOTION, 1));
     ASSERT_TRUE(motion(1));

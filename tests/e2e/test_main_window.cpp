@@ -68,7 +68,8 @@ TEST(MainWindow, RebuildButtonMakesTheBrushImage)
         std::vector<std::string> args = {"--no-display", "--keep"};
         if (c.userBrush) {
             std::string brush = MakeImage(s.dir.path, 9, 7, IMAGE_MODE_RGB, 8, 1);
-            ASSERT_TRUE(EditImage(brush, [](Image *b) { Image_SetText(b, IMAGE_TITLE, IMAGE_TITLE_SIZE, "stamp"); }));
+            ASSERT_TRUE(
+                EditImage(brush, [](Image *b) { Image_SetText(b, IMAGE_TITLE, IMAGE_TITLE_SIZE, "stamp"); }));
             args.insert(args.end(), {"--brush", brush});
         }
         ASSERT_TRUE(s.Start(args));

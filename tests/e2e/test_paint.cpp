@@ -212,7 +212,8 @@ TEST(Paint, FillInsideASelection)
         Box box;
         int colour[4];
     };
-    const Fill fills[] = {{{10, 5, 29, 19, 20, 15, 0}, {9, 8, 7, 255}}, {{40, 30, 45, 33, 6, 4, 0}, {1, 2, 3, 255}}};
+    const Fill fills[] = {{{10, 5, 29, 19, 20, 15, 0}, {9, 8, 7, 255}},
+                          {{40, 30, 45, 33, 6, 4, 0}, {1, 2, 3, 255}}};
     for (const Fill &f : fills)
         for (int y = f.box.y1; y <= f.box.y2; ++y)
             for (int x = f.box.x1; x <= f.box.x2; ++x)

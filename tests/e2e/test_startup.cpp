@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-
 using namespace e2e;
 
 namespace
@@ -23,8 +21,6 @@ std::vector<int32_t> Codes(const std::vector<Frame> &frames, size_t count)
         codes.push_back(frames[i].code);
     return codes;
 }
-
-// Ends a session through the kernel's quit message; its exit code.
 
 struct WorkImage {
     int mode, width, height, alpha;
@@ -39,8 +35,7 @@ const WorkImage workImages[6] = {{IMAGE_MODE_GREY, 201, 201, 1}, {IMAGE_MODE_GRE
 TEST(Startup, OrderAndWorkImagesWithoutDelay)
 {
     Session s;
-    ASSERT_TRUE(s.Start({"--no-display"}, {"DABSTONE_DELAY="}));
-    ASSERT_TRUE(s.log.WaitFor(true, MSG_SETTINGS)) << s.kernel.Err();
+    ASSERT_TRUE(s.Start({"--no-display"}, {"DABSTONE_DELAY="}) && s.Ready()) << s.kernel.Err();
 
     std::vector<Frame> in = s.log.Received(s.programPid);
     std::vector<int32_t> expected = {MSG_HELLO, MSG_DROP_WINDOW, MSG_DROP_WINDOW};
@@ -123,14 +118,8 @@ namespace
 // Quits dabstone as the window manager would; it saves its settings then.
 int QuitByWindowManager(Session &s)
 {
-    std::vector<Frame> in = s.log.Received(s.programPid);
-    for (const Frame &f : in)
-        if (f.code == MSG_DROP_WINDOW) {
-            EXPECT_TRUE(SendWmDelete(static_cast<unsigned long>(uint32_t(f.Word(0)))));
-            return s.Finish();
-        }
-    ADD_FAILURE() << "no window registered";
-    return -1;
+    EXPECT_TRUE(SendWmDelete(s.MainWindow()));
+    return s.Finish();
 }
 
 std::vector<int32_t> SettingsWords(const std::string &file)
@@ -157,8 +146,7 @@ TEST(Settings, SurviveARestartClampedOnLoad)
     {
         Session s;
         s.settings = file;
-        ASSERT_TRUE(s.Start({"--no-display"}));
-        ASSERT_TRUE(s.log.WaitFor(true, MSG_SETTINGS)) << s.kernel.Err();
+        ASSERT_TRUE(s.Start({"--no-display"}) && s.Ready()) << s.kernel.Err();
         ASSERT_EQ(QuitByWindowManager(s), 0) << s.kernel.Err();
         // The record is saved as dabstone sent it, before its exit notice.
         std::vector<Frame> in = s.log.Received(s.programPid);
@@ -183,8 +171,7 @@ TEST(Settings, SurviveARestartClampedOnLoad)
     {
         Session s;
         s.settings = file;
-        ASSERT_TRUE(s.Start({"--no-display"}));
-        ASSERT_TRUE(s.log.WaitFor(true, MSG_SETTINGS)) << s.kernel.Err();
+        ASSERT_TRUE(s.Start({"--no-display"}) && s.Ready()) << s.kernel.Err();
         std::vector<Frame> load = s.log.Sent(MSG_SETTINGS);
         ASSERT_EQ(load.size(), 1u);
         EXPECT_EQ(load[0].Word(0), 0) << "a saved record is sent with status 0";

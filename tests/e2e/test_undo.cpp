@@ -46,7 +46,8 @@ struct Painter {
         WriteSettings(s.settings, useSelection, undoLimit);
         // The settings (1015) go to dabstone before the display connects, so
         // once connected it has taken them.
-        return s.Start({"--no-display"}) && s.Ready() && d.Open(s.kernelPid, s.programPid) && d.Connect(s.image);
+        return s.Start({"--no-display"}) && s.Ready() && d.Open(s.kernelPid, s.programPid) &&
+               d.Connect(s.image);
     }
 
     // The undo image: the kernel's answer to the 2007 with the image's size.
@@ -125,8 +126,7 @@ struct Painter {
     {
         return Job([&] {
             for (auto it = points.begin(); it != points.end(); ++it)
-                Event(0, it == points.begin() ? MSG_EVK_PRESS : MSG_EVK_MOTION, it->first,
-                      it->second);
+                Event(0, it == points.begin() ? MSG_EVK_PRESS : MSG_EVK_MOTION, it->first, it->second);
             Event(0, MSG_EVK_RELEASE, (points.end() - 1)->first, (points.end() - 1)->second);
         });
     }
@@ -147,8 +147,8 @@ struct Painter {
 
 // Every byte outside the box (inclusive corners) of a 64 x 48 RGBA image
 // is as it was; something inside changed.
-void ExpectChangedOnlyInside(const std::vector<unsigned char> &before, const std::vector<unsigned char> &after,
-                             int x1, int y1, int x2, int y2)
+void ExpectChangedOnlyInside(const std::vector<unsigned char> &before,
+                             const std::vector<unsigned char> &after, int x1, int y1, int x2, int y2)
 {
     ASSERT_EQ(after.size(), before.size());
     bool inside = false;
@@ -310,14 +310,17 @@ TEST(UndoE2e, ThePipettePicksGreyRgbAndCmykColours)
     struct Case {
         int mode, planes;
         int words[4]; // where each plane's sample stands in the colour
-    } cases[] = {{IMAGE_MODE_GREY, 1, {11}}, {IMAGE_MODE_RGB, 3, {1, 2, 3}}, {IMAGE_MODE_CMYK, 4, {4, 5, 6, 7}}};
+    } cases[] = {
+        {IMAGE_MODE_GREY, 1, {11}}, {IMAGE_MODE_RGB, 3, {1, 2, 3}}, {IMAGE_MODE_CMYK, 4, {4, 5, 6, 7}}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.mode);
         Painter p;
         ASSERT_TRUE(p.Start(0, MakeImage(p.s.dir.path, 30, 20, c.mode, 8, 0)));
-        auto colours = [&] { return std::count_if(p.d.got.begin(), p.d.got.end(), [](const Frame &f) {
-                               return f.code == MSG_BRUSH_CURSOR && f.Word(1140) == 16;
-                           }); };
+        auto colours = [&] {
+            return std::count_if(p.d.got.begin(), p.d.got.end(), [](const Frame &f) {
+                return f.code == MSG_BRUSH_CURSOR && f.Word(1140) == 16;
+            });
+        };
         auto shown = colours();
         p.Event(2, MSG_EVK_PRESS, 7, 5);
         ASSERT_TRUE(p.d.WaitFor([&] { return colours() > shown; }));
