@@ -25,8 +25,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char **environ;
-
 namespace e2e
 {
 
@@ -158,26 +156,10 @@ bool Child::Start(const std::vector<std::string> &argv, const std::string &dir,
     std::string stem = dir + "/child" + std::to_string(++serial);
     outPath = stem + ".out";
     errPath = stem + ".err";
-    std::vector<std::string> envs;
-    for (char **e = environ; *e; e++) {
-        std::string entry = *e;
-        bool replaced = false;
-        for (const std::string &x : env)
-            if (entry.substr(0, entry.find('=') + 1) == x.substr(0, x.find('=') + 1))
-                replaced = true;
-        if (!replaced)
-            envs.push_back(entry);
-    }
-    for (const std::string &x : env)
-        if (x.back() != '=')
-            envs.push_back(x);
-    std::vector<char *> args, envp;
+    std::vector<char *> args;
     for (const std::string &a : argv)
         args.push_back(const_cast<char *>(a.c_str()));
     args.push_back(nullptr);
-    for (const std::string &e : envs)
-        envp.push_back(const_cast<char *>(e.c_str()));
-    envp.push_back(nullptr);
     fflush(nullptr);
     pid = fork();
     if (pid < 0)
@@ -187,9 +169,16 @@ bool Child::Start(const std::vector<std::string> &argv, const std::string &dir,
         int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
         dup2(out, 1);
         dup2(err, 2);
+        for (const std::string &x : env) {
+            std::string name = x.substr(0, x.find('='));
+            if (x.back() == '=')
+                unsetenv(name.c_str());
+            else
+                setenv(name.c_str(), x.c_str() + name.size() + 1, 1);
+        }
         if (chdir(dir.c_str()) != 0)
             _exit(127);
-        execve(args[0], args.data(), envp.data());
+        execv(args[0], args.data());
         _exit(127);
     }
     return true;
@@ -382,6 +371,13 @@ std::string Session::ProgramFifo() const
 std::string Session::KernelFifo() const
 {
     return Fifo_Name(kernelPid, kernelPid);
+}
+
+std::string Session::Script(const std::string &text)
+{
+    script = dir.File("script");
+    WriteFile(script, text);
+    return script;
 }
 
 bool Session::Ready() const
@@ -832,11 +828,6 @@ bool MoveWindow(unsigned long window, int x, int y)
         XRaiseWindow(dpy, window);
         return true;
     });
-}
-
-bool PlaceWindowInCorner(unsigned long window, int width, int height)
-{
-    return MoveWindow(window, -width, -height);
 }
 
 std::vector<WindowBox> ViewableChildren(unsigned long window)

@@ -113,6 +113,8 @@ struct Session {
     // The path of the program's own FIFO (it reads it).
     std::string ProgramFifo() const;
     std::string KernelFifo() const;
+    // Writes a display script into the session's folder: its path, for --script.
+    std::string Script(const std::string &text);
     // dabstone has started and been sent its settings (1015).
     bool Ready() const;
     // Waits for the kernel to end; its exit code or -1000 on timeout.
@@ -201,9 +203,6 @@ bool SendButton(unsigned long window, bool press, int button, int x, int y, unsi
 bool SendMotion(unsigned long window, int x, int y, unsigned state);
 bool SendKey(unsigned long window, unsigned long keysym, unsigned state = 0);
 
-// Moves a top-level window of this size to the bottom right corner of the
-// screen, clear of the others, and raises it (there is no window manager).
-bool PlaceWindowInCorner(unsigned long window, int width, int height);
 // A window and where it lies inside its parent.
 struct WindowBox {
     unsigned long id = 0;

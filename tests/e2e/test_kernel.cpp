@@ -117,9 +117,7 @@ TEST(Kernel, MaskRequestsAnsweredByConfiguration)
 TEST(Kernel, RowChangesAreForwardedToTheDisplay)
 {
     Session s;
-    s.script = s.dir.File("script");
-    WriteFile(s.script, "wait 2010\nquit\n");
-    ASSERT_TRUE(s.Start({"--script", s.script}));
+    ASSERT_TRUE(s.Start({"--script", s.Script("wait 2010\nquit\n")}));
     ASSERT_TRUE(s.log.WaitFor(false, 3000)) << "the display said hello";
     std::vector<unsigned char> rows = PathWords(s.image, {3, 2});
     ASSERT_TRUE(s.ToKernel(MSG_ROWS_CHANGED, rows));

@@ -80,9 +80,7 @@ int Airbrush5(int dx, int dy)
 
 void RunScript(Session &s, const std::string &script, std::vector<std::string> args = {})
 {
-    s.script = s.dir.File("script");
-    WriteFile(s.script, script);
-    args.insert(args.begin(), {"--script", s.script});
+    args.insert(args.begin(), {"--script", s.Script(script)});
     ASSERT_TRUE(s.Start(args)) << s.kernel.Err();
     ASSERT_EQ(s.Finish(), 0) << s.kernel.Err();
 }
@@ -139,10 +137,12 @@ TEST(Paint, AirbrushDabAndEraseGiveTheRulesBytes)
 TEST(Paint, StrokeMessages)
 {
     Session s;
-    // A second stroke's rows come after everything the first one sent.
+    // A second stroke's rows come after everything the first one sent; a
+    // fill with button 3 ends the session.
     ASSERT_NO_FATAL_FAILURE(RunScript(
         s, "wait 1042\nsettings width=7 height=7\npress 10 10\nmove 30 12\nmove 50 30\nrelease 50 30\n"
-           "wait 2010\npress 5 40\nrelease 5 40\nwait 2010\nquit\n"));
+           "wait 2010\npress 5 40\nrelease 5 40\nwait 2010\ntool fill\npress 3 4 3\nrelease 3 4\nwait "
+           "2010\nquit\n"));
     // Motion control: held while each step is painted, allowed after it,
     // ended with the stroke.
     std::vector<int> modes;
@@ -159,6 +159,11 @@ TEST(Paint, StrokeMessages)
             back = n;
     }
     EXPECT_EQ(modes, (std::vector<int>{0, 1, 0, 1, 0, 1, 99}));
+    EXPECT_GT(s.displayLog.Count(false, MSG_MOTION, [](const Frame &f) { return f.Word(0) == -1; }), 0)
+        << "the fill takes no motion";
+    std::vector<Frame> events = s.displayLog.Sent(MSG_POINTER);
+    EXPECT_EQ(events[1].Word(36), 256) << "motion with button 1 held";
+    EXPECT_EQ(events.back().Word(36), 1024) << "release of button 3";
     EXPECT_GT(left, 0);
     EXPECT_GT(back, left);
     EXPECT_TRUE(s.displayLog.Has(false, MSG_REDRAW_NOW) || s.displayLog.Has(false, MSG_REDRAW));
@@ -169,8 +174,8 @@ TEST(Paint, StrokeMessages)
             EXPECT_EQ(f.Text(0), s.image);
             rows.push_back({f.Word(500), f.Word(504)});
         }
-    // Rows 7 (10 - 3) to 33 (30 + 3), then 37 to 43.
-    EXPECT_EQ(rows, (std::vector<std::pair<int, int>>{{7, 27}, {37, 7}}));
+    // Rows 7 (10 - 3) to 33 (30 + 3), then 37 to 43, then the whole image.
+    EXPECT_EQ(rows, (std::vector<std::pair<int, int>>{{7, 27}, {37, 7}, {0, 48}}));
 }
 
 TEST(Paint, PencilAtHalfOpacityDoesNotBuildUp)
@@ -275,6 +280,17 @@ TEST(Paint, ImageDroppedOnTheBrushPreviewPaints)
                 EXPECT_EQ(st.At(p, x, y), Pattern(p, x - 28, y - 28)) << p << " at " << x << "," << y;
     ExpectUntouchedOutside(st, {Box{28, 28, 31, 31, 4, 4, 0}}, Pattern);
     EXPECT_TRUE(s.log.HasPath(false, MSG_OPEN_IMAGE, brush));
+    // The drop was answered to the callback and client data the brush
+    // preview registered (the second 1005), the path from offset 12.
+    std::vector<Frame> windows, answers = s.log.Sent(MSG_ANSWER);
+    for (const Frame &f : s.log.Received(s.programPid))
+        if (f.code == MSG_DROP_WINDOW)
+            windows.push_back(f);
+    ASSERT_EQ(windows.size(), 2u);
+    ASSERT_EQ(answers.size(), 1u);
+    std::vector<unsigned char> expected = Words({0, windows[1].Word(4), windows[1].Word(8)});
+    Append(expected, PathField(brush));
+    EXPECT_EQ(answers[0].payload, expected);
 }
 
 TEST(Paint, BadStrokesAndPastes)

@@ -44,20 +44,47 @@ TEST(Quit, FromTheWindowManager)
     EXPECT_FALSE(Exists(fifo));
 }
 
-// The kernel cannot create a work image: dabstone gives up with 1017
-// ("No more memory available"), says so in its exit notice and ends.
-TEST(Quit, OnAFailedWorkImage)
+// Error ends: the exit status, the exit notice's status and the kernel's
+// report of both. A work image the kernel cannot create: 1017 ("No more
+// memory available"). An image argument that names no store file: the
+// system's error code. Faults: the handler's notice carries 1004 for a
+// segmentation fault and 1213 for a bus error (a full disk under a mapped
+// image), and the status is -1.
+TEST(Quit, ErrorsEndWithTheirCodeInTheExitNotice)
 {
-    Session s;
-    ASSERT_TRUE(s.Start({"--no-display"}) && s.Ready()) << s.kernel.Err();
-    std::string fifo = s.ProgramFifo();
-    ASSERT_TRUE(s.ToKernel(MSG_CREATE_WORK, std::vector<unsigned char>(576, 0))); // width 0: refused
-    EXPECT_EQ(s.Finish(), 1017 & 0xff) << s.kernel.Err();
-    EXPECT_EQ(s.NoticeStatus(), 1017);
-    EXPECT_FALSE(Exists(fifo));
-    std::string err = s.kernel.Err();
-    EXPECT_NE(err.find("dabstone ended with status 1017 (No more memory available)"), std::string::npos)
-        << err;
+    struct Case {
+        const char *what, *fault;
+        int exit;
+        int32_t notice;
+        const char *report;
+    } cases[] = {
+        {"work image", nullptr, 1017 & 0xff, 1017,
+         "dabstone ended with status 1017 (No more memory available)"},
+        {"missing image", nullptr, 2, 2, "dabstone ended with status 2 (No such file or directory)"},
+        {"SEGV", "SEGV", 255, 1004, "dabstone ended with status -1, exit notice 1004"},
+        {"BUS", "BUS", 255, 1213, "dabstone ended with status -1, exit notice 1213"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        Session s;
+        std::vector<std::string> env;
+        if (c.fault)
+            env.push_back(std::string("DABSTONE_FAULT=") + c.fault);
+        if (c.exit == 2)
+            s.image = s.dir.File("missing");
+        ASSERT_TRUE(s.Start({"--no-display"}, env));
+        if (c.notice == 1017) {
+            ASSERT_TRUE(s.Ready()) << s.kernel.Err();
+            ASSERT_TRUE(s.ToKernel(MSG_CREATE_WORK, std::vector<unsigned char>(576, 0))); // width 0: refused
+        }
+        EXPECT_EQ(s.Finish(), c.exit) << s.kernel.Err();
+        EXPECT_EQ(s.NoticeStatus(), c.notice);
+        EXPECT_NE(s.kernel.Err().find(c.report), std::string::npos) << s.kernel.Err();
+        EXPECT_EQ(s.kernel.Err().find("DabStone: unexpected exit") != std::string::npos, c.fault != nullptr);
+        if (!c.fault) {
+            EXPECT_FALSE(Exists(s.ProgramFifo()));
+        }
+    }
 }
 
 TEST(Quit, KernelDeathEndsDabstoneAndTheDisplayInOrder)
@@ -76,39 +103,6 @@ TEST(Quit, KernelDeathEndsDabstoneAndTheDisplayInOrder)
     EXPECT_FALSE(Exists(fifo));
     EXPECT_FALSE(Exists(displayFifo));
     unlink(s.KernelFifo().c_str()); // the killed kernel could not remove its own
-}
-
-// An image argument that names no store file: dabstone ends at once with the
-// system's error code as its status and in its exit notice.
-TEST(Quit, MissingImageEndsWithTheSystemError)
-{
-    Session s;
-    s.image = s.dir.File("missing");
-    ASSERT_TRUE(s.Start({"--no-display"}));
-    EXPECT_EQ(s.Finish(), 2) << s.kernel.Err();
-    EXPECT_EQ(s.NoticeStatus(), 2);
-    EXPECT_FALSE(s.log.Has(false, MSG_READY));
-    std::string err = s.kernel.Err();
-    EXPECT_NE(err.find("dabstone ended with status 2 (No such file or directory)"), std::string::npos) << err;
-    EXPECT_FALSE(Exists(s.ProgramFifo()));
-}
-
-// Faults: the handler's exit notice carries 1004 for a segmentation fault
-// and 1213 for a bus error (a full disk under a mapped image), status -1.
-TEST(Quit, FaultsSendTheirCodeAndEndWithMinusOne)
-{
-    for (auto [fault, code] : {std::pair<const char *, int>{"SEGV", 1004}, {"BUS", 1213}}) {
-        SCOPED_TRACE(fault);
-        Session s;
-        ASSERT_TRUE(s.Start({"--no-display"}, {std::string("DABSTONE_FAULT=") + fault}));
-        EXPECT_EQ(s.Finish(), 255) << s.kernel.Err();
-        EXPECT_EQ(s.NoticeStatus(), code);
-        std::string err = s.kernel.Err();
-        EXPECT_NE(err.find("DabStone: unexpected exit"), std::string::npos) << err;
-        EXPECT_NE(err.find("dabstone ended with status -1, exit notice " + std::to_string(code)),
-                  std::string::npos)
-            << err;
-    }
 }
 
 // Without a kernel to talk to, dabstone cannot start: a fatal error, exit

@@ -347,57 +347,49 @@ TEST_F(SorbaneTools, BadUsageIsRefusedWithStatusTwo)
     EXPECT_TRUE(Listing().empty());
 }
 
-TEST_F(SorbaneTools, DamagedPngsAreRefusedAndLeaveNoOutput)
+// Damaged input is refused by `import`, `export` and `info`, each time with
+// one line naming the file, and leaves no output behind.
+TEST_F(SorbaneTools, DamagedInputIsRefusedAndLeavesNoOutput)
 {
-    Picture in = RandomPicture(4, 8, 7);
-    ASSERT_TRUE(WritePng(dir + "/good.png", in));
-    std::string good = ReadFile(dir + "/good.png");
-    auto put = [&](const std::string &name, const std::string &bytes) {
-        e2e::WriteFile(dir + "/" + name, bytes);
-        return dir + "/" + name;
-    };
-    ExpectRefused("import " + put("text.png", "hello, not a picture\n") + " " + Path("o.img"), "text.png",
-                  "not a PNG file : Unknown file format");
-    ExpectRefused("import " + put("empty.png", "") + " " + Path("o.img"), "empty.png",
-                  "not a PNG file : Unknown file format");
-    for (size_t length : {size_t(8), size_t(30), good.size() / 2, good.size() - 13})
-        ExpectRefused("import " + put("cut.png", good.substr(0, length)) + " " + Path("o.img"), "cut.png",
-                      "Cannot read the file");
-    std::string flipped = good;
-    flipped[good.size() / 2] = char(flipped[good.size() / 2] ^ 0x55); // inside IDAT: checksum fails
-    ExpectRefused("import " + put("bad.png", flipped) + " " + Path("o.img"), "bad.png",
-                  "Cannot read the file");
-    ExpectRefused("import " + dir + "/missing.png " + Path("o.img"), "missing.png", "No such file");
-    // Nor is an existing output replaced by a failed import.
-    e2e::WriteFile(Path("keep.img"), "old");
-    ExpectRefused("import " + put("text.png", "hello") + " " + Path("keep.img"), "text.png",
-                  "not a PNG file : Unknown file format");
-    EXPECT_EQ(ReadFile(Path("keep.img")), "old");
-}
-
-TEST_F(SorbaneTools, DamagedStoreFilesAreRefusedByExportAndInfo)
-{
+    ASSERT_TRUE(WritePng(dir + "/good.png", RandomPicture(4, 8, 7)));
     ASSERT_EQ(Run("new --pattern --alpha --size 50x50 " + dir + "/good.img").status, 0);
-    std::string good = ReadFile(dir + "/good.img");
-    auto put = [&](const std::string &name, const std::string &bytes) {
-        e2e::WriteFile(dir + "/" + name, bytes);
-        return dir + "/" + name;
-    };
-    std::string badMagic = good;
+    std::string png = ReadFile(dir + "/good.png"), img = ReadFile(dir + "/good.img");
+    std::string flipped = png, badMagic = img, bigPlane = img;
+    flipped[png.size() / 2] = char(flipped[png.size() / 2] ^ 0x55); // inside IDAT: checksum fails
     badMagic[IMAGE_MAGIC_AT] = 0;
-    std::string bigPlane = good;
     Bytes_SetField(bigPlane.data() + IMAGE_PLANE_RECORDS + IMAGE_PLANE_RECORD_SIZE * 2, IMAGE_PLANE_OFFSET,
                    1 << 30);
-    ExpectRefused("export " + put("short.img", good.substr(0, good.size() - 4096)) + " " + Path("o.png"),
-                  "short.img", "Bad size of file");
-    ExpectRefused("export " + put("tiny.img", good.substr(0, 100)) + " " + Path("o.png"), "tiny.img",
-                  "Bad size of file");
-    ExpectRefused("export " + put("magic.img", badMagic) + " " + Path("o.png"), "magic.img",
-                  "Unknown file format");
-    ExpectRefused("export " + put("plane.img", bigPlane) + " " + Path("o.png"), "plane.img",
-                  "Bad size of file");
-    ExpectRefused("info " + dir + "/short.img", "short.img", "Bad size of file");
+    const std::string notPng = "not a PNG file : Unknown file format", cut = "Cannot read the file",
+                      size = "Bad size of file";
+    struct Case {
+        const char *tool, *name;
+        std::string bytes, text;
+    } cases[] = {
+        {"import", "text.png", "hello, not a picture\n", notPng},
+        {"import", "empty.png", "", notPng},
+        {"import", "cut8.png", png.substr(0, 8), cut},
+        {"import", "cut30.png", png.substr(0, 30), cut},
+        {"import", "half.png", png.substr(0, png.size() / 2), cut},
+        {"import", "end.png", png.substr(0, png.size() - 13), cut},
+        {"import", "bad.png", flipped, cut},
+        {"export", "short.img", img.substr(0, img.size() - 4096), size},
+        {"export", "tiny.img", img.substr(0, 100), size},
+        {"export", "magic.img", badMagic, "Unknown file format"},
+        {"export", "plane.img", bigPlane, size},
+        {"info", "short.img", img.substr(0, img.size() - 4096), size},
+    };
+    for (const Case &c : cases) {
+        e2e::WriteFile(dir + "/" + c.name, c.bytes);
+        std::string out =
+            c.tool == std::string("info") ? "" : Path(c.tool == std::string("import") ? "o.img" : "o.png");
+        ExpectRefused(std::string(c.tool) + " " + dir + "/" + c.name + " " + out, c.name, c.text);
+    }
+    ExpectRefused("import " + dir + "/missing.png " + Path("o.img"), "missing.png", "No such file");
     ExpectRefused("export " + dir + "/good.img " + dir + "/no/such/dir/o.png", "o.png", "No such file");
+    // Nor is an existing output replaced by a failed import.
+    e2e::WriteFile(Path("keep.img"), "old");
+    ExpectRefused("import " + dir + "/text.png " + Path("keep.img"), "text.png", notPng);
+    EXPECT_EQ(ReadFile(Path("keep.img")), "old");
 }
 
 } // namespace

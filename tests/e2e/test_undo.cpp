@@ -184,53 +184,51 @@ TEST(UndoE2e, UndoTakesBackTheLastStrokeAndUndoAgainRestoresIt)
     EXPECT_EQ(p.Quit(), 0);
 }
 
-TEST(UndoE2e, AFillStaysInsideTheSelection)
+// A job waits for the selection it asks for (1043) and paints only inside
+// it: a fill inside a rectangle, or a stroke over the whole image masked by
+// a mask image whose columns below 32 are open. The undo takes exactly the
+// job away.
+TEST(UndoE2e, SelectionsAndMasksLimitTheJob)
 {
-    Painter p;
-    ASSERT_TRUE(p.Start(1));
-    ASSERT_TRUE(p.WaitUndoReady());
-    auto before = Planes(p.s.image);
-    // The selection changed: the next job asks for it (1016 clears the
-    // flag that keeps the last one).
-    ASSERT_TRUE(p.s.ToProgram(MSG_NO_MASK, {}));
-    ASSERT_TRUE(p.Job([&] {
-        p.Event(1, MSG_EVK_PRESS, 3, 3);
-        ASSERT_TRUE(p.d.WaitCode(MSG_ASK_SELECTION));
-        p.d.Send(MSG_SELECTION, Words({1, 0, 10, 12, 20, 8, 0}));
-        p.Event(1, MSG_EVK_RELEASE, 3, 3);
-    }));
-    ExpectChangedOnlyInside(before, Planes(p.s.image), 10, 12, 29, 19);
-    // The undo takes exactly the fill away.
-    ASSERT_TRUE(p.Undo());
-    EXPECT_EQ(Planes(p.s.image), before);
-    EXPECT_EQ(p.Quit(), 0);
-}
-
-TEST(UndoE2e, AMaskImageLimitsTheStroke)
-{
-    Painter p;
-    ASSERT_TRUE(p.Start(1));
-    ASSERT_TRUE(p.WaitUndoReady());
-    // The mask: columns below 32 open, the rest closed.
-    std::string mask = MakeImage(p.s.dir.path, 64, 48, IMAGE_MODE_GREY, 8, 0);
-    ASSERT_TRUE(EditImage(mask, [](Image *m) {
-        for (int y = 0; y < 48; ++y)
-            memset(Image_Row(m, 0, y), 0, 64), memset(Image_Row(m, 0, y), 255, 32);
-    }));
-    auto ready = PathField(mask);
-    Append(ready, PathField(p.s.image));
-    ASSERT_TRUE(p.s.ToProgram(MSG_MASK_READY, ready));
-    ASSERT_TRUE(p.s.ToProgram(MSG_NO_MASK, {}));
-    auto before = Planes(p.s.image);
-    ASSERT_TRUE(p.Job([&] {
-        p.Event(0, MSG_EVK_PRESS, 10, 24);
-        ASSERT_TRUE(p.d.WaitCode(MSG_ASK_SELECTION));
-        p.d.Send(MSG_SELECTION, Words({2, 0, 0, 0, 64, 48, 0})); // the whole image, masked
-        p.Event(0, MSG_EVK_MOTION, 55, 24);
-        p.Event(0, MSG_EVK_RELEASE, 55, 24);
-    }));
-    ExpectChangedOnlyInside(before, Planes(p.s.image), 0, 0, 31, 47);
-    EXPECT_EQ(p.Quit(), 0);
+    struct Case {
+        const char *what;
+        int tool;
+        int32_t selection[7];
+        int box[4]; // where the job may paint: x1, y1, x2, y2
+    } cases[] = {{"fill", 1, {1, 0, 10, 12, 20, 8, 0}, {10, 12, 29, 19}},
+                 {"masked stroke", 0, {2, 0, 0, 0, 64, 48, 0}, {0, 0, 31, 47}}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        Painter p;
+        ASSERT_TRUE(p.Start(1));
+        ASSERT_TRUE(p.WaitUndoReady());
+        if (c.tool == 0) {
+            std::string mask = MakeImage(p.s.dir.path, 64, 48, IMAGE_MODE_GREY, 8, 0);
+            ASSERT_TRUE(EditImage(mask, [](Image *m) {
+                for (int y = 0; y < 48; ++y)
+                    memset(Image_Row(m, 0, y), 0, 64), memset(Image_Row(m, 0, y), 255, 32);
+            }));
+            auto ready = PathField(mask);
+            Append(ready, PathField(p.s.image));
+            ASSERT_TRUE(p.s.ToProgram(MSG_MASK_READY, ready));
+        }
+        // The selection changed: the next job asks for it (1016 clears the
+        // flag that keeps the last one).
+        ASSERT_TRUE(p.s.ToProgram(MSG_NO_MASK, {}));
+        auto before = Planes(p.s.image);
+        ASSERT_TRUE(p.Job([&] {
+            p.Event(c.tool, MSG_EVK_PRESS, 10, 24);
+            ASSERT_TRUE(p.d.WaitCode(MSG_ASK_SELECTION));
+            const int32_t *r = c.selection;
+            p.d.Send(MSG_SELECTION, Words({r[0], r[1], r[2], r[3], r[4], r[5], r[6]}));
+            p.Event(c.tool, MSG_EVK_MOTION, 55, 24);
+            p.Event(c.tool, MSG_EVK_RELEASE, 55, 24);
+        }));
+        ExpectChangedOnlyInside(before, Planes(p.s.image), c.box[0], c.box[1], c.box[2], c.box[3]);
+        ASSERT_TRUE(p.Undo());
+        EXPECT_EQ(Planes(p.s.image), before);
+        EXPECT_EQ(p.Quit(), 0);
+    }
 }
 
 TEST(UndoE2e, ApplyStampsThePlacedBrushAtItsCentre)

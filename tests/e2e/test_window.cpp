@@ -131,7 +131,7 @@ TEST(DisplayWindow, ShowsTheImageAndRedrawsWhenTold)
     ASSERT_TRUE(s.displayLog.WaitFor(false, MSG_BRUSH_CURSOR)) << s.kernel.Err();
     unsigned long w = s.displayLog.Window();
     ASSERT_NE(w, 0u);
-    ASSERT_TRUE(PlaceWindowInCorner(w, 64, 48));
+    ASSERT_TRUE(MoveWindow(w, -64, -48)); // the bottom right corner, clear of the others
     std::vector<uint32_t> shown, before = Expected(s.image);
     auto shows = [&](int x, int y, int width, int height) {
         return WaitUntil([&] {
