@@ -10,6 +10,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -318,6 +319,15 @@ std::vector<Frame> FrameLog::Sent(int32_t code) const
     return out;
 }
 
+std::vector<Frame> FrameLog::Got(int32_t code) const
+{
+    std::vector<Frame> out;
+    for (const Frame &f : Frames())
+        if (!f.sent && f.code == code)
+            out.push_back(f);
+    return out;
+}
+
 int FrameLog::Count(bool sent, int32_t code, const std::function<bool(const Frame &)> &also) const
 {
     int n = 0;
@@ -515,9 +525,10 @@ bool FakeDisplay::WaitCode(int32_t code, int count, int seconds)
     return WaitFor([&] { return Count(code) >= count; }, seconds);
 }
 
-int FakeDisplay::Count(int32_t code) const
+int FakeDisplay::Count(int32_t code, const std::function<bool(const Frame &)> &also) const
 {
-    return CountOf(got, code);
+    return int(std::count_if(got.begin(), got.end(),
+                             [&](const Frame &f) { return f.code == code && (!also || also(f)); }));
 }
 
 const Frame *FakeDisplay::Last(int32_t code) const

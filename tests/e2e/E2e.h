@@ -93,6 +93,7 @@ struct FrameLog {
     unsigned long Window() const;
     std::vector<Frame> Received(int from = 0) const; // 0: from anybody
     std::vector<Frame> Sent(int32_t code = 0) const; // 0: all codes
+    std::vector<Frame> Got(int32_t code) const;      // received, from anybody
     // Frames of code in one direction that also pass `also` (when given).
     int Count(bool sent, int32_t code, const std::function<bool(const Frame &)> &also = nullptr) const;
     bool Has(bool sent, int32_t code, int count = 1) const;
@@ -147,7 +148,7 @@ struct FakeDisplay {
     bool WaitFor(const std::function<bool()> &cond, int seconds = kBound);
     // Reads what has arrived; then waits up to seconds for `count` frames of code.
     bool WaitCode(int32_t code, int count = 1, int seconds = kBound);
-    int Count(int32_t code) const;
+    int Count(int32_t code, const std::function<bool(const Frame &)> &also = nullptr) const;
     const Frame *Last(int32_t code) const;
     uint32_t ToolHandle(int index) const; // from the toolbox, 0 when none
     // Disappears without a word: closes and removes its FIFO.

@@ -56,10 +56,7 @@ TEST(Display, ConnectsAndGetsItsFiveMessagesInOrder)
     EXPECT_FALSE(cursor.Text(0).empty()) << "names the active brush image";
 
     // The kernel heard of the connection once, with 500 zero bytes.
-    std::vector<Frame> connected;
-    for (const Frame &f : s.log.Received(s.programPid))
-        if (f.code == MSG_DISPLAY_CONNECTED)
-            connected.push_back(f);
+    std::vector<Frame> connected = s.log.Got(MSG_DISPLAY_CONNECTED);
     ASSERT_EQ(connected.size(), 1u);
     EXPECT_EQ(connected[0].payload, std::vector<unsigned char>(500, 0));
     // The display said goodbye to dabstone before the kernel ended it.

@@ -94,10 +94,7 @@ TEST(MainWindow, RebuildButtonMakesTheBrushImage)
         std::string rebuilt;
         ASSERT_TRUE(WaitUntil([&] {
             rebuilt = RebuiltPath(s);
-            for (const Frame &f : s.log.Received(s.programPid))
-                if (f.code == MSG_ROWS_CHANGED && !rebuilt.empty() && f.Text(0) == rebuilt)
-                    return true;
-            return false;
+            return !rebuilt.empty() && s.log.HasPath(false, MSG_ROWS_CHANGED, rebuilt);
         })) << s.kernel.Err();
         ASSERT_EQ(s.QuitByKernel(), 0) << s.kernel.Err();
         EXPECT_EQ(Title(rebuilt), c.title);
