@@ -31,7 +31,7 @@ class Refresh : public PaintEngine
         std::vector<std::vector<int>> out;
         for (const Frame &f : DisplayFrames())
             if (f.code == MSG_REDRAW_NOW)
-                out.push_back({f.Word(0), f.Word(1), f.Word(2), f.Word(3)});
+                out.push_back({f.Word(0), f.Word(4), f.Word(8), f.Word(12)});
         return out;
     }
 };
@@ -88,8 +88,8 @@ TEST_F(Refresh, EndSendsTheChangedRows)
     const std::vector<Frame> k = KernelFrames();
     ASSERT_EQ(k.size(), 1u);
     EXPECT_EQ(k[0].code, MSG_ROWS_CHANGED);
-    EXPECT_EQ(k[0].Word(125), 20);  // first row
-    EXPECT_EQ(k[0].Word(126), 280); // rows 20 .. 299
+    EXPECT_EQ(k[0].Word(MSG_PATH_SIZE), 20);      // first row
+    EXPECT_EQ(k[0].Word(MSG_PATH_SIZE + 4), 280); // rows 20 .. 299
     EXPECT_EQ(Image_ModifiedA(e.image), 1);
     EXPECT_EQ(Redraws().size(), 1u); // the union, flushed by the second box
     EXPECT_FALSE(Refresh_State().bigActive);
@@ -107,10 +107,7 @@ TEST_F(Refresh, EndRecordsTheBigBoxForUndo)
     Refresh_End();
     ASSERT_EQ(List_Cardinal(e.undoBoxes), 1);
     const Box *b = static_cast<const Box *>(e.undoBoxes->first->element);
-    EXPECT_EQ(b->x1, 10);
-    EXPECT_EQ(b->y1, 10);
-    EXPECT_EQ(b->x2, 44);
-    EXPECT_EQ(b->y2, 16);
+    EXPECT_EQ(Corners(*b), (std::vector<int>{10, 10, 44, 16}));
     e.undoImage = nullptr;
     List_Empty(e.undoBoxes, [](void *x) { Box_Free(static_cast<Box *>(x)); });
 }

@@ -51,17 +51,22 @@ class Work : public PaintEngine
         return s;
     }
 
-    // Paints the built-in dab centred at (cx, cy) into the expected image,
-    // all colour planes in the engine's colour, over, alpha working.
-    void ExpectDab(Image *img, const std::vector<int> &shape, int w, int h, int cx, int cy)
+    // Paints a dab of the shape with its corner at (x0, y0) into the expected
+    // image: the given planes toward fg (the engine's colour by default), at
+    // the coverage cover gives (the shape's by default; -1: not painted).
+    static void ExpectDab(Image *img, const std::vector<int> &shape, int w, int h, int x0, int y0, int op = 2,
+                          std::vector<int> planes = {0, 1, 2}, std::vector<int> fg = {}, int alpha = 3,
+                          const std::function<int(int, int, int)> &cover = nullptr)
     {
         const ColorValue &c = G_dabstone->color;
-        const std::vector<int> planes{0, 1, 2}, fg{c.red, c.green, c.blue};
+        if (fg.empty())
+            fg = {c.red, c.green, c.blue};
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
-                const int ix = cx - w / 2 + x, iy = cy - h / 2 + y;
-                if (ix >= 0 && iy >= 0 && ix < Image_Width(img) && iy < Image_Height(img))
-                    PaintPixel(img, ix, iy, shape[size_t(y) * w + x], 2, planes, fg, Image_AlphaPlane(img));
+                const int ix = x0 + x, iy = y0 + y, a = shape[size_t(y) * w + x];
+                const int painted = cover ? cover(ix, iy, a) : a;
+                if (painted >= 0 && ix >= 0 && iy >= 0 && ix < Image_Width(img) && iy < Image_Height(img))
+                    PaintPixel(img, ix, iy, painted, op, planes, fg, alpha);
             }
     }
 
@@ -76,13 +81,21 @@ class Work : public PaintEngine
         e.traceMode = trace;
     }
 
+    // A lent user brush, made the active one.
+    static GG_Dabstone &UseBrush(Image *brush)
+    {
+        G_dabstone->userBrush = brush;
+        G_dabstone->userBrushSource = DAB_SOURCE_LENT;
+        Dabstone_SetType(DAB_BRUSH_USER);
+        return *G_dabstone;
+    }
+
     // The codes (and 1038 modes) the display received.
     std::vector<int> Motion(const std::vector<Frame> &frames)
     {
         std::vector<int> modes;
-        for (const Frame &f : frames)
-            if (f.code == MSG_MOTION)
-                modes.push_back(f.Word(0));
+        for (const Frame &f : Only(frames, MSG_MOTION))
+            modes.push_back(f.Word(0));
         return modes;
     }
 };
@@ -120,7 +133,7 @@ TEST_F(Work, AirbrushDabsEvenlySpacedAcrossEvents)
     const std::vector<int> xs = Centres(10, {17, 23, 41}, 5);
     EXPECT_EQ(xs, (std::vector<int>{10, 14, 18, 23, 27, 32, 37}));
     for (int x : xs)
-        ExpectDab(expect, shape, 10, 10, x, 20);
+        ExpectDab(expect, shape, 10, 10, x - 5, 15);
     EXPECT_EQ(Samples(img), Samples(expect));
     EXPECT_FALSE(Dabstone_IsWorking());
     // The last dab's box is where the brush now stands.
@@ -139,10 +152,8 @@ TEST_F(Work, TraceModesDotAndSingle)
         Move(60, 15);
         Release(75, 15);
         const std::vector<int> shape = Shape(9, 7, 80, true);
-        ExpectDab(expect, shape, 9, 7, 10, 15);
-        if (trace == 1)
-            for (int x : {30, 60, 75})
-                ExpectDab(expect, shape, 9, 7, x, 15);
+        for (int x : trace == 1 ? std::vector<int>{10, 30, 60, 75} : std::vector<int>{10})
+            ExpectDab(expect, shape, 9, 7, x - 4, 12);
         EXPECT_EQ(Samples(img), Samples(expect)) << "trace mode " << trace;
     }
 }
@@ -189,32 +200,24 @@ TEST_F(Work, StrokeMessagesAndRefreshes)
     EXPECT_EQ(Motion(frames), (std::vector<int>{0, 1, 0, 1, 99}));
     // The brush cursor leaves the display while painting and comes back.
     std::vector<int> cursor;
-    Box redrawn{};
-    bool any = false;
+    std::vector<Box> redrawn;
     for (const Frame &f : frames) {
         if (f.code == MSG_BRUSH_CURSOR)
             cursor.push_back(f.payload[0] ? 1 : 0);
-        if (f.code == MSG_REDRAW_NOW) {
-            Box b{f.Word(0), f.Word(1), f.Word(0) + f.Word(2) - 1, f.Word(1) + f.Word(3) - 1, f.Word(2),
-                  f.Word(3), 0};
-            any ? (void)Box_SelfUnion(&redrawn, &b) : (void)(redrawn = b);
-            any = true;
-        }
+        if (f.code == MSG_REDRAW_NOW)
+            redrawn.push_back(f.Rect());
     }
     EXPECT_EQ(cursor, (std::vector<int>{0, 1}));
     // Every dab is redrawn at once: from the first dab's box to the last's.
-    ASSERT_TRUE(any);
-    EXPECT_EQ(redrawn.x1, 17);
-    EXPECT_EQ(redrawn.y1, 17);
-    EXPECT_EQ(redrawn.x2, 32);
-    EXPECT_EQ(redrawn.y2, 24);
+    ASSERT_FALSE(redrawn.empty());
+    for (const Box &b : redrawn)
+        Box_SelfUnion(&redrawn[0], &b);
+    EXPECT_EQ(Corners(redrawn[0]), (std::vector<int>{17, 17, 32, 24}));
     // The kernel hears which rows changed, once, at the end.
     std::vector<Frame> k = KernelFrames();
-    ASSERT_EQ(k.size(), 1u);
-    EXPECT_EQ(k[0].code, MSG_ROWS_CHANGED);
-    EXPECT_STREQ(reinterpret_cast<const char *>(k[0].payload.data()), Image_Path(img));
-    EXPECT_EQ(k[0].Word(125), 17);
-    EXPECT_EQ(k[0].Word(126), 8);
+    ASSERT_EQ(Codes(k), (std::vector<int32_t>{MSG_ROWS_CHANGED}));
+    EXPECT_EQ(k[0].Text(), Image_Path(img));
+    EXPECT_EQ(std::pair(k[0].Word(MSG_PATH_SIZE), k[0].Word(MSG_PATH_SIZE + 4)), std::pair(17, 8));
 }
 
 TEST_F(Work, PencilAtHalfOpacityNeverBuildsUp)
@@ -291,72 +294,40 @@ TEST_F(Work, LargeBrushIsTheLinearEllipse)
     EXPECT_EQ(Samples(img), Samples(expect));
 }
 
-TEST_F(Work, ButtonThreeErasesTheAlpha)
+// One dab of each kind against the rules: "Behind" (under the image's own
+// alpha), alpha "Preserve" (colours as on an opaque image, alpha kept),
+// button 3 erasing the alpha (a grey plane toward 0) or, without one,
+// painting zero, and one colour plane (the colour's component).
+TEST_F(Work, OpPlanesPreservedAlphaAndErasing)
 {
-    Image *img = Edit(40, 40, IMAGE_MODE_RGB, 1);
-    Image *expect = Copy(img);
-    Brush(8, 8, 100, true, 25, 2);
-    Press(20, 20, 3);
-    Release(20, 20, 3);
-    const std::vector<int> shape = Shape(8, 8, 100, true);
-    // The alpha plane is painted as a grey plane toward 0, colours untouched.
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x)
-            PaintPixel(expect, 16 + x, 16 + y, shape[size_t(y) * 8 + x], 2, {3}, {0}, -1);
-    EXPECT_EQ(Samples(img), Samples(expect));
-
-    // Without an alpha plane erasing paints zero.
-    Image *flat = Edit(40, 40, IMAGE_MODE_RGB, 0);
-    Image *flatExpect = Copy(flat);
-    Press(20, 20, 3);
-    Release(20, 20, 3);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x)
-            PaintPixel(flatExpect, 16 + x, 16 + y, shape[size_t(y) * 8 + x], 2, {0, 1, 2}, {0, 0, 0}, -1);
-    EXPECT_EQ(Samples(flat), Samples(flatExpect));
-}
-
-TEST_F(Work, OpBehindPlanesAndPreservedAlpha)
-{
-    const std::vector<int> shape = Shape(9, 5, 100, true);
     const ColorValue c = G_dabstone->color;
-    auto dab = [&](Image *expect, int op, const std::vector<int> &planes, const std::vector<int> &fg,
-                   int alpha) {
-        for (int y = 0; y < 5; ++y)
-            for (int x = 0; x < 9; ++x)
-                PaintPixel(expect, 16 + x, 18 + y, shape[size_t(y) * 9 + x], op, planes, fg, alpha);
+    const std::vector<int> shape = Shape(9, 5, 100, true), rgb{0, 1, 2}, fg{c.red, c.green, c.blue};
+    const struct Case {
+        const char *what;
+        int imageAlpha, op, alpha, plane, button, composeOp;
+        std::vector<int> planes, fg;
+        int alphaPlane;
+    } cases[] = {
+        {"behind", 1, 1, 1, -1, 1, 3, rgb, fg, 3},
+        {"alpha preserved", 1, 0, 0, -1, 1, 2, rgb, fg, -1},
+        {"erasing the alpha", 1, 0, 1, -1, 3, 2, {3}, {0}, -1},
+        {"erasing without alpha", 0, 0, 1, -1, 3, 2, rgb, {0, 0, 0}, -1},
+        {"green plane", 1, 0, 1, 1, 1, 2, {1}, {c.green}, 3},
     };
-    auto stroke = [&] {
+    for (const Case &t : cases) {
+        Image *img = Edit(40, 40, IMAGE_MODE_RGB, t.imageAlpha);
+        Image *expect = Copy(img);
+        G_dabstone->op = t.op;
+        G_dabstone->alpha = t.alpha;
+        G_dabstone->plane = t.plane;
+        if (t.plane >= 0)
+            Dabstone_SetColor(&c);
         Brush(9, 5, 100, true, 25, 2);
-        Press(20, 20);
-        Release(20, 20);
-    };
-
-    // "Behind": under the image's own alpha.
-    Image *img = Edit(40, 40, IMAGE_MODE_RGB, 1);
-    Image *expect = Copy(img);
-    G_dabstone->op = 1;
-    stroke();
-    dab(expect, 3, {0, 1, 2}, {c.red, c.green, c.blue}, 3);
-    EXPECT_EQ(Samples(img), Samples(expect)) << "op behind";
-    G_dabstone->op = 0;
-
-    // Alpha "Preserve": colours composed as on an opaque image, alpha kept.
-    img = Edit(40, 40, IMAGE_MODE_RGB, 1);
-    expect = Copy(img);
-    G_dabstone->alpha = 0;
-    stroke();
-    dab(expect, 2, {0, 1, 2}, {c.red, c.green, c.blue}, -1);
-    EXPECT_EQ(Samples(img), Samples(expect)) << "alpha preserved";
-
-    // One colour plane: the colour's component for it, with the alpha.
-    img = Edit(40, 40, IMAGE_MODE_RGB, 1);
-    expect = Copy(img);
-    G_dabstone->plane = 1;
-    Dabstone_SetColor(&c);
-    stroke();
-    dab(expect, 2, {1}, {c.green}, 3);
-    EXPECT_EQ(Samples(img), Samples(expect)) << "green plane";
+        Press(20, 20, t.button);
+        Release(20, 20, t.button);
+        ExpectDab(expect, shape, 9, 5, 16, 18, t.composeOp, t.planes, t.fg, t.alphaPlane);
+        EXPECT_EQ(Samples(img), Samples(expect)) << t.what;
+    }
 }
 
 TEST_F(Work, TargetBoxesClipAndTheMaskLimits)
@@ -367,54 +338,39 @@ TEST_F(Work, TargetBoxesClipAndTheMaskLimits)
         for (int x = 0; x < 60; ++x)
             Image_SetSample(mask, 0, x, y, (x * 37 + y * 11) & 255);
     Image *expect = Copy(img);
-    GG_Dabstone &e = *G_dabstone;
-    e.mask = mask;
-    List_Empty(e.targets, [](void *b) { Box_Free(static_cast<Box *>(b)); });
-    Box *plain = BoxMakeXY(0, 0, 24, 39), *masked = BoxMakeXY(40, 10, 59, 30);
+    G_dabstone->mask = mask;
+    Box *masked = BoxMakeXY(40, 10, 59, 30);
     masked->link = 1;
-    List_Append(e.targets, plain);
-    List_Append(e.targets, masked);
+    Targets({BoxMakeXY(0, 0, 24, 39), masked});
     Brush(30, 30, 100, true, 25, 2);
-    DisplayFrames();
     Press(30, 20);
     Release(30, 20);
-    const std::vector<int> shape = Shape(30, 30, 100, true);
-    const ColorValue &c = e.color;
-    for (int y = 0; y < 30; ++y)
-        for (int x = 0; x < 30; ++x) {
-            const int ix = 15 + x, iy = 5 + y, a = shape[size_t(y) * 30 + x];
-            if (ix <= 24)
-                PaintPixel(expect, ix, iy, a, 2, {0, 1, 2}, {c.red, c.green, c.blue}, 3);
-            else if (ix >= 40 && iy >= 10 && iy <= 30)
-                PaintPixel(expect, ix, iy, a * int(Image_GetSample(mask, 0, ix, iy)) / 255, 2, {0, 1, 2},
-                           {c.red, c.green, c.blue}, 3);
-        }
+    ExpectDab(expect, Shape(30, 30, 100, true), 30, 30, 15, 5, 2, {0, 1, 2}, {}, 3, [&](int x, int y, int a) {
+        return x <= 24                         ? a
+               : x >= 40 && y >= 10 && y <= 30 ? a * int(Image_GetSample(mask, 0, x, y)) / 255
+                                               : -1;
+    });
     EXPECT_EQ(Samples(img), Samples(expect));
-    e.mask = nullptr;
+    G_dabstone->mask = nullptr;
 }
 
 TEST_F(Work, StrokePartlyOutsideRefreshesOnlyTheTarget)
 {
     Image *img = Edit(60, 40, IMAGE_MODE_RGB, 1);
     const std::vector<uint32_t> before = Samples(img);
-    GG_Dabstone &e = *G_dabstone;
-    List_Empty(e.targets, [](void *b) { Box_Free(static_cast<Box *>(b)); });
     Box *target = BoxMakeXY(10, 10, 29, 29);
-    List_Append(e.targets, target);
+    Targets({target});
     Brush(8, 8, 100, true);
     DisplayFrames();
     Press(5, 20);
     Move(50, 20);
     Release(50, 20);
-    int redraws = 0;
-    for (const Frame &f : DisplayFrames())
-        if (f.code == MSG_REDRAW_NOW) {
-            Box b{f.Word(0), f.Word(1), f.Word(0) + f.Word(2) - 1, f.Word(1) + f.Word(3) - 1, f.Word(2),
-                  f.Word(3), 0};
-            EXPECT_EQ(Box_Countain(target, &b), 2);
-            ++redraws;
-        }
-    EXPECT_GT(redraws, 0);
+    const std::vector<Frame> redraws = Only(DisplayFrames(), MSG_REDRAW_NOW);
+    EXPECT_FALSE(redraws.empty());
+    for (const Frame &f : redraws) {
+        const Box b = f.Rect();
+        EXPECT_EQ(Box_Countain(target, &b), 2);
+    }
     const std::vector<uint32_t> after = Samples(img);
     size_t i = 0, changed = 0;
     for (int p = 0; p < 4; ++p)
@@ -432,32 +388,19 @@ TEST_F(Work, StrokeWaitsForTheSelection)
     Image *img = Edit(50, 50, IMAGE_MODE_RGB, 1);
     Image *expect = Copy(img);
     const std::vector<uint32_t> before = Samples(img);
-    GG_Dabstone &e = *G_dabstone;
-    e.useSelection = 1;
-    e.maskWanted = 0;
+    G_dabstone->useSelection = 1;
+    G_dabstone->maskWanted = 0;
     Brush(6, 6, 100, true, 25, 2);
     DisplayFrames();
     Press(10, 10);
     Release(10, 10); // the selection is not there yet: the release waits
     EXPECT_EQ(Samples(img), before);
     EXPECT_TRUE(Dabstone_IsWorking());
-    bool asked = false;
-    for (const Frame &f : DisplayFrames())
-        asked |= f.code == MSG_ASK_SELECTION;
-    EXPECT_TRUE(asked);
+    EXPECT_FALSE(Only(DisplayFrames(), MSG_ASK_SELECTION).empty());
     // The selection arrives: one rectangle, the last.
-    unsigned char sel[MSG_SELECTION_SIZE] = {};
-    const int32_t words[7] = {2, 0, 0, 0, 12, 50, 0};
-    for (int i = 0; i < 7; ++i)
-        Bytes_PutS32(sel + 4 * i, words[i]);
-    MsgHeader h{4242, MSG_SELECTION, 0, MSG_SELECTION_SIZE};
-    Dabstone_Selection(sel, &h, nullptr);
-    const std::vector<int> shape = Shape(6, 6, 100, true);
-    for (int y = 0; y < 6; ++y)
-        for (int x = 0; x < 6; ++x)
-            if (7 + x < 12)
-                PaintPixel(expect, 7 + x, 7 + y, shape[size_t(y) * 6 + x], 2, {0, 1, 2},
-                           {e.color.red, e.color.green, e.color.blue}, 3);
+    Deliver(Dabstone_Selection, MSG_SELECTION, Words({2, 0, 0, 0, 12, 50, 0}, MSG_SELECTION_SIZE), 4242);
+    ExpectDab(expect, Shape(6, 6, 100, true), 6, 6, 7, 7, 2, {0, 1, 2}, {}, 3,
+              [](int x, int, int a) { return x < 12 ? a : -1; });
     EXPECT_EQ(Samples(img), Samples(expect));
     EXPECT_FALSE(Dabstone_IsWorking());
     EXPECT_EQ(Motion(DisplayFrames()).back(), 99);
@@ -482,10 +425,7 @@ TEST_F(Work, BrutalStopEndsTheStroke)
 TEST_F(Work, FillPaintsEveryTarget)
 {
     Image *img = Edit(30, 20, IMAGE_MODE_RGB, 1);
-    GG_Dabstone &e = *G_dabstone;
-    List_Empty(e.targets, [](void *b) { Box_Free(static_cast<Box *>(b)); });
-    List_Append(e.targets, BoxMakeXY(2, 3, 9, 8));
-    List_Append(e.targets, BoxMakeXY(20, 10, 25, 19));
+    Targets({BoxMakeXY(2, 3, 9, 8), BoxMakeXY(20, 10, 25, 19)});
     const std::vector<uint32_t> before = Samples(img);
     Event(Work_Fill, MSG_EVK_PRESS, 0, 0);
     Event(Work_Fill, MSG_EVK_RELEASE, 0, 0);
@@ -533,10 +473,7 @@ TEST_F(Work, UserBrushScaledToTheBrushSize)
             Image_SetSample(brush, 2, x, y, 99);
             Image_SetSample(brush, 3, x, y, 255);
         }
-    GG_Dabstone &e = *G_dabstone;
-    e.userBrush = brush;
-    e.userBrushSource = DAB_SOURCE_LENT;
-    Dabstone_SetType(DAB_BRUSH_USER);
+    GG_Dabstone &e = UseBrush(brush);
     EXPECT_EQ(e.floating, 0);
     Dabstone_SetDims(10, 10, 0);
     e.traceMode = 2;
@@ -549,8 +486,6 @@ TEST_F(Work, UserBrushScaledToTheBrushSize)
             EXPECT_EQ(Image_GetSample(img, 0, x, y), inside ? uint32_t(40 * bx) : 0u) << x << "," << y;
             EXPECT_EQ(Image_GetSample(img, 1, x, y), inside ? uint32_t(40 * by) : 0u) << x << "," << y;
         }
-    e.userBrush = nullptr;
-    e.activeBrush = nullptr;
 }
 
 TEST_F(Work, UserBrushOfOtherModeAndDepth)
@@ -560,10 +495,7 @@ TEST_F(Work, UserBrushOfOtherModeAndDepth)
     for (int y = 0; y < 7; ++y)
         for (int x = 0; x < 7; ++x)
             Image_SetSample(brush, 3, x, y, 0x4000); // K: darker
-    GG_Dabstone &e = *G_dabstone;
-    e.userBrush = brush;
-    e.userBrushSource = DAB_SOURCE_LENT;
-    Dabstone_SetType(DAB_BRUSH_USER);
+    GG_Dabstone &e = UseBrush(brush);
     e.floating = 0;
     e.traceMode = 2;
     Press(20, 20);
@@ -572,8 +504,6 @@ TEST_F(Work, UserBrushOfOtherModeAndDepth)
     EXPECT_EQ(Image_GetSample(img, 0, 20, 20), 255u - 0x40);
     EXPECT_EQ(Image_GetSample(img, 0, 16, 20), 0u);
     EXPECT_EQ(Image_GetSample(img, 0, 20, 24), 0u);
-    e.userBrush = nullptr;
-    e.activeBrush = nullptr;
 }
 
 // The fast kernels and direct calls are a shortcut only: every technique

@@ -1,70 +1,15 @@
 // The engine's message handlers, with real store images, a pipe standing
 // for the kernel's FIFO and a real FIFO for the display process.
 #include "core/Appli.h"
-#include "core/Bytes.h"
 #include "core/Dabstone.h"
 #include "core/Fifo.h"
-#include "core/Image.h"
-#include "core/Msg.h"
-#include "core/Msghand.h"
+#include "tests/TestStore.h"
 #include "ui/Interface.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <csignal>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <string>
-#include <unistd.h>
-#include <vector>
 
 namespace
 {
-
-struct Frame {
-    int32_t code, aux;
-    std::vector<unsigned char> payload;
-    int32_t Word(int offset) const { return Bytes_GetS32(&payload[size_t(offset)]); }
-    std::string Text(int offset) const { return reinterpret_cast<const char *>(&payload[size_t(offset)]); }
-};
-
-// Every frame waiting on a non-blocking descriptor.
-std::vector<Frame> Frames(int fd)
-{
-    std::vector<unsigned char> bytes;
-    unsigned char buf[65536];
-    ssize_t n;
-    while ((n = read(fd, buf, sizeof buf)) > 0)
-        bytes.insert(bytes.end(), buf, buf + n);
-    std::vector<Frame> frames;
-    for (size_t at = 0; at + 16 <= bytes.size();) {
-        Frame f{Bytes_GetS32(&bytes[at + 4]), Bytes_GetS32(&bytes[at + 8]), {}};
-        size_t length = size_t(Bytes_GetS32(&bytes[at + 12]));
-        f.payload.assign(bytes.begin() + long(at + 16), bytes.begin() + long(at + 16 + length));
-        frames.push_back(f);
-        at += 16 + length;
-    }
-    return frames;
-}
-
-std::vector<int32_t> Codes(const std::vector<Frame> &frames)
-{
-    std::vector<int32_t> codes;
-    for (const Frame &f : frames)
-        codes.push_back(f.code);
-    return codes;
-}
-
-std::vector<unsigned char> Words(std::initializer_list<int32_t> words, size_t size = 0)
-{
-    std::vector<unsigned char> out(std::max(size, 4 * words.size()));
-    size_t i = 0;
-    for (int32_t w : words)
-        Bytes_PutS32(&out[4 * i++], w);
-    return out;
-}
 
 // id, then a path from offset 4 (1003, 1008, 1009).
 std::vector<unsigned char> DisplayPayload(int32_t id, const char *path)
@@ -74,17 +19,9 @@ std::vector<unsigned char> DisplayPayload(int32_t id, const char *path)
     return p;
 }
 
-void Deliver(MsghandProc handler, int32_t code, const std::vector<unsigned char> &payload, int32_t sender = 0,
-             int32_t aux = 0)
-{
-    MsgHeader h{sender, code, aux, int32_t(payload.size())};
-    handler(payload.data(), &h, nullptr);
-}
-
-class Engine : public testing::Test
+class Engine : public TempStore
 {
   protected:
-    std::string dir;
     int kernel[2] = {-1, -1};
     int displayRead = -1;
     const int32_t displayId = 99981;
@@ -93,12 +30,8 @@ class Engine : public testing::Test
     void SetUp() override
     {
         signal(SIGPIPE, SIG_IGN);
-        char tmpl[] = "/tmp/dab_engine_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        ASSERT_EQ(Image_Init(dir.c_str(), nullptr, nullptr), 0);
-        ASSERT_EQ(pipe2(kernel, O_NONBLOCK), 0);
-        fcntl(kernel[1], F_SETPIPE_SZ, 1 << 20);
+        TempStore::SetUp();
+        kernel[0] = PeerPipe(&kernel[1]);
         kernelPid = getpid();
         kernelFifo = kernel[1];
         displayFifo = -1;
@@ -106,7 +39,8 @@ class Engine : public testing::Test
         *G_dabstone = GG_Dabstone{};
         Dabstone_InitState();
         Dabstone_InitDefaults();
-        image = Create(40, 30, IMAGE_MODE_RGB, 1);
+        image = Make(40, 30, IMAGE_MODE_RGB, 8, 1);
+        Forget(image); // the engine's from now on
         Dabstone_SetImage(image);
         Frames(kernel[0]);
     }
@@ -120,22 +54,9 @@ class Engine : public testing::Test
         kernelFifo = -1;
         close(kernel[0]);
         close(kernel[1]);
-        Image_Init(nullptr, nullptr, nullptr);
-        EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
-    }
-
-    Image *Create(int w, int h, int mode, int alpha)
-    {
-        unsigned char info[IMAGE_INFO_SIZE];
-        Image_InitInfo(info);
-        Bytes_SetField(info, IMAGE_INFO_WIDTH, w);
-        Bytes_SetField(info, IMAGE_INFO_HEIGHT, h);
-        Bytes_SetField(info, IMAGE_INFO_MODE, mode);
-        Bytes_SetField(info, IMAGE_INFO_BITS, 8);
-        Bytes_SetField(info, IMAGE_INFO_ALPHA, alpha);
-        Image *made = nullptr;
-        EXPECT_EQ(Image_CreateImage(&made, info), 0);
-        return made;
+        Image_CloseImage(G_dabstone->image);
+        G_dabstone->image = nullptr;
+        TempStore::TearDown();
     }
 
     // A display process reading its FIFO, connected for the current image.
@@ -153,7 +74,7 @@ TEST_F(Engine, DisplayConnectsOnlyForTheCurrentImageAndGetsHelloInitToolboxBrush
     Deliver(Dabstone_DisplayConnect, MSG_DISPLAY_CONNECT, DisplayPayload(displayId, "/elsewhere/img"));
     EXPECT_EQ(displayFifo, -1);
 
-    G_dabstone->activeBrush = Create(31, 31, IMAGE_MODE_GREY, 1);
+    G_dabstone->activeBrush = Make(31, 31, IMAGE_MODE_GREY, 8, 1);
     G_dabstone->brushImageBox = Box{0, 0, 30, 30, 31, 31, 0};
     std::vector<Frame> d = Connect();
     EXPECT_EQ(displayPid, displayId);
@@ -226,8 +147,6 @@ TEST_F(Engine, PointerEventsReachTheToolTheirHandleNames)
     Deliver(Dabstone_Event, MSG_POINTER, Words({MSG_EVK_PRESS, int32_t(answer)}, 64));
     Deliver(Dabstone_Event, MSG_POINTER, Words({MSG_EVK_PRESS, int32_t(tool)}, 60));
     EXPECT_EQ(toolCalls.size(), 2u);
-    // The toolbox's own tools keep their handles.
-    EXPECT_EQ(Interface_ToolHandle(TOOL_BRUSH), Interface_ToolHandle(TOOL_BRUSH));
 }
 
 TEST_F(Engine, BrushRectangleEventPlacesOrResetsTheBrush)
@@ -263,7 +182,7 @@ TEST_F(Engine, MotionControlAndBrushDescriptionPayloads)
     EXPECT_EQ(d[3].Word(0), 99);
 
     GG_Dabstone &e = *G_dabstone;
-    e.activeBrush = Create(31, 31, IMAGE_MODE_GREY, 1);
+    e.activeBrush = Make(31, 31, IMAGE_MODE_GREY, 8, 1);
     e.brushImageBox = Box{0, 0, 30, 30, 31, 31, 0};
     e.brushPosBox = Box{3, 4, 12, 23, 10, 20, 0};
     e.op = 1;
@@ -273,14 +192,13 @@ TEST_F(Engine, MotionControlAndBrushDescriptionPayloads)
     Dabstone_BrushDescription(brush.data(), MSG_BRC_ALL, 0);
     EXPECT_STREQ(reinterpret_cast<const char *>(&brush[MSG_BR_PATH]), Image_Path(e.activeBrush));
     EXPECT_EQ(brush[MSG_BR_PATH2], 0);
-    EXPECT_EQ(Bytes_GetS32(&brush[MSG_BR_IMAGE_BOX + 16]), 31);
     EXPECT_EQ(std::vector<unsigned char>(brush.begin() + MSG_BR_POS_BOX, brush.begin() + MSG_BR_POS_BOX + 28),
               Words({3, 4, 12, 23, 10, 20, 0}));
-    EXPECT_EQ(Bytes_GetS32(&brush[MSG_BR_OP_SIGN]), -1);
-    EXPECT_EQ(Bytes_GetS32(&brush[MSG_BR_FLOATING]), 0);
-    EXPECT_EQ(Bytes_GetS32(&brush[MSG_BR_COLOR]), COLOR_RGB);
-    EXPECT_EQ(Bytes_GetS32(&brush[MSG_BR_COLOR + 12]), 30);
-    EXPECT_EQ(Bytes_GetS32(&brush[MSG_BR_CHANGE]), 1);
+    const std::pair<int, int32_t> words[] = {{MSG_BR_IMAGE_BOX + 16, 31}, {MSG_BR_OP_SIGN, -1},
+                                             {MSG_BR_FLOATING, 0},        {MSG_BR_COLOR, COLOR_RGB},
+                                             {MSG_BR_COLOR + 12, 30},     {MSG_BR_CHANGE, 1}};
+    for (auto [at, value] : words)
+        EXPECT_EQ(Bytes_GetS32(&brush[size_t(at)]), value) << "word at " << at;
     Dabstone_BrushDescription(brush.data(), MSG_BRC_ALL, 1);
     EXPECT_EQ(brush[MSG_BR_PATH], 0) << "removal: both paths empty";
 
@@ -300,8 +218,8 @@ TEST_F(Engine, BigRefreshReportsTheImageRowsAndStampsTheHeader)
     std::vector<Frame> k = Frames(kernel[0]);
     ASSERT_EQ(Codes(k), (std::vector<int32_t>{MSG_ROWS_CHANGED}));
     EXPECT_EQ(k[0].Text(0), Image_Path(image));
-    EXPECT_EQ(k[0].Word(500), 10);
-    EXPECT_EQ(k[0].Word(504), 20) << "rows 10 to 29 of a 30-row image";
+    EXPECT_EQ(k[0].Word(MSG_PATH_SIZE), 10);
+    EXPECT_EQ(k[0].Word(MSG_PATH_SIZE + 4), 20) << "rows 10 to 29 of a 30-row image";
 
     Image_SetField(image, IMAGE_MODIFIED_A, 0);
     Box below{0, 30, 10, 35, 11, 6, 0};
@@ -318,7 +236,8 @@ TEST_F(Engine, ImageChangeLeavesTheDisplayAndReleasesTheOldImage)
     Frames(kernel[0]);
     std::string oldPath = Image_Path(image);
     G_dabstone->announce = 1;
-    Image *next = Create(8, 8, IMAGE_MODE_GREY, 0);
+    Image *next = Make(8, 8, IMAGE_MODE_GREY, 8, 0);
+    Forget(next);
     Dabstone_SetImage(next);
     image = next;
     std::vector<Frame> d = Frames(displayRead);
@@ -339,23 +258,18 @@ TEST_F(Engine, WorkImagesAreAskedAndTheirAnswersStoreThem)
     Dabstone_AskWorkImages();
     std::vector<Frame> k = Frames(kernel[0]);
     ASSERT_EQ(k.size(), 6u);
-    const int32_t expect[6][4] = {{201, 201, 1, 1}, {201, 201, 1, 1}, {9999, 1, 1, 1},
-                                  {89, 89, 2, 1},   {10, 10, 2, 0},   {89, 89, 2, 1}};
-    for (int i = 0; i < 6; ++i) {
-        ASSERT_EQ(k[size_t(i)].code, MSG_CREATE_WORK);
-        ASSERT_EQ(k[size_t(i)].payload.size(), size_t(MSG_CREATE_SIZE));
-        EXPECT_EQ(k[size_t(i)].Word(IMAGE_INFO_WIDTH), expect[i][0]);
-        EXPECT_EQ(k[size_t(i)].Word(IMAGE_INFO_HEIGHT), expect[i][1]);
-        EXPECT_EQ(k[size_t(i)].Word(IMAGE_INFO_MODE), expect[i][2]);
-        EXPECT_EQ(k[size_t(i)].Word(IMAGE_INFO_BITS), 8);
-        EXPECT_EQ(k[size_t(i)].Word(IMAGE_INFO_ALPHA), expect[i][3]);
-        EXPECT_EQ(k[size_t(i)].Word(MSG_INFO_SIZE + 4), 0) << "client data word";
+    const std::vector<int> expect[6] = {{201, 201, 1, 8, 1}, {201, 201, 1, 8, 1}, {9999, 1, 1, 8, 1},
+                                        {89, 89, 2, 8, 1},   {10, 10, 2, 8, 0},   {89, 89, 2, 8, 1}};
+    for (size_t i = 0; i < 6; ++i) {
+        ASSERT_EQ(k[i].code, MSG_CREATE_WORK);
+        ASSERT_EQ(k[i].payload.size(), size_t(MSG_CREATE_SIZE));
+        EXPECT_EQ(Geometry(k[i].payload.data()), expect[i]) << i;
+        EXPECT_EQ(k[i].Word(MSG_INFO_SIZE + 4), 0) << "client data word";
     }
     // The kernel answers the first request with an image it made.
-    Image *made = Create(201, 201, IMAGE_MODE_GREY, 1);
-    std::vector<unsigned char> answer(MSG_PATH_TAIL_SIZE);
-    std::strcpy(reinterpret_cast<char *>(answer.data()), Image_Path(made));
-    std::copy_n(k[0].payload.begin() + MSG_INFO_SIZE, 8, answer.begin() + MSG_PATH_SIZE);
+    Image *made = Make(201, 201, IMAGE_MODE_GREY, 8, 1);
+    std::vector<unsigned char> answer = PathPayload(Image_Path(made));
+    answer.insert(answer.end(), k[0].payload.begin() + MSG_INFO_SIZE, k[0].payload.end());
     Deliver(Dabstone_WorkImageAnswer, MSG_WORK_CREATED, answer);
     const GG_Dabstone &e = *G_dabstone;
     ASSERT_NE(e.buildinBrush, nullptr);
@@ -378,18 +292,12 @@ TEST_F(Engine, SettingsRecordIsClampedOnLoad)
     Bytes_PutS32(&record[4 * 36], 0);
     DabSettings s;
     ASSERT_EQ(Dabstone_DecodeSettings(record.data(), &s), 1);
-    EXPECT_EQ(s.width, 201);
-    EXPECT_EQ(s.height, 1);
-    EXPECT_EQ(s.opacity, 100);
-    EXPECT_EQ(s.traceMode, 2);
-    EXPECT_EQ(s.spacing, 0);
-    EXPECT_EQ(s.undoLimit, 999);
+    EXPECT_EQ((std::vector<int>{s.width, s.height, s.opacity, s.traceMode, s.spacing, s.undoLimit}),
+              (std::vector<int>{201, 1, 100, 2, 0, 999}));
     ASSERT_TRUE(s.colorValid);
-    EXPECT_EQ(s.color.red, 255);
-    EXPECT_EQ(s.color.green, 0);
-    EXPECT_EQ(s.color.cyan, 255);
-    EXPECT_EQ(s.color.hue, 400) << "hue is not clamped";
-    EXPECT_EQ(s.color.grey, 0);
+    // red, green, cyan clamped; the hue is not.
+    EXPECT_EQ((std::vector<int>{s.color.red, s.color.green, s.color.cyan, s.color.hue, s.color.grey}),
+              (std::vector<int>{255, 0, 255, 400, 0}));
     EXPECT_FALSE(s.singleValid);
     Bytes_PutS32(&record[0], 1653);
     EXPECT_EQ(Dabstone_DecodeSettings(record.data(), &s), 0);
@@ -414,13 +322,9 @@ TEST_F(Engine, LoadedSettingsApplyAndAreSavedBackInTheSameLayout)
     EXPECT_EQ(e.spacing, 25);
     Bytes_PutS32(&in[0], 0);
     Deliver(Dabstone_LoadSettings, MSG_SETTINGS, in);
-    EXPECT_EQ(e.brushWidth, 60);
-    EXPECT_EQ(e.opacity, 50);
-    EXPECT_EQ(e.traceMode, 1);
-    EXPECT_EQ(e.spacing, 80);
-    EXPECT_EQ(e.useSelection, 1);
+    EXPECT_EQ((std::vector<int>{e.brushWidth, e.opacity, e.traceMode, e.spacing, e.useSelection, e.announce}),
+              (std::vector<int>{60, 50, 1, 80, 1, 1}));
     EXPECT_EQ(Interface_State().spacing, 80);
-    EXPECT_EQ(e.announce, 1);
     EXPECT_EQ(e.color.grey, 128) << "colour planes are edited: the colour is taken";
     EXPECT_EQ(std::memcmp(&e.singleSlot, &before, sizeof before), 0);
     std::vector<Frame> k = Frames(kernel[0]);

@@ -21,9 +21,20 @@ class DabstoneBrush : public PaintEngine
         std::vector<int> out;
         for (const Frame &f : DisplayFrames())
             if (f.code == MSG_BRUSH_CURSOR)
-                out.push_back(f.Word(MSG_BR_CHANGE / 4));
+                out.push_back(f.Word(MSG_BR_CHANGE));
         return out;
     }
+
+    using Sent = std::vector<std::pair<int32_t, std::string>>;
+    // The codes and paths of the frames sent to the kernel since the last call.
+    Sent KernelSent()
+    {
+        Sent out;
+        for (const Frame &f : KernelFrames())
+            out.emplace_back(f.code, f.Text());
+        return out;
+    }
+    std::pair<int, int> Size() const { return {e.brushWidth, e.brushHeight}; }
 
     // A user brush image: planes filled with the values.
     Image *UserBrush(int w, int h, int mode, std::vector<int> fill, int source)
@@ -32,38 +43,30 @@ class DabstoneBrush : public PaintEngine
         for (int p = 0; p < Image_Planes(b); ++p)
             for (int y = 0; y < h; ++y)
                 std::memset(Image_Row(b, p, y), p < int(fill.size()) ? fill[p] : 255, size_t(w));
-        images.erase(std::find(images.begin(), images.end(), b)); // the engine closes it
+        Forget(b); // the engine closes it
         Dabstone_SetUserBrush(b, source);
         return b;
     }
-
-    static std::string PathOf(const Frame &f) { return reinterpret_cast<const char *>(f.payload.data()); }
 };
 
 TEST_F(DabstoneBrush, SizeLinkReferenceAndLimit)
 {
     Edit(100, 100, IMAGE_MODE_RGB, 1);
     Dabstone_SetDims(31, 62, 0); // the height changed: the width follows
-    EXPECT_EQ(e.brushWidth, 62);
-    EXPECT_EQ(e.brushHeight, 62);
+    EXPECT_EQ(Size(), std::pair(62, 62));
     Dabstone_SetDims(10, 62, 0); // the width changed: the height follows
-    EXPECT_EQ(e.brushWidth, 10);
-    EXPECT_EQ(e.brushHeight, 10);
+    EXPECT_EQ(Size(), std::pair(10, 10));
     EXPECT_EQ(Interface_State().width, 10);
 
     Dabstone_SetDims(0, 5, 1); // from the display: a new reference, at least 1
-    EXPECT_EQ(e.brushWidth, 1);
-    EXPECT_EQ(e.brushHeight, 5);
+    EXPECT_EQ(Size(), std::pair(1, 5));
     Dabstone_SetDims(10000, 5, 0); // 10000 x 50000: refused, the old size stays
-    EXPECT_EQ(e.brushWidth, 1);
-    EXPECT_EQ(e.brushHeight, 5);
+    EXPECT_EQ(Size(), std::pair(1, 5));
     Dabstone_SetDims(1, 20, 0); // keeps the 1 : 5 of the reference
-    EXPECT_EQ(e.brushWidth, 4);
-    EXPECT_EQ(e.brushHeight, 20);
+    EXPECT_EQ(Size(), std::pair(4, 20));
     Dabstone_SetBrushLink(0);
     Dabstone_SetDims(9999, 1, 0);
-    EXPECT_EQ(e.brushWidth, 9999);
-    EXPECT_EQ(e.brushHeight, 1);
+    EXPECT_EQ(Size(), std::pair(9999, 1));
 }
 
 TEST_F(DabstoneBrush, SizeChangeRecentresAndTellsTheDisplay)
@@ -136,8 +139,7 @@ TEST_F(DabstoneBrush, UserBrushTakesItsSizeAndGivesTheBuiltinBack)
     Changes();
     Image *b = UserBrush(12, 8, IMAGE_MODE_RGB, {5, 5, 5}, DAB_SOURCE_LENT);
     EXPECT_EQ(e.brushKind, DAB_BRUSH_USER);
-    EXPECT_EQ(e.brushWidth, 12);
-    EXPECT_EQ(e.brushHeight, 8);
+    EXPECT_EQ(Size(), std::pair(12, 8));
     EXPECT_EQ(e.opacity, 100);
     EXPECT_EQ(e.floating, 1); // plain colour
     EXPECT_EQ(e.activeBrush, b);
@@ -163,24 +165,18 @@ TEST_F(DabstoneBrush, BrushesGoBackByTheirSource)
     KernelFrames();
     Image *lent = UserBrush(4, 4, IMAGE_MODE_RGB, {1, 2, 3}, DAB_SOURCE_LENT);
     const std::string lentPath = Image_Path(lent);
-    std::vector<Frame> k = KernelFrames();
-    ASSERT_EQ(k.size(), 1u);
-    EXPECT_EQ(k[0].code, MSG_DELETE);
-    EXPECT_EQ(PathOf(k[0]), createdPath);
+    EXPECT_EQ(KernelSent(), (Sent{{MSG_DELETE, createdPath}}));
 
     Image *opened = UserBrush(4, 4, IMAGE_MODE_RGB, {1, 2, 3}, DAB_SOURCE_KERNEL);
     const std::string openedPath = Image_Path(opened);
-    k = KernelFrames();
-    ASSERT_EQ(k.size(), 1u);
-    EXPECT_EQ(k[0].code, MSG_GIVE_BACK);
-    EXPECT_EQ(PathOf(k[0]), lentPath);
+    EXPECT_EQ(KernelSent(), (Sent{{MSG_GIVE_BACK, lentPath}}));
 
     Dabstone_SetUserBrush(nullptr, DAB_SOURCE_WANTED);
-    k = KernelFrames();
+    std::vector<Frame> k = KernelFrames();
     ASSERT_EQ(k.size(), 1u);
     EXPECT_EQ(k[0].code, MSG_RELEASE);
-    EXPECT_EQ(PathOf(k[0]), openedPath);
-    EXPECT_EQ(k[0].Word(125), MSG_WANTED);
+    EXPECT_EQ(k[0].Text(), openedPath);
+    EXPECT_EQ(k[0].Word(MSG_PATH_SIZE), MSG_WANTED);
     EXPECT_EQ(e.brushKind, DAB_BRUSH_BUILDIN);
 }
 
@@ -193,16 +189,13 @@ TEST_F(DabstoneBrush, UserBrushMaskRequestedAndFilled)
     std::vector<Frame> k = KernelFrames();
     ASSERT_EQ(k.size(), 1u);
     ASSERT_EQ(k[0].code, MSG_CREATE_WORK);
-    EXPECT_EQ(Bytes_Field(k[0].payload.data(), IMAGE_INFO_WIDTH), 6);
-    EXPECT_EQ(Bytes_Field(k[0].payload.data(), IMAGE_INFO_HEIGHT), 5);
-    EXPECT_EQ(Bytes_Field(k[0].payload.data(), IMAGE_INFO_MODE), IMAGE_MODE_GREY);
-    EXPECT_EQ(Bytes_Field(k[0].payload.data(), IMAGE_INFO_ALPHA), 0);
+    EXPECT_EQ(Geometry(k[0].payload.data()), (std::vector<int>{6, 5, IMAGE_MODE_GREY, 8, 0}));
     Dabstone_SetOpacity(40); // already asked: not again
     EXPECT_TRUE(KernelFrames().empty());
 
     // The kernel's answer runs the reply tail with the new image.
     Image *mask = Make(6, 5, IMAGE_MODE_GREY, 8, 0);
-    images.erase(std::find(images.begin(), images.end(), mask));
+    Forget(mask);
     DabstoneImageProc arrive = nullptr;
     void *data = nullptr;
     ASSERT_TRUE(Msghand_FindTailFn(Bytes_Get32(k[0].payload.data() + MSG_INFO_SIZE), MSGHAND_TAIL_IMAGE,
@@ -231,20 +224,14 @@ TEST_F(DabstoneBrush, MaskOfAKernelImageAskedWith1020)
     Image *b = UserBrush(6, 5, IMAGE_MODE_RGB, {1, 2, 3}, DAB_SOURCE_KERNEL);
     KernelFrames();
     Dabstone_SetAero(1);
-    const std::vector<Frame> k = KernelFrames();
-    ASSERT_EQ(k.size(), 1u);
-    EXPECT_EQ(k[0].code, MSG_ASK_MASK);
-    EXPECT_EQ(PathOf(k[0]), Image_Path(b));
+    EXPECT_EQ(KernelSent(), (Sent{{MSG_ASK_MASK, Image_Path(b)}}));
 
     // A mask arriving for a brush that is gone is deleted.
     Image *stale = Make(6, 5, IMAGE_MODE_GREY, 8, 0);
-    images.erase(std::find(images.begin(), images.end(), stale));
+    Forget(stale);
     const std::string stalePath = Image_Path(stale);
     Dabstone_BrushMaskArrived(stale, "/somewhere/else");
-    const std::vector<Frame> gone = KernelFrames();
-    ASSERT_EQ(gone.size(), 1u);
-    EXPECT_EQ(gone[0].code, MSG_DELETE);
-    EXPECT_EQ(PathOf(gone[0]), stalePath);
+    EXPECT_EQ(KernelSent(), (Sent{{MSG_DELETE, stalePath}}));
     EXPECT_EQ(e.userBrushMask, nullptr);
 }
 
@@ -255,8 +242,8 @@ TEST_F(DabstoneBrush, PlaneOpAlphaAndColour)
     Dabstone_SetOp(1);
     std::vector<Frame> d = DisplayFrames();
     ASSERT_EQ(d.size(), 1u);
-    EXPECT_EQ(d[0].Word(MSG_BR_CHANGE / 4), MSG_BRC_OP);
-    EXPECT_EQ(d[0].Word(MSG_BR_OP_SIGN / 4), -1);
+    EXPECT_EQ(d[0].Word(MSG_BR_CHANGE), MSG_BRC_OP);
+    EXPECT_EQ(d[0].Word(MSG_BR_OP_SIGN), -1);
     EXPECT_EQ(Interface_State().op, 1);
     EXPECT_EQ(Interface_State().brushDepth, -1);
 
@@ -306,7 +293,7 @@ TEST_F(DabstoneBrush, UseSelectionOffResetsTheTargets)
 {
     Edit(20, 20, IMAGE_MODE_RGB, 1);
     Dabstone_SetUseSelection(1);
-    List_Empty(e.targets, [](void *b) { Box_Free(static_cast<Box *>(b)); });
+    Targets({});
     e.maskWanted = 1;
     Dabstone_SetUseSelection(0);
     EXPECT_EQ(e.maskWanted, 0);

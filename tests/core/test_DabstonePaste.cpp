@@ -6,84 +6,31 @@
 #include "brush/Buildin.h"
 #include "brush/Pipette.h"
 #include "brush/Undo.h"
-#include "core/Image.h"
-#include "core/Msg.h"
 #include "ui/Interface.h"
 
-#include "../brush/test_UndoStore.h"
+#include "tests/TestStore.h"
 
 #include <X11/Intrinsic.h>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace
 {
 
-struct Frame {
-    int32_t code;
-    std::vector<unsigned char> payload;
-    std::string Path(int offset = 0) const { return reinterpret_cast<const char *>(payload.data() + offset); }
-    int32_t Word(int offset) const { return Bytes_GetS32(payload.data() + offset); }
-};
+using testing::HasSubstr;
 
-// Every frame waiting in a pipe.
-std::vector<Frame> Drain(int fd)
-{
-    std::vector<Frame> out;
-    unsigned char h[MSG_HEADER_SIZE];
-    while (read(fd, h, MSG_HEADER_SIZE) == MSG_HEADER_SIZE) {
-        Frame f{Bytes_GetS32(h + MSG_HDR_CODE),
-                std::vector<unsigned char>(size_t(Bytes_GetS32(h + MSG_HDR_LENGTH)))};
-        size_t got = 0;
-        while (got < f.payload.size()) {
-            ssize_t n = read(fd, f.payload.data() + got, f.payload.size() - got);
-            if (n > 0)
-                got += size_t(n);
-        }
-        out.push_back(std::move(f));
-    }
-    return out;
-}
-
-std::vector<Frame> Only(const std::vector<Frame> &frames, int32_t code)
-{
-    std::vector<Frame> out;
-    for (const Frame &f : frames)
-        if (f.code == code)
-            out.push_back(f);
-    return out;
-}
-
-// A pointer event handed to the pipette tool.
-void Event(int32_t kind, int32_t x, int32_t y, int32_t state)
-{
-    unsigned char ev[MSG_EVENT_SIZE] = {};
-    Bytes_PutS32(ev + 4 * MSG_EV_KIND, kind);
-    Bytes_PutS32(ev + 4 * MSG_EV_X, x);
-    Bytes_PutS32(ev + 4 * MSG_EV_Y, y);
-    Bytes_PutS32(ev + 4 * MSG_EV_BUTTON, 1);
-    Bytes_PutS32(ev + 4 * MSG_EV_STATE, state);
-    Work_Pipette(nullptr, ev);
-}
-
-class JobEngine : public UndoStore
+class JobEngine : public TempStore
 {
   protected:
     void SetUp() override
     {
-        UndoStore::SetUp();
+        TempStore::SetUp();
         static XtAppContext app = [] {
             XtToolkitInitialize();
             return XtCreateApplicationContext();
         }();
         Dabstone_InitState();
         G_dabstone->app = app;
-        int k[2], d[2];
-        ASSERT_EQ(pipe2(k, O_NONBLOCK), 0);
-        ASSERT_EQ(pipe2(d, O_NONBLOCK), 0);
-        kernelIn = k[0], kernelFifo = k[1];
-        displayIn = d[0], displayFifo = d[1];
+        kernelIn = PeerPipe(&kernelFifo);
+        displayIn = PeerPipe(&displayFifo);
         displayPid = 4242;
         image = Make(64, 48, IMAGE_MODE_RGB, 8, 1);
         Noise(image, 11);
@@ -98,7 +45,7 @@ class JobEngine : public UndoStore
         e.working = 0;
         close(kernelIn), close(kernelFifo), close(displayIn), close(displayFifo);
         kernelFifo = displayFifo = -1;
-        UndoStore::TearDown();
+        TempStore::TearDown();
     }
 
     // The engine edits its own mapping of the image, as after 2003.
@@ -117,34 +64,53 @@ class JobEngine : public UndoStore
     void Answer(const Frame &request, Image *made = nullptr)
     {
         if (!made) {
-            Image *img = nullptr;
-            ASSERT_EQ(Image_CreateImage(&img, request.payload.data()), 0);
-            images.push_back(img);
-            made = img;
+            ASSERT_EQ(Image_CreateImage(&made, request.payload.data()), 0);
+            images.push_back(made);
         }
-        unsigned char payload[MSG_PATH_TAIL_SIZE] = {};
-        strcpy(reinterpret_cast<char *>(payload), Image_Path(made));
-        memcpy(payload + MSG_PATH_SIZE, request.payload.data() + MSG_INFO_SIZE, MSG_TAIL_SIZE);
-        MsgHeader h{1, MSG_WORK_CREATED, 0, MSG_PATH_TAIL_SIZE};
-        Dabstone_WorkImageAnswer(payload, &h, nullptr);
+        auto payload = PathPayload(Image_Path(made));
+        const auto tail = request.payload.begin() + MSG_INFO_SIZE;
+        payload.insert(payload.end(), tail, tail + MSG_TAIL_SIZE);
+        Deliver(Dabstone_WorkImageAnswer, MSG_WORK_CREATED, payload, 1);
+    }
+
+    // One turn of the toolkit's loop, its work procedures included.
+    static void Pump()
+    {
+        XtAppAddTimeOut(
+            G_dabstone->app, 1, [](XtPointer, XtIntervalId *) {}, nullptr);
+        XtAppProcessEvent(G_dabstone->app, XtIMAll);
     }
 
     // Runs the toolkit's work procedures until the undo image is filled.
     void FillUndo()
     {
-        for (int i = 0; i < 100000 && !G_dabstone->undoReady; ++i) {
-            XtAppAddTimeOut(
-                G_dabstone->app, 1, [](XtPointer, XtIntervalId *) {}, nullptr);
-            XtAppProcessEvent(G_dabstone->app, XtIMAll);
-        }
+        for (int i = 0; i < 100000 && !G_dabstone->undoReady; ++i)
+            Pump();
         ASSERT_TRUE(G_dabstone->undoReady);
+    }
+
+    // The paths of the frames of the code sent to the kernel since the last call.
+    std::vector<std::string> Sent(int32_t code)
+    {
+        std::vector<std::string> paths;
+        for (const Frame &f : Only(Frames(kernelIn), code))
+            paths.push_back(f.Text());
+        return paths;
+    }
+    using Paths = std::vector<std::string>;
+
+    static std::vector<unsigned char> TwoPaths(const char *a, const char *b)
+    {
+        auto out = PathPayload(a), second = PathPayload(b);
+        out.insert(out.end(), second.begin(), second.end());
+        return out;
     }
 
     // Undo switched on and filled.
     void UndoOn()
     {
         ASSERT_EQ(Dabstone_CreateUndo(), 1);
-        auto asks = Only(Drain(kernelIn), MSG_CREATE_WORK);
+        auto asks = Only(Frames(kernelIn), MSG_CREATE_WORK);
         ASSERT_EQ(asks.size(), 1u);
         Answer(asks[0]);
         ASSERT_NE(G_dabstone->undoImage, nullptr);
@@ -162,41 +128,6 @@ class JobEngine : public UndoStore
         Undo_SetBox(&box);
     }
 
-    // Warnings reach the console when there is no window.
-    std::string Warned(void (*action)())
-    {
-        testing::internal::CaptureStderr();
-        action();
-        return testing::internal::GetCapturedStderr();
-    }
-
-    static void Receive(void (*handler)(const unsigned char *, const MsgHeader *, void *), int32_t code,
-                        const std::vector<unsigned char> &payload)
-    {
-        MsgHeader h{1, code, 0, int32_t(payload.size())};
-        handler(payload.data(), &h, nullptr);
-    }
-
-    static std::vector<unsigned char> Words(std::initializer_list<int32_t> words)
-    {
-        std::vector<unsigned char> out(4 * words.size());
-        size_t i = 0;
-        for (int32_t w : words)
-            Bytes_PutS32(out.data() + 4 * i++, w);
-        return out;
-    }
-
-    static std::vector<unsigned char> PathPayload(const char *path, std::initializer_list<int32_t> words = {})
-    {
-        std::vector<unsigned char> out(MSG_PATH_SIZE);
-        strncpy(reinterpret_cast<char *>(out.data()), path, MSG_PATH_SIZE - 1);
-        auto w = Words(words);
-        out.insert(out.end(), w.begin(), w.end());
-        return out;
-    }
-
-    static Box B(int x, int y, int w, int h) { return Box{x, y, x + w - 1, y + h - 1, w, h, 0}; }
-
     Image *image = nullptr;
     int kernelIn = -1, displayIn = -1;
 };
@@ -207,7 +138,7 @@ TEST_F(JobEngine, UndoRequestCarriesTheImageGeometryAndFillsInTheBackground)
 {
     ASSERT_EQ(Dabstone_CreateUndo(), 1);
     EXPECT_EQ(Dabstone_CreateUndo(), 0); // one request at a time
-    auto asks = Only(Drain(kernelIn), MSG_CREATE_WORK);
+    auto asks = Only(Frames(kernelIn), MSG_CREATE_WORK);
     ASSERT_EQ(asks.size(), 1u);
     unsigned char info[IMAGE_INFO_SIZE];
     Image_GetInfo(image, info);
@@ -217,7 +148,7 @@ TEST_F(JobEngine, UndoRequestCarriesTheImageGeometryAndFillsInTheBackground)
 
     // Undo asked before the copy has finished is refused.
     Answer(asks[0]);
-    EXPECT_NE(Warned(Dabstone_Undo).find("undo is beeing initialized, Please wait..."), std::string::npos);
+    EXPECT_THAT(Stderr(Dabstone_Undo), HasSubstr("undo is beeing initialized, Please wait..."));
     FillUndo();
     EXPECT_EQ(Planes(G_dabstone->undoImage), Planes(image));
     EXPECT_EQ(Interface_State().undoManaged, 1);
@@ -228,7 +159,7 @@ TEST_F(JobEngine, UndoTwiceRedoesAndANewStrokeKeepsTheUndoneState)
 {
     UndoOn();
     auto before = Planes(image);
-    Stroke(B(5, 6, 20, 10), 200);
+    Stroke(BoxXY(5, 6, 24, 15), 200);
     auto painted = Planes(image);
     Dabstone_Undo();
     EXPECT_EQ(Planes(image), before);
@@ -238,14 +169,14 @@ TEST_F(JobEngine, UndoTwiceRedoesAndANewStrokeKeepsTheUndoneState)
     EXPECT_EQ(Planes(image), before);
 
     // A new stroke after the undo: its undo removes it alone.
-    Stroke(B(30, 20, 8, 8), 17);
+    Stroke(BoxXY(30, 20, 37, 27), 17);
     Dabstone_Undo();
     EXPECT_EQ(Planes(image), before);
-    auto rows = Only(Drain(kernelIn), MSG_ROWS_CHANGED);
+    auto rows = Only(Frames(kernelIn), MSG_ROWS_CHANGED);
     ASSERT_FALSE(rows.empty());
     EXPECT_EQ(rows.back().Word(MSG_PATH_SIZE), 20); // first row of the box
     EXPECT_EQ(rows.back().Word(MSG_PATH_SIZE + 4), 8);
-    EXPECT_EQ(Only(Drain(displayIn), MSG_REDRAW).size(), 4u); // one box per undo
+    EXPECT_EQ(Only(Frames(displayIn), MSG_REDRAW).size(), 4u); // one box per undo
 }
 
 TEST_F(JobEngine, OverlappingStrokesBetweenValidationsUndoAsOne)
@@ -254,7 +185,7 @@ TEST_F(JobEngine, OverlappingStrokesBetweenValidationsUndoAsOne)
     auto before = Planes(image);
     Undo_Validate();
     for (int i = 0; i < 2; ++i) { // two recordings without a validation between
-        Box b = B(10 + 5 * i, 10, 10, 10);
+        Box b = BoxXY(10 + 5 * i, 10, 19 + 5 * i, 19);
         for (int p = 0; p < 4; ++p)
             for (int y = b.y1; y <= b.y2; ++y)
                 memset(Image_Row(image, p, y) + b.x1, 90 + i, size_t(b.width));
@@ -269,14 +200,14 @@ TEST_F(JobEngine, OverlappingStrokesBetweenValidationsUndoAsOne)
 
 TEST_F(JobEngine, UndoRefusals)
 {
-    EXPECT_NE(Warned(Dabstone_Undo).find("undo not available"), std::string::npos);
+    EXPECT_THAT(Stderr(Dabstone_Undo), HasSubstr("undo not available"));
     UndoOn();
-    EXPECT_NE(Warned(Dabstone_Undo).find("nothing to undo !"), std::string::npos);
+    EXPECT_THAT(Stderr(Dabstone_Undo), HasSubstr("nothing to undo !"));
     auto before = Planes(image);
-    Stroke(B(0, 0, 4, 4), 1);
+    Stroke(BoxXY(0, 0, 3, 3), 1);
     auto painted = Planes(image);
     G_dabstone->working = 1; // a stroke is painting
-    EXPECT_NE(Warned(Dabstone_Undo).find("can't do that just now"), std::string::npos);
+    EXPECT_THAT(Stderr(Dabstone_Undo), HasSubstr("can't do that just now"));
     EXPECT_EQ(Planes(image), painted);
     G_dabstone->working = 0;
     Dabstone_Undo();
@@ -286,31 +217,23 @@ TEST_F(JobEngine, UndoRefusals)
 TEST_F(JobEngine, StaleAndMisshapenUndoAnswersAreDeleted)
 {
     ASSERT_EQ(Dabstone_CreateUndo(), 1);
-    auto first = Only(Drain(kernelIn), MSG_CREATE_WORK);
+    auto first = Only(Frames(kernelIn), MSG_CREATE_WORK);
     Dabstone_DestroyUndo();
     ASSERT_EQ(Dabstone_CreateUndo(), 1);
-    auto second = Only(Drain(kernelIn), MSG_CREATE_WORK);
+    auto second = Only(Frames(kernelIn), MSG_CREATE_WORK);
     ASSERT_EQ(first.size(), 1u);
     ASSERT_EQ(second.size(), 1u);
 
     Image *old = Make(64, 48, IMAGE_MODE_RGB, 8, 1);
     Answer(first[0], old);
-    auto deleted = Only(Drain(kernelIn), MSG_DELETE);
-    ASSERT_EQ(deleted.size(), 1u);
-    EXPECT_EQ(deleted[0].Path(), Image_Path(old));
+    EXPECT_EQ(Sent(MSG_DELETE), Paths{Image_Path(old)});
     EXPECT_EQ(G_dabstone->undoImage, nullptr);
     EXPECT_NE(G_dabstone->undoRequest, 0); // the second one still waits
 
     // An answer of another geometry cannot serve: deleted, undo off.
     Image *wrong = Make(64, 47, IMAGE_MODE_RGB, 8, 1);
-    std::string warned;
-    testing::internal::CaptureStderr();
-    Answer(second[0], wrong);
-    warned = testing::internal::GetCapturedStderr();
-    EXPECT_NE(warned.find("undo not available"), std::string::npos);
-    deleted = Only(Drain(kernelIn), MSG_DELETE);
-    ASSERT_EQ(deleted.size(), 1u);
-    EXPECT_EQ(deleted[0].Path(), Image_Path(wrong));
+    EXPECT_THAT(Stderr([&] { Answer(second[0], wrong); }), HasSubstr("undo not available"));
+    EXPECT_EQ(Sent(MSG_DELETE), Paths{Image_Path(wrong)});
     EXPECT_EQ(G_dabstone->undoImage, nullptr);
     EXPECT_EQ(G_dabstone->undoReady, 1);
     EXPECT_EQ(G_dabstone->undoRequest, 0);
@@ -319,18 +242,14 @@ TEST_F(JobEngine, StaleAndMisshapenUndoAnswersAreDeleted)
 TEST_F(JobEngine, DestroyingUndoWhileItFillsStopsTheCopyAndGivesTheImageBack)
 {
     ASSERT_EQ(Dabstone_CreateUndo(), 1);
-    auto asks = Only(Drain(kernelIn), MSG_CREATE_WORK);
+    auto asks = Only(Frames(kernelIn), MSG_CREATE_WORK);
     Answer(asks[0]);
     std::string path = Image_Path(G_dabstone->undoImage);
     Dabstone_DestroyUndo();
-    auto deleted = Only(Drain(kernelIn), MSG_DELETE);
-    ASSERT_EQ(deleted.size(), 1u);
-    EXPECT_EQ(deleted[0].Path(), path);
+    EXPECT_EQ(Sent(MSG_DELETE), Paths{path});
     EXPECT_EQ(G_dabstone->undoReady, 1);
     // The copy's work procedure is gone: running the loop changes nothing.
-    XtAppAddTimeOut(
-        G_dabstone->app, 1, [](XtPointer, XtIntervalId *) {}, nullptr);
-    XtAppProcessEvent(G_dabstone->app, XtIMAll);
+    Pump();
     EXPECT_EQ(G_dabstone->undoImage, nullptr);
 }
 
@@ -338,15 +257,15 @@ TEST_F(JobEngine, UndoActionOfTheDisplayOnlyForTheCurrentImage)
 {
     UndoOn();
     auto before = Planes(image);
-    Stroke(B(1, 1, 3, 3), 5);
+    Stroke(BoxXY(1, 1, 3, 3), 5);
     auto painted = Planes(image);
-    Receive(Dabstone_Action, MSG_ACTION, PathPayload("/not/this/image", {8, 0, 0}));
+    Deliver(Dabstone_Action, MSG_ACTION, PathPayload("/not/this/image", {8, 0, 0}));
     EXPECT_EQ(Planes(image), painted);
     G_dabstone->working = 1; // a job runs: the bell, nothing else
-    Receive(Dabstone_Action, MSG_ACTION, PathPayload(Image_Path(image), {8, 0, 0}));
+    Deliver(Dabstone_Action, MSG_ACTION, PathPayload(Image_Path(image), {8, 0, 0}));
     EXPECT_EQ(Planes(image), painted);
     G_dabstone->working = 0;
-    Receive(Dabstone_Action, MSG_ACTION, PathPayload(Image_Path(image), {8, 0, 0}));
+    Deliver(Dabstone_Action, MSG_ACTION, PathPayload(Image_Path(image), {8, 0, 0}));
     EXPECT_EQ(Planes(image), before);
 }
 
@@ -359,7 +278,7 @@ TEST_F(JobEngine, EventsAreServedWhileTheUndoCopyRuns)
     SetImage(big);
     image = big;
     ASSERT_EQ(Dabstone_CreateUndo(), 1);
-    Answer(Only(Drain(kernelIn), MSG_CREATE_WORK)[0]);
+    Answer(Only(Frames(kernelIn), MSG_CREATE_WORK)[0]);
     ASSERT_EQ(G_dabstone->undoReady, 0);
 
     struct Probe {
@@ -377,16 +296,13 @@ TEST_F(JobEngine, EventsAreServedWhileTheUndoCopyRuns)
             }
             pr->readyWhenServed = G_dabstone->undoReady;
             ++pr->served;
-            Event(MSG_EVK_PRESS, 3, 3, 0); // a pipette press, served now
+            Event(Work_Pipette, MSG_EVK_PRESS, 3, 3, 1, 0); // a pipette press, served now
         },
         &probe);
     G_dabstone->plane = -1;
     ASSERT_EQ(write(p[1], "e", 1), 1);
-    for (int i = 0; i < 1000 && !probe.served; ++i) {
-        XtAppAddTimeOut(
-            G_dabstone->app, 1, [](XtPointer, XtIntervalId *) {}, nullptr);
-        XtAppProcessEvent(G_dabstone->app, XtIMAll);
-    }
+    for (int i = 0; i < 1000 && !probe.served; ++i)
+        Pump();
     EXPECT_EQ(probe.served, 1);
     EXPECT_EQ(probe.readyWhenServed, 0);
     EXPECT_EQ(G_dabstone->color.red, 77);
@@ -402,35 +318,32 @@ TEST_F(JobEngine, SelectionRectanglesBuildTheClippedTargetList)
 {
     GG_Dabstone &e = *G_dabstone;
     Dabstone_AskMask();
-    EXPECT_EQ(Only(Drain(displayIn), MSG_ASK_SELECTION).size(), 1u);
+    EXPECT_EQ(Only(Frames(displayIn), MSG_ASK_SELECTION).size(), 1u);
     EXPECT_EQ(e.maskWanted, 1);
     EXPECT_EQ(e.selectionInProgress, 1);
     EXPECT_EQ(List_Cardinal(e.targets), 0);
 
-    Receive(Dabstone_Selection, MSG_SELECTION, Words({2, 0, 100, 100, 5, 5, 1})); // outside: nothing
-    Receive(Dabstone_Selection, MSG_SELECTION, Words({2, 0, 60, -4, 10, 10, 1})); // clipped, no mask: flag 0
+    Deliver(Dabstone_Selection, MSG_SELECTION, Words({2, 0, 100, 100, 5, 5, 1})); // outside: nothing
+    Deliver(Dabstone_Selection, MSG_SELECTION, Words({2, 0, 60, -4, 10, 10, 1})); // clipped, no mask: flag 0
     EXPECT_EQ(e.selectionInProgress, 1);
     ASSERT_EQ(List_Cardinal(e.targets), 1);
     const Box *b = static_cast<const Box *>(e.targets->first->element);
-    EXPECT_EQ(b->x1, 60);
-    EXPECT_EQ(b->y1, 0);
-    EXPECT_EQ(b->x2, 63);
-    EXPECT_EQ(b->y2, 5);
+    EXPECT_EQ(Corners(*b), (std::vector<int>{60, 0, 63, 5}));
     EXPECT_EQ(b->link, 0);
 
     // With a mask image: kind 1 stays unmasked, any other kind is masked.
     Image *mask = Make(64, 48, IMAGE_MODE_GREY, 8);
     ASSERT_EQ(Image_OpenImage(&e.mask, Image_Path(mask)), 0);
-    Receive(Dabstone_Selection, MSG_SELECTION, Words({1, 0, 0, 0, 4, 4, 1}));
-    Receive(Dabstone_Selection, MSG_SELECTION, Words({3, 0, 2147483000, 0, 2147483000, 4, 0}));
-    Receive(Dabstone_Selection, MSG_SELECTION, Words({3, 0, 10, 10, 4, 4, 0}));
+    Deliver(Dabstone_Selection, MSG_SELECTION, Words({1, 0, 0, 0, 4, 4, 1}));
+    Deliver(Dabstone_Selection, MSG_SELECTION, Words({3, 0, 2147483000, 0, 2147483000, 4, 0}));
+    Deliver(Dabstone_Selection, MSG_SELECTION, Words({3, 0, 10, 10, 4, 4, 0}));
     EXPECT_EQ(e.selectionInProgress, 0);
     ASSERT_EQ(List_Cardinal(e.targets), 3);
     EXPECT_EQ(static_cast<const Box *>(e.targets->first->next->element)->link, 0);
     EXPECT_EQ(static_cast<const Box *>(e.targets->last->element)->link, 1);
 
     // Kind 0: the whole image again.
-    Receive(Dabstone_Selection, MSG_SELECTION, Words({0, 0, 0, 0, 0, 0, 0}));
+    Deliver(Dabstone_Selection, MSG_SELECTION, Words({0, 0, 0, 0, 0, 0, 0}));
     ASSERT_EQ(List_Cardinal(e.targets), 1);
     b = static_cast<const Box *>(e.targets->first->element);
     EXPECT_EQ(b->width, 64);
@@ -449,30 +362,23 @@ TEST_F(JobEngine, WithoutADisplayTheSelectionIsTheWholeImage)
 TEST_F(JobEngine, MaskReadyOpensTheMaskOnceAndRefusesAnotherSize)
 {
     GG_Dabstone &e = *G_dabstone;
-    Image *small = Make(10, 10, IMAGE_MODE_GREY, 8);
-    auto pay = PathPayload(Image_Path(small));
-    auto second = PathPayload(Image_Path(image));
-    pay.insert(pay.end(), second.begin(), second.end());
-    testing::internal::CaptureStderr();
-    Receive(Dabstone_MaskReady, MSG_MASK_READY, pay);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("can't open mask"), std::string::npos);
+    const char *current = Image_Path(image);
+    auto pay = TwoPaths(Image_Path(Make(10, 10, IMAGE_MODE_GREY, 8)), current);
+    EXPECT_THAT(Stderr([&] { Deliver(Dabstone_MaskReady, MSG_MASK_READY, pay); }),
+                HasSubstr("can't open mask"));
     EXPECT_EQ(e.mask, nullptr);
 
     Image *good = Make(64, 48, IMAGE_MODE_GREY, 8);
-    pay = PathPayload(Image_Path(good));
-    pay.insert(pay.end(), second.begin(), second.end());
-    Receive(Dabstone_MaskReady, MSG_MASK_READY, pay);
+    Deliver(Dabstone_MaskReady, MSG_MASK_READY, TwoPaths(Image_Path(good), current));
     ASSERT_NE(e.mask, nullptr);
     EXPECT_STREQ(Image_Path(e.mask), Image_Path(good));
     Image *held = e.mask;
-    Image *other = Make(64, 48, IMAGE_MODE_GREY, 8);
-    pay = PathPayload(Image_Path(other));
-    pay.insert(pay.end(), second.begin(), second.end());
-    Receive(Dabstone_MaskReady, MSG_MASK_READY, pay);
+    Deliver(Dabstone_MaskReady, MSG_MASK_READY,
+            TwoPaths(Image_Path(Make(64, 48, IMAGE_MODE_GREY, 8)), current));
     EXPECT_EQ(e.mask, held);
 
     e.maskWanted = 1;
-    Receive(Dabstone_MaskNotPending, 1016, {});
+    Deliver(Dabstone_MaskNotPending, 1016, {});
     EXPECT_EQ(e.maskWanted, 0);
 
     // The mask of the user brush goes to the brush.
@@ -480,10 +386,7 @@ TEST_F(JobEngine, MaskReadyOpensTheMaskOnceAndRefusesAnotherSize)
     Image *brushMask = Make(9, 9, IMAGE_MODE_GREY, 8);
     ASSERT_EQ(Image_OpenImage(&e.userBrush, Image_Path(brush)), 0);
     e.brushMaskRequested = 1;
-    pay = PathPayload(Image_Path(brushMask));
-    auto brushPath = PathPayload(Image_Path(brush));
-    pay.insert(pay.end(), brushPath.begin(), brushPath.end());
-    Receive(Dabstone_MaskReady, MSG_MASK_READY, pay);
+    Deliver(Dabstone_MaskReady, MSG_MASK_READY, TwoPaths(Image_Path(brushMask), Image_Path(brush)));
     ASSERT_NE(e.userBrushMask, nullptr);
     EXPECT_STREQ(Image_Path(e.userBrushMask), Image_Path(brushMask));
     EXPECT_EQ(e.brushMaskRequested, 0);
@@ -494,50 +397,38 @@ TEST_F(JobEngine, MaskReadyOpensTheMaskOnceAndRefusesAnotherSize)
 
 TEST_F(JobEngine, PasteRefusalsGiveLentImagesBack)
 {
-    // The current image into itself.
-    testing::internal::CaptureStderr();
-    Receive(Dabstone_Paste, MSG_PASTE, PathPayload(Image_Path(image), {1}));
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("can't paste an image into itself !"),
-              std::string::npos);
-    auto back = Only(Drain(kernelIn), MSG_GIVE_BACK);
-    ASSERT_EQ(back.size(), 1u);
-    EXPECT_EQ(back[0].Path(), Image_Path(image));
-
-    // While a job runs.
-    Image *brush = Make(9, 9, IMAGE_MODE_RGB, 8, 1);
-    G_dabstone->working = 1;
-    testing::internal::CaptureStderr();
-    Receive(Dabstone_Paste, MSG_PASTE, PathPayload(Image_Path(brush), {1}));
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("can't paste just now"), std::string::npos);
-    G_dabstone->working = 0;
-    back = Only(Drain(kernelIn), MSG_GIVE_BACK);
-    ASSERT_EQ(back.size(), 1u);
-    EXPECT_EQ(back[0].Path(), Image_Path(brush));
-
-    // A lent image that cannot be opened.
-    std::string missing = dir + "/no-such-image";
-    testing::internal::CaptureStderr();
-    Receive(Dabstone_Paste, MSG_PASTE, PathPayload(missing.c_str(), {1}));
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("can't paste"), std::string::npos);
-    back = Only(Drain(kernelIn), MSG_GIVE_BACK);
-    ASSERT_EQ(back.size(), 1u);
-    EXPECT_EQ(back[0].Path(), missing);
+    // The current image into itself, while a job runs, one that cannot be opened.
+    const std::string brush = Image_Path(Make(9, 9, IMAGE_MODE_RGB, 8, 1)), missing = dir + "/no-such-image";
+    const struct {
+        std::string path;
+        int working;
+        const char *message;
+    } cases[] = {{Image_Path(image), 0, "can't paste an image into itself !"},
+                 {brush, 1, "can't paste just now"},
+                 {missing, 0, "can't paste"}};
+    for (const auto &c : cases) {
+        G_dabstone->working = c.working;
+        EXPECT_THAT(Stderr([&] { Deliver(Dabstone_Paste, MSG_PASTE, PathPayload(c.path.c_str(), {1})); }),
+                    HasSubstr(c.message));
+        G_dabstone->working = 0;
+        EXPECT_EQ(Sent(MSG_GIVE_BACK), Paths{c.path});
+    }
     EXPECT_EQ(G_dabstone->userBrush, nullptr);
 }
 
 TEST_F(JobEngine, PasteOpensLentImagesAndAsksTheKernelForOthers)
 {
     Image *brush = Make(9, 9, IMAGE_MODE_RGB, 8, 1);
-    Receive(Dabstone_Paste, MSG_PASTE, PathPayload(Image_Path(brush), {1}));
+    Deliver(Dabstone_Paste, MSG_PASTE, PathPayload(Image_Path(brush), {1}));
     ASSERT_NE(G_dabstone->userBrush, nullptr);
     EXPECT_STREQ(Image_Path(G_dabstone->userBrush), Image_Path(brush));
-    EXPECT_TRUE(Only(Drain(kernelIn), MSG_GIVE_BACK).empty());
+    EXPECT_TRUE(Only(Frames(kernelIn), MSG_GIVE_BACK).empty());
 
     Image *other = Make(9, 9, IMAGE_MODE_RGB, 8, 1);
-    Receive(Dabstone_Paste, MSG_PASTE, PathPayload(Image_Path(other), {0}));
-    auto asks = Only(Drain(kernelIn), MSG_OPEN_IMAGE);
+    Deliver(Dabstone_Paste, MSG_PASTE, PathPayload(Image_Path(other), {0}));
+    auto asks = Only(Frames(kernelIn), MSG_OPEN_IMAGE);
     ASSERT_EQ(asks.size(), 1u);
-    EXPECT_EQ(asks[0].Path(), Image_Path(other));
+    EXPECT_EQ(asks[0].Text(), Image_Path(other));
     EXPECT_EQ(uint32_t(asks[0].Word(MSG_PATH_SIZE)), Dabstone_ChangeBrushHandle());
 }
 
@@ -547,20 +438,13 @@ TEST_F(JobEngine, RebuildWhilePendingOrWorkingIsRefused)
 {
     GG_Dabstone &e = *G_dabstone;
     e.rebuildPending = 1;
-    EXPECT_NE(Warned(Dabstone_Rebuild).find("last rebuild not yet completed. Please try later..."),
-              std::string::npos);
+    EXPECT_THAT(Stderr(Dabstone_Rebuild), HasSubstr("last rebuild not yet completed. Please try later..."));
     e.rebuildPending = 0;
     e.working = 1;
-    EXPECT_NE(Warned(Dabstone_Rebuild).find("can't do that just now. Please try later..."),
-              std::string::npos);
+    EXPECT_THAT(Stderr(Dabstone_Rebuild), HasSubstr("can't do that just now. Please try later..."));
     e.working = 0;
-    EXPECT_TRUE(Only(Drain(kernelIn), MSG_CREATE_REBUILD).empty());
+    EXPECT_TRUE(Only(Frames(kernelIn), MSG_CREATE_REBUILD).empty());
 }
-
-} // namespace
-
-namespace
-{
 
 // ---- Rebuild arrival ----
 
@@ -591,11 +475,10 @@ TEST_F(JobEngine, RebuiltBuildinBrushIsTheShapeInTheCurrentColourTitledBySize)
             ASSERT_EQ(Image_GetSample(made, 0, x, y), 10u);
             ASSERT_EQ(Image_GetSample(made, 2, x, y), 30u);
         }
-    auto rows = Only(Drain(kernelIn), MSG_ROWS_CHANGED);
+    auto rows = Only(Frames(kernelIn), MSG_ROWS_CHANGED);
     ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0].Path(), Image_Path(made));
-    EXPECT_EQ(rows[0].Word(MSG_PATH_SIZE), 0);
-    EXPECT_EQ(rows[0].Word(MSG_PATH_SIZE + 4), 0);
+    EXPECT_EQ(rows[0].Text(), Image_Path(made));
+    EXPECT_EQ(rows[0].Word(MSG_PATH_SIZE) | rows[0].Word(MSG_PATH_SIZE + 4), 0);
     ASSERT_NE(e.userBrush, nullptr);
     EXPECT_EQ(e.userBrush, made);
     e.userBrush = nullptr; // the test's own mapping
@@ -611,17 +494,12 @@ TEST_F(JobEngine, RebuiltUserBrushKeepsItsPixelsAndGetsANumberedTitle)
     e.brushKind = DAB_BRUSH_USER;
     e.brushWidth = 9, e.brushHeight = 7, e.floating = 0;
     Dabstone_Rebuild(); // a user brush needs no confirmation
-    auto asks = Only(Drain(kernelIn), MSG_CREATE_REBUILD);
+    auto asks = Only(Frames(kernelIn), MSG_CREATE_REBUILD);
     ASSERT_EQ(asks.size(), 1u);
-    const unsigned char *info = asks[0].payload.data();
-    EXPECT_EQ(Bytes_Field(info, IMAGE_INFO_WIDTH), 9);
-    EXPECT_EQ(Bytes_Field(info, IMAGE_INFO_HEIGHT), 7);
-    EXPECT_EQ(Bytes_Field(info, IMAGE_INFO_MODE), IMAGE_MODE_RGB);
-    EXPECT_EQ(Bytes_Field(info, IMAGE_INFO_BITS), 8);
-    EXPECT_EQ(Bytes_Field(info, IMAGE_INFO_ALPHA), 1);
+    EXPECT_EQ(Geometry(asks[0].payload.data()), (std::vector<int>{9, 7, IMAGE_MODE_RGB, 8, 1}));
     EXPECT_EQ(e.rebuildPending, 1);
     EXPECT_EQ(e.working, 1);
-    EXPECT_NE(Warned(Dabstone_Rebuild).find("last rebuild not yet completed"), std::string::npos);
+    EXPECT_THAT(Stderr(Dabstone_Rebuild), HasSubstr("last rebuild not yet completed"));
 
     Answer(asks[0]);
     EXPECT_EQ(e.rebuildPending, 0);
@@ -642,16 +520,12 @@ TEST_F(JobEngine, RebuildIntoAnImageWithoutAlphaIsDiscarded)
     e.rebuildPending = 1, e.working = 1;
     Image *made = Make(20, 20, IMAGE_MODE_RGB, 8, 0);
     std::string path = Image_Path(made);
-    testing::internal::CaptureStderr();
-    Dabstone_RebuildArrived(made, nullptr);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("can't build brush !"), std::string::npos);
-    auto discarded = Only(Drain(kernelIn), MSG_DISCARD_REBUILD);
-    ASSERT_EQ(discarded.size(), 1u);
-    EXPECT_EQ(discarded[0].Path(), path);
+    EXPECT_THAT(Stderr([&] { Dabstone_RebuildArrived(made, nullptr); }), HasSubstr("can't build brush !"));
+    EXPECT_EQ(Sent(MSG_DISCARD_REBUILD), Paths{path});
     EXPECT_EQ(e.rebuildPending, 0);
     EXPECT_EQ(e.working, 0);
     EXPECT_EQ(e.userBrush, nullptr);
-    images.erase(std::find(images.begin(), images.end(), made)); // closed by the engine
+    Forget(made); // closed by the engine
 }
 
 // ---- Pipette tool ----
@@ -666,17 +540,17 @@ TEST_F(JobEngine, PipettePicksOnPressReleaseAndButtonOneMotion)
         Image_SetSample(image, p, 6, 7, uint32_t(150 + p));
         Image_SetSample(image, p, 8, 9, uint32_t(200 + p));
     }
-    Event(MSG_EVK_PRESS, 4, 5, 0);
+    Event(Work_Pipette, MSG_EVK_PRESS, 4, 5, 1, 0);
     EXPECT_EQ(e.color.red, 100);
     EXPECT_EQ(e.color.blue, 102);
-    Event(MSG_EVK_MOTION, 6, 7, 0); // no button held: nothing
+    Event(Work_Pipette, MSG_EVK_MOTION, 6, 7, 1, 0); // no button held: nothing
     EXPECT_EQ(e.color.red, 100);
-    Event(MSG_EVK_MOTION, 6, 7, MSG_STATE_BUTTON1);
+    Event(Work_Pipette, MSG_EVK_MOTION, 6, 7, 1, MSG_STATE_BUTTON1);
     EXPECT_EQ(e.color.red, 150);
-    Event(MSG_EVK_RELEASE, 8, 9, 0);
+    Event(Work_Pipette, MSG_EVK_RELEASE, 8, 9, 1, 0);
     EXPECT_EQ(e.color.green, 201);
-    Event(MSG_EVK_PRESS, 64, 9, 0); // outside
-    Event(MSG_EVK_PRESS, 8, -1, 0);
+    Event(Work_Pipette, MSG_EVK_PRESS, 64, 9, 1, 0); // outside
+    Event(Work_Pipette, MSG_EVK_PRESS, 8, -1, 1, 0);
     EXPECT_EQ(e.color.green, 201);
 }
 

@@ -1,21 +1,13 @@
+// Report lines, fatal exits, and the exit notices that fatal errors and
+// faults send to the kernel.
 #include "core/Misc.h"
 #include "core/OrvError.h"
-
-#include <gtest/gtest.h>
+#include "tests/TestStore.h"
 
 #include <csignal>
-#include <functional>
-#include <string>
 
 namespace
 {
-std::string Stderr(const std::function<void()> &report)
-{
-    testing::internal::CaptureStderr();
-    report();
-    return testing::internal::GetCapturedStderr();
-}
-
 class Misc : public testing::Test
 {
   protected:
@@ -53,4 +45,45 @@ TEST_F(Misc, FatalPathsExitWithStatusOne)
             std::raise(SIGBUS);
         },
         testing::ExitedWithCode(255), "^DabStone: unexpected exit\n$");
+}
+
+// The frame a child process left in the pipe before it ended: one 1001 with
+// the code in its payload.
+void ExpectNotice(int fd, int32_t aux, int32_t code)
+{
+    const std::vector<Frame> frames = Frames(fd);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0].code, MSG_EXIT);
+    EXPECT_EQ(frames[0].aux, aux);
+    EXPECT_EQ(frames[0].payload, Words({code}));
+}
+
+TEST(ExitNotice, FaultsAndFatalErrorsSendTheirCodeWithTheChannelsAux)
+{
+    GTEST_FLAG_SET(death_test_style, "fast"); // fork only: the child writes into our pipe
+    int p[2];
+    ASSERT_EQ(pipe2(p, O_NONBLOCK), 0);
+    EXPECT_EXIT(
+        {
+            Misc_InitSegv(p[1], 7);
+            std::raise(SIGSEGV);
+        },
+        testing::ExitedWithCode(255), "unexpected exit");
+    ExpectNotice(p[0], 7, 1004);
+    EXPECT_EXIT(
+        {
+            Misc_InitSegv(p[1], 0);
+            std::raise(SIGBUS);
+        },
+        testing::ExitedWithCode(255), "unexpected exit");
+    ExpectNotice(p[0], 0, 1213);
+    EXPECT_EXIT(
+        {
+            Misc_InitSegv(p[1], 0);
+            Misc_OpenFatal("can't dispatch message", 12);
+        },
+        testing::ExitedWithCode(1), "fatal error: can't dispatch message .*\n.*exiting...");
+    ExpectNotice(p[0], 12, 12);
+    close(p[0]);
+    close(p[1]);
 }

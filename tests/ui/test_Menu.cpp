@@ -31,6 +31,13 @@ Widget SubMenu(Widget w)
     return sub;
 }
 
+// An entry that records its client data when chosen.
+MenuItem Entry(const char *label, WidgetClass *wclass, char mnemonic, intptr_t client, intptr_t user = 0)
+{
+    return MenuItem{label,           wclass, mnemonic, nullptr, nullptr, Record, XtPointer(client),
+                    XtPointer(user), nullptr};
+}
+
 // Menus hang from a manager, as in the main window.
 struct Menu : XtFixture {
     Widget form = nullptr, bar = nullptr; // a work area; a menu bar for cascades
@@ -54,11 +61,9 @@ TEST_F(Menu, OptionMenuOfPushButtonsWithClientAndUserData)
 {
     SKIP_WITHOUT_DISPLAY();
     MenuItem items[] = {
-        {"Before", &xmPushButtonGadgetClass, 0, nullptr, nullptr, Record, XtPointer(0), XtPointer(10),
-         nullptr},
-        {"Behind", &xmPushButtonGadgetClass, 'B', nullptr, nullptr, Record, XtPointer(1), XtPointer(11),
-         nullptr},
-        {nullptr, nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
+        Entry("Before", &xmPushButtonGadgetClass, 0, 0, 10),
+        Entry("Behind", &xmPushButtonGadgetClass, 'B', 1, 11),
+        {},
     };
     Widget out[2] = {};
     Widget menu = Menu_BuildMenu(form, XmMENU_OPTION, "Apply", 0, items, out);
@@ -86,14 +91,14 @@ TEST_F(Menu, TogglesReportOnValueChangedAndSubmenusCascade)
 {
     SKIP_WITHOUT_DISPLAY();
     MenuItem inner[] = {
-        {"Deep", &xmPushButtonGadgetClass, 0, nullptr, nullptr, Record, XtPointer(7), nullptr, nullptr},
-        {nullptr, nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
+        Entry("Deep", &xmPushButtonGadgetClass, 0, 7),
+        {},
     };
     MenuItem items[] = {
         {"Dither", &xmToggleButtonGadgetClass, 0, "Ctrl<Key>d", "Ctrl+D", Record, XtPointer(5), nullptr,
          nullptr},
         {"More", nullptr, 'M', nullptr, nullptr, nullptr, nullptr, nullptr, inner},
-        {nullptr, nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
+        {},
     };
     Widget out[2] = {};
     Widget cascade = Menu_BuildMenu(bar, XmMENU_PULLDOWN, nullptr, 'F', items, out);
@@ -116,7 +121,7 @@ TEST_F(Menu, TogglesReportOnValueChangedAndSubmenusCascade)
 TEST_F(Menu, PopupEmptyTablesAndUnknownKinds)
 {
     SKIP_WITHOUT_DISPLAY();
-    MenuItem none[] = {{nullptr, nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr}};
+    MenuItem none[] = {{}};
     Widget popup = Menu_BuildMenu(form, XmMENU_POPUP, "x", 0, none, nullptr);
     ASSERT_NE(popup, nullptr);
     EXPECT_EQ(MenuType(popup), XmMENU_POPUP);

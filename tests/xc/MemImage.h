@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -24,8 +25,9 @@ class MemImage
 {
   public:
     // mode 1 grey, 2 RGB, 3 CMYK; bits of the colour planes; an 8-bit alpha
-    // plane when alpha; extra planes of extraBits.
-    MemImage(int width, int height, int mode, int bits, bool alpha, int extra = 0, int extraBits = 8)
+    // plane when alpha; extra planes of extraBits; pad bytes after every row.
+    MemImage(int width, int height, int mode, int bits, bool alpha, int extra = 0, int extraBits = 8,
+             int pad = 0)
     {
         int colour = mode == 2 ? 3 : mode == 3 ? 4 : 1;
         std::vector<int> planeBits(colour, bits);
@@ -38,7 +40,7 @@ class MemImage
         std::vector<size_t> offsets;
         std::vector<int> bprs;
         for (int b : planeBits) {
-            int bpr = b == 1 ? (width + 7) / 8 : width * b / 8;
+            int bpr = (b == 1 ? (width + 7) / 8 : width * b / 8) + pad;
             size_t size = size_t(bpr) * height;
             size_t start = ((end + 64 + size + 7) / 8) * 8 - size;
             offsets.push_back(start);
@@ -126,3 +128,16 @@ class MemImage
     size_t size_;
     Image *image_;
 };
+
+// The first pixel where two images of the same geometry differ, or "".
+inline std::string FirstDifference(const MemImage &got, const MemImage &want)
+{
+    for (int p = 0; p < got.Planes(); ++p)
+        for (int y = 0; y < got.Height(); ++y)
+            for (int x = 0; x < got.Width(); ++x)
+                if (got.Get(p, x, y) != want.Get(p, x, y))
+                    return "plane " + std::to_string(p) + " pixel (" + std::to_string(x) + ", " +
+                           std::to_string(y) + "): got " + std::to_string(got.Get(p, x, y)) + ", want " +
+                           std::to_string(want.Get(p, x, y));
+    return "";
+}

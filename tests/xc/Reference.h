@@ -14,38 +14,11 @@
 namespace ref
 {
 
-struct Config {
-    int op = 1, quality = 1, srcPlane = -1, dstPlane = -1;
-    int floating = 0, noSrcAlpha = 0, noDstAlpha = 0, dithering = 1;
-    double threshold = 0.5;
-    ColorValue fg{};
-    Image *srcMask = nullptr;
-    int srcMaskPlane = 0;
-    Image *dstMask = nullptr;
-    int dstMaskPlane = 0;
-};
-
-inline FillTev2TevOptions OptionsOf(const Config &c, int *mask)
-{
-    FillTev2TevOptions o{};
-    o.threshold = c.threshold;
-    o.quality = c.quality;
-    o.srcPlane = c.srcPlane;
-    o.dstPlane = c.dstPlane;
-    o.op = c.op;
-    o.floating = c.floating;
-    o.fgValues = c.fg;
-    o.dstMask = c.dstMask;
-    o.dstMaskPlane = c.dstMaskPlane;
-    o.srcMask = c.srcMask;
-    o.srcMaskPlane = c.srcMaskPlane;
-    o.noSrcAlpha = c.noSrcAlpha;
-    o.noDstAlpha = c.noDstAlpha;
-    o.dithering = c.dithering;
-    *mask = FT2T_TRESHOLD | FT2T_QUALITY | FT2T_SRCPLANE | FT2T_DSTPLANE | FT2T_OP | FT2T_FLOATING |
-            FT2T_FGPIXEL | FT2T_DSTMASK | FT2T_SRCMASK | FT2T_NOSRCALPHA | FT2T_NODSTALPHA | FT2T_DITHERING;
-    return o;
-}
+// The options of a fill, all of them set.
+using Config = FillTev2TevOptions;
+constexpr int kAllOptions = FT2T_TRESHOLD | FT2T_QUALITY | FT2T_SRCPLANE | FT2T_DSTPLANE | FT2T_OP |
+                            FT2T_FLOATING | FT2T_FGPIXEL | FT2T_DSTMASK | FT2T_SRCMASK | FT2T_NOSRCALPHA |
+                            FT2T_NODSTALPHA | FT2T_DITHERING;
 
 // The weight and the alpha an operation gives source alpha a over
 // destination alpha d, with the raise-by-one rule for over and under.
@@ -225,7 +198,7 @@ class Filler
 
     int Cst(int ch) const
     {
-        const ColorValue &f = c_.fg;
+        const ColorValue &f = c_.fgValues;
         int rgb[3] = {f.red, f.green, f.blue}, cmyk[4] = {f.cyan, f.magenta, f.yellow, f.black};
         int v = d_.mode == 1 ? f.grey : d_.mode == 2 ? rgb[ch] : cmyk[ch];
         return std::clamp(v, 0, 255);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <utility>
 #include <vector>
 
 namespace
@@ -13,14 +14,7 @@ namespace
 
 Box B(int x1, int y1, int x2, int y2)
 {
-    Box b{};
-    b.x1 = x1;
-    b.y1 = y1;
-    b.x2 = x2;
-    b.y2 = y2;
-    b.width = x2 - x1 + 1;
-    b.height = y2 - y1 + 1;
-    return b;
+    return Box{x1, y1, x2, y2, x2 - x1 + 1, y2 - y1 + 1, 0};
 }
 
 struct ViewPtr {
@@ -44,14 +38,26 @@ std::vector<Box> Nomans(View *v)
     return out;
 }
 
+using Pair = std::pair<int32_t, int32_t>;
+
+// A point mapped by one of the two-coordinate functions.
+Pair Map(void (*map)(const View *, int32_t, int32_t, int32_t *, int32_t *), const View *v, int32_t x,
+         int32_t y)
+{
+    Pair out;
+    map(v, x, y, &out.first, &out.second);
+    return out;
+}
+
+Pair Z(ViewZoom z)
+{
+    return {z.num, z.den};
+}
+
 void ExpectBox(const Box &b, int x1, int y1, int x2, int y2)
 {
-    EXPECT_EQ(b.x1, x1);
-    EXPECT_EQ(b.y1, y1);
-    EXPECT_EQ(b.x2, x2);
-    EXPECT_EQ(b.y2, y2);
-    EXPECT_EQ(b.width, x2 - x1 + 1);
-    EXPECT_EQ(b.height, y2 - y1 + 1);
+    EXPECT_EQ((std::vector<int>{b.x1, b.y1, b.x2, b.y2, b.width, b.height}),
+              (std::vector<int>{x1, y1, x2, y2, x2 - x1 + 1, y2 - y1 + 1}));
 }
 
 } // namespace
@@ -61,26 +67,17 @@ TEST(View, MagnificationMapsWithPhases)
     ViewPtr v(Make(B(0, 0, 9, 9), B(100, 100, 129, 129)));
     ASSERT_TRUE(v.v);
     EXPECT_EQ(v->xMap.kind, VIEW_MAGNIFY);
-    EXPECT_EQ(v->xMap.num, 1);
-    EXPECT_EQ(v->xMap.den, 3);
+    EXPECT_EQ(Pair(v->xMap.num, v->xMap.den), Pair(1, 3));
     struct {
         int d, s, ph;
     } cases[] = {{100, 0, 0}, {102, 0, 2}, {103, 1, 0}, {99, -1, 2}, {97, -1, 0}, {96, -2, 2}};
     for (auto c : cases) {
         int32_t sx, sy, phx, phy;
         ViewDstToSrcPh(v, c.d, c.d, &sx, &sy, &phx, &phy);
-        EXPECT_EQ(sx, c.s) << c.d;
-        EXPECT_EQ(phx, c.ph) << c.d;
-        EXPECT_EQ(sy, c.s);
-        EXPECT_EQ(phy, c.ph);
+        EXPECT_EQ((std::vector<int>{sx, phx, sy, phy}), (std::vector<int>{c.s, c.ph, c.s, c.ph})) << c.d;
     }
-    int32_t dx, dy;
-    ViewSrcToDstC(v, 0, 0, &dx, &dy);
-    EXPECT_EQ(dx, 101);
-    EXPECT_EQ(dy, 101);
-    ViewSrcToDst(v, -1, 3, &dx, &dy);
-    EXPECT_EQ(dx, 97);
-    EXPECT_EQ(dy, 109);
+    EXPECT_EQ(Map(ViewSrcToDstC, v, 0, 0), Pair(101, 101));
+    EXPECT_EQ(Map(ViewSrcToDst, v, -1, 3), Pair(97, 109));
     int32_t d1, d2;
     EXPECT_EQ(ViewSrcToDstInterval(v, &v->xMap, 2, 3, &d1, &d2), 1);
     EXPECT_EQ(d1, 106);
@@ -99,13 +96,8 @@ TEST(View, ReductionMapsBothWays)
     ViewPtr one(Make(B(5, 5, 14, 14), B(0, 0, 9, 9)));
     EXPECT_EQ(one->xMap.kind, VIEW_ONE);
     EXPECT_EQ(ViewDstToSrcX(one, -7), -2);
-    int32_t rx, ry;
-    ViewDstToSrcV(v, 7, -7, &rx, &ry);
-    EXPECT_EQ(rx, 21);
-    EXPECT_EQ(ry, -21);
-    ViewSrcToDstV(v, 7, -7, &rx, &ry);
-    EXPECT_EQ(rx, 2); // 7 / 3 truncated
-    EXPECT_EQ(ry, -2);
+    EXPECT_EQ(Map(ViewDstToSrcV, v, 7, -7), Pair(21, -21));
+    EXPECT_EQ(Map(ViewSrcToDstV, v, 7, -7), Pair(2, -2)); // 7 / 3 truncated
 }
 
 // For random maps, negative coordinates included: the phase identity
@@ -177,8 +169,7 @@ TEST(View, SourceOutsideLeavesAllNomans)
     Box src = B(50, 50, 59, 59); // the map is unchanged: it lands at 50..59
     ViewSetSrc(v, &src);
     EXPECT_TRUE(BoxEmpty(&v->imageArea));
-    EXPECT_EQ(v->imageArea.width, 0);
-    EXPECT_EQ(v->imageArea.height, 0);
+    EXPECT_EQ(Pair(v->imageArea.width, v->imageArea.height), Pair(0, 0));
     auto n = Nomans(v);
     ASSERT_EQ(n.size(), 1u);
     ExpectBox(n[0], 0, 0, 9, 9);
@@ -223,20 +214,17 @@ TEST(View, ZoomKeepsTheAnchoredSourcePoint)
             ASSERT_EQ(ViewSetZoom(v, z[0], z[1], 0, 0, 0), 0);
             int32_t sx, sy, phx, phy;
             ViewDstToSrcPh(v, anchorX, anchorY, &sx, &sy, &phx, &phy);
-            EXPECT_EQ(sx, s0x) << mode;
-            EXPECT_EQ(sy, s0y) << mode;
+            EXPECT_EQ(Pair(sx, sy), Pair(s0x, s0y)) << mode;
         }
-        EXPECT_EQ(ViewGetZoomX(v).num, 1);
-        EXPECT_EQ(ViewGetZoomX(v).den, 1);
+        EXPECT_EQ(Z(ViewGetZoomX(v)), Pair(1, 1));
     }
     // Explicit anchor, and the phase carried into the new fraction.
     ViewPtr v(Make(B(0, 0, 9, 9), B(0, 0, 29, 29))); // 1/3
     ASSERT_EQ(ViewSetZoom(v, ViewMakeAbstract(2, 12), ViewMakeAbstract(1, 3), 5, 0, 1), 0);
-    EXPECT_EQ(v->xMap.num, 1);
-    EXPECT_EQ(v->xMap.den, 6);
-    EXPECT_EQ(v->xMap.dstOrigin, 5);
-    EXPECT_EQ(v->xMap.srcOrigin, 1); // 5 showed source 1 at phase 2 of 3
-    EXPECT_EQ(v->xMap.phase, 4);     // 6 * 2 / 3
+    // 5 showed source 1 at phase 2 of 3; the phase becomes 6 * 2 / 3.
+    const ViewMap &m = v->xMap;
+    EXPECT_EQ((std::vector<int>{m.num, m.den, m.dstOrigin, m.srcOrigin, m.phase}),
+              (std::vector<int>{1, 6, 5, 1, 4}));
     EXPECT_EQ(ViewSetZoom(v, ViewMakeAbstract(0, 1), ViewMakeAbstract(1, 1), 0, 0, 0), 1046);
     EXPECT_EQ(v->xMap.den, 6);
 }
@@ -248,19 +236,15 @@ TEST(View, RatioModeMakesBothAxesAgree)
     o.ratioWhich = 0;
     Box src = B(0, 0, 99, 49), dst = B(0, 0, 49, 49);
     ViewPtr fit(NViewCreate(&src, &dst, nullptr, nullptr, &o, VIEW_RATIOMODE));
-    EXPECT_EQ(ViewGetZoomX(fit).num, 2);
-    EXPECT_EQ(ViewGetZoomX(fit).den, 1);
-    EXPECT_EQ(ViewGetZoomY(fit).num, 2);
-    EXPECT_EQ(ViewGetZoomY(fit).den, 1);
+    EXPECT_EQ(Z(ViewGetZoomX(fit)), Pair(2, 1));
+    EXPECT_EQ(Z(ViewGetZoomY(fit)), Pair(2, 1));
     o.ratioWhich = 1;
     ViewPtr fill(NViewCreate(&src, &dst, nullptr, nullptr, &o, VIEW_RATIOMODE));
-    EXPECT_EQ(ViewGetZoomX(fill).num, 1);
-    EXPECT_EQ(ViewGetZoomX(fill).den, 1);
-    EXPECT_EQ(ViewGetZoomY(fill).num, 1);
+    EXPECT_EQ(Z(ViewGetZoomX(fill)), Pair(1, 1));
+    EXPECT_EQ(Z(ViewGetZoomY(fill)), Pair(1, 1));
     // Inside ViewSetZoom as well.
     ASSERT_EQ(ViewSetZoom(fit, ViewMakeAbstract(1, 2), ViewMakeAbstract(3, 1), 0, 0, 0), 0);
-    EXPECT_EQ(ViewGetZoomX(fit).num, 3);
-    EXPECT_EQ(ViewGetZoomX(fit).den, 1);
+    EXPECT_EQ(Z(ViewGetZoomX(fit)), Pair(3, 1));
     ViewOptions got{};
     ViewGetOptions(fit, &got, VIEW_RATIOMODE | VIEW_ZOOMMODE);
     EXPECT_EQ(got.ratioKeep, 1);
@@ -291,8 +275,7 @@ TEST(View, CallbackReportsEveryChange)
     ViewPtr v(NViewCreate(&src, &dst, nullptr, nullptr, &o, VIEW_CALLBACK));
     EXPECT_EQ(calls.count, 1);
     EXPECT_EQ(calls.last.reason, -1);
-    EXPECT_EQ(calls.last.numX, 1);
-    EXPECT_EQ(calls.last.denX, 2);
+    EXPECT_EQ(Pair(calls.last.numX, calls.last.denX), Pair(1, 2));
     ExpectBox(calls.last.visibleSrc, 0, 0, 9, 9);
     ViewScroll(v, 4, 2);
     EXPECT_EQ(calls.count, 2);
@@ -320,8 +303,7 @@ TEST(View, OutsideReferenceBoxPlacesTheSource)
     BoxFree(b);
     Box outside = B(20, 20, 19, 30);
     b = ViewSrcToDstBox(v, &outside);
-    EXPECT_EQ(b->width, 0);
-    EXPECT_EQ(b->height, 0);
+    EXPECT_EQ(Pair(b->width, b->height), Pair(0, 0));
     BoxFree(b);
     Box d = B(41, 61, 43, 64);
     b = ViewDstToSrcBox(v, &d);
