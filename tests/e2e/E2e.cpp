@@ -739,15 +739,16 @@ int Count(const std::string &s, const std::string &text)
 
 namespace
 {
-// Runs act on a connection of its own to $DISPLAY; none when there is none.
+// Runs act on the test's one connection to $DISPLAY (opened once and kept:
+// a connection per look, many a second, would crowd the server's queue and
+// turn away the programs under test); none when there is no display.
 template <typename T> T WithDisplay(T none, const std::function<T(Display *)> &act)
 {
-    Display *dpy = XOpenDisplay(nullptr);
+    static Display *dpy = XOpenDisplay(nullptr);
     if (!dpy)
         return none;
     T result = act(dpy);
     XSync(dpy, False);
-    XCloseDisplay(dpy);
     return result;
 }
 
