@@ -4,13 +4,13 @@
 // checked in the peers' logs.
 #include "tests/e2e/E2e.h"
 
-#include "brush/Box.h"
 #include "core/Image.h"
 #include "core/Msg.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 
 using namespace e2e;
@@ -40,13 +40,12 @@ int Pattern(int p, int x, int y)
 std::string PlainImage(const std::string &dir, int w, int h, int mode, int alpha, std::vector<int> values)
 {
     std::string path = MakeImage(dir, w, h, mode, 8, alpha);
-    Image *img = nullptr;
-    EXPECT_EQ(Image_OpenImage(&img, path.c_str()), 0);
-    for (int p = 0; p < Image_Planes(img); ++p)
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                Image_SetSample(img, p, x, y, uint32_t(values[size_t(p)]));
-    Image_CloseImage(img);
+    EXPECT_TRUE(EditImage(path, [&](Image *img) {
+        for (int p = 0; p < Image_Planes(img); ++p)
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    Image_SetSample(img, p, x, y, uint32_t(values[size_t(p)]));
+    }));
     return path;
 }
 
@@ -80,27 +79,9 @@ int Airbrush5(int dx, int dy)
 
 void RunScript(Session &s, const std::string &script, std::vector<std::string> args = {})
 {
-    s.script = s.dir.File("script");
-    WriteFile(s.script, script);
-    args.insert(args.begin(), {"--script", s.script});
+    args.insert(args.begin(), {"--script", s.Script(script)});
     ASSERT_TRUE(s.Start(args)) << s.kernel.Err();
     ASSERT_EQ(s.Finish(), 0) << s.kernel.Err();
-}
-
-// Every sample outside the boxes is the one given.
-void ExpectUntouchedOutside(const Store &st, const std::vector<Box> &boxes,
-                            const std::function<int(int, int, int)> &was)
-{
-    for (int p = 0; p < Image_Planes(st.image); ++p)
-        for (int y = 0; y < Image_Height(st.image); ++y)
-            for (int x = 0; x < Image_Width(st.image); ++x) {
-                bool inside = false;
-                for (const Box &b : boxes)
-                    inside |= x >= b.x1 && x <= b.x2 && y >= b.y1 && y <= b.y2;
-                if (!inside) {
-                    ASSERT_EQ(st.At(p, x, y), was(p, x, y)) << "plane " << p << " at " << x << "," << y;
-                }
-            }
 }
 
 } // namespace
@@ -133,16 +114,18 @@ TEST(Paint, AirbrushDabAndEraseGiveTheRulesBytes)
             for (int p = 0; p < 3; ++p)
                 EXPECT_EQ(st.At(p, x, y), Pattern(p, x, y));
         }
-    ExpectUntouchedOutside(st, {Box{18, 18, 22, 22, 5, 5, 0}, Box{38, 28, 42, 32, 5, 5, 0}}, Pattern);
+    EXPECT_TRUE(PatternOutside(s.image, {{18, 18, 22, 22}, {38, 28, 42, 32}}));
 }
 
 TEST(Paint, StrokeMessages)
 {
     Session s;
-    // A second stroke's rows come after everything the first one sent.
+    // A second stroke's rows come after everything the first one sent; a
+    // fill with button 3 ends the session.
     ASSERT_NO_FATAL_FAILURE(RunScript(
         s, "wait 1042\nsettings width=7 height=7\npress 10 10\nmove 30 12\nmove 50 30\nrelease 50 30\n"
-           "wait 2010\npress 5 40\nrelease 5 40\nwait 2010\nquit\n"));
+           "wait 2010\npress 5 40\nrelease 5 40\nwait 2010\ntool fill\npress 3 4 3\nrelease 3 4\nwait "
+           "2010\nquit\n"));
     // Motion control: held while each step is painted, allowed after it,
     // ended with the stroke.
     std::vector<int> modes;
@@ -159,6 +142,11 @@ TEST(Paint, StrokeMessages)
             back = n;
     }
     EXPECT_EQ(modes, (std::vector<int>{0, 1, 0, 1, 0, 1, 99}));
+    EXPECT_GT(s.displayLog.Count(false, MSG_MOTION, [](const Frame &f) { return f.Word(0) == -1; }), 0)
+        << "the fill takes no motion";
+    std::vector<Frame> events = s.displayLog.Sent(MSG_POINTER);
+    EXPECT_EQ(events[1].Word(36), 256) << "motion with button 1 held";
+    EXPECT_EQ(events.back().Word(36), 1024) << "release of button 3";
     EXPECT_GT(left, 0);
     EXPECT_GT(back, left);
     EXPECT_TRUE(s.displayLog.Has(false, MSG_REDRAW_NOW) || s.displayLog.Has(false, MSG_REDRAW));
@@ -169,8 +157,8 @@ TEST(Paint, StrokeMessages)
             EXPECT_EQ(f.Text(0), s.image);
             rows.push_back({f.Word(500), f.Word(504)});
         }
-    // Rows 7 (10 - 3) to 33 (30 + 3), then 37 to 43.
-    EXPECT_EQ(rows, (std::vector<std::pair<int, int>>{{7, 27}, {37, 7}}));
+    // Rows 7 (10 - 3) to 33 (30 + 3), then 37 to 43, then the whole image.
+    EXPECT_EQ(rows, (std::vector<std::pair<int, int>>{{7, 27}, {37, 7}, {0, 48}}));
 }
 
 TEST(Paint, PencilAtHalfOpacityDoesNotBuildUp)
@@ -209,16 +197,16 @@ TEST(Paint, FillInsideASelection)
                                          "press 1 1\nrelease 1 1\nwait 2010\nquit\n"));
     Store st(s.image);
     struct Fill {
-        Box box;
+        Rect box;
         int colour[4];
     };
-    const Fill fills[] = {{{10, 5, 29, 19, 20, 15, 0}, {9, 8, 7, 255}}, {{40, 30, 45, 33, 6, 4, 0}, {1, 2, 3, 255}}};
+    const Fill fills[] = {{{10, 5, 29, 19}, {9, 8, 7, 255}}, {{40, 30, 45, 33}, {1, 2, 3, 255}}};
     for (const Fill &f : fills)
         for (int y = f.box.y1; y <= f.box.y2; ++y)
             for (int x = f.box.x1; x <= f.box.x2; ++x)
                 for (int p = 0; p < 4; ++p)
                     ASSERT_EQ(st.At(p, x, y), f.colour[p]) << p << " at " << x << "," << y;
-    ExpectUntouchedOutside(st, {fills[0].box, fills[1].box}, Pattern);
+    EXPECT_TRUE(PatternOutside(s.image, {fills[0].box, fills[1].box}));
     EXPECT_EQ(s.displayLog.Sent(MSG_NO_MASK).size(), 3u) << "one per change of the selection";
     EXPECT_TRUE(s.displayLog.Has(false, MSG_ASK_SELECTION, 2));
 }
@@ -228,15 +216,14 @@ TEST(Paint, PastedImagePaintsScaledToTheBrushSize)
     Session s;
     // A 4 x 4 brush of sixteen colours, opaque.
     std::string brush = MakeImage(s.dir.path, 4, 4, IMAGE_MODE_RGB, 8, 1);
-    Image *b = nullptr;
-    ASSERT_EQ(Image_OpenImage(&b, brush.c_str()), 0);
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x) {
-            Image_SetSample(b, 0, x, y, uint32_t(60 * x));
-            Image_SetSample(b, 1, x, y, uint32_t(60 * y));
-            Image_SetSample(b, 3, x, y, 255);
-        }
-    Image_CloseImage(b);
+    ASSERT_TRUE(EditImage(brush, [](Image *b) {
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x) {
+                Image_SetSample(b, 0, x, y, uint32_t(60 * x));
+                Image_SetSample(b, 1, x, y, uint32_t(60 * y));
+                Image_SetSample(b, 3, x, y, 255);
+            }
+    }));
     const std::string other = MakeImage(s.dir.path, 3, 3, IMAGE_MODE_GREY, 8, 0);
     ASSERT_NO_FATAL_FAILURE(
         RunScript(s, "wait 1042\nsettings trace=single\npaste " + brush +
@@ -249,12 +236,9 @@ TEST(Paint, PastedImagePaintsScaledToTheBrushSize)
             EXPECT_EQ(st.At(1, x, y), 60 * ((y - 16) / 2)) << x << "," << y;
             EXPECT_EQ(st.At(2, x, y), Pattern(2, (x - 16) / 2, (y - 16) / 2)); // the brush's own pattern
         }
-    ExpectUntouchedOutside(st, {Box{16, 16, 23, 23, 8, 8, 0}}, Pattern);
+    EXPECT_TRUE(PatternOutside(s.image, {{16, 16, 23, 23}}));
     // The lent image goes back when another brush takes its place.
-    bool given = false;
-    for (const Frame &f : s.log.Received(s.programPid))
-        given |= f.code == MSG_GIVE_BACK && f.Text(0) == brush;
-    EXPECT_TRUE(given);
+    EXPECT_TRUE(s.log.HasPath(false, MSG_GIVE_BACK, brush));
 }
 
 // An image dropped on the brush preview (1005, answered by 1006) is opened
@@ -263,12 +247,10 @@ TEST(Paint, ImageDroppedOnTheBrushPreviewPaints)
 {
     Session s;
     std::string brush = MakeImage(s.dir.path, 4, 4, IMAGE_MODE_RGB, 8, 1);
-    Image *b = nullptr;
-    ASSERT_EQ(Image_OpenImage(&b, brush.c_str()), 0);
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x)
-            Image_SetSample(b, 3, x, y, 255);
-    Image_CloseImage(b);
+    ASSERT_TRUE(EditImage(brush, [](Image *b) {
+        for (int y = 0; y < 4; ++y)
+            std::memset(Image_Row(b, 3, y), 255, 4); // opaque
+    }));
     // The second 1042 is the new brush shown.
     ASSERT_NO_FATAL_FAILURE(RunScript(s, "wait 1042\ndrop brush " + brush +
                                              "\nwait 1042\n"
@@ -278,11 +260,16 @@ TEST(Paint, ImageDroppedOnTheBrushPreviewPaints)
         for (int x = 28; x < 32; ++x)
             for (int p = 0; p < 3; ++p)
                 EXPECT_EQ(st.At(p, x, y), Pattern(p, x - 28, y - 28)) << p << " at " << x << "," << y;
-    ExpectUntouchedOutside(st, {Box{28, 28, 31, 31, 4, 4, 0}}, Pattern);
-    bool opened = false;
-    for (const Frame &f : s.log.Received(s.programPid))
-        opened |= f.code == MSG_OPEN_IMAGE && f.Text(0) == brush;
-    EXPECT_TRUE(opened);
+    EXPECT_TRUE(PatternOutside(s.image, {{28, 28, 31, 31}}));
+    EXPECT_TRUE(s.log.HasPath(false, MSG_OPEN_IMAGE, brush));
+    // The drop was answered to the callback and client data the brush
+    // preview registered (the second 1005), the path from offset 12.
+    std::vector<Frame> windows = s.log.Got(MSG_DROP_WINDOW), answers = s.log.Sent(MSG_ANSWER);
+    ASSERT_EQ(windows.size(), 2u);
+    ASSERT_EQ(answers.size(), 1u);
+    std::vector<unsigned char> expected = Words({0, windows[1].Word(4), windows[1].Word(8)});
+    Append(expected, PathField(brush));
+    EXPECT_EQ(answers[0].payload, expected);
 }
 
 TEST(Paint, BadStrokesAndPastes)
@@ -302,9 +289,6 @@ TEST(Paint, BadStrokesAndPastes)
     EXPECT_LT(st.At(0, 3, 3), Pattern(0, 3, 3));
     // 9999 x 1: the large brush, rx 4999, ry 1; only row 40 gets coverage.
     EXPECT_LT(st.At(0, 30, 40), Pattern(0, 30, 40));
-    ExpectUntouchedOutside(st, {Box{2, 2, 4, 4, 3, 3, 0}, Box{0, 40, 63, 40, 64, 1, 0}}, Pattern);
-    bool given = false;
-    for (const Frame &f : s.log.Received(s.programPid))
-        given |= f.code == MSG_GIVE_BACK && f.Text(0) == "/etc/hostname";
-    EXPECT_TRUE(given);
+    EXPECT_TRUE(PatternOutside(s.image, {{2, 2, 4, 4}, {0, 40, 63, 40}}));
+    EXPECT_TRUE(s.log.HasPath(false, MSG_GIVE_BACK, "/etc/hostname"));
 }
