@@ -14,54 +14,21 @@
 namespace
 {
 
-Box Rect(int32_t x, int32_t y, int32_t w, int32_t h)
-{
-    return Box{x, y, x + w - 1, y + h - 1, w, h, 0};
-}
+constexpr int kOptions = FT2T_DSTPLANE | FT2T_OP | FT2T_FLOATING | FT2T_FGPIXEL | FT2T_NODSTALPHA |
+                         FT2T_DITHERING | FT2T_DSTMASK | FT2T_SRCMASK;
 
-struct Case {
-    int mode;      // of the destination: 1 grey, 2 RGB
-    bool dstAlpha; // the destination has an alpha plane
-    int dstPlane;  // -1 or a plane index
-    int op;
-    int noDstAlpha;
-    bool mask;
-    int bw, bh; // brush size
-    int x, y;   // dab corner
-};
-
-ColorValue Colour(std::mt19937 &rng, int mode)
+// Paints the brush with its corner at (x, y) through a fresh filler, fast
+// or not; returns the kernel kind.
+int Paint(FillTev2TevOptions o, MemImage &brush, MemImage &dst, int x, int y, bool fast)
 {
-    ColorValue c{};
-    c.mode = mode;
-    c.red = int(MemImage::Biased(rng, 8));
-    c.green = int(MemImage::Biased(rng, 8));
-    c.blue = int(MemImage::Biased(rng, 8));
-    c.grey = int(MemImage::Biased(rng, 8));
-    return c;
-}
-
-// Paints one dab through a fresh filler, fast or not; returns the kernel kind.
-int Paint(const Case &k, const ColorValue &fg, MemImage &brush, MemImage &dst, MemImage *mask, bool fast)
-{
-    FillTev2TevOptions o{};
-    o.dstPlane = k.dstPlane;
-    o.op = k.op;
-    o.floating = 1;
-    o.fgValues = fg;
-    o.noDstAlpha = k.noDstAlpha;
-    o.dithering = 1;
-    o.dstMask = mask ? mask->image() : nullptr;
-    o.dstMaskPlane = 0;
-    Fill *fill = FillTev2TevCreate(brush, dst, &o,
-                                   FT2T_DSTPLANE | FT2T_OP | FT2T_FLOATING | FT2T_FGPIXEL | FT2T_NODSTALPHA |
-                                       FT2T_DITHERING | FT2T_DSTMASK);
+    Fill *fill = FillTev2TevCreate(brush, dst, &o, kOptions);
     EXPECT_NE(fill, nullptr);
-    int kind = Optimize_Choose(fill);
+    const int kind = Optimize_Choose(fill);
     if (fast)
         Optimize_Install(fill, kind);
-    const Box src = Rect(0, 0, k.bw, k.bh), imageBox = Rect(0, 0, dst.Width(), dst.Height());
-    const Box dab = Rect(k.x, k.y, k.bw, k.bh);
+    const Box src = B(0, 0, brush.Width() - 1, brush.Height() - 1),
+              imageBox = B(0, 0, dst.Width() - 1, dst.Height() - 1);
+    const Box dab = B(x, y, x + brush.Width() - 1, y + brush.Height() - 1);
     ViewOptions vo{};
     vo.dstRef = &dab;
     View *view = NViewCreate(&src, &imageBox, nullptr, fill, &vo, VIEW_MAP);
@@ -92,45 +59,44 @@ TEST_P(OptimizeLevels, FastKernelsGiveTheFillObjectsBytes)
     std::mt19937 rng(20240611 + GetParam());
     int used[3] = {0, 0, 0};
     for (int round = 0; round < 2000; ++round) {
-        Case k{};
-        k.mode = rng() % 2 ? 2 : 1;
-        k.dstAlpha = rng() % 4 != 0;
-        const int colour = k.mode == 2 ? 3 : 1;
-        const int planes = colour + (k.dstAlpha ? 1 : 0);
+        const int mode = rng() % 2 ? 2 : 1; // grey or RGB
+        const bool dstAlpha = rng() % 4 != 0;
+        const int colour = mode == 2 ? 3 : 1;
+        FillTev2TevOptions o{};
         // All planes, or one plane (a colour plane or the alpha plane).
-        k.dstPlane = rng() % 2 ? -1 : int(rng() % planes);
-        k.op = rng() % 2 ? FT2T_OP_OVER : FT2T_OP_UNDER;
-        k.noDstAlpha = rng() % 3 == 0;
-        k.mask = rng() % 3 == 0;
+        o.dstPlane = rng() % 2 ? -1 : int(rng() % uint32_t(colour + dstAlpha));
+        o.op = rng() % 2 ? FT2T_OP_OVER : FT2T_OP_UNDER;
+        o.floating = 1;
+        o.noDstAlpha = rng() % 3 == 0;
+        o.dithering = 1;
+        o.fgValues.mode = o.dstPlane == -1 ? mode : 1;
+        for (int *v : {&o.fgValues.red, &o.fgValues.green, &o.fgValues.blue, &o.fgValues.grey})
+            *v = int(MemImage::Biased(rng, 8));
         // Widths across the vector lengths and the 256-pixel spans.
-        k.bw = rng() % 8 ? 1 + int(rng() % 40) : 250 + int(rng() % 20);
-        k.bh = 1 + int(rng() % 40);
+        const int bw = rng() % 8 ? 1 + int(rng() % 40) : 250 + int(rng() % 20), bh = 1 + int(rng() % 40);
         const int W = 300, H = 37;
-        k.x = int(rng() % (W + k.bw)) - k.bw + 1 - 3;
-        k.y = int(rng() % (H + k.bh)) - k.bh + 1 - 3;
-        const ColorValue fg = Colour(rng, k.dstPlane == -1 ? k.mode : 1);
+        const int x = int(rng() % (W + bw)) - bw - 2, y = int(rng() % (H + bh)) - bh - 2;
 
-        MemImage brush(k.bw, k.bh, 1, 8, true);
+        MemImage brush(bw, bh, 1, 8, true);
         brush.Randomize(rng);
         if (rng() % 4 == 0) { // the flat inside of a hard brush, and its rim
             const uint32_t inside = MemImage::Biased(rng, 8);
-            for (int y = 0; y < k.bh; ++y)
-                for (int x = 1; x + 1 < k.bw; ++x)
-                    brush.Set(1, x, y, inside);
+            for (int by = 0; by < bh; ++by)
+                for (int bx = 1; bx + 1 < bw; ++bx)
+                    brush.Set(1, bx, by, inside);
         }
-        MemImage slow(W, H, k.mode, 8, k.dstAlpha), fast(W, H, k.mode, 8, k.dstAlpha);
+        MemImage slow(W, H, mode, 8, dstAlpha), fast(W, H, mode, 8, dstAlpha), mask(W, H, 1, 8, false);
         slow.Randomize(rng);
-        if (k.dstAlpha && rng() % 3 == 0) // an opaque image: the alpha stays
-            for (int y = 0; y < H; ++y)
-                for (int x = 0; x < W; ++x)
-                    slow.Set(colour, x, y, 255);
+        if (dstAlpha && rng() % 3 == 0) // an opaque image: the alpha stays
+            for (int iy = 0; iy < H; ++iy)
+                for (int ix = 0; ix < W; ++ix)
+                    slow.Set(colour, ix, iy, 255);
         fast.CopyFrom(slow);
-        MemImage mask(W, H, 1, 8, false);
         mask.Randomize(rng);
+        o.dstMask = rng() % 3 == 0 ? mask.image() : nullptr;
 
-        Paint(k, fg, brush, slow, k.mask ? &mask : nullptr, false);
-        int kind = Paint(k, fg, brush, fast, k.mask ? &mask : nullptr, true);
-        ++used[kind];
+        Paint(o, brush, slow, x, y, false);
+        ++used[Paint(o, brush, fast, x, y, true)];
         ASSERT_EQ(FirstDifference(fast, slow), "") << "round " << round;
     }
     // Both fast kernels took part, many times.
@@ -149,8 +115,7 @@ TEST(Optimize, ChosenOnlyWhereTheyApply)
         o.floating = floating;
         o.fgValues.mode = mode;
         o.srcMask = srcMask;
-        Fill *f = FillTev2TevCreate(src, dst, &o,
-                                    FT2T_DSTPLANE | FT2T_OP | FT2T_FLOATING | FT2T_FGPIXEL | FT2T_SRCMASK);
+        Fill *f = FillTev2TevCreate(src, dst, &o, kOptions);
         int kind = Optimize_Choose(f);
         FillTev2TevDestroy(f);
         return kind;

@@ -73,17 +73,4 @@ TEST_F(UndoRows, CopyAndSwapTouchExactlyTheBox)
     }
 }
 
-TEST_F(UndoRows, BackgroundCopyGoesRowByRowThroughEveryPlane)
-{
-    Image *src = Make(33, 17, IMAGE_MODE_RGB, 8, 1, 1, 1); // RGB + alpha + a 1-bit plane
-    Image *dst = Make(33, 17, IMAGE_MODE_RGB, 8, 1, 1, 1);
-    Noise(src, 9);
-    int plane = 0, row = 0, calls = 0;
-    while (!Undo_CopyRow(dst, src, &plane, &row))
-        ASSERT_LE(++calls, 5 * 17);
-    EXPECT_EQ(calls + 1, 5 * 17); // one row per call
-    EXPECT_EQ(Planes(dst), Planes(src));
-    EXPECT_EQ(Undo_CopyRow(dst, src, &plane, &row), 1); // nothing left: still done
-}
-
 } // namespace

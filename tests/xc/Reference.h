@@ -71,31 +71,22 @@ struct Side {
     int mode, depth, shown, alpha; // alpha: plane index, 0 none
 };
 
+// One side of a fill: a whole image, or one plane shown as grey (a shown
+// alpha plane has no alpha of its own).
 inline Side SideOf(const Image *img, int plane, int noAlpha)
 {
-    Side s;
-    s.alpha = (!noAlpha && Image_AlphaPlanes(img)) ? Image_ColorPlanes(img) : 0;
-    if (plane == -1) {
-        s.mode = Image_Mode(img);
-        s.depth = Image_PlaneBits(img, 0);
-        s.shown = 0;
-    } else {
-        s.mode = 1;
-        s.depth = Image_PlaneBits(img, plane);
-        s.shown = plane;
-        if (Image_AlphaPlanes(img) && plane == Image_ColorPlanes(img))
-            s.alpha = 0;
-    }
-    return s;
+    const int colour = Image_ColorPlanes(img), hasAlpha = Image_AlphaPlanes(img) != 0;
+    const int alpha = !noAlpha && hasAlpha && plane != colour ? colour : 0;
+    if (plane == -1)
+        return {Image_Mode(img), Image_PlaneBits(img, 0), 0, alpha};
+    return {1, Image_PlaneBits(img, plane), plane, alpha};
 }
 
 inline std::vector<int> ColourPlanes(const Side &s)
 {
-    if (s.mode == 2)
-        return {0, 1, 2};
-    if (s.mode == 3)
-        return {0, 1, 2, 3};
-    return {s.shown};
+    return s.mode == 2   ? std::vector<int>{0, 1, 2}
+           : s.mode == 3 ? std::vector<int>{0, 1, 2, 3}
+                         : std::vector<int>{s.shown};
 }
 
 class Filler
@@ -126,8 +117,7 @@ class Filler
 
     // Paints what ViewFillDst(view, box) paints with the filler: the pixels
     // of box inside the image area, the destination and whose source lies in
-    // the source image.
-    // Returns the number of pixels painted.
+    // the source image; returns their number.
     int FillDst(const Box &box)
     {
         int n = 0;

@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <random>
@@ -40,18 +39,18 @@ struct Format {
     bool alpha;
 };
 
+// The 180 formats: every source mode and depth (or a constant colour)
+// onto every destination mode and depth, with alpha and without.
 std::vector<Format> AllFormats()
 {
     std::vector<Format> out;
     for (int dm : {1, 2, 3})
-        for (int dd : {1, 8, 16}) {
-            for (int sm : {1, 2, 3})
+        for (int dd : {1, 8, 16})
+            for (int sm : {1, 2, 3, 99})
                 for (int sd : {1, 8, 16})
                     for (bool a : {false, true})
-                        out.push_back({sm, sd, dm, dd, a});
-            out.push_back({99, 8, dm, dd, false});
-            out.push_back({99, 8, dm, dd, true});
-        }
+                        if (sm != 99 || sd == 8)
+                            out.push_back({sm, sd, dm, dd, a});
     return out;
 }
 
@@ -235,11 +234,9 @@ TEST(Kernels, EveryTableMatchesTheReference)
             continue;
         SCOPED_TRACE("seed " + std::to_string(seed) + ", span level " + std::to_string(level));
         std::mt19937 rng(seed);
-        int tables = 0;
         for (const Format &f : AllFormats()) {
             std::string name = TableName(f.sm, f.sd, f.dm, f.dd, f.alpha);
             ASSERT_NE(Tev2Tev_Find(name.c_str()), nullptr) << name;
-            ++tables;
             int painting = 0;
             for (int i = 0; i < casesPerTable; ++i) {
                 CaseResult r = RunCase(rng, f);
@@ -249,10 +246,9 @@ TEST(Kernels, EveryTableMatchesTheReference)
             }
             EXPECT_GE(painting, 2) << name << ": too few cases painted anything";
         }
-        EXPECT_EQ(tables, 180);
     }
     tev::Span_Select(best);
-    EXPECT_EQ(Tev2Tev_Count(), 180);
+    EXPECT_EQ(Tev2Tev_Count(), int(AllFormats().size()));
 }
 
 namespace
