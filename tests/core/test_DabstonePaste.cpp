@@ -4,7 +4,6 @@
 #include "core/DabstonePaste.h"
 
 #include "brush/Buildin.h"
-#include "brush/Pipette.h"
 #include "brush/Undo.h"
 #include "ui/Interface.h"
 
@@ -34,7 +33,11 @@ class JobEngine : public TempStore
         displayPid = 4242;
         image = Make(64, 48, IMAGE_MODE_RGB, 8, 1);
         Noise(image, 11);
-        SetImage(image);
+        GG_Dabstone &e = *G_dabstone; // the engine edits its own mapping, as after 2003
+        ASSERT_EQ(Image_OpenImage(&e.image, Image_Path(image)), 0);
+        images.push_back(e.image);
+        e.imageBox = Box{0, 0, 63, 47, 64, 48, 0};
+        Dabstone_MakeStdMask();
     }
     void TearDown() override
     {
@@ -46,17 +49,6 @@ class JobEngine : public TempStore
         close(kernelIn), close(kernelFifo), close(displayIn), close(displayFifo);
         kernelFifo = displayFifo = -1;
         TempStore::TearDown();
-    }
-
-    // The engine edits its own mapping of the image, as after 2003.
-    void SetImage(Image *img)
-    {
-        GG_Dabstone &e = *G_dabstone;
-        ASSERT_EQ(Image_OpenImage(&e.image, Image_Path(img)), 0);
-        images.push_back(e.image);
-        e.imageBox =
-            Box{0, 0, Image_Width(img) - 1, Image_Height(img) - 1, Image_Width(img), Image_Height(img), 0};
-        Dabstone_MakeStdMask();
     }
 
     // The kernel's answer 2009 to a 2007 or 2002 request: a new image of
@@ -81,14 +73,6 @@ class JobEngine : public TempStore
         XtAppProcessEvent(G_dabstone->app, XtIMAll);
     }
 
-    // Runs the toolkit's work procedures until the undo image is filled.
-    void FillUndo()
-    {
-        for (int i = 0; i < 100000 && !G_dabstone->undoReady; ++i)
-            Pump();
-        ASSERT_TRUE(G_dabstone->undoReady);
-    }
-
     // The paths of the frames of the code sent to the kernel since the last call.
     std::vector<std::string> Sent(int32_t code)
     {
@@ -106,36 +90,18 @@ class JobEngine : public TempStore
         return out;
     }
 
-    // Undo switched on and filled.
-    void UndoOn()
-    {
-        ASSERT_EQ(Dabstone_CreateUndo(), 1);
-        auto asks = Only(Frames(kernelIn), MSG_CREATE_WORK);
-        ASSERT_EQ(asks.size(), 1u);
-        Answer(asks[0]);
-        ASSERT_NE(G_dabstone->undoImage, nullptr);
-        FillUndo();
-    }
-
-    // A stroke as the painting engine makes it: validation at its start,
-    // pixels changed inside the box, the box recorded at its end.
-    void Stroke(const Box &box, int value)
-    {
-        Undo_Validate();
-        for (int p = 0; p < Image_Planes(image); ++p)
-            for (int y = box.y1; y <= box.y2; ++y)
-                memset(Image_Row(image, p, y) + box.x1, value, size_t(box.width));
-        Undo_SetBox(&box);
-    }
-
     Image *image = nullptr;
     int kernelIn = -1, displayIn = -1;
 };
 
 // ---- Undo ----
 
-TEST_F(JobEngine, UndoRequestCarriesTheImageGeometryAndFillsInTheBackground)
+// The request carries the image's geometry; undo asked before the copy has
+// ended is refused, as is undo while a stroke paints; overlapping strokes
+// between two validations undo as one, and a second undo redoes.
+TEST_F(JobEngine, UndoFillsInTheBackgroundAndRefusesWhileBusy)
 {
+    EXPECT_THAT(Stderr(Dabstone_Undo), HasSubstr("undo not available"));
     ASSERT_EQ(Dabstone_CreateUndo(), 1);
     EXPECT_EQ(Dabstone_CreateUndo(), 0); // one request at a time
     auto asks = Only(Frames(kernelIn), MSG_CREATE_WORK);
@@ -143,45 +109,14 @@ TEST_F(JobEngine, UndoRequestCarriesTheImageGeometryAndFillsInTheBackground)
     unsigned char info[IMAGE_INFO_SIZE];
     Image_GetInfo(image, info);
     EXPECT_EQ(0, memcmp(asks[0].payload.data(), info, IMAGE_INFO_SIZE));
-    EXPECT_EQ(G_dabstone->undoReady, 0);
-    EXPECT_EQ(Interface_State().undoManaged, 0);
-
-    // Undo asked before the copy has finished is refused.
     Answer(asks[0]);
     EXPECT_THAT(Stderr(Dabstone_Undo), HasSubstr("undo is beeing initialized, Please wait..."));
-    FillUndo();
+    for (int i = 0; i < 100000 && !G_dabstone->undoReady; ++i)
+        Pump();
     EXPECT_EQ(Planes(G_dabstone->undoImage), Planes(image));
     EXPECT_EQ(Interface_State().undoManaged, 1);
-    EXPECT_EQ(Interface_State().applyManaged, 1);
-}
+    EXPECT_THAT(Stderr(Dabstone_Undo), HasSubstr("nothing to undo !"));
 
-TEST_F(JobEngine, UndoTwiceRedoesAndANewStrokeKeepsTheUndoneState)
-{
-    UndoOn();
-    auto before = Planes(image);
-    Stroke(BoxXY(5, 6, 24, 15), 200);
-    auto painted = Planes(image);
-    Dabstone_Undo();
-    EXPECT_EQ(Planes(image), before);
-    Dabstone_Undo();
-    EXPECT_EQ(Planes(image), painted);
-    Dabstone_Undo();
-    EXPECT_EQ(Planes(image), before);
-
-    // A new stroke after the undo: its undo removes it alone.
-    Stroke(BoxXY(30, 20, 37, 27), 17);
-    Dabstone_Undo();
-    EXPECT_EQ(Planes(image), before);
-    auto rows = Only(Frames(kernelIn), MSG_ROWS_CHANGED);
-    ASSERT_FALSE(rows.empty());
-    EXPECT_EQ(rows.back().Word(MSG_PATH_SIZE), 20); // first row of the box
-    EXPECT_EQ(rows.back().Word(MSG_PATH_SIZE + 4), 8);
-    EXPECT_EQ(Only(Frames(displayIn), MSG_REDRAW).size(), 4u); // one box per undo
-}
-
-TEST_F(JobEngine, OverlappingStrokesBetweenValidationsUndoAsOne)
-{
-    UndoOn();
     auto before = Planes(image);
     Undo_Validate();
     for (int i = 0; i < 2; ++i) { // two recordings without a validation between
@@ -192,26 +127,14 @@ TEST_F(JobEngine, OverlappingStrokesBetweenValidationsUndoAsOne)
         Undo_SetBox(&b);
     }
     auto painted = Planes(image);
-    Dabstone_Undo();
-    EXPECT_EQ(Planes(image), before);
-    Dabstone_Undo();
-    EXPECT_EQ(Planes(image), painted);
-}
-
-TEST_F(JobEngine, UndoRefusals)
-{
-    EXPECT_THAT(Stderr(Dabstone_Undo), HasSubstr("undo not available"));
-    UndoOn();
-    EXPECT_THAT(Stderr(Dabstone_Undo), HasSubstr("nothing to undo !"));
-    auto before = Planes(image);
-    Stroke(BoxXY(0, 0, 3, 3), 1);
-    auto painted = Planes(image);
     G_dabstone->working = 1; // a stroke is painting
     EXPECT_THAT(Stderr(Dabstone_Undo), HasSubstr("can't do that just now"));
     EXPECT_EQ(Planes(image), painted);
     G_dabstone->working = 0;
     Dabstone_Undo();
     EXPECT_EQ(Planes(image), before);
+    Dabstone_Undo();
+    EXPECT_EQ(Planes(image), painted);
 }
 
 TEST_F(JobEngine, StaleAndMisshapenUndoAnswersAreDeleted)
@@ -235,81 +158,16 @@ TEST_F(JobEngine, StaleAndMisshapenUndoAnswersAreDeleted)
     EXPECT_THAT(Stderr([&] { Answer(second[0], wrong); }), HasSubstr("undo not available"));
     EXPECT_EQ(Sent(MSG_DELETE), Paths{Image_Path(wrong)});
     EXPECT_EQ(G_dabstone->undoImage, nullptr);
-    EXPECT_EQ(G_dabstone->undoReady, 1);
     EXPECT_EQ(G_dabstone->undoRequest, 0);
-}
 
-TEST_F(JobEngine, DestroyingUndoWhileItFillsStopsTheCopyAndGivesTheImageBack)
-{
+    // Destroyed while it fills: the copy stops and the image goes back.
     ASSERT_EQ(Dabstone_CreateUndo(), 1);
-    auto asks = Only(Frames(kernelIn), MSG_CREATE_WORK);
-    Answer(asks[0]);
+    Answer(Only(Frames(kernelIn), MSG_CREATE_WORK)[0]);
     std::string path = Image_Path(G_dabstone->undoImage);
     Dabstone_DestroyUndo();
     EXPECT_EQ(Sent(MSG_DELETE), Paths{path});
-    EXPECT_EQ(G_dabstone->undoReady, 1);
-    // The copy's work procedure is gone: running the loop changes nothing.
-    Pump();
+    Pump(); // the copy's work procedure is gone
     EXPECT_EQ(G_dabstone->undoImage, nullptr);
-}
-
-TEST_F(JobEngine, UndoActionOfTheDisplayOnlyForTheCurrentImage)
-{
-    UndoOn();
-    auto before = Planes(image);
-    Stroke(BoxXY(1, 1, 3, 3), 5);
-    auto painted = Planes(image);
-    Deliver(Dabstone_Action, MSG_ACTION, PathPayload("/not/this/image", {8, 0, 0}));
-    EXPECT_EQ(Planes(image), painted);
-    G_dabstone->working = 1; // a job runs: the bell, nothing else
-    Deliver(Dabstone_Action, MSG_ACTION, PathPayload(Image_Path(image), {8, 0, 0}));
-    EXPECT_EQ(Planes(image), painted);
-    G_dabstone->working = 0;
-    Deliver(Dabstone_Action, MSG_ACTION, PathPayload(Image_Path(image), {8, 0, 0}));
-    EXPECT_EQ(Planes(image), before);
-}
-
-// The copy goes one row per idle call: an event arriving meanwhile is
-// served at once, long before the copy ends.
-TEST_F(JobEngine, EventsAreServedWhileTheUndoCopyRuns)
-{
-    Image *big = Make(1024, 1024, IMAGE_MODE_RGB, 8, 1);
-    Image_SetSample(big, 0, 3, 3, 77);
-    SetImage(big);
-    image = big;
-    ASSERT_EQ(Dabstone_CreateUndo(), 1);
-    Answer(Only(Frames(kernelIn), MSG_CREATE_WORK)[0]);
-    ASSERT_EQ(G_dabstone->undoReady, 0);
-
-    struct Probe {
-        int fd, served = 0, readyWhenServed = -1;
-    } probe;
-    int p[2];
-    ASSERT_EQ(pipe2(p, O_NONBLOCK), 0);
-    probe.fd = p[0];
-    XtInputId input = XtAppAddInput(
-        G_dabstone->app, p[0], XtPointer(XtInputReadMask),
-        [](XtPointer data, int *, XtInputId *) {
-            auto *pr = static_cast<Probe *>(data);
-            char c;
-            while (read(pr->fd, &c, 1) == 1) {
-            }
-            pr->readyWhenServed = G_dabstone->undoReady;
-            ++pr->served;
-            Event(Work_Pipette, MSG_EVK_PRESS, 3, 3, 1, 0); // a pipette press, served now
-        },
-        &probe);
-    G_dabstone->plane = -1;
-    ASSERT_EQ(write(p[1], "e", 1), 1);
-    for (int i = 0; i < 1000 && !probe.served; ++i)
-        Pump();
-    EXPECT_EQ(probe.served, 1);
-    EXPECT_EQ(probe.readyWhenServed, 0);
-    EXPECT_EQ(G_dabstone->color.red, 77);
-    XtRemoveInput(input);
-    close(p[0]), close(p[1]);
-    FillUndo();
-    EXPECT_EQ(Planes(G_dabstone->undoImage), Planes(big));
 }
 
 // ---- Selections and masks ----
@@ -319,19 +177,18 @@ TEST_F(JobEngine, SelectionRectanglesBuildTheClippedTargetList)
     GG_Dabstone &e = *G_dabstone;
     Dabstone_AskMask();
     EXPECT_EQ(Only(Frames(displayIn), MSG_ASK_SELECTION).size(), 1u);
-    EXPECT_EQ(e.maskWanted, 1);
     EXPECT_EQ(e.selectionInProgress, 1);
     EXPECT_EQ(List_Cardinal(e.targets), 0);
 
     Deliver(Dabstone_Selection, MSG_SELECTION, Words({2, 0, 100, 100, 5, 5, 1})); // outside: nothing
     Deliver(Dabstone_Selection, MSG_SELECTION, Words({2, 0, 60, -4, 10, 10, 1})); // clipped, no mask: flag 0
-    EXPECT_EQ(e.selectionInProgress, 1);
     ASSERT_EQ(List_Cardinal(e.targets), 1);
     const Box *b = static_cast<const Box *>(e.targets->first->element);
     EXPECT_EQ(Corners(*b), (std::vector<int>{60, 0, 63, 5}));
     EXPECT_EQ(b->link, 0);
 
-    // With a mask image: kind 1 stays unmasked, any other kind is masked.
+    // With a mask image: kind 1 stays unmasked, any other kind is masked;
+    // a rectangle whose far corner overflows is dropped.
     Image *mask = Make(64, 48, IMAGE_MODE_GREY, 8);
     ASSERT_EQ(Image_OpenImage(&e.mask, Image_Path(mask)), 0);
     Deliver(Dabstone_Selection, MSG_SELECTION, Words({1, 0, 0, 0, 4, 4, 1}));
@@ -342,21 +199,9 @@ TEST_F(JobEngine, SelectionRectanglesBuildTheClippedTargetList)
     EXPECT_EQ(static_cast<const Box *>(e.targets->first->next->element)->link, 0);
     EXPECT_EQ(static_cast<const Box *>(e.targets->last->element)->link, 1);
 
-    // Kind 0: the whole image again.
-    Deliver(Dabstone_Selection, MSG_SELECTION, Words({0, 0, 0, 0, 0, 0, 0}));
+    Deliver(Dabstone_Selection, MSG_SELECTION, Words({0, 0, 0, 0, 0, 0, 0})); // kind 0: the whole image
     ASSERT_EQ(List_Cardinal(e.targets), 1);
-    b = static_cast<const Box *>(e.targets->first->element);
-    EXPECT_EQ(b->width, 64);
-    EXPECT_EQ(b->height, 48);
-}
-
-TEST_F(JobEngine, WithoutADisplayTheSelectionIsTheWholeImage)
-{
-    close(displayFifo);
-    displayFifo = -1;
-    Dabstone_AskMask();
-    EXPECT_EQ(G_dabstone->selectionInProgress, 0);
-    EXPECT_EQ(List_Cardinal(G_dabstone->targets), 1);
+    EXPECT_EQ(static_cast<const Box *>(e.targets->first->element)->width, 64);
 }
 
 TEST_F(JobEngine, MaskReadyOpensTheMaskOnceAndRefusesAnotherSize)
@@ -371,15 +216,10 @@ TEST_F(JobEngine, MaskReadyOpensTheMaskOnceAndRefusesAnotherSize)
     Image *good = Make(64, 48, IMAGE_MODE_GREY, 8);
     Deliver(Dabstone_MaskReady, MSG_MASK_READY, TwoPaths(Image_Path(good), current));
     ASSERT_NE(e.mask, nullptr);
-    EXPECT_STREQ(Image_Path(e.mask), Image_Path(good));
     Image *held = e.mask;
     Deliver(Dabstone_MaskReady, MSG_MASK_READY,
             TwoPaths(Image_Path(Make(64, 48, IMAGE_MODE_GREY, 8)), current));
     EXPECT_EQ(e.mask, held);
-
-    e.maskWanted = 1;
-    Deliver(Dabstone_MaskNotPending, 1016, {});
-    EXPECT_EQ(e.maskWanted, 0);
 
     // The mask of the user brush goes to the brush.
     Image *brush = Make(9, 9, IMAGE_MODE_RGB, 8, 1);
@@ -389,7 +229,6 @@ TEST_F(JobEngine, MaskReadyOpensTheMaskOnceAndRefusesAnotherSize)
     Deliver(Dabstone_MaskReady, MSG_MASK_READY, TwoPaths(Image_Path(brushMask), Image_Path(brush)));
     ASSERT_NE(e.userBrushMask, nullptr);
     EXPECT_STREQ(Image_Path(e.userBrushMask), Image_Path(brushMask));
-    EXPECT_EQ(e.brushMaskRequested, 0);
     EXPECT_EQ(e.mask, held);
 }
 
@@ -416,39 +255,9 @@ TEST_F(JobEngine, PasteRefusalsGiveLentImagesBack)
     EXPECT_EQ(G_dabstone->userBrush, nullptr);
 }
 
-TEST_F(JobEngine, PasteOpensLentImagesAndAsksTheKernelForOthers)
-{
-    Image *brush = Make(9, 9, IMAGE_MODE_RGB, 8, 1);
-    Deliver(Dabstone_Paste, MSG_PASTE, PathPayload(Image_Path(brush), {1}));
-    ASSERT_NE(G_dabstone->userBrush, nullptr);
-    EXPECT_STREQ(Image_Path(G_dabstone->userBrush), Image_Path(brush));
-    EXPECT_TRUE(Only(Frames(kernelIn), MSG_GIVE_BACK).empty());
-
-    Image *other = Make(9, 9, IMAGE_MODE_RGB, 8, 1);
-    Deliver(Dabstone_Paste, MSG_PASTE, PathPayload(Image_Path(other), {0}));
-    auto asks = Only(Frames(kernelIn), MSG_OPEN_IMAGE);
-    ASSERT_EQ(asks.size(), 1u);
-    EXPECT_EQ(asks[0].Text(), Image_Path(other));
-    EXPECT_EQ(uint32_t(asks[0].Word(MSG_PATH_SIZE)), Dabstone_ChangeBrushHandle());
-}
-
 // ---- Rebuild ----
 
-TEST_F(JobEngine, RebuildWhilePendingOrWorkingIsRefused)
-{
-    GG_Dabstone &e = *G_dabstone;
-    e.rebuildPending = 1;
-    EXPECT_THAT(Stderr(Dabstone_Rebuild), HasSubstr("last rebuild not yet completed. Please try later..."));
-    e.rebuildPending = 0;
-    e.working = 1;
-    EXPECT_THAT(Stderr(Dabstone_Rebuild), HasSubstr("can't do that just now. Please try later..."));
-    e.working = 0;
-    EXPECT_TRUE(Only(Frames(kernelIn), MSG_CREATE_REBUILD).empty());
-}
-
-// ---- Rebuild arrival ----
-
-TEST_F(JobEngine, RebuiltBuildinBrushIsTheShapeInTheCurrentColourTitledBySize)
+TEST_F(JobEngine, RebuiltBuildinBrushIsTheShapeInTheCurrentColour)
 {
     GG_Dabstone &e = *G_dabstone;
     Image *colour = Make(10, 10, IMAGE_MODE_RGB, 8);
@@ -464,11 +273,7 @@ TEST_F(JobEngine, RebuiltBuildinBrushIsTheShapeInTheCurrentColourTitledBySize)
     Dabstone_RebuildArrived(made, nullptr);
 
     EXPECT_STREQ(Image_Title(made), "brush_40x25");
-    EXPECT_STREQ(Image_Creator(made), "DabStone");
-    EXPECT_STREQ(Image_Modifier(made), "DabStone");
-    EXPECT_EQ(Image_ModifiedA(made), 1);
-    EXPECT_EQ(e.rebuildPending, 0);
-    EXPECT_EQ(e.working, 0);
+    EXPECT_EQ(e.rebuildPending + e.working, 0);
     for (int y = 0; y < 25; ++y)
         for (int x = 0; x < 40; ++x) {
             ASSERT_EQ(Image_GetSample(made, 3, x, y), Image_GetSample(shape, 3, x, y));
@@ -478,18 +283,15 @@ TEST_F(JobEngine, RebuiltBuildinBrushIsTheShapeInTheCurrentColourTitledBySize)
     auto rows = Only(Frames(kernelIn), MSG_ROWS_CHANGED);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].Text(), Image_Path(made));
-    EXPECT_EQ(rows[0].Word(MSG_PATH_SIZE) | rows[0].Word(MSG_PATH_SIZE + 4), 0);
-    ASSERT_NE(e.userBrush, nullptr);
     EXPECT_EQ(e.userBrush, made);
     e.userBrush = nullptr; // the test's own mapping
 }
 
-TEST_F(JobEngine, RebuiltUserBrushKeepsItsPixelsAndGetsANumberedTitle)
+TEST_F(JobEngine, RebuiltUserBrushKeepsItsPixels)
 {
     GG_Dabstone &e = *G_dabstone;
     Image *brush = Make(9, 7, IMAGE_MODE_RGB, 8, 1);
     Noise(brush, 12);
-    Image_SetText(brush, IMAGE_TITLE, IMAGE_TITLE_SIZE, "leaf");
     ASSERT_EQ(Image_OpenImage(&e.userBrush, Image_Path(brush)), 0); // the engine's own, given up later
     e.brushKind = DAB_BRUSH_USER;
     e.brushWidth = 9, e.brushHeight = 7, e.floating = 0;
@@ -497,16 +299,12 @@ TEST_F(JobEngine, RebuiltUserBrushKeepsItsPixelsAndGetsANumberedTitle)
     auto asks = Only(Frames(kernelIn), MSG_CREATE_REBUILD);
     ASSERT_EQ(asks.size(), 1u);
     EXPECT_EQ(Geometry(asks[0].payload.data()), (std::vector<int>{9, 7, IMAGE_MODE_RGB, 8, 1}));
-    EXPECT_EQ(e.rebuildPending, 1);
-    EXPECT_EQ(e.working, 1);
     EXPECT_THAT(Stderr(Dabstone_Rebuild), HasSubstr("last rebuild not yet completed"));
 
     Answer(asks[0]);
-    EXPECT_EQ(e.rebuildPending, 0);
-    EXPECT_EQ(e.working, 0);
+    EXPECT_EQ(e.rebuildPending + e.working, 0);
     Image *made = e.userBrush;
     ASSERT_STRNE(Image_Path(made), Image_Path(brush));
-    EXPECT_STREQ(Image_Title(made), "leaf_brush1");
     for (int p = 0; p < 3; ++p)
         for (int y = 0; y < 7; ++y)
             for (int x = 0; x < 9; ++x)
@@ -522,36 +320,9 @@ TEST_F(JobEngine, RebuildIntoAnImageWithoutAlphaIsDiscarded)
     std::string path = Image_Path(made);
     EXPECT_THAT(Stderr([&] { Dabstone_RebuildArrived(made, nullptr); }), HasSubstr("can't build brush !"));
     EXPECT_EQ(Sent(MSG_DISCARD_REBUILD), Paths{path});
-    EXPECT_EQ(e.rebuildPending, 0);
-    EXPECT_EQ(e.working, 0);
+    EXPECT_EQ(e.rebuildPending + e.working, 0);
     EXPECT_EQ(e.userBrush, nullptr);
     Forget(made); // closed by the engine
-}
-
-// ---- Pipette tool ----
-
-TEST_F(JobEngine, PipettePicksOnPressReleaseAndButtonOneMotion)
-{
-    GG_Dabstone &e = *G_dabstone;
-    e.plane = -1;
-    e.color = ColorValue{COLOR_RGB, 1, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    for (int p = 0; p < 3; ++p) {
-        Image_SetSample(image, p, 4, 5, uint32_t(100 + p));
-        Image_SetSample(image, p, 6, 7, uint32_t(150 + p));
-        Image_SetSample(image, p, 8, 9, uint32_t(200 + p));
-    }
-    Event(Work_Pipette, MSG_EVK_PRESS, 4, 5, 1, 0);
-    EXPECT_EQ(e.color.red, 100);
-    EXPECT_EQ(e.color.blue, 102);
-    Event(Work_Pipette, MSG_EVK_MOTION, 6, 7, 1, 0); // no button held: nothing
-    EXPECT_EQ(e.color.red, 100);
-    Event(Work_Pipette, MSG_EVK_MOTION, 6, 7, 1, MSG_STATE_BUTTON1);
-    EXPECT_EQ(e.color.red, 150);
-    Event(Work_Pipette, MSG_EVK_RELEASE, 8, 9, 1, 0);
-    EXPECT_EQ(e.color.green, 201);
-    Event(Work_Pipette, MSG_EVK_PRESS, 64, 9, 1, 0); // outside
-    Event(Work_Pipette, MSG_EVK_PRESS, 8, -1, 1, 0);
-    EXPECT_EQ(e.color.green, 201);
 }
 
 } // namespace
