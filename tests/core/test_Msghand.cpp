@@ -4,14 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <optional>
+#include <random>
 #include <string>
 #include <unistd.h>
 #include <vector>
-
 
 namespace
 {
@@ -98,25 +97,35 @@ TEST_F(MsghandTest, FramesGoToTheirCodesEntriesInOrderAndTheRestToTheDefault)
     EXPECT_EQ(calls[3].header.code, 7777);
 }
 
-TEST_F(MsghandTest, PayloadInPiecesIsDispatchedOnceWhenComplete)
+// Frames cut at random points, headers included, are each dispatched once,
+// whole and in order, as soon as their last byte has come.
+TEST_F(MsghandTest, FramesInRandomPiecesAreDispatchedWholeWhenComplete)
 {
     Msghand_AddCallback(1021, record, nullptr);
-    std::vector<unsigned char> payload(10000);
-    for (size_t i = 0; i < payload.size(); ++i)
-        payload[i] = static_cast<unsigned char>(i * 7);
-    auto f = frame(1021, 0, payload);
-    // Header split, then the payload in uneven parts: nothing before the end.
-    put(f, 0, 5);
-    EXPECT_EQ(Msghand_ReadAll(rd), MSGHAND_OK);
-    put(f, 5, 4000);
-    EXPECT_EQ(Msghand_ReadAll(rd), MSGHAND_OK);
-    put(f, 4005, 6000);
-    EXPECT_EQ(Msghand_ReadAll(rd), MSGHAND_OK);
-    EXPECT_TRUE(calls.empty());
-    put(f, 10005);
-    EXPECT_EQ(Msghand_ReadAll(rd), MSGHAND_OK);
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].payload, payload);
+    std::mt19937 rng(5);
+    std::vector<unsigned char> stream;
+    std::vector<std::vector<unsigned char>> sent;
+    std::vector<size_t> ends;
+    for (int i = 0; i < 30; ++i) {
+        std::vector<unsigned char> payload(rng() % 3 ? rng() % 9000 : 0);
+        for (unsigned char &b : payload)
+            b = static_cast<unsigned char>(rng());
+        auto f = frame(1021, i, payload);
+        stream.insert(stream.end(), f.begin(), f.end());
+        sent.push_back(payload);
+        ends.push_back(stream.size());
+    }
+    for (size_t at = 0; at < stream.size();) {
+        const size_t n = std::min(stream.size() - at, size_t(rng() % 2 ? 1 + rng() % 20 : 1 + rng() % 5000));
+        put(stream, at, n);
+        at += n;
+        ASSERT_EQ(Msghand_ReadAll(rd), MSGHAND_OK);
+        ASSERT_EQ(calls.size(), size_t(std::upper_bound(ends.begin(), ends.end(), at) - ends.begin())) << at;
+    }
+    for (size_t i = 0; i < sent.size(); ++i) {
+        EXPECT_EQ(calls[i].header.aux, int32_t(i));
+        EXPECT_EQ(calls[i].payload, sent[i]) << i;
+    }
 }
 
 std::vector<unsigned char> answer(uint32_t callback, const char *path)
