@@ -75,7 +75,7 @@ TEST_F(Engine, DisplayConnectsForTheCurrentImageAndClosesByIdOrSender)
 {
     Deliver(Dabstone_DisplayConnect, MSG_DISPLAY_CONNECT, DisplayPayload(displayId, "/elsewhere/img"));
     EXPECT_EQ(displayFifo, -1);
-    EXPECT_EQ(Codes(Connect()), (std::vector<int32_t>{MSG_HELLO, MSG_DISPLAY_INIT, MSG_TOOLBOX, MSG_BRUSH_CURSOR}));
+    EXPECT_EQ(Codes(Connect()), (std::vector<int32_t>{MSG_HELLO, MSG_DISPLAY_INIT, MSG_TOOLBOX}));
     EXPECT_EQ(displayPid, displayId);
 
     Deliver(Dabstone_DisplayClose, MSG_DISPLAY_CLOSE, DisplayPayload(displayId + 1, Image_Path(image)),
@@ -96,7 +96,7 @@ void TestTool(void *, const unsigned char *event)
 }
 
 // Tools are reached by handle only: kind 1, unknown and wrong-kind handles,
-// short records run nothing. Kind 512 places the brush or resets it.
+// short records run nothing.
 TEST_F(Engine, PointerEventsReachTheToolTheirHandleNames)
 {
     toolCalls.clear();
@@ -110,30 +110,10 @@ TEST_F(Engine, PointerEventsReachTheToolTheirHandleNames)
     Deliver(Dabstone_Event, MSG_POINTER, Words({MSG_EVK_PRESS, int32_t(answer)}, 64));
     Deliver(Dabstone_Event, MSG_POINTER, Words({MSG_EVK_PRESS, int32_t(tool)}, 60));
     EXPECT_EQ(toolCalls.size(), 1u);
-
-    const GG_Dabstone &e = *G_dabstone;
-    Deliver(Dabstone_Event, MSG_POINTER, Words({512, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5, 6, 10, 15, 1, 0}));
-    EXPECT_EQ(e.applyTarget, DAB_APPLY_BRUSH);
-    EXPECT_EQ(Corners(e.brushPosBox), (std::vector<int>{5, 6, 14, 20}));
-    EXPECT_EQ(e.brushWidth, 10);
-    Deliver(Dabstone_Event, MSG_POINTER, Words({512, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5, 6, 10, 15, 0, 1}));
-    EXPECT_EQ(e.brushShown, 0);
-    EXPECT_EQ(Corners(e.brushPosBox), (std::vector<int>{0, 0, 9, 14}));
 }
 
-TEST_F(Engine, MotionControlAndBrushDescriptionPayloads)
+TEST_F(Engine, BrushDescriptionLayout)
 {
-    Connect();
-    Dabstone_AllowMotion(DAB_MOTION_HOLD, 77, 256, 1);
-    G_dabstone->applyInProgress = 1; // an apply: hold becomes none, allow becomes end
-    Dabstone_AllowMotion(DAB_MOTION_HOLD, 77, 256, 1);
-    Dabstone_AllowMotion(DAB_MOTION_ALLOW, 77, 256, 1);
-    std::vector<Frame> d = Frames(displayRead);
-    ASSERT_EQ(d.size(), 3u);
-    EXPECT_EQ(d[0].payload, Words({0, 0, 77, 1, 256}));
-    EXPECT_EQ(d[1].Word(0), -1);
-    EXPECT_EQ(d[2].Word(0), 99);
-
     GG_Dabstone &e = *G_dabstone;
     e.activeBrush = Make(31, 31, IMAGE_MODE_GREY, 8, 1);
     e.brushImageBox = Box{0, 0, 30, 30, 31, 31, 0};
@@ -177,6 +157,7 @@ TEST_F(Engine, BigRefreshReportsTheImageRowsAndStampsTheHeader)
 TEST_F(Engine, ImageChangeLeavesTheDisplayAndReleasesTheOldImage)
 {
     Connect();
+    Frames(kernel[0]);
     std::string oldPath = Image_Path(image);
     G_dabstone->announce = 1;
     image = Make(8, 8, IMAGE_MODE_GREY, 8, 0);

@@ -46,13 +46,6 @@ TEST_F(ImageStore, PlanesAreLaidOutPageByPage)
         int colour, alpha;
         std::vector<Plane> planes;
     } cases[] = {
-        {ImageInfo(89, 89, IMAGE_MODE_RGB, 8, 1),
-         3,
-         1,
-         {{8, 8, IMAGE_KIND_RED, "Red"},
-          {8, 8, IMAGE_KIND_GREEN, "Green"},
-          {8, 8, IMAGE_KIND_BLUE, "Blue"},
-          alpha}},
         {ImageInfo(9, 2, IMAGE_MODE_GREY, 1), 1, 0, {{1, 1, IMAGE_KIND_GREY, "Gray"}}},
         {ImageInfo(3, 2, IMAGE_MODE_CMYK, 12, 1, 2, 20),
          4,
@@ -141,22 +134,6 @@ TEST(ImagePlane, NamesAreCutAt15CharactersAndDefaultToUntitled)
                  "Untitled");
 }
 
-TEST_F(ImageStore, EmptyTitlesAreNumberedAndGivenTitlesKept)
-{
-    auto info = ImageInfo(4, 4, IMAGE_MODE_GREY, 8);
-    Image *a = nullptr, *b = nullptr, *c = nullptr;
-    ASSERT_EQ(Image_CreateImage(&a, info.data()), 0);
-    ASSERT_EQ(Image_CreateImage(&b, info.data()), 0);
-    int n = 0;
-    ASSERT_EQ(sscanf(Image_Title(a), "Untitled_%d", &n), 1);
-    EXPECT_EQ(Image_Title(b), "Untitled_" + std::to_string(n + 1));
-    strcpy(reinterpret_cast<char *>(info.data() + IMAGE_INFO_TITLE), "portrait");
-    ASSERT_EQ(Image_CreateImage(&c, info.data()), 0);
-    EXPECT_STREQ(Image_Title(c), "portrait");
-    for (Image *i : {a, b, c})
-        EXPECT_EQ(Image_DestroyImage(i), 0);
-    EXPECT_EQ(Files(), 0);
-}
 TEST_F(ImageStore, HeaderWordsAndBlocksAreLaidOutInOrder)
 {
     auto info = ImageInfo(5, 5, IMAGE_MODE_RGB, 8);
