@@ -209,9 +209,12 @@ void OnKey(DisplayWindow *w, XKeyEvent *e, std::vector<ScriptCommand> *out)
         int32_t arg;
     };
     static const Key keys[] = {
-        {XK_b, SCRIPT_TOOL, SCRIPT_TOOL_BRUSH}, {XK_f, SCRIPT_TOOL, SCRIPT_TOOL_FILL},
-        {XK_p, SCRIPT_TOOL, SCRIPT_TOOL_PIPETTE}, {XK_u, SCRIPT_UNDO, 0},
-        {XK_a, SCRIPT_APPLY, SCRIPT_APPLY_FROM_TOOL}, {XK_c, SCRIPT_SELECT_ALL, 0},
+        {XK_b, SCRIPT_TOOL, SCRIPT_TOOL_BRUSH},
+        {XK_f, SCRIPT_TOOL, SCRIPT_TOOL_FILL},
+        {XK_p, SCRIPT_TOOL, SCRIPT_TOOL_PIPETTE},
+        {XK_u, SCRIPT_UNDO, 0},
+        {XK_a, SCRIPT_APPLY, SCRIPT_APPLY_FROM_TOOL},
+        {XK_c, SCRIPT_SELECT_ALL, 0},
         {XK_q, SCRIPT_LEAVE, 0},
     };
     for (const Key &k : keys)

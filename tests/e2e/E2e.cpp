@@ -10,6 +10,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -24,8 +25,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char **environ;
 
 namespace e2e
 {
@@ -115,6 +114,40 @@ std::string MakeImage(const std::string &dir, int width, int height, int mode, i
     return path;
 }
 
+bool EditImage(const std::string &path, const std::function<void(Image *)> &edit)
+{
+    Image *image = nullptr;
+    if (Image_OpenImage(&image, path.c_str()) != 0)
+        return false;
+    edit(image);
+    return Image_CloseImage(image) == 0;
+}
+
+uint32_t Sample(const std::string &path, int plane, int x, int y)
+{
+    Image *img = nullptr;
+    if (Image_OpenReadImage(&img, path.c_str()) != 0)
+        return 0xFFFFFFFFu;
+    uint32_t v = Image_GetSample(img, plane, x, y);
+    Image_CloseImage(img);
+    return v;
+}
+
+std::vector<unsigned char> Planes(const std::string &path)
+{
+    Image *img = nullptr;
+    if (Image_OpenReadImage(&img, path.c_str()) != 0)
+        return {};
+    std::vector<unsigned char> out;
+    for (int p = 0; p < Image_Planes(img); ++p)
+        for (int y = 0; y < Image_Height(img); ++y) {
+            const unsigned char *row = Image_Row(img, p, y);
+            out.insert(out.end(), row, row + Image_PlaneBytesPerRow(img, p));
+        }
+    Image_CloseImage(img);
+    return out;
+}
+
 // ---- Processes ------------------------------------------------------------------
 
 bool Child::Start(const std::vector<std::string> &argv, const std::string &dir,
@@ -124,26 +157,10 @@ bool Child::Start(const std::vector<std::string> &argv, const std::string &dir,
     std::string stem = dir + "/child" + std::to_string(++serial);
     outPath = stem + ".out";
     errPath = stem + ".err";
-    std::vector<std::string> envs;
-    for (char **e = environ; *e; e++) {
-        std::string entry = *e;
-        bool replaced = false;
-        for (const std::string &x : env)
-            if (entry.substr(0, entry.find('=') + 1) == x.substr(0, x.find('=') + 1))
-                replaced = true;
-        if (!replaced)
-            envs.push_back(entry);
-    }
-    for (const std::string &x : env)
-        if (x.back() != '=')
-            envs.push_back(x);
-    std::vector<char *> args, envp;
+    std::vector<char *> args;
     for (const std::string &a : argv)
         args.push_back(const_cast<char *>(a.c_str()));
     args.push_back(nullptr);
-    for (const std::string &e : envs)
-        envp.push_back(const_cast<char *>(e.c_str()));
-    envp.push_back(nullptr);
     fflush(nullptr);
     pid = fork();
     if (pid < 0)
@@ -153,9 +170,16 @@ bool Child::Start(const std::vector<std::string> &argv, const std::string &dir,
         int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
         dup2(out, 1);
         dup2(err, 2);
+        for (const std::string &x : env) {
+            std::string name = x.substr(0, x.find('='));
+            if (x.back() == '=')
+                unsetenv(name.c_str());
+            else
+                setenv(name.c_str(), x.c_str() + name.size() + 1, 1);
+        }
         if (chdir(dir.c_str()) != 0)
             _exit(127);
-        execve(args[0], args.data(), envp.data());
+        execv(args[0], args.data());
         _exit(127);
     }
     return true;
@@ -269,6 +293,14 @@ int FrameLog::Pid(const std::string &word) const
     return 0;
 }
 
+unsigned long FrameLog::Window() const
+{
+    for (const std::string &line : Lines())
+        if (line.rfind("window ", 0) == 0)
+            return std::stoul(line.substr(7));
+    return 0;
+}
+
 std::vector<Frame> FrameLog::Received(int from) const
 {
     std::vector<Frame> out;
@@ -287,12 +319,31 @@ std::vector<Frame> FrameLog::Sent(int32_t code) const
     return out;
 }
 
-bool FrameLog::Has(bool sent, int32_t code, int count) const
+std::vector<Frame> FrameLog::Got(int32_t code) const
+{
+    std::vector<Frame> out;
+    for (const Frame &f : Frames())
+        if (!f.sent && f.code == code)
+            out.push_back(f);
+    return out;
+}
+
+int FrameLog::Count(bool sent, int32_t code, const std::function<bool(const Frame &)> &also) const
 {
     int n = 0;
     for (const Frame &f : Frames())
-        n += f.sent == sent && f.code == code;
-    return n >= count;
+        n += f.sent == sent && f.code == code && (!also || also(f));
+    return n;
+}
+
+bool FrameLog::Has(bool sent, int32_t code, int count) const
+{
+    return Count(sent, code) >= count;
+}
+
+bool FrameLog::HasPath(bool sent, int32_t code, const std::string &path) const
+{
+    return Count(sent, code, [&](const Frame &f) { return f.Text(0) == path; }) > 0;
 }
 
 bool FrameLog::WaitFor(bool sent, int32_t code, int count, int seconds) const
@@ -332,6 +383,18 @@ std::string Session::KernelFifo() const
     return Fifo_Name(kernelPid, kernelPid);
 }
 
+std::string Session::Script(const std::string &text)
+{
+    script = dir.File("script");
+    WriteFile(script, text);
+    return script;
+}
+
+bool Session::Ready() const
+{
+    return log.WaitFor(true, MSG_SETTINGS);
+}
+
 int Session::Finish(int seconds)
 {
     if (!kernel.Wait(seconds))
@@ -339,13 +402,42 @@ int Session::Finish(int seconds)
     return kernel.ExitCode();
 }
 
-const Frame *Session::Notice(std::vector<Frame> &storage) const
+int Session::QuitByKernel()
 {
-    storage = log.Received(programPid);
-    for (const Frame &f : storage)
-        if (f.code == MSG_EXIT)
-            return &f;
-    return nullptr;
+    kill(kernelPid, SIGTERM);
+    return Finish();
+}
+
+int32_t Session::NoticeStatus() const
+{
+    for (const Frame &f : log.Received(programPid))
+        if (f.code == MSG_EXIT && f.payload.size() == 4)
+            return f.Word(0);
+    return INT32_MIN;
+}
+
+unsigned long Session::MainWindow() const
+{
+    for (const Frame &f : log.Received(programPid))
+        if (f.code == MSG_DROP_WINDOW)
+            return static_cast<unsigned long>(uint32_t(f.Word(0)));
+    return 0;
+}
+
+bool Session::ToProgram(int32_t code, const std::vector<unsigned char> &payload) const
+{
+    return WriteFifo(ProgramFifo(), RawFrame(kernelPid, code, 0, int32_t(payload.size()), payload));
+}
+
+bool Session::ToKernel(int32_t code, const std::vector<unsigned char> &payload) const
+{
+    return WriteFifo(KernelFifo(), RawFrame(programPid, code, 0, int32_t(payload.size()), payload));
+}
+
+bool Session::ToDisplay(int32_t code, const std::vector<unsigned char> &payload) const
+{
+    std::string fifo = Fifo_Name(kernelPid, displayLog.Pid("display"));
+    return WriteFifo(fifo, RawFrame(programPid, code, 0, int32_t(payload.size()), payload));
 }
 
 // ---- Fake display ---------------------------------------------------------------------
@@ -418,19 +510,25 @@ void FakeDisplay::Send(int32_t code, const std::vector<unsigned char> &payload)
     Msg_write(programFifo, code, 0, payload.data(), int(payload.size()));
 }
 
-bool FakeDisplay::WaitCode(int32_t code, int count, int seconds)
+bool FakeDisplay::WaitFor(const std::function<bool()> &cond, int seconds)
 {
     return WaitUntil(
         [&] {
             ReadInto(fifo, &got);
-            return Count(code) >= count;
+            return cond();
         },
         seconds);
 }
 
-int FakeDisplay::Count(int32_t code) const
+bool FakeDisplay::WaitCode(int32_t code, int count, int seconds)
 {
-    return CountOf(got, code);
+    return WaitFor([&] { return Count(code) >= count; }, seconds);
+}
+
+int FakeDisplay::Count(int32_t code, const std::function<bool(const Frame &)> &also) const
+{
+    return int(std::count_if(got.begin(), got.end(),
+                             [&](const Frame &f) { return f.code == code && (!also || also(f)); }));
 }
 
 const Frame *FakeDisplay::Last(int32_t code) const
@@ -441,12 +539,15 @@ const Frame *FakeDisplay::Last(int32_t code) const
     return nullptr;
 }
 
+uint32_t ToolboxHandle(const Frame &toolbox, int tool)
+{
+    return uint32_t(toolbox.Word(4 + 148 + 236 * size_t(tool) + 4)); // group at 4, tools from 148
+}
+
 uint32_t FakeDisplay::ToolHandle(int index) const
 {
     const Frame *toolbox = Last(MSG_TOOLBOX);
-    if (!toolbox)
-        return 0;
-    return uint32_t(toolbox->Word(4 + 148 + 236 * size_t(index) + 4));
+    return toolbox ? ToolboxHandle(*toolbox, index) : 0;
 }
 
 void FakeDisplay::Vanish()
@@ -480,24 +581,28 @@ bool FakeProgram::Open()
     return kernelFifo >= 0 && programFifo >= 0;
 }
 
-bool FakeProgram::WaitProgram(int32_t code, int count, int seconds)
+namespace
+{
+// Reads fd into frames until `count` frames of code are there.
+bool WaitFrames(int fd, std::vector<Frame> *frames, int32_t code, int count, int seconds)
 {
     return WaitUntil(
         [&] {
-            ReadInto(programFifo, &toProgram);
-            return CountOf(toProgram, code) >= count;
+            ReadInto(fd, frames);
+            return CountOf(*frames, code) >= count;
         },
         seconds);
+}
+} // namespace
+
+bool FakeProgram::WaitProgram(int32_t code, int count, int seconds)
+{
+    return WaitFrames(programFifo, &toProgram, code, count, seconds);
 }
 
 bool FakeProgram::WaitKernel(int32_t code, int count, int seconds)
 {
-    return WaitUntil(
-        [&] {
-            ReadInto(kernelFifo, &toKernel);
-            return CountOf(toKernel, code) >= count;
-        },
-        seconds);
+    return WaitFrames(kernelFifo, &toKernel, code, count, seconds);
 }
 
 bool FakeProgram::Greet()
@@ -572,6 +677,13 @@ std::vector<unsigned char> PathField(const std::string &path, size_t size)
     return out;
 }
 
+std::vector<unsigned char> PathWords(const std::string &path, std::initializer_list<int32_t> words)
+{
+    std::vector<unsigned char> out = PathField(path);
+    Append(out, Words(words));
+    return out;
+}
+
 void Append(std::vector<unsigned char> &to, const std::vector<unsigned char> &more)
 {
     to.insert(to.end(), more.begin(), more.end());
@@ -606,22 +718,30 @@ int Count(const std::string &s, const std::string &text)
 
 namespace
 {
-// Opens the display, lets fill() complete the event, sends it to window.
-bool SendEvent(unsigned long window, long mask, const std::function<void(Display *, XEvent &)> &fill)
+// Runs act on a connection of its own to $DISPLAY; none when there is none.
+template <typename T> T WithDisplay(T none, const std::function<T(Display *)> &act)
 {
     Display *dpy = XOpenDisplay(nullptr);
     if (!dpy)
-        return false;
-    XEvent e{};
-    fill(dpy, e);
-    e.xany.window = window;
-    Status ok = XSendEvent(dpy, window, False, mask, &e);
+        return none;
+    T result = act(dpy);
     XSync(dpy, False);
     XCloseDisplay(dpy);
-    return ok != 0;
+    return result;
 }
 
-template <typename E> void Place(Display *dpy, E &e, unsigned long window, int x, int y, unsigned state)
+// Lets fill() complete the event, sends it to window.
+bool SendEvent(unsigned long window, long mask, const std::function<void(Display *, XEvent &)> &fill)
+{
+    return WithDisplay<bool>(false, [&](Display *dpy) {
+        XEvent e{};
+        fill(dpy, e);
+        e.xany.window = window;
+        return XSendEvent(dpy, window, False, mask, &e) != 0;
+    });
+}
+
+template <typename E> void Place(Display *dpy, E &e, int x, int y, unsigned state)
 {
     e.root = DefaultRootWindow(dpy);
     e.subwindow = None;
@@ -630,7 +750,44 @@ template <typename E> void Place(Display *dpy, E &e, unsigned long window, int x
     e.y = e.y_root = y;
     e.state = state;
     e.same_screen = True;
-    (void)window;
+}
+
+std::vector<WindowBox> Viewable(Display *dpy, Window window)
+{
+    std::vector<WindowBox> out;
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(dpy, window, &root, &parent, &children, &count))
+        return out;
+    for (unsigned i = 0; i < count; i++) {
+        XWindowAttributes a;
+        if (XGetWindowAttributes(dpy, children[i], &a) && a.map_state == IsViewable)
+            out.push_back({children[i], a.x, a.y, a.width, a.height});
+    }
+    XFree(children);
+    return out;
+}
+
+// Moves the pointer to (x, y) of window, then lets act() send the input.
+bool FakeAt(unsigned long window, int x, int y, const std::function<void(Display *)> &act)
+{
+    return WithDisplay<bool>(false, [&](Display *dpy) {
+        int event, error, major, minor;
+        Window child = 0;
+        int rx = 0, ry = 0;
+        if (!XTestQueryExtension(dpy, &event, &error, &major, &minor) ||
+            !XTranslateCoordinates(dpy, window, DefaultRootWindow(dpy), x, y, &rx, &ry, &child))
+            return false;
+        XTestFakeMotionEvent(dpy, DefaultScreen(dpy), rx, ry, CurrentTime);
+        XSync(dpy, False);
+        act(dpy);
+        return true;
+    });
+}
+
+int IgnoreXError(Display *, XErrorEvent *)
+{
+    return 0;
 }
 } // namespace
 
@@ -649,7 +806,7 @@ bool SendButton(unsigned long window, bool press, int button, int x, int y, unsi
 {
     return SendEvent(window, press ? ButtonPressMask : ButtonReleaseMask, [&](Display *dpy, XEvent &e) {
         e.xbutton.type = press ? ButtonPress : ButtonRelease;
-        Place(dpy, e.xbutton, window, x, y, state);
+        Place(dpy, e.xbutton, x, y, state);
         e.xbutton.button = unsigned(button);
     });
 }
@@ -658,7 +815,7 @@ bool SendMotion(unsigned long window, int x, int y, unsigned state)
 {
     return SendEvent(window, PointerMotionMask, [&](Display *dpy, XEvent &e) {
         e.xmotion.type = MotionNotify;
-        Place(dpy, e.xmotion, window, x, y, state);
+        Place(dpy, e.xmotion, x, y, state);
     });
 }
 
@@ -666,54 +823,23 @@ bool SendKey(unsigned long window, unsigned long keysym, unsigned state)
 {
     return SendEvent(window, KeyPressMask, [&](Display *dpy, XEvent &e) {
         e.xkey.type = KeyPress;
-        Place(dpy, e.xkey, window, 1, 1, state);
+        Place(dpy, e.xkey, 1, 1, state);
         e.xkey.keycode = XKeysymToKeycode(dpy, keysym);
     });
 }
 
-bool PlaceWindowInCorner(unsigned long window, int width, int height)
+bool MoveWindow(unsigned long window, int x, int y)
 {
-    Display *dpy = XOpenDisplay(nullptr);
-    if (!dpy)
-        return false;
-    int screen = DefaultScreen(dpy);
-    XMoveWindow(dpy, window, DisplayWidth(dpy, screen) - width, DisplayHeight(dpy, screen) - height);
-    XRaiseWindow(dpy, window);
-    XSync(dpy, False);
-    XCloseDisplay(dpy);
-    return true;
+    return WithDisplay<bool>(false, [&](Display *dpy) {
+        if (x < 0 || y < 0) { // from the bottom right corner
+            x += DisplayWidth(dpy, DefaultScreen(dpy));
+            y += DisplayHeight(dpy, DefaultScreen(dpy));
+        }
+        XMoveWindow(dpy, window, x, y);
+        XRaiseWindow(dpy, window);
+        return true;
+    });
 }
-
-namespace
-{
-// Runs act on a connection of its own to $DISPLAY; none when there is none.
-template <typename T> T WithDisplay(T none, const std::function<T(Display *)> &act)
-{
-    Display *dpy = XOpenDisplay(nullptr);
-    if (!dpy)
-        return none;
-    T result = act(dpy);
-    XSync(dpy, False);
-    XCloseDisplay(dpy);
-    return result;
-}
-
-std::vector<WindowBox> Viewable(Display *dpy, Window window)
-{
-    std::vector<WindowBox> out;
-    Window root = 0, parent = 0, *children = nullptr;
-    unsigned count = 0;
-    if (!XQueryTree(dpy, window, &root, &parent, &children, &count))
-        return out;
-    for (unsigned i = 0; i < count; i++) {
-        XWindowAttributes a;
-        if (XGetWindowAttributes(dpy, children[i], &a) && a.map_state == IsViewable)
-            out.push_back({children[i], a.x, a.y, a.width, a.height});
-    }
-    XFree(children);
-    return out;
-}
-} // namespace
 
 std::vector<WindowBox> ViewableChildren(unsigned long window)
 {
@@ -732,35 +858,6 @@ unsigned long DialogOf(unsigned long owner)
     });
 }
 
-bool MoveWindow(unsigned long window, int x, int y)
-{
-    return WithDisplay<bool>(false, [&](Display *dpy) {
-        XMoveWindow(dpy, window, x, y);
-        XRaiseWindow(dpy, window);
-        return true;
-    });
-}
-
-namespace
-{
-// Moves the pointer to (x, y) of window, then lets act() send the input.
-bool FakeAt(unsigned long window, int x, int y, const std::function<void(Display *)> &act)
-{
-    return WithDisplay<bool>(false, [&](Display *dpy) {
-        int event, error, major, minor;
-        Window child = 0;
-        int rx = 0, ry = 0;
-        if (!XTestQueryExtension(dpy, &event, &error, &major, &minor) ||
-            !XTranslateCoordinates(dpy, window, DefaultRootWindow(dpy), x, y, &rx, &ry, &child))
-            return false;
-        XTestFakeMotionEvent(dpy, DefaultScreen(dpy), rx, ry, CurrentTime);
-        XSync(dpy, False);
-        act(dpy);
-        return true;
-    });
-}
-} // namespace
-
 bool ClickAt(unsigned long window, int x, int y)
 {
     return FakeAt(window, x, y, [](Display *dpy) {
@@ -778,26 +875,17 @@ bool TypeAt(unsigned long window, int x, int y, unsigned long keysym)
     });
 }
 
-namespace
-{
-int IgnoreXError(Display *, XErrorEvent *)
-{
-    return 0;
-}
-} // namespace
-
 std::vector<uint32_t> GrabWindow(unsigned long window, int width, int height)
 {
-    std::vector<uint32_t> rgb;
-    Display *dpy = XOpenDisplay(nullptr);
-    if (!dpy)
-        return rgb;
-    // A window that is not viewable yet cannot be read (BadMatch): no pixels.
-    XErrorHandler previous = XSetErrorHandler(IgnoreXError);
-    XImage *image = XGetImage(dpy, window, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
-    XSync(dpy, False);
-    XSetErrorHandler(previous);
-    if (image) {
+    return WithDisplay<std::vector<uint32_t>>({}, [&](Display *dpy) {
+        std::vector<uint32_t> rgb;
+        // A window that is not viewable yet cannot be read (BadMatch): no pixels.
+        XErrorHandler previous = XSetErrorHandler(IgnoreXError);
+        XImage *image = XGetImage(dpy, window, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
+        XSync(dpy, False);
+        XSetErrorHandler(previous);
+        if (!image)
+            return rgb;
         auto channel = [](unsigned long pixel, unsigned long mask) {
             return uint32_t((pixel & mask) >> __builtin_ctzl(mask)) & 0xff;
         };
@@ -808,9 +896,8 @@ std::vector<uint32_t> GrabWindow(unsigned long window, int width, int height)
                               channel(p, image->blue_mask));
             }
         XDestroyImage(image);
-    }
-    XCloseDisplay(dpy);
-    return rgb;
+        return rgb;
+    });
 }
 
 } // namespace e2e

@@ -12,10 +12,12 @@
 #include <sys/types.h>
 #include <vector>
 
+struct Image;
+
 namespace e2e
 {
 
-constexpr int kBound = 20; // seconds
+constexpr int kBound = 60; // seconds: generous, for a loaded machine
 
 std::string BinDir();
 
@@ -40,6 +42,13 @@ bool Exists(const std::string &path);
 // A store image made with the store's own routines, filled with a pattern
 // (sample = (x + 3y + 7p) & 255 on 8-bit planes); its path.
 std::string MakeImage(const std::string &dir, int width, int height, int mode, int bits, int alpha);
+// Opens a store image for writing, lets edit change it and closes it; false
+// when it cannot be opened.
+bool EditImage(const std::string &path, const std::function<void(Image *)> &edit);
+// One sample of a store image, or 0xFFFFFFFF when it cannot be read.
+uint32_t Sample(const std::string &path, int plane, int x, int y);
+// Every row of every plane of a store image, plane after plane.
+std::vector<unsigned char> Planes(const std::string &path);
 
 // A child process run in a directory, with its output in files there.
 struct Child {
@@ -80,9 +89,16 @@ struct FrameLog {
     std::vector<std::string> Lines() const;
     // The number after `word` on the first line ("kernel", "program", "display").
     int Pid(const std::string &word) const;
+    // The display's X window as its log names it ("window ID"), or 0.
+    unsigned long Window() const;
     std::vector<Frame> Received(int from = 0) const; // 0: from anybody
     std::vector<Frame> Sent(int32_t code = 0) const; // 0: all codes
+    std::vector<Frame> Got(int32_t code) const;      // received, from anybody
+    // Frames of code in one direction that also pass `also` (when given).
+    int Count(bool sent, int32_t code, const std::function<bool(const Frame &)> &also = nullptr) const;
     bool Has(bool sent, int32_t code, int count = 1) const;
+    // A frame of code whose payload starts with path.
+    bool HasPath(bool sent, int32_t code, const std::string &path) const;
     bool WaitFor(bool sent, int32_t code, int count = 1, int seconds = kBound) const;
 };
 
@@ -98,10 +114,24 @@ struct Session {
     // The path of the program's own FIFO (it reads it).
     std::string ProgramFifo() const;
     std::string KernelFifo() const;
+    // Writes a display script into the session's folder: its path, for --script.
+    std::string Script(const std::string &text);
+    // dabstone has started and been sent its settings (1015).
+    bool Ready() const;
     // Waits for the kernel to end; its exit code or -1000 on timeout.
     int Finish(int seconds = kBound);
-    // The program's 1001 exit notice as the kernel received it, or null.
-    const Frame *Notice(std::vector<Frame> &storage) const;
+    // Asks the kernel to end the session (SIGTERM), then Finish().
+    int QuitByKernel();
+    // The status word of the program's exit notice (1001) to the kernel, or
+    // INT32_MIN when none came.
+    int32_t NoticeStatus() const;
+    // The first window dabstone registered for drops (1005): its main window.
+    unsigned long MainWindow() const;
+    // A frame written to dabstone's FIFO as the kernel, or to the kernel's as dabstone.
+    bool ToProgram(int32_t code, const std::vector<unsigned char> &payload) const;
+    bool ToKernel(int32_t code, const std::vector<unsigned char> &payload) const;
+    // A frame written to the display process's FIFO as dabstone.
+    bool ToDisplay(int32_t code, const std::vector<unsigned char> &payload) const;
 };
 
 // The test process as a display process for dabstone: its own FIFO under
@@ -114,9 +144,11 @@ struct FakeDisplay {
     // Sends 1008 for path, then waits for the toolbox and the brush cursor.
     bool Connect(const std::string &path);
     void Send(int32_t code, const std::vector<unsigned char> &payload);
+    // Reads what arrives until cond() holds or seconds pass.
+    bool WaitFor(const std::function<bool()> &cond, int seconds = kBound);
     // Reads what has arrived; then waits up to seconds for `count` frames of code.
     bool WaitCode(int32_t code, int count = 1, int seconds = kBound);
-    int Count(int32_t code) const;
+    int Count(int32_t code, const std::function<bool(const Frame &)> &also = nullptr) const;
     const Frame *Last(int32_t code) const;
     uint32_t ToolHandle(int index) const; // from the toolbox, 0 when none
     // Disappears without a word: closes and removes its FIFO.
@@ -142,9 +174,14 @@ struct FakeProgram {
     ~FakeProgram();
 };
 
+// The callback handle of tool t in a toolbox (1033) frame.
+uint32_t ToolboxHandle(const Frame &toolbox, int tool);
+
 // Payload builders, big-endian words.
 std::vector<unsigned char> Words(std::initializer_list<int32_t> words);
 std::vector<unsigned char> PathField(const std::string &path, size_t size = 500);
+// A path field followed by words.
+std::vector<unsigned char> PathWords(const std::string &path, std::initializer_list<int32_t> words);
 void Append(std::vector<unsigned char> &to, const std::vector<unsigned char> &more);
 
 // A raw frame (header + payload) for writing by hand.
@@ -167,9 +204,6 @@ bool SendButton(unsigned long window, bool press, int button, int x, int y, unsi
 bool SendMotion(unsigned long window, int x, int y, unsigned state);
 bool SendKey(unsigned long window, unsigned long keysym, unsigned state = 0);
 
-// Moves a top-level window of this size to the bottom right corner of the
-// screen, clear of the others, and raises it (there is no window manager).
-bool PlaceWindowInCorner(unsigned long window, int width, int height);
 // A window and where it lies inside its parent.
 struct WindowBox {
     unsigned long id = 0;
@@ -179,7 +213,8 @@ struct WindowBox {
 std::vector<WindowBox> ViewableChildren(unsigned long window);
 // A viewable top-level window transient for owner (a dialog of its program), or 0.
 unsigned long DialogOf(unsigned long owner);
-// Moves a top-level window to (x, y) of the screen and raises it.
+// Moves a top-level window to (x, y) of the screen (negative: from the
+// bottom right corner) and raises it.
 bool MoveWindow(unsigned long window, int x, int y);
 // Real input through the XTest extension, as a user gives it: the pointer
 // moves to (x, y) of the window, then button 1 is clicked or a key typed.

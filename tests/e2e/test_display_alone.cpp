@@ -3,11 +3,14 @@
 // tools do.
 #include "tests/e2e/E2e.h"
 
+#include "core/Fifo.h"
 #include "core/Image.h"
 #include "core/Msg.h"
 #include "host/KernelLink.h" // the codes between kernel and display
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 // After gtest: X's macros must not meet its templates.
 #include <X11/X.h>
 #include <X11/keysym.h>
@@ -41,19 +44,7 @@ struct Alone {
         }
         return display.Start(argv, dir.path) && peer.Greet();
     }
-    unsigned long Window() const
-    {
-        for (const std::string &line : log.Lines())
-            if (line.rfind("window ", 0) == 0)
-                return std::stoul(line.substr(7));
-        return 0;
-    }
-    std::string OwnFifo() const
-    {
-        char name[64];
-        std::snprintf(name, sizeof name, "/tmp/%05d#%05d", peer.kernel, peer.display);
-        return name;
-    }
+    std::string OwnFifo() const { return Fifo_Name(peer.kernel, peer.display); }
 };
 
 std::vector<unsigned char> Motion(int32_t mode)
@@ -70,7 +61,7 @@ TEST(DisplayAlone, WindowHoldsMotionBackWhileForbidden)
     Alone a;
     ASSERT_TRUE(a.Start()) << a.display.Err();
     ASSERT_TRUE(a.log.WaitFor(false, MSG_BRUSH_CURSOR));
-    unsigned long w = a.Window();
+    unsigned long w = a.log.Window();
     ASSERT_NE(w, 0u);
     a.peer.Send(MSG_MOTION, Motion(0));
     ASSERT_TRUE(a.log.WaitFor(false, MSG_MOTION));
@@ -137,10 +128,9 @@ TEST(DisplayAlone, EndsAsToldAndCleansUp)
             EXPECT_EQ(goodbyes[0].Word(0), a.peer.display);
             EXPECT_EQ(goodbyes[0].Text(4), a.image);
         }
-        int ended = 0;
-        for (const Frame &f : a.peer.toKernel)
-            ended += f.code == KERNEL_END_SESSION;
-        EXPECT_EQ(ended, c.endSession);
+        EXPECT_EQ(int(std::count_if(a.peer.toKernel.begin(), a.peer.toKernel.end(),
+                                    [](const Frame &f) { return f.code == KERNEL_END_SESSION; })),
+                  c.endSession);
         EXPECT_FALSE(Exists(a.OwnFifo()));
     }
 }

@@ -7,19 +7,15 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-
 using namespace e2e;
 
 namespace
 {
 
 // A 2016 request for path with a reply tail.
-std::vector<unsigned char> OpenRequest(const std::string &path, int32_t callback = 5, int32_t client = 6)
+std::vector<unsigned char> OpenRequest(const std::string &path)
 {
-    std::vector<unsigned char> p = PathField(path);
-    Append(p, Words({callback, client}));
-    return p;
+    return PathWords(path, {5, 6});
 }
 
 // 1011 answers the kernel sent, as (request, error) pairs.
@@ -31,33 +27,20 @@ std::vector<std::pair<int32_t, int32_t>> Refusals(const Session &s)
     return out;
 }
 
-bool Ready(Session &s)
-{
-    return s.log.WaitFor(true, MSG_SETTINGS);
-}
-
-int QuitByKernel(Session &s)
-{
-    kill(s.kernelPid, SIGTERM);
-    return s.Finish();
-}
-
 } // namespace
 
 TEST(Kernel, RefusesMalformedRequestsAndGoesOn)
 {
     Session s;
-    ASSERT_TRUE(s.Start({"--no-display"}));
-    ASSERT_TRUE(Ready(s)) << s.kernel.Err();
-    std::string fifo = s.KernelFifo();
+    ASSERT_TRUE(s.Start({"--no-display"}) && s.Ready()) << s.kernel.Err();
     int p = s.programPid;
     // Too short; a path without its NUL; an image that is not there.
-    ASSERT_TRUE(WriteFifo(fifo, RawFrame(p, MSG_OPEN_IMAGE, 0, 10, std::vector<unsigned char>(10, 1))));
-    ASSERT_TRUE(WriteFifo(fifo, RawFrame(p, MSG_OPEN_IMAGE, 0, 508, std::vector<unsigned char>(508, 'a'))));
-    ASSERT_TRUE(WriteFifo(fifo, RawFrame(p, MSG_OPEN_IMAGE, 0, 508, OpenRequest(s.dir.File("none")))));
-    ASSERT_TRUE(WriteFifo(fifo, RawFrame(p, 4242, 0, 4, Words({1})))); // no such request
+    ASSERT_TRUE(s.ToKernel(MSG_OPEN_IMAGE, std::vector<unsigned char>(10, 1)));
+    ASSERT_TRUE(s.ToKernel(MSG_OPEN_IMAGE, std::vector<unsigned char>(508, 'a')));
+    ASSERT_TRUE(s.ToKernel(MSG_OPEN_IMAGE, OpenRequest(s.dir.File("none"))));
+    ASSERT_TRUE(s.ToKernel(4242, Words({1}))); // no such request
     // A good one is still answered, with its own bytes.
-    ASSERT_TRUE(WriteFifo(fifo, RawFrame(p, MSG_OPEN_IMAGE, 0, 508, OpenRequest(s.image))));
+    ASSERT_TRUE(s.ToKernel(MSG_OPEN_IMAGE, OpenRequest(s.image)));
     ASSERT_TRUE(s.log.WaitFor(true, MSG_IMAGE_OPENED)) << s.kernel.Err();
 
     std::vector<std::pair<int32_t, int32_t>> refused = Refusals(s);
@@ -76,81 +59,68 @@ TEST(Kernel, RefusesMalformedRequestsAndGoesOn)
 
     // An absurd length leaves the stream without frame boundaries: what is
     // waiting is dropped, and the next frame is read as usual.
-    ASSERT_TRUE(WriteFifo(fifo, RawFrame(p, MSG_OPEN_IMAGE, 0, 0x7fffffff, {1, 2, 3})));
+    ASSERT_TRUE(WriteFifo(s.KernelFifo(), RawFrame(p, MSG_OPEN_IMAGE, 0, 0x7fffffff, {1, 2, 3})));
     ASSERT_TRUE(WaitUntil([&] { return s.kernel.Err().find("out of step") != std::string::npos; }));
-    ASSERT_TRUE(WriteFifo(fifo, RawFrame(p, MSG_OPEN_IMAGE, 0, 508, OpenRequest(s.image))));
+    ASSERT_TRUE(s.ToKernel(MSG_OPEN_IMAGE, OpenRequest(s.image)));
     ASSERT_TRUE(s.log.WaitFor(true, MSG_IMAGE_OPENED, 2)) << s.kernel.Err();
 
-    EXPECT_EQ(QuitByKernel(s), 0) << s.kernel.Err();
+    EXPECT_EQ(s.QuitByKernel(), 0) << s.kernel.Err();
 }
 
 TEST(Kernel, DeletesOnlyImagesMadeForTheProgram)
 {
     Session s;
-    ASSERT_TRUE(s.Start({"--no-display"}));
-    ASSERT_TRUE(Ready(s)) << s.kernel.Err();
+    ASSERT_TRUE(s.Start({"--no-display"}) && s.Ready()) << s.kernel.Err();
     // Two images of our own (dabstone's work images stay out of it: it may
     // not have opened them yet). Their reply tails name nothing dabstone
     // knows, so it ignores the answers.
-    std::string fifo = s.KernelFifo();
-    std::vector<unsigned char> info(576, 0);
-    Bytes_PutS32(&info[0], 4);
-    Bytes_PutS32(&info[4], 4);
-    Bytes_PutS32(&info[8], 1);
-    Bytes_PutS32(&info[12], 8);
-    ASSERT_TRUE(WriteFifo(fifo, RawFrame(s.programPid, MSG_CREATE_WORK, 0, 576, info)));
-    ASSERT_TRUE(WriteFifo(fifo, RawFrame(s.programPid, MSG_CREATE_REBUILD, 0, 576, info)));
+    std::vector<unsigned char> info = Words({4, 4, 1, 8}); // 4 x 4 grey, 8 bits
+    info.resize(576);
+    ASSERT_TRUE(s.ToKernel(MSG_CREATE_WORK, info));
+    ASSERT_TRUE(s.ToKernel(MSG_CREATE_REBUILD, info));
     ASSERT_TRUE(s.log.WaitFor(true, MSG_WORK_CREATED, 8)) << s.kernel.Err();
     std::vector<Frame> made = s.log.Sent(MSG_WORK_CREATED);
     std::string work = made[6].Text(0), rebuild = made[7].Text(0);
     ASSERT_TRUE(Exists(work));
     ASSERT_TRUE(Exists(rebuild));
 
-    ASSERT_TRUE(WriteFifo(fifo, RawFrame(s.programPid, MSG_DELETE, 0, 500, PathField(s.image))));
-    ASSERT_TRUE(WriteFifo(fifo, RawFrame(s.programPid, MSG_DELETE, 0, 500, PathField(work))));
-    ASSERT_TRUE(WriteFifo(fifo, RawFrame(s.programPid, MSG_DISCARD_REBUILD, 0, 500, PathField(rebuild))));
+    ASSERT_TRUE(s.ToKernel(MSG_DELETE, PathField(s.image)));
+    ASSERT_TRUE(s.ToKernel(MSG_DELETE, PathField(work)));
+    ASSERT_TRUE(s.ToKernel(MSG_DISCARD_REBUILD, PathField(rebuild)));
     ASSERT_TRUE(WaitUntil([&] { return !Exists(work) && !Exists(rebuild); })) << s.kernel.Err();
     EXPECT_TRUE(Exists(s.image)) << "the edited image is not the kernel's to delete";
     std::vector<std::pair<int32_t, int32_t>> refused = Refusals(s);
     ASSERT_EQ(refused.size(), 1u);
     EXPECT_EQ(refused[0], std::make_pair(int32_t(MSG_DELETE), 1014));
-    EXPECT_EQ(QuitByKernel(s), 0) << s.kernel.Err();
+    EXPECT_EQ(s.QuitByKernel(), 0) << s.kernel.Err();
 }
 
 TEST(Kernel, MaskRequestsAnsweredByConfiguration)
 {
-    Session plain;
-    ASSERT_TRUE(plain.Start({"--no-display"}));
-    ASSERT_TRUE(Ready(plain)) << plain.kernel.Err();
-    ASSERT_TRUE(WriteFifo(plain.KernelFifo(),
-                          RawFrame(plain.programPid, MSG_ASK_MASK, 0, 500, PathField(plain.image))));
-    ASSERT_TRUE(plain.log.WaitFor(true, MSG_NO_MASK));
-    EXPECT_TRUE(plain.log.Sent(MSG_NO_MASK)[0].payload.empty());
-    EXPECT_EQ(QuitByKernel(plain), 0);
-
-    Session masked;
-    std::string mask = MakeImage(masked.dir.path, 64, 48, 1, 8, 0);
-    ASSERT_TRUE(masked.Start({"--no-display", "--mask", mask}));
-    ASSERT_TRUE(Ready(masked)) << masked.kernel.Err();
-    ASSERT_TRUE(WriteFifo(masked.KernelFifo(),
-                          RawFrame(masked.programPid, MSG_ASK_MASK, 0, 500, PathField(masked.image))));
-    ASSERT_TRUE(masked.log.WaitFor(true, MSG_MASK_READY));
-    std::vector<unsigned char> expected = PathField(mask);
-    Append(expected, PathField(masked.image));
-    EXPECT_EQ(masked.log.Sent(MSG_MASK_READY)[0].payload, expected);
-    EXPECT_EQ(QuitByKernel(masked), 0);
+    for (bool masked : {false, true}) {
+        Session s;
+        std::string mask = MakeImage(s.dir.path, 64, 48, 1, 8, 0);
+        ASSERT_TRUE(s.Start(masked ? std::vector<std::string>{"--no-display", "--mask", mask}
+                                   : std::vector<std::string>{"--no-display"}) &&
+                    s.Ready())
+            << s.kernel.Err();
+        ASSERT_TRUE(s.ToKernel(MSG_ASK_MASK, PathField(s.image)));
+        int32_t answer = masked ? MSG_MASK_READY : MSG_NO_MASK;
+        ASSERT_TRUE(s.log.WaitFor(true, answer));
+        std::vector<unsigned char> expected = PathField(mask);
+        Append(expected, PathField(s.image));
+        EXPECT_EQ(s.log.Sent(answer)[0].payload, masked ? expected : std::vector<unsigned char>{});
+        EXPECT_EQ(s.QuitByKernel(), 0);
+    }
 }
 
 TEST(Kernel, RowChangesAreForwardedToTheDisplay)
 {
     Session s;
-    s.script = s.dir.File("script");
-    WriteFile(s.script, "wait 2010\nquit\n");
-    ASSERT_TRUE(s.Start({"--script", s.script}));
+    ASSERT_TRUE(s.Start({"--script", s.Script("wait 2010\nquit\n")}));
     ASSERT_TRUE(s.log.WaitFor(false, 3000)) << "the display said hello";
-    std::vector<unsigned char> rows = PathField(s.image);
-    Append(rows, Words({3, 2}));
-    ASSERT_TRUE(WriteFifo(s.KernelFifo(), RawFrame(s.programPid, MSG_ROWS_CHANGED, 0, 508, rows)));
+    std::vector<unsigned char> rows = PathWords(s.image, {3, 2});
+    ASSERT_TRUE(s.ToKernel(MSG_ROWS_CHANGED, rows));
     ASSERT_EQ(s.Finish(), 0) << s.kernel.Err();
     std::vector<Frame> got = s.displayLog.Received(s.kernelPid);
     ASSERT_FALSE(got.empty());
@@ -162,9 +132,8 @@ TEST(Kernel, ExportsTheImageAsPngAtTheEnd)
 {
     Session s;
     std::string png = s.dir.File("out.png");
-    ASSERT_TRUE(s.Start({"--no-display", "--export", png}));
-    ASSERT_TRUE(Ready(s)) << s.kernel.Err();
-    ASSERT_EQ(QuitByKernel(s), 0) << s.kernel.Err();
+    ASSERT_TRUE(s.Start({"--no-display", "--export", png}) && s.Ready()) << s.kernel.Err();
+    ASSERT_EQ(s.QuitByKernel(), 0) << s.kernel.Err();
     std::string bytes = ReadFile(png);
     ASSERT_GT(bytes.size(), 33u);
     EXPECT_EQ(bytes.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));

@@ -7,21 +7,12 @@
 
 #include <X11/keysym.h>
 #include <algorithm>
-#include <csignal>
 #include <gtest/gtest.h>
 
 using namespace e2e;
 
 namespace
 {
-
-unsigned long MainWindow(const Session &s)
-{
-    for (const Frame &f : s.log.Received(s.programPid))
-        if (f.code == MSG_DROP_WINDOW)
-            return static_cast<unsigned long>(uint32_t(f.Word(0)));
-    return 0;
-}
 
 // The push buttons of the bottom strip that are shown, right to left: the
 // strip is the form's child that spans its width along its bottom edge.
@@ -77,15 +68,13 @@ TEST(MainWindow, RebuildButtonMakesTheBrushImage)
         std::vector<std::string> args = {"--no-display", "--keep"};
         if (c.userBrush) {
             std::string brush = MakeImage(s.dir.path, 9, 7, IMAGE_MODE_RGB, 8, 1);
-            Image *image = nullptr;
-            ASSERT_EQ(Image_OpenImage(&image, brush.c_str()), 0);
-            Image_SetText(image, IMAGE_TITLE, IMAGE_TITLE_SIZE, "stamp");
-            Image_CloseImage(image);
+            ASSERT_TRUE(
+                EditImage(brush, [](Image *b) { Image_SetText(b, IMAGE_TITLE, IMAGE_TITLE_SIZE, "stamp"); }));
             args.insert(args.end(), {"--brush", brush});
         }
         ASSERT_TRUE(s.Start(args));
-        ASSERT_TRUE(s.log.WaitFor(true, MSG_SETTINGS)) << s.kernel.Err();
-        unsigned long top = MainWindow(s);
+        ASSERT_TRUE(s.Ready()) << s.kernel.Err();
+        unsigned long top = s.MainWindow();
         ASSERT_NE(top, 0u);
         // Clear of the windows of other tests, which open at the top left.
         ASSERT_TRUE(MoveWindow(top, 300, 600));
@@ -105,13 +94,9 @@ TEST(MainWindow, RebuildButtonMakesTheBrushImage)
         std::string rebuilt;
         ASSERT_TRUE(WaitUntil([&] {
             rebuilt = RebuiltPath(s);
-            for (const Frame &f : s.log.Received(s.programPid))
-                if (f.code == MSG_ROWS_CHANGED && !rebuilt.empty() && f.Text(0) == rebuilt)
-                    return true;
-            return false;
+            return !rebuilt.empty() && s.log.HasPath(false, MSG_ROWS_CHANGED, rebuilt);
         })) << s.kernel.Err();
-        kill(s.kernelPid, SIGTERM);
-        ASSERT_EQ(s.Finish(), 0) << s.kernel.Err();
+        ASSERT_EQ(s.QuitByKernel(), 0) << s.kernel.Err();
         EXPECT_EQ(Title(rebuilt), c.title);
     }
 }

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 
 using namespace e2e;
@@ -40,13 +41,12 @@ int Pattern(int p, int x, int y)
 std::string PlainImage(const std::string &dir, int w, int h, int mode, int alpha, std::vector<int> values)
 {
     std::string path = MakeImage(dir, w, h, mode, 8, alpha);
-    Image *img = nullptr;
-    EXPECT_EQ(Image_OpenImage(&img, path.c_str()), 0);
-    for (int p = 0; p < Image_Planes(img); ++p)
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                Image_SetSample(img, p, x, y, uint32_t(values[size_t(p)]));
-    Image_CloseImage(img);
+    EXPECT_TRUE(EditImage(path, [&](Image *img) {
+        for (int p = 0; p < Image_Planes(img); ++p)
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    Image_SetSample(img, p, x, y, uint32_t(values[size_t(p)]));
+    }));
     return path;
 }
 
@@ -80,9 +80,7 @@ int Airbrush5(int dx, int dy)
 
 void RunScript(Session &s, const std::string &script, std::vector<std::string> args = {})
 {
-    s.script = s.dir.File("script");
-    WriteFile(s.script, script);
-    args.insert(args.begin(), {"--script", s.script});
+    args.insert(args.begin(), {"--script", s.Script(script)});
     ASSERT_TRUE(s.Start(args)) << s.kernel.Err();
     ASSERT_EQ(s.Finish(), 0) << s.kernel.Err();
 }
@@ -139,10 +137,12 @@ TEST(Paint, AirbrushDabAndEraseGiveTheRulesBytes)
 TEST(Paint, StrokeMessages)
 {
     Session s;
-    // A second stroke's rows come after everything the first one sent.
+    // A second stroke's rows come after everything the first one sent; a
+    // fill with button 3 ends the session.
     ASSERT_NO_FATAL_FAILURE(RunScript(
         s, "wait 1042\nsettings width=7 height=7\npress 10 10\nmove 30 12\nmove 50 30\nrelease 50 30\n"
-           "wait 2010\npress 5 40\nrelease 5 40\nwait 2010\nquit\n"));
+           "wait 2010\npress 5 40\nrelease 5 40\nwait 2010\ntool fill\npress 3 4 3\nrelease 3 4\nwait "
+           "2010\nquit\n"));
     // Motion control: held while each step is painted, allowed after it,
     // ended with the stroke.
     std::vector<int> modes;
@@ -159,6 +159,11 @@ TEST(Paint, StrokeMessages)
             back = n;
     }
     EXPECT_EQ(modes, (std::vector<int>{0, 1, 0, 1, 0, 1, 99}));
+    EXPECT_GT(s.displayLog.Count(false, MSG_MOTION, [](const Frame &f) { return f.Word(0) == -1; }), 0)
+        << "the fill takes no motion";
+    std::vector<Frame> events = s.displayLog.Sent(MSG_POINTER);
+    EXPECT_EQ(events[1].Word(36), 256) << "motion with button 1 held";
+    EXPECT_EQ(events.back().Word(36), 1024) << "release of button 3";
     EXPECT_GT(left, 0);
     EXPECT_GT(back, left);
     EXPECT_TRUE(s.displayLog.Has(false, MSG_REDRAW_NOW) || s.displayLog.Has(false, MSG_REDRAW));
@@ -169,8 +174,8 @@ TEST(Paint, StrokeMessages)
             EXPECT_EQ(f.Text(0), s.image);
             rows.push_back({f.Word(500), f.Word(504)});
         }
-    // Rows 7 (10 - 3) to 33 (30 + 3), then 37 to 43.
-    EXPECT_EQ(rows, (std::vector<std::pair<int, int>>{{7, 27}, {37, 7}}));
+    // Rows 7 (10 - 3) to 33 (30 + 3), then 37 to 43, then the whole image.
+    EXPECT_EQ(rows, (std::vector<std::pair<int, int>>{{7, 27}, {37, 7}, {0, 48}}));
 }
 
 TEST(Paint, PencilAtHalfOpacityDoesNotBuildUp)
@@ -212,7 +217,8 @@ TEST(Paint, FillInsideASelection)
         Box box;
         int colour[4];
     };
-    const Fill fills[] = {{{10, 5, 29, 19, 20, 15, 0}, {9, 8, 7, 255}}, {{40, 30, 45, 33, 6, 4, 0}, {1, 2, 3, 255}}};
+    const Fill fills[] = {{{10, 5, 29, 19, 20, 15, 0}, {9, 8, 7, 255}},
+                          {{40, 30, 45, 33, 6, 4, 0}, {1, 2, 3, 255}}};
     for (const Fill &f : fills)
         for (int y = f.box.y1; y <= f.box.y2; ++y)
             for (int x = f.box.x1; x <= f.box.x2; ++x)
@@ -228,15 +234,14 @@ TEST(Paint, PastedImagePaintsScaledToTheBrushSize)
     Session s;
     // A 4 x 4 brush of sixteen colours, opaque.
     std::string brush = MakeImage(s.dir.path, 4, 4, IMAGE_MODE_RGB, 8, 1);
-    Image *b = nullptr;
-    ASSERT_EQ(Image_OpenImage(&b, brush.c_str()), 0);
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x) {
-            Image_SetSample(b, 0, x, y, uint32_t(60 * x));
-            Image_SetSample(b, 1, x, y, uint32_t(60 * y));
-            Image_SetSample(b, 3, x, y, 255);
-        }
-    Image_CloseImage(b);
+    ASSERT_TRUE(EditImage(brush, [](Image *b) {
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x) {
+                Image_SetSample(b, 0, x, y, uint32_t(60 * x));
+                Image_SetSample(b, 1, x, y, uint32_t(60 * y));
+                Image_SetSample(b, 3, x, y, 255);
+            }
+    }));
     const std::string other = MakeImage(s.dir.path, 3, 3, IMAGE_MODE_GREY, 8, 0);
     ASSERT_NO_FATAL_FAILURE(
         RunScript(s, "wait 1042\nsettings trace=single\npaste " + brush +
@@ -251,10 +256,7 @@ TEST(Paint, PastedImagePaintsScaledToTheBrushSize)
         }
     ExpectUntouchedOutside(st, {Box{16, 16, 23, 23, 8, 8, 0}}, Pattern);
     // The lent image goes back when another brush takes its place.
-    bool given = false;
-    for (const Frame &f : s.log.Received(s.programPid))
-        given |= f.code == MSG_GIVE_BACK && f.Text(0) == brush;
-    EXPECT_TRUE(given);
+    EXPECT_TRUE(s.log.HasPath(false, MSG_GIVE_BACK, brush));
 }
 
 // An image dropped on the brush preview (1005, answered by 1006) is opened
@@ -263,12 +265,10 @@ TEST(Paint, ImageDroppedOnTheBrushPreviewPaints)
 {
     Session s;
     std::string brush = MakeImage(s.dir.path, 4, 4, IMAGE_MODE_RGB, 8, 1);
-    Image *b = nullptr;
-    ASSERT_EQ(Image_OpenImage(&b, brush.c_str()), 0);
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x)
-            Image_SetSample(b, 3, x, y, 255);
-    Image_CloseImage(b);
+    ASSERT_TRUE(EditImage(brush, [](Image *b) {
+        for (int y = 0; y < 4; ++y)
+            std::memset(Image_Row(b, 3, y), 255, 4); // opaque
+    }));
     // The second 1042 is the new brush shown.
     ASSERT_NO_FATAL_FAILURE(RunScript(s, "wait 1042\ndrop brush " + brush +
                                              "\nwait 1042\n"
@@ -279,10 +279,15 @@ TEST(Paint, ImageDroppedOnTheBrushPreviewPaints)
             for (int p = 0; p < 3; ++p)
                 EXPECT_EQ(st.At(p, x, y), Pattern(p, x - 28, y - 28)) << p << " at " << x << "," << y;
     ExpectUntouchedOutside(st, {Box{28, 28, 31, 31, 4, 4, 0}}, Pattern);
-    bool opened = false;
-    for (const Frame &f : s.log.Received(s.programPid))
-        opened |= f.code == MSG_OPEN_IMAGE && f.Text(0) == brush;
-    EXPECT_TRUE(opened);
+    EXPECT_TRUE(s.log.HasPath(false, MSG_OPEN_IMAGE, brush));
+    // The drop was answered to the callback and client data the brush
+    // preview registered (the second 1005), the path from offset 12.
+    std::vector<Frame> windows = s.log.Got(MSG_DROP_WINDOW), answers = s.log.Sent(MSG_ANSWER);
+    ASSERT_EQ(windows.size(), 2u);
+    ASSERT_EQ(answers.size(), 1u);
+    std::vector<unsigned char> expected = Words({0, windows[1].Word(4), windows[1].Word(8)});
+    Append(expected, PathField(brush));
+    EXPECT_EQ(answers[0].payload, expected);
 }
 
 TEST(Paint, BadStrokesAndPastes)
@@ -303,8 +308,5 @@ TEST(Paint, BadStrokesAndPastes)
     // 9999 x 1: the large brush, rx 4999, ry 1; only row 40 gets coverage.
     EXPECT_LT(st.At(0, 30, 40), Pattern(0, 30, 40));
     ExpectUntouchedOutside(st, {Box{2, 2, 4, 4, 3, 3, 0}, Box{0, 40, 63, 40, 64, 1, 0}}, Pattern);
-    bool given = false;
-    for (const Frame &f : s.log.Received(s.programPid))
-        given |= f.code == MSG_GIVE_BACK && f.Text(0) == "/etc/hostname";
-    EXPECT_TRUE(given);
+    EXPECT_TRUE(s.log.HasPath(false, MSG_GIVE_BACK, "/etc/hostname"));
 }

@@ -3,6 +3,7 @@
 // and removes dabstone's FIFO.
 #include "tests/e2e/E2e.h"
 
+#include "core/Fifo.h"
 #include "core/Msg.h"
 
 #include <gtest/gtest.h>
@@ -13,39 +14,17 @@
 
 using namespace e2e;
 
-namespace
-{
-
-bool Ready(Session &s)
-{
-    return s.log.WaitFor(true, MSG_SETTINGS);
-}
-
-unsigned long MainWindow(const Session &s)
-{
-    for (const Frame &f : s.log.Received(s.programPid))
-        if (f.code == MSG_DROP_WINDOW)
-            return static_cast<unsigned long>(uint32_t(f.Word(0)));
-    return 0;
-}
-
-} // namespace
-
 TEST(Quit, FromTheKernel)
 {
     Session s;
-    ASSERT_TRUE(s.Start({"--no-display"}));
-    ASSERT_TRUE(Ready(s)) << s.kernel.Err();
+    ASSERT_TRUE(s.Start({"--no-display"}) && s.Ready()) << s.kernel.Err();
     std::string fifo = s.ProgramFifo();
     ASSERT_TRUE(Exists(fifo));
     kill(s.kernelPid, SIGTERM); // the kernel asks dabstone to quit with 1001
     ASSERT_EQ(s.Finish(), 0) << s.kernel.Err();
     ASSERT_EQ(s.log.Sent(MSG_EXIT).size(), 1u);
-    std::vector<Frame> storage;
-    const Frame *notice = s.Notice(storage);
-    ASSERT_NE(notice, nullptr);
-    EXPECT_EQ(notice->Word(0), 0);
-    EXPECT_EQ(notice->aux, 0);
+    EXPECT_EQ(s.log.Count(false, MSG_EXIT, [](const Frame &f) { return f.aux == 0 && f.Word(0) == 0; }), 1)
+        << "the exit notice: status 0, no error";
     EXPECT_TRUE(s.log.Sent(MSG_SAVE_SETTINGS).empty()) << "no settings on the kernel's quit";
     EXPECT_FALSE(Exists(fifo));
     EXPECT_FALSE(Exists(s.KernelFifo()));
@@ -55,39 +34,57 @@ TEST(Quit, FromTheKernel)
 TEST(Quit, FromTheWindowManager)
 {
     Session s;
-    ASSERT_TRUE(s.Start({"--no-display"}));
-    ASSERT_TRUE(Ready(s)) << s.kernel.Err();
+    ASSERT_TRUE(s.Start({"--no-display"}) && s.Ready()) << s.kernel.Err();
     std::string fifo = s.ProgramFifo();
-    ASSERT_NE(MainWindow(s), 0u);
-    ASSERT_TRUE(SendWmDelete(MainWindow(s)));
+    ASSERT_NE(s.MainWindow(), 0u);
+    ASSERT_TRUE(SendWmDelete(s.MainWindow()));
     ASSERT_EQ(s.Finish(), 0) << s.kernel.Err();
-    std::vector<Frame> storage;
-    const Frame *notice = s.Notice(storage);
-    ASSERT_NE(notice, nullptr);
-    EXPECT_EQ(notice->Word(0), 0);
+    EXPECT_EQ(s.NoticeStatus(), 0);
     EXPECT_TRUE(s.log.Has(false, MSG_SAVE_SETTINGS)) << "an idle quit saves the settings";
     EXPECT_FALSE(Exists(fifo));
 }
 
-// The kernel cannot create a work image: dabstone gives up with 1017
-// ("No more memory available"), says so in its exit notice and ends.
-TEST(Quit, OnAFailedWorkImage)
+// Error ends: the exit status, the exit notice's status and the kernel's
+// report of both. A work image the kernel cannot create: 1017 ("No more
+// memory available"). An image argument that names no store file: the
+// system's error code. Faults: the handler's notice carries 1004 for a
+// segmentation fault and 1213 for a bus error (a full disk under a mapped
+// image), and the status is -1.
+TEST(Quit, ErrorsEndWithTheirCodeInTheExitNotice)
 {
-    Session s;
-    ASSERT_TRUE(s.Start({"--no-display"}));
-    ASSERT_TRUE(Ready(s)) << s.kernel.Err();
-    std::string fifo = s.ProgramFifo();
-    std::vector<unsigned char> info(576, 0); // width 0: refused
-    ASSERT_TRUE(WriteFifo(s.KernelFifo(), RawFrame(s.programPid, MSG_CREATE_WORK, 0, 576, info)));
-    EXPECT_EQ(s.Finish(), 1017 & 0xff) << s.kernel.Err();
-    std::vector<Frame> storage;
-    const Frame *notice = s.Notice(storage);
-    ASSERT_NE(notice, nullptr);
-    EXPECT_EQ(notice->Word(0), 1017);
-    EXPECT_FALSE(Exists(fifo));
-    std::string err = s.kernel.Err();
-    EXPECT_NE(err.find("dabstone ended with status 1017 (No more memory available)"), std::string::npos)
-        << err;
+    struct Case {
+        const char *what, *fault;
+        int exit;
+        int32_t notice;
+        const char *report;
+    } cases[] = {
+        {"work image", nullptr, 1017 & 0xff, 1017,
+         "dabstone ended with status 1017 (No more memory available)"},
+        {"missing image", nullptr, 2, 2, "dabstone ended with status 2 (No such file or directory)"},
+        {"SEGV", "SEGV", 255, 1004, "dabstone ended with status -1, exit notice 1004"},
+        {"BUS", "BUS", 255, 1213, "dabstone ended with status -1, exit notice 1213"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        Session s;
+        std::vector<std::string> env;
+        if (c.fault)
+            env.push_back(std::string("DABSTONE_FAULT=") + c.fault);
+        if (c.exit == 2)
+            s.image = s.dir.File("missing");
+        ASSERT_TRUE(s.Start({"--no-display"}, env));
+        if (c.notice == 1017) {
+            ASSERT_TRUE(s.Ready()) << s.kernel.Err();
+            ASSERT_TRUE(s.ToKernel(MSG_CREATE_WORK, std::vector<unsigned char>(576, 0))); // width 0: refused
+        }
+        EXPECT_EQ(s.Finish(), c.exit) << s.kernel.Err();
+        EXPECT_EQ(s.NoticeStatus(), c.notice);
+        EXPECT_NE(s.kernel.Err().find(c.report), std::string::npos) << s.kernel.Err();
+        EXPECT_EQ(s.kernel.Err().find("DabStone: unexpected exit") != std::string::npos, c.fault != nullptr);
+        if (!c.fault) {
+            EXPECT_FALSE(Exists(s.ProgramFifo()));
+        }
+    }
 }
 
 TEST(Quit, KernelDeathEndsDabstoneAndTheDisplayInOrder)
@@ -97,8 +94,7 @@ TEST(Quit, KernelDeathEndsDabstoneAndTheDisplayInOrder)
     ASSERT_TRUE(s.Start());
     ASSERT_TRUE(s.displayLog.WaitFor(false, MSG_BRUSH_CURSOR)) << s.kernel.Err();
     int display = s.displayLog.Pid("display");
-    char displayFifo[64];
-    std::snprintf(displayFifo, sizeof displayFifo, "/tmp/%05d#%05d", s.kernelPid, display);
+    std::string displayFifo = Fifo_Name(s.kernelPid, display);
     std::string fifo = s.ProgramFifo();
     kill(s.kernelPid, SIGKILL);
     ASSERT_TRUE(s.kernel.Wait());
@@ -107,46 +103,6 @@ TEST(Quit, KernelDeathEndsDabstoneAndTheDisplayInOrder)
     EXPECT_FALSE(Exists(fifo));
     EXPECT_FALSE(Exists(displayFifo));
     unlink(s.KernelFifo().c_str()); // the killed kernel could not remove its own
-}
-
-// An image argument that names no store file: dabstone ends at once with the
-// system's error code as its status and in its exit notice.
-TEST(Quit, MissingImageEndsWithTheSystemError)
-{
-    Session s;
-    s.image = s.dir.File("missing");
-    ASSERT_TRUE(s.Start({"--no-display"}));
-    EXPECT_EQ(s.Finish(), 2) << s.kernel.Err();
-    std::vector<Frame> storage;
-    const Frame *notice = s.Notice(storage);
-    ASSERT_NE(notice, nullptr);
-    EXPECT_EQ(notice->Word(0), 2);
-    EXPECT_FALSE(s.log.Has(false, MSG_READY));
-    std::string err = s.kernel.Err();
-    EXPECT_NE(err.find("dabstone ended with status 2 (No such file or directory)"), std::string::npos) << err;
-    EXPECT_FALSE(Exists(s.ProgramFifo()));
-}
-
-// Faults: the handler's exit notice carries 1004 for a segmentation fault
-// and 1213 for a bus error (a full disk under a mapped image), status -1.
-TEST(Quit, FaultsSendTheirCodeAndEndWithMinusOne)
-{
-    for (auto [fault, code] : {std::pair<const char *, int>{"SEGV", 1004}, {"BUS", 1213}}) {
-        SCOPED_TRACE(fault);
-        Session s;
-        ASSERT_TRUE(s.Start({"--no-display"}, {std::string("DABSTONE_FAULT=") + fault}));
-        EXPECT_EQ(s.Finish(), 255) << s.kernel.Err();
-        std::vector<Frame> storage;
-        const Frame *notice = s.Notice(storage);
-        ASSERT_NE(notice, nullptr);
-        EXPECT_EQ(notice->Word(0), code);
-        EXPECT_EQ(notice->payload.size(), 4u);
-        std::string err = s.kernel.Err();
-        EXPECT_NE(err.find("DabStone: unexpected exit"), std::string::npos) << err;
-        EXPECT_NE(err.find("dabstone ended with status -1, exit notice " + std::to_string(code)),
-                  std::string::npos)
-            << err;
-    }
 }
 
 // Without a kernel to talk to, dabstone cannot start: a fatal error, exit
@@ -165,7 +121,5 @@ TEST(Quit, FatalErrorWithoutAKernelFifo)
               std::string::npos)
         << err;
     EXPECT_NE(err.find("DabStone: exiting..."), std::string::npos) << err;
-    char own[64];
-    std::snprintf(own, sizeof own, "/tmp/%05d#%05d", int(getpid()), int(program.pid));
-    EXPECT_FALSE(Exists(own));
+    EXPECT_FALSE(Exists(Fifo_Name(getpid(), program.pid)));
 }

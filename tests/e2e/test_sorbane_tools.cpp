@@ -2,6 +2,8 @@
 // every supported format, blank and pattern images, info, and refusals of
 // damaged input that leave no output behind. The PNGs are made and read
 // here with libpng directly, independently of sorbane's own PNG code.
+#include "tests/e2e/E2e.h"
+
 #include "core/Image.h"
 
 #include <gtest/gtest.h>
@@ -11,12 +13,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
-#include <fstream>
 #include <png.h>
 #include <random>
 #include <set>
-#include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <vector>
 
@@ -134,33 +135,18 @@ struct Result {
     std::string out, err;
 };
 
-std::string Slurp(const std::string &path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using e2e::ReadFile;
 
 class SorbaneTools : public ::testing::Test
 {
   protected:
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/dab_sorbane_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        work = dir + "/work";
-        ASSERT_EQ(system(("mkdir '" + work + "'").c_str()), 0);
-    }
-    void TearDown() override { EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0); }
+    void SetUp() override { ASSERT_EQ(mkdir(work.c_str(), 0777), 0); }
 
     Result Run(const std::string &args)
     {
-        std::string cmd =
-            std::string(DAB_BIN_DIR) + "/host/sorbane " + args + " >'" + dir + "/out' 2>'" + dir + "/err'";
+        std::string cmd = e2e::SorbanePath() + " " + args + " >'" + dir + "/out' 2>'" + dir + "/err'";
         int status = system(cmd.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(dir + "/out"), Slurp(dir + "/err")};
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir + "/out"), ReadFile(dir + "/err")};
     }
 
     std::string Path(const std::string &name) const { return work + "/" + name; }
@@ -189,7 +175,8 @@ class SorbaneTools : public ::testing::Test
         EXPECT_EQ(Listing(), before) << args;
     }
 
-    std::string dir, work;
+    e2e::TempDir temp;
+    std::string dir = temp.path, work = dir + "/work";
 };
 
 TEST_F(SorbaneTools, EveryPngFormatComesBackPixelForPixel)
@@ -234,12 +221,7 @@ TEST_F(SorbaneTools, EveryPngFormatComesBackPixelForPixel)
 
 TEST_F(SorbaneTools, SixteenBitAlphaRoundsToTheStoresEightBits)
 {
-    Picture in;
-    in.width = 4;
-    in.height = 1;
-    in.channels = 2;
-    in.bits = 16;
-    in.samples = {100, 0x0080, 200, 0x00FF, 300, 0xFF00, 400, 0xFFFF};
+    Picture in{4, 1, 2, 16, {100, 0x0080, 200, 0x00FF, 300, 0xFF00, 400, 0xFFFF}};
     ASSERT_TRUE(WritePng(Path("a.png"), in));
     ASSERT_EQ(Run("import " + Path("a.png") + " " + Path("a.img")).status, 0);
     Image *img = nullptr;
@@ -255,12 +237,7 @@ TEST_F(SorbaneTools, SixteenBitAlphaRoundsToTheStoresEightBits)
 
 TEST_F(SorbaneTools, PalettesAndLowDepthsAreWidenedToEightBits)
 {
-    Picture pal;
-    pal.width = 4;
-    pal.height = 2;
-    pal.channels = 1;
-    pal.bits = 8;
-    pal.samples = {0, 1, 2, 3, 3, 2, 1, 0};
+    Picture pal{4, 2, 1, 8, {0, 1, 2, 3, 3, 2, 1, 0}};
     ASSERT_TRUE(WritePng(Path("pal.png"), pal, PNG_COLOR_TYPE_PALETTE));
     ASSERT_EQ(Run("import " + Path("pal.png") + " " + Path("pal.img")).status, 0);
     Image *img = nullptr;
@@ -271,12 +248,7 @@ TEST_F(SorbaneTools, PalettesAndLowDepthsAreWidenedToEightBits)
     Image_CloseImage(img);
 
     // Each sample of a 2-bit grey PNG packed four to a byte: 0..3 -> 0..255.
-    Picture grey;
-    grey.width = 4;
-    grey.height = 1;
-    grey.channels = 1;
-    grey.bits = 8;
-    grey.samples = {0x1B}; // 00 01 10 11
+    Picture grey{4, 1, 1, 8, {0x1B}}; // 00 01 10 11
     ASSERT_TRUE(WritePng(Path("g2.png"), grey, PNG_COLOR_TYPE_GRAY, 2));
     ASSERT_EQ(Run("import " + Path("g2.png") + " " + Path("g2.img")).status, 0);
     ASSERT_EQ(Image_OpenReadImage(&img, Path("g2.img").c_str()), 0);
@@ -375,57 +347,49 @@ TEST_F(SorbaneTools, BadUsageIsRefusedWithStatusTwo)
     EXPECT_TRUE(Listing().empty());
 }
 
-TEST_F(SorbaneTools, DamagedPngsAreRefusedAndLeaveNoOutput)
+// Damaged input is refused by `import`, `export` and `info`, each time with
+// one line naming the file, and leaves no output behind.
+TEST_F(SorbaneTools, DamagedInputIsRefusedAndLeavesNoOutput)
 {
-    Picture in = RandomPicture(4, 8, 7);
-    ASSERT_TRUE(WritePng(dir + "/good.png", in));
-    std::string good = Slurp(dir + "/good.png");
-    auto put = [&](const std::string &name, const std::string &bytes) {
-        std::ofstream(dir + "/" + name, std::ios::binary) << bytes;
-        return dir + "/" + name;
-    };
-    ExpectRefused("import " + put("text.png", "hello, not a picture\n") + " " + Path("o.img"), "text.png",
-                  "not a PNG file : Unknown file format");
-    ExpectRefused("import " + put("empty.png", "") + " " + Path("o.img"), "empty.png",
-                  "not a PNG file : Unknown file format");
-    for (size_t length : {size_t(8), size_t(30), good.size() / 2, good.size() - 13})
-        ExpectRefused("import " + put("cut.png", good.substr(0, length)) + " " + Path("o.img"), "cut.png",
-                      "Cannot read the file");
-    std::string flipped = good;
-    flipped[good.size() / 2] = char(flipped[good.size() / 2] ^ 0x55); // inside IDAT: checksum fails
-    ExpectRefused("import " + put("bad.png", flipped) + " " + Path("o.img"), "bad.png",
-                  "Cannot read the file");
-    ExpectRefused("import " + dir + "/missing.png " + Path("o.img"), "missing.png", "No such file");
-    // Nor is an existing output replaced by a failed import.
-    std::ofstream(Path("keep.img")) << "old";
-    ExpectRefused("import " + put("text.png", "hello") + " " + Path("keep.img"), "text.png",
-                  "not a PNG file : Unknown file format");
-    EXPECT_EQ(Slurp(Path("keep.img")), "old");
-}
-
-TEST_F(SorbaneTools, DamagedStoreFilesAreRefusedByExportAndInfo)
-{
+    ASSERT_TRUE(WritePng(dir + "/good.png", RandomPicture(4, 8, 7)));
     ASSERT_EQ(Run("new --pattern --alpha --size 50x50 " + dir + "/good.img").status, 0);
-    std::string good = Slurp(dir + "/good.img");
-    auto put = [&](const std::string &name, std::string bytes) {
-        std::ofstream(dir + "/" + name, std::ios::binary) << bytes;
-        return dir + "/" + name;
-    };
-    std::string badMagic = good;
+    std::string png = ReadFile(dir + "/good.png"), img = ReadFile(dir + "/good.img");
+    std::string flipped = png, badMagic = img, bigPlane = img;
+    flipped[png.size() / 2] = char(flipped[png.size() / 2] ^ 0x55); // inside IDAT: checksum fails
     badMagic[IMAGE_MAGIC_AT] = 0;
-    std::string bigPlane = good;
     Bytes_SetField(bigPlane.data() + IMAGE_PLANE_RECORDS + IMAGE_PLANE_RECORD_SIZE * 2, IMAGE_PLANE_OFFSET,
                    1 << 30);
-    ExpectRefused("export " + put("short.img", good.substr(0, good.size() - 4096)) + " " + Path("o.png"),
-                  "short.img", "Bad size of file");
-    ExpectRefused("export " + put("tiny.img", good.substr(0, 100)) + " " + Path("o.png"), "tiny.img",
-                  "Bad size of file");
-    ExpectRefused("export " + put("magic.img", badMagic) + " " + Path("o.png"), "magic.img",
-                  "Unknown file format");
-    ExpectRefused("export " + put("plane.img", bigPlane) + " " + Path("o.png"), "plane.img",
-                  "Bad size of file");
-    ExpectRefused("info " + dir + "/short.img", "short.img", "Bad size of file");
+    const std::string notPng = "not a PNG file : Unknown file format", cut = "Cannot read the file",
+                      size = "Bad size of file";
+    struct Case {
+        const char *tool, *name;
+        std::string bytes, text;
+    } cases[] = {
+        {"import", "text.png", "hello, not a picture\n", notPng},
+        {"import", "empty.png", "", notPng},
+        {"import", "cut8.png", png.substr(0, 8), cut},
+        {"import", "cut30.png", png.substr(0, 30), cut},
+        {"import", "half.png", png.substr(0, png.size() / 2), cut},
+        {"import", "end.png", png.substr(0, png.size() - 13), cut},
+        {"import", "bad.png", flipped, cut},
+        {"export", "short.img", img.substr(0, img.size() - 4096), size},
+        {"export", "tiny.img", img.substr(0, 100), size},
+        {"export", "magic.img", badMagic, "Unknown file format"},
+        {"export", "plane.img", bigPlane, size},
+        {"info", "short.img", img.substr(0, img.size() - 4096), size},
+    };
+    for (const Case &c : cases) {
+        e2e::WriteFile(dir + "/" + c.name, c.bytes);
+        std::string out =
+            c.tool == std::string("info") ? "" : Path(c.tool == std::string("import") ? "o.img" : "o.png");
+        ExpectRefused(std::string(c.tool) + " " + dir + "/" + c.name + " " + out, c.name, c.text);
+    }
+    ExpectRefused("import " + dir + "/missing.png " + Path("o.img"), "missing.png", "No such file");
     ExpectRefused("export " + dir + "/good.img " + dir + "/no/such/dir/o.png", "o.png", "No such file");
+    // Nor is an existing output replaced by a failed import.
+    e2e::WriteFile(Path("keep.img"), "old");
+    ExpectRefused("import " + dir + "/text.png " + Path("keep.img"), "text.png", notPng);
+    EXPECT_EQ(ReadFile(Path("keep.img")), "old");
 }
 
 } // namespace

@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-
 using namespace e2e;
 
 namespace
@@ -24,28 +22,12 @@ std::vector<int32_t> Codes(const std::vector<Frame> &frames, size_t count)
     return codes;
 }
 
-// Ends a session through the kernel's quit message; its exit code.
-int QuitByKernel(Session &s)
-{
-    kill(s.kernelPid, SIGTERM);
-    return s.Finish();
-}
-
-struct WorkImage {
-    int mode, width, height, alpha;
-};
-// Dabstone's six work images, in the order it asks for them.
-const WorkImage workImages[6] = {{IMAGE_MODE_GREY, 201, 201, 1}, {IMAGE_MODE_GREY, 201, 201, 1},
-                                 {IMAGE_MODE_GREY, 9999, 1, 1},  {IMAGE_MODE_RGB, 89, 89, 1},
-                                 {IMAGE_MODE_RGB, 10, 10, 0},    {IMAGE_MODE_RGB, 89, 89, 1}};
-
 } // namespace
 
 TEST(Startup, OrderAndWorkImagesWithoutDelay)
 {
     Session s;
-    ASSERT_TRUE(s.Start({"--no-display"}, {"DABSTONE_DELAY="}));
-    ASSERT_TRUE(s.log.WaitFor(true, MSG_SETTINGS)) << s.kernel.Err();
+    ASSERT_TRUE(s.Start({"--no-display"}, {"DABSTONE_DELAY="}) && s.Ready()) << s.kernel.Err();
 
     std::vector<Frame> in = s.log.Received(s.programPid);
     std::vector<int32_t> expected = {MSG_HELLO, MSG_DROP_WINDOW, MSG_DROP_WINDOW};
@@ -59,24 +41,19 @@ TEST(Startup, OrderAndWorkImagesWithoutDelay)
     std::vector<Frame> answers = s.log.Sent(MSG_WORK_CREATED);
     ASSERT_EQ(answers.size(), 6u);
     for (size_t i = 0; i < 6; i++) {
-        const Frame &ask = in[3 + i];
-        const WorkImage &w = workImages[i];
+        // Each made as asked, in the store; the answer carries its path and
+        // the request's reply tail unchanged.
+        const Frame &ask = in[3 + i], &answer = answers[i];
         ASSERT_EQ(ask.payload.size(), 576u);
-        EXPECT_EQ(ask.Word(IMAGE_INFO_MODE), w.mode) << "request " << i;
-        EXPECT_EQ(ask.Word(IMAGE_INFO_WIDTH), w.width) << "request " << i;
-        EXPECT_EQ(ask.Word(IMAGE_INFO_HEIGHT), w.height) << "request " << i;
-        EXPECT_EQ(ask.Word(IMAGE_INFO_BITS), 8) << "request " << i;
-        EXPECT_EQ(ask.Word(IMAGE_INFO_ALPHA), w.alpha) << "request " << i;
-        // The answer: the created file's path and the reply tail unchanged.
-        const Frame &answer = answers[i];
         ASSERT_EQ(answer.payload.size(), 508u);
         EXPECT_TRUE(std::equal(ask.payload.begin() + 568, ask.payload.end(), answer.payload.begin() + 500));
+        EXPECT_EQ(answer.Text(0).rfind(s.dir.path + "/", 0), 0u) << answer.Text(0);
         Image *image = nullptr;
         ASSERT_EQ(Image_OpenReadImage(&image, answer.Text(0).c_str()), 0) << answer.Text(0);
-        EXPECT_EQ(Image_Width(image), w.width);
-        EXPECT_EQ(Image_Height(image), w.height);
-        EXPECT_EQ(Image_AlphaPlanes(image), w.alpha);
-        EXPECT_EQ(answer.Text(0).rfind(s.dir.path + "/", 0), 0u) << "created in the store";
+        EXPECT_EQ(Image_Width(image), ask.Word(IMAGE_INFO_WIDTH));
+        EXPECT_EQ(Image_Height(image), ask.Word(IMAGE_INFO_HEIGHT));
+        EXPECT_EQ(Image_Mode(image), ask.Word(IMAGE_INFO_MODE));
+        EXPECT_EQ(Image_AlphaPlanes(image), ask.Word(IMAGE_INFO_ALPHA));
         Image_CloseImage(image);
     }
     // Settings follow the ready message; without a saved record, status 1014.
@@ -85,7 +62,7 @@ TEST(Startup, OrderAndWorkImagesWithoutDelay)
     EXPECT_EQ(sent[0].payload.size(), 152u);
     EXPECT_EQ(sent[0].Word(0), 1014);
 
-    EXPECT_EQ(QuitByKernel(s), 0) << s.kernel.Err();
+    EXPECT_EQ(s.QuitByKernel(), 0) << s.kernel.Err();
     // The work images are the kernel's temporaries: gone with the session.
     for (const Frame &answer : answers)
         EXPECT_FALSE(Exists(answer.Text(0)));
@@ -108,7 +85,7 @@ TEST(Startup, BrushArgumentIsOpenedThroughTheKernel)
     std::vector<Frame> opened = s.log.Sent(MSG_IMAGE_OPENED);
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0].payload, in[1].payload);
-    EXPECT_EQ(QuitByKernel(s), 0) << s.kernel.Err();
+    EXPECT_EQ(s.QuitByKernel(), 0) << s.kernel.Err();
 }
 
 TEST(Startup, DelayPutsReadyBeforeTheWorkImages)
@@ -119,7 +96,7 @@ TEST(Startup, DelayPutsReadyBeforeTheWorkImages)
     std::vector<int32_t> expected = {MSG_HELLO, MSG_DROP_WINDOW, MSG_DROP_WINDOW, MSG_READY};
     expected.insert(expected.end(), 6, MSG_CREATE_WORK);
     EXPECT_EQ(Codes(s.log.Received(s.programPid), expected.size()), expected);
-    EXPECT_EQ(QuitByKernel(s), 0) << s.kernel.Err();
+    EXPECT_EQ(s.QuitByKernel(), 0) << s.kernel.Err();
 }
 
 namespace
@@ -128,14 +105,8 @@ namespace
 // Quits dabstone as the window manager would; it saves its settings then.
 int QuitByWindowManager(Session &s)
 {
-    std::vector<Frame> in = s.log.Received(s.programPid);
-    for (const Frame &f : in)
-        if (f.code == MSG_DROP_WINDOW) {
-            EXPECT_TRUE(SendWmDelete(static_cast<unsigned long>(uint32_t(f.Word(0)))));
-            return s.Finish();
-        }
-    ADD_FAILURE() << "no window registered";
-    return -1;
+    EXPECT_TRUE(SendWmDelete(s.MainWindow()));
+    return s.Finish();
 }
 
 std::vector<int32_t> SettingsWords(const std::string &file)
@@ -162,8 +133,7 @@ TEST(Settings, SurviveARestartClampedOnLoad)
     {
         Session s;
         s.settings = file;
-        ASSERT_TRUE(s.Start({"--no-display"}));
-        ASSERT_TRUE(s.log.WaitFor(true, MSG_SETTINGS)) << s.kernel.Err();
+        ASSERT_TRUE(s.Start({"--no-display"}) && s.Ready()) << s.kernel.Err();
         ASSERT_EQ(QuitByWindowManager(s), 0) << s.kernel.Err();
         // The record is saved as dabstone sent it, before its exit notice.
         std::vector<Frame> in = s.log.Received(s.programPid);
@@ -188,8 +158,7 @@ TEST(Settings, SurviveARestartClampedOnLoad)
     {
         Session s;
         s.settings = file;
-        ASSERT_TRUE(s.Start({"--no-display"}));
-        ASSERT_TRUE(s.log.WaitFor(true, MSG_SETTINGS)) << s.kernel.Err();
+        ASSERT_TRUE(s.Start({"--no-display"}) && s.Ready()) << s.kernel.Err();
         std::vector<Frame> load = s.log.Sent(MSG_SETTINGS);
         ASSERT_EQ(load.size(), 1u);
         EXPECT_EQ(load[0].Word(0), 0) << "a saved record is sent with status 0";

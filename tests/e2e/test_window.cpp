@@ -10,39 +10,14 @@
 #include <X11/X.h>
 #include <X11/keysym.h>
 
-#include <csignal>
-#include <sstream>
-
 using namespace e2e;
-
-namespace
-{
-
-unsigned long DisplayWindowId(const FrameLog &log)
-{
-    for (const std::string &line : log.Lines())
-        if (line.rfind("window ", 0) == 0)
-            return std::stoul(line.substr(7));
-    return 0;
-}
-
-// The callback word of toolbox tool t, as the display received it.
-int32_t ToolCallback(const FrameLog &log, int t)
-{
-    for (const Frame &f : log.Frames())
-        if (!f.sent && f.code == MSG_TOOLBOX)
-            return f.Word(4 + 148 + 236 * size_t(t) + 4);
-    return 0;
-}
-
-} // namespace
 
 TEST(DisplayWindow, KeysAndButtonsBecomeMessages)
 {
     Session s;
     ASSERT_TRUE(s.Start());
     ASSERT_TRUE(s.displayLog.WaitFor(false, MSG_BRUSH_CURSOR)) << s.kernel.Err();
-    unsigned long w = DisplayWindowId(s.displayLog);
+    unsigned long w = s.displayLog.Window();
     ASSERT_NE(w, 0u);
     auto sent = [&](int32_t code, int count) { return s.displayLog.WaitFor(true, code, count); };
 
@@ -52,8 +27,8 @@ TEST(DisplayWindow, KeysAndButtonsBecomeMessages)
     ASSERT_TRUE(SendButton(w, false, 3, 11, 13, Button3Mask));
     ASSERT_TRUE(sent(MSG_POINTER, 2));
     std::vector<Frame> events = s.displayLog.Sent(MSG_POINTER);
-    EXPECT_EQ(events[0].payload, Words({16, ToolCallback(s.displayLog, 2), 0, 0, int32_t(w), 10, 12, 3, 0,
-                                        1024, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(events[0].payload, Words({16, int32_t(ToolboxHandle(s.displayLog.Received(s.programPid)[2], 2)),
+                                        0, 0, int32_t(w), 10, 12, 3, 0, 1024, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(events[1].Word(0), 32);
     EXPECT_EQ(events[1].Word(20), 11);
     EXPECT_EQ(events[1].Word(24), 13);
@@ -91,9 +66,7 @@ TEST(DisplayWindow, KeysAndButtonsBecomeMessages)
     ASSERT_TRUE(SendButton(w, false, 2, 11, 13, Button2Mask));
     ASSERT_TRUE(SendKey(w, XK_u));
     ASSERT_TRUE(sent(MSG_ACTION, 3));
-    char fifo[64];
-    std::snprintf(fifo, sizeof fifo, "/tmp/%05d#%05d", s.kernelPid, s.displayLog.Pid("display"));
-    ASSERT_TRUE(WriteFifo(fifo, RawFrame(s.programPid, MSG_ASK_SELECTION, 0, 4, Words({0}))));
+    ASSERT_TRUE(s.ToDisplay(MSG_ASK_SELECTION, Words({0})));
     ASSERT_TRUE(sent(MSG_SELECTION, 1));
     EXPECT_EQ(s.displayLog.Sent(MSG_SELECTION)[0].payload, Words({2, 0, 2, 3, 10, 11, 0}));
 
@@ -101,8 +74,7 @@ TEST(DisplayWindow, KeysAndButtonsBecomeMessages)
     ASSERT_TRUE(SendWmDelete(w));
     ASSERT_TRUE(sent(MSG_DISPLAY_CLOSE, 1));
     ASSERT_TRUE(s.log.WaitFor(false, 3003)) << "the display said goodbye to the kernel";
-    kill(s.kernelPid, SIGTERM);
-    EXPECT_EQ(s.Finish(), 0) << s.kernel.Err();
+    EXPECT_EQ(s.QuitByKernel(), 0) << s.kernel.Err();
 }
 
 namespace
@@ -126,13 +98,12 @@ std::vector<uint32_t> Expected(const std::string &path)
 // Paints a rectangle of the store image red, behind the display's back.
 void PaintRed(const std::string &path, int x0, int y0, int width, int height)
 {
-    Image *image = nullptr;
-    ASSERT_EQ(Image_OpenImage(&image, path.c_str()), 0);
-    for (int y = y0; y < y0 + height; y++)
-        for (int x = x0; x < x0 + width; x++)
-            for (int p = 0; p < 3; p++)
-                Image_SetSample(image, p, x, y, p == 0 ? 255 : 0);
-    Image_CloseImage(image);
+    ASSERT_TRUE(EditImage(path, [&](Image *image) {
+        for (int y = y0; y < y0 + height; y++)
+            for (int x = x0; x < x0 + width; x++)
+                for (int p = 0; p < 3; p++)
+                    Image_SetSample(image, p, x, y, p == 0 ? 255 : 0);
+    }));
 }
 
 bool SamePixels(const std::vector<uint32_t> &a, const std::vector<uint32_t> &b, int width, int x0, int y0,
@@ -158,9 +129,9 @@ TEST(DisplayWindow, ShowsTheImageAndRedrawsWhenTold)
     s.image = MakeImage(s.dir.path, 64, 48, IMAGE_MODE_RGB, 8, 0);
     ASSERT_TRUE(s.Start());
     ASSERT_TRUE(s.displayLog.WaitFor(false, MSG_BRUSH_CURSOR)) << s.kernel.Err();
-    unsigned long w = DisplayWindowId(s.displayLog);
+    unsigned long w = s.displayLog.Window();
     ASSERT_NE(w, 0u);
-    ASSERT_TRUE(PlaceWindowInCorner(w, 64, 48));
+    ASSERT_TRUE(MoveWindow(w, -64, -48)); // the bottom right corner, clear of the others
     std::vector<uint32_t> shown, before = Expected(s.image);
     auto shows = [&](int x, int y, int width, int height) {
         return WaitUntil([&] {
@@ -170,22 +141,17 @@ TEST(DisplayWindow, ShowsTheImageAndRedrawsWhenTold)
     };
     ASSERT_TRUE(shows(0, 0, 64, 48));
 
-    char fifo[64];
-    std::snprintf(fifo, sizeof fifo, "/tmp/%05d#%05d", s.kernelPid, s.displayLog.Pid("display"));
     PaintRed(s.image, 40, 40, 8, 8); // never announced
     PaintRed(s.image, 2, 3, 10, 5);
-    ASSERT_TRUE(WriteFifo(fifo, RawFrame(s.programPid, MSG_REDRAW, 0, 16, Words({2, 3, 10, 5}))));
+    ASSERT_TRUE(s.ToDisplay(MSG_REDRAW, Words({2, 3, 10, 5})));
     EXPECT_TRUE(shows(2, 3, 10, 5));
     PaintRed(s.image, 20, 10, 4, 4);
-    ASSERT_TRUE(WriteFifo(fifo, RawFrame(s.programPid, MSG_REDRAW_NOW, 0, 16, Words({20, 10, 4, 4}))));
+    ASSERT_TRUE(s.ToDisplay(MSG_REDRAW_NOW, Words({20, 10, 4, 4})));
     EXPECT_TRUE(shows(20, 10, 4, 4));
     PaintRed(s.image, 0, 30, 64, 2);
-    std::vector<unsigned char> rows = PathField(s.image);
-    Append(rows, Words({30, 2}));
-    ASSERT_TRUE(WriteFifo(s.KernelFifo(), RawFrame(s.programPid, MSG_ROWS_CHANGED, 0, 508, rows)));
+    ASSERT_TRUE(s.ToKernel(MSG_ROWS_CHANGED, PathWords(s.image, {30, 2})));
     EXPECT_TRUE(shows(0, 30, 64, 2));
     EXPECT_TRUE(SamePixels(shown, before, 64, 40, 40, 8, 8)) << "an unannounced change is not shown";
 
-    kill(s.kernelPid, SIGTERM);
-    EXPECT_EQ(s.Finish(), 0) << s.kernel.Err();
+    EXPECT_EQ(s.QuitByKernel(), 0) << s.kernel.Err();
 }
