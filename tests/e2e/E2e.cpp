@@ -148,6 +148,27 @@ std::vector<unsigned char> Planes(const std::string &path)
     return out;
 }
 
+testing::AssertionResult PatternOutside(const std::string &path, const std::vector<Rect> &rects)
+{
+    Image *img = nullptr;
+    if (Image_OpenReadImage(&img, path.c_str()) != 0)
+        return testing::AssertionFailure() << "can't open " << path;
+    testing::AssertionResult result = testing::AssertionSuccess();
+    for (int p = 0; p < Image_Planes(img) && result; ++p)
+        for (int y = 0; y < Image_Height(img) && result; ++y)
+            for (int x = 0; x < Image_Width(img) && result; ++x) {
+                bool inside = false;
+                for (const Rect &r : rects)
+                    inside |= x >= r.x1 && x <= r.x2 && y >= r.y1 && y <= r.y2;
+                uint32_t v = Image_GetSample(img, p, x, y);
+                if (!inside && v != uint32_t((x + 3 * y + 7 * p) & 255))
+                    result = testing::AssertionFailure()
+                             << "plane " << p << " at " << x << "," << y << ": " << v;
+            }
+    Image_CloseImage(img);
+    return result;
+}
+
 // ---- Processes ------------------------------------------------------------------
 
 bool Child::Start(const std::vector<std::string> &argv, const std::string &dir,
@@ -718,15 +739,16 @@ int Count(const std::string &s, const std::string &text)
 
 namespace
 {
-// Runs act on a connection of its own to $DISPLAY; none when there is none.
+// Runs act on the test's one connection to $DISPLAY (opened once and kept:
+// a connection per look, many a second, would crowd the server's queue and
+// turn away the programs under test); none when there is no display.
 template <typename T> T WithDisplay(T none, const std::function<T(Display *)> &act)
 {
-    Display *dpy = XOpenDisplay(nullptr);
+    static Display *dpy = XOpenDisplay(nullptr);
     if (!dpy)
         return none;
     T result = act(dpy);
     XSync(dpy, False);
-    XCloseDisplay(dpy);
     return result;
 }
 
@@ -741,15 +763,28 @@ bool SendEvent(unsigned long window, long mask, const std::function<void(Display
     });
 }
 
-template <typename E> void Place(Display *dpy, E &e, int x, int y, unsigned state)
+// A key, button or motion event (their records share one layout; detail
+// is the button or the key's symbol) sent to window.
+bool SendInput(unsigned long window, int type, unsigned long detail, int x, int y, unsigned state)
 {
-    e.root = DefaultRootWindow(dpy);
-    e.subwindow = None;
-    e.time = CurrentTime;
-    e.x = e.x_root = x;
-    e.y = e.y_root = y;
-    e.state = state;
-    e.same_screen = True;
+    long mask = type == ButtonPress     ? ButtonPressMask
+                : type == ButtonRelease ? ButtonReleaseMask
+                : type == MotionNotify  ? PointerMotionMask
+                                        : KeyPressMask;
+    return SendEvent(window, mask, [&](Display *dpy, XEvent &e) {
+        XButtonEvent &b = e.xbutton;
+        b.type = type;
+        b.root = DefaultRootWindow(dpy);
+        b.time = CurrentTime;
+        b.x = b.x_root = x;
+        b.y = b.y_root = y;
+        b.state = state;
+        b.same_screen = True;
+        if (type == KeyPress)
+            e.xkey.keycode = XKeysymToKeycode(dpy, detail);
+        else if (type != MotionNotify)
+            b.button = unsigned(detail);
+    });
 }
 
 std::vector<WindowBox> Viewable(Display *dpy, Window window)
@@ -804,28 +839,17 @@ bool SendWmDelete(unsigned long window)
 
 bool SendButton(unsigned long window, bool press, int button, int x, int y, unsigned state)
 {
-    return SendEvent(window, press ? ButtonPressMask : ButtonReleaseMask, [&](Display *dpy, XEvent &e) {
-        e.xbutton.type = press ? ButtonPress : ButtonRelease;
-        Place(dpy, e.xbutton, x, y, state);
-        e.xbutton.button = unsigned(button);
-    });
+    return SendInput(window, press ? ButtonPress : ButtonRelease, unsigned(button), x, y, state);
 }
 
 bool SendMotion(unsigned long window, int x, int y, unsigned state)
 {
-    return SendEvent(window, PointerMotionMask, [&](Display *dpy, XEvent &e) {
-        e.xmotion.type = MotionNotify;
-        Place(dpy, e.xmotion, x, y, state);
-    });
+    return SendInput(window, MotionNotify, 0, x, y, state);
 }
 
 bool SendKey(unsigned long window, unsigned long keysym, unsigned state)
 {
-    return SendEvent(window, KeyPressMask, [&](Display *dpy, XEvent &e) {
-        e.xkey.type = KeyPress;
-        Place(dpy, e.xkey, 1, 1, state);
-        e.xkey.keycode = XKeysymToKeycode(dpy, keysym);
-    });
+    return SendInput(window, KeyPress, keysym, 1, 1, state);
 }
 
 bool MoveWindow(unsigned long window, int x, int y)

@@ -8,6 +8,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -49,6 +50,12 @@ bool EditImage(const std::string &path, const std::function<void(Image *)> &edit
 uint32_t Sample(const std::string &path, int plane, int x, int y);
 // Every row of every plane of a store image, plane after plane.
 std::vector<unsigned char> Planes(const std::string &path);
+// Every sample of an 8-bit store image outside the rectangles (corners
+// included) still holds MakeImage's pattern; the first that does not is named.
+struct Rect {
+    int x1, y1, x2, y2;
+};
+testing::AssertionResult PatternOutside(const std::string &path, const std::vector<Rect> &rects);
 
 // A child process run in a directory, with its output in files there.
 struct Child {

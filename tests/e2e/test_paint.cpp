@@ -4,7 +4,6 @@
 // checked in the peers' logs.
 #include "tests/e2e/E2e.h"
 
-#include "brush/Box.h"
 #include "core/Image.h"
 #include "core/Msg.h"
 
@@ -85,22 +84,6 @@ void RunScript(Session &s, const std::string &script, std::vector<std::string> a
     ASSERT_EQ(s.Finish(), 0) << s.kernel.Err();
 }
 
-// Every sample outside the boxes is the one given.
-void ExpectUntouchedOutside(const Store &st, const std::vector<Box> &boxes,
-                            const std::function<int(int, int, int)> &was)
-{
-    for (int p = 0; p < Image_Planes(st.image); ++p)
-        for (int y = 0; y < Image_Height(st.image); ++y)
-            for (int x = 0; x < Image_Width(st.image); ++x) {
-                bool inside = false;
-                for (const Box &b : boxes)
-                    inside |= x >= b.x1 && x <= b.x2 && y >= b.y1 && y <= b.y2;
-                if (!inside) {
-                    ASSERT_EQ(st.At(p, x, y), was(p, x, y)) << "plane " << p << " at " << x << "," << y;
-                }
-            }
-}
-
 } // namespace
 
 TEST(Paint, AirbrushDabAndEraseGiveTheRulesBytes)
@@ -131,7 +114,7 @@ TEST(Paint, AirbrushDabAndEraseGiveTheRulesBytes)
             for (int p = 0; p < 3; ++p)
                 EXPECT_EQ(st.At(p, x, y), Pattern(p, x, y));
         }
-    ExpectUntouchedOutside(st, {Box{18, 18, 22, 22, 5, 5, 0}, Box{38, 28, 42, 32, 5, 5, 0}}, Pattern);
+    EXPECT_TRUE(PatternOutside(s.image, {{18, 18, 22, 22}, {38, 28, 42, 32}}));
 }
 
 TEST(Paint, StrokeMessages)
@@ -214,17 +197,16 @@ TEST(Paint, FillInsideASelection)
                                          "press 1 1\nrelease 1 1\nwait 2010\nquit\n"));
     Store st(s.image);
     struct Fill {
-        Box box;
+        Rect box;
         int colour[4];
     };
-    const Fill fills[] = {{{10, 5, 29, 19, 20, 15, 0}, {9, 8, 7, 255}},
-                          {{40, 30, 45, 33, 6, 4, 0}, {1, 2, 3, 255}}};
+    const Fill fills[] = {{{10, 5, 29, 19}, {9, 8, 7, 255}}, {{40, 30, 45, 33}, {1, 2, 3, 255}}};
     for (const Fill &f : fills)
         for (int y = f.box.y1; y <= f.box.y2; ++y)
             for (int x = f.box.x1; x <= f.box.x2; ++x)
                 for (int p = 0; p < 4; ++p)
                     ASSERT_EQ(st.At(p, x, y), f.colour[p]) << p << " at " << x << "," << y;
-    ExpectUntouchedOutside(st, {fills[0].box, fills[1].box}, Pattern);
+    EXPECT_TRUE(PatternOutside(s.image, {fills[0].box, fills[1].box}));
     EXPECT_EQ(s.displayLog.Sent(MSG_NO_MASK).size(), 3u) << "one per change of the selection";
     EXPECT_TRUE(s.displayLog.Has(false, MSG_ASK_SELECTION, 2));
 }
@@ -254,7 +236,7 @@ TEST(Paint, PastedImagePaintsScaledToTheBrushSize)
             EXPECT_EQ(st.At(1, x, y), 60 * ((y - 16) / 2)) << x << "," << y;
             EXPECT_EQ(st.At(2, x, y), Pattern(2, (x - 16) / 2, (y - 16) / 2)); // the brush's own pattern
         }
-    ExpectUntouchedOutside(st, {Box{16, 16, 23, 23, 8, 8, 0}}, Pattern);
+    EXPECT_TRUE(PatternOutside(s.image, {{16, 16, 23, 23}}));
     // The lent image goes back when another brush takes its place.
     EXPECT_TRUE(s.log.HasPath(false, MSG_GIVE_BACK, brush));
 }
@@ -278,7 +260,7 @@ TEST(Paint, ImageDroppedOnTheBrushPreviewPaints)
         for (int x = 28; x < 32; ++x)
             for (int p = 0; p < 3; ++p)
                 EXPECT_EQ(st.At(p, x, y), Pattern(p, x - 28, y - 28)) << p << " at " << x << "," << y;
-    ExpectUntouchedOutside(st, {Box{28, 28, 31, 31, 4, 4, 0}}, Pattern);
+    EXPECT_TRUE(PatternOutside(s.image, {{28, 28, 31, 31}}));
     EXPECT_TRUE(s.log.HasPath(false, MSG_OPEN_IMAGE, brush));
     // The drop was answered to the callback and client data the brush
     // preview registered (the second 1005), the path from offset 12.
@@ -307,6 +289,6 @@ TEST(Paint, BadStrokesAndPastes)
     EXPECT_LT(st.At(0, 3, 3), Pattern(0, 3, 3));
     // 9999 x 1: the large brush, rx 4999, ry 1; only row 40 gets coverage.
     EXPECT_LT(st.At(0, 30, 40), Pattern(0, 30, 40));
-    ExpectUntouchedOutside(st, {Box{2, 2, 4, 4, 3, 3, 0}, Box{0, 40, 63, 40, 64, 1, 0}}, Pattern);
+    EXPECT_TRUE(PatternOutside(s.image, {{2, 2, 4, 4}, {0, 40, 63, 40}}));
     EXPECT_TRUE(s.log.HasPath(false, MSG_GIVE_BACK, "/etc/hostname"));
 }

@@ -13,19 +13,6 @@ using namespace e2e;
 namespace
 {
 
-int32_t WordAt(const std::string &d, size_t offset)
-{
-    return Bytes_GetS32(d.data() + offset);
-}
-
-bool AllZero(const std::string &d, size_t from, size_t to)
-{
-    for (size_t i = from; i < to; i++)
-        if (d[i] != 0)
-            return false;
-    return true;
-}
-
 // FIFOs left in /tmp under a kernel id.
 int FifosOf(int kernelPid)
 {
@@ -42,7 +29,7 @@ int FifosOf(int kernelPid)
 
 } // namespace
 
-TEST(Probe, DescriptorLayoutAndReadableReport)
+TEST(Probe, DescriptorArrivesWholeAndIsReported)
 {
     TempDir dir;
     Child probe;
@@ -51,31 +38,12 @@ TEST(Probe, DescriptorLayoutAndReadableReport)
     ASSERT_TRUE(probe.Wait());
     ASSERT_EQ(probe.ExitCode(), 0) << probe.Err();
 
+    // The descriptor came whole over the kernel's FIFO (its layout is the
+    // start-up code's own test); the report reads it.
     std::string d = ReadFile(dir.File("descriptor"));
     ASSERT_EQ(d.size(), 32568u);
     EXPECT_EQ(std::string(d.c_str()), "DabStone");
-    EXPECT_TRUE(AllZero(d, 8, 100)) << "the name field is NUL-padded";
-    const int32_t numbers[] = {220, 2, 2, 0, 0, 0, 1};
-    for (size_t i = 0; i < 7; i++)
-        EXPECT_EQ(WordAt(d, 100 + 4 * i), numbers[i]) << "word at " << 100 + 4 * i;
-    EXPECT_EQ(WordAt(d, 31152), 1);
-    EXPECT_EQ(WordAt(d, 31156), 0);
-    EXPECT_EQ(std::string(d.c_str() + 31160), "DabStone, 07/1995");
-    EXPECT_EQ(std::string(d.c_str() + 31160 + 64), "Pixel Retouching && Image Pasting by");
-    EXPECT_TRUE(AllZero(d, 31160 + 6 * 64, 32568)) << "about lines 6 to 21 are empty";
-
-    // The mask is the filled silhouette of the bitmap: it covers every
-    // pixel of it, and both hold a drawing.
-    int bitmapBits = 0, uncovered = 0;
-    for (int i = 0; i < 512; i++) {
-        unsigned char bits = static_cast<unsigned char>(d[30128 + i]),
-                      mask = static_cast<unsigned char>(d[30640 + i]);
-        bitmapBits += __builtin_popcount(bits);
-        uncovered += __builtin_popcount(bits & ~mask & 0xff);
-    }
-    EXPECT_GT(bitmapBits, 0);
-    EXPECT_EQ(uncovered, 0);
-
+    EXPECT_EQ(Bytes_GetS32(d.data() + 100), 220);
     std::string out = probe.Out();
     EXPECT_NE(out.find("name: \"DabStone\""), std::string::npos) << out;
     EXPECT_NE(out.find("words: 220 2 2 0 0 0 1"), std::string::npos) << out;
