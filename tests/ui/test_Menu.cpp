@@ -37,6 +37,7 @@ using Menu = XtFixture;
 TEST_F(Menu, EntriesRunTheirCallbacksWithTheirData)
 {
     SKIP_WITHOUT_DISPLAY();
+    activated.clear();
     // Menus hang from a manager, as in the main window; cascades from a bar.
     Widget form = XmCreateRowColumn(top, const_cast<char *>("menus"), nullptr, 0);
     Widget bar = XmCreateMenuBar(form, const_cast<char *>("bar"), nullptr, 0);
