@@ -232,16 +232,14 @@ TEST_F(Engine, WorkImageAnswersAreTakenOnlyForTheirOwnReplyTail)
     std::vector<Frame> k = Frames(kernelIn);
     ASSERT_EQ(k.size(), 6u);
     Image *made = Make(201, 201, IMAGE_MODE_GREY, 8, 1);
-    std::vector<unsigned char> answer = PathPayload(Image_Path(made));
-    answer.insert(answer.end(), k[0].payload.begin() + MSG_INFO_SIZE, k[0].payload.end());
-    Deliver(Dabstone_WorkImageAnswer, MSG_WORK_CREATED, answer);
+    Answer(k[0], made);
     const GG_Dabstone &e = *G_dabstone;
     ASSERT_NE(e.buildinBrush, nullptr);
     EXPECT_STREQ(Image_Path(e.buildinBrush), Image_Path(made));
     EXPECT_EQ(e.activeBrush, e.buildinBrush);
     // A reply tail we never gave is ignored, the image not even opened.
-    Bytes_Put32(&answer[MSG_PATH_SIZE], 0xFFFF0001u);
-    Deliver(Dabstone_WorkImageAnswer, MSG_WORK_CREATED, answer);
+    Bytes_Put32(&k[1].payload[MSG_INFO_SIZE], 0xFFFF0001u);
+    Answer(k[1], made);
     EXPECT_TRUE(Frames(kernelIn).empty());
 }
 
@@ -322,7 +320,7 @@ TEST_F(Engine, UndoFillsInTheBackgroundAndRefusesWhileBusy)
     auto before = Planes(image);
     Undo_Validate();
     for (int i = 0; i < 2; ++i) { // two recordings without a validation between
-        Box b = BoxXY(10 + 5 * i, 10, 19 + 5 * i, 19);
+        Box b{10 + 5 * i, 10, 19 + 5 * i, 19, 10, 10, 0};
         for (int p = 0; p < 4; ++p)
             for (int y = b.y1; y <= b.y2; ++y)
                 memset(Image_Row(image, p, y) + b.x1, 90 + i, size_t(b.width));

@@ -1,4 +1,3 @@
-#include "core/Bytes.h"
 #include "core/Handle.h"
 
 #include <gtest/gtest.h>
@@ -12,20 +11,6 @@ namespace
 void first() {}
 void second() {}
 } // namespace
-
-TEST(Bytes, BigEndianRoundTrip)
-{
-    unsigned char b[12] = {};
-    Bytes_PutS32(b, -2);
-    EXPECT_EQ((std::vector<int>{b[0], b[3]}), (std::vector<int>{0xFF, 0xFE}));
-    EXPECT_EQ(Bytes_GetS32(b), -2);
-    Bytes_Put16(b, 0x1234);
-    EXPECT_EQ(b[0], 0x12);
-    EXPECT_EQ(Bytes_Get16(b), 0x1234);
-    Bytes_SetField(b, 8, 1063);
-    EXPECT_EQ(b[10], 0x04);
-    EXPECT_EQ(Bytes_Field(b, 8), 1063);
-}
 
 // Random allocations and releases against a model: a handle is never 0 nor
 // given twice, a live one finds its own pair, a released one (its slot

@@ -74,6 +74,7 @@ TEST(List, MovingFindingAndRemovingAtTheEnds)
 TEST(List, RemovePAndConcat)
 {
     static Ints freed;
+    freed.clear();
     List *l = Of({1, 2, 3, 4, 5});
     List_GoLast(l);
     EXPECT_EQ(List_RemoveP(

@@ -16,13 +16,6 @@ void Record(Widget, XtPointer client, XtPointer)
     activated.push_back(reinterpret_cast<intptr_t>(client));
 }
 
-unsigned char MenuType(Widget w)
-{
-    unsigned char type = 0;
-    XtVaGetValues(w, XmNrowColumnType, &type, nullptr);
-    return type;
-}
-
 Widget SubMenu(Widget w)
 {
     Widget sub = nullptr;
@@ -37,36 +30,25 @@ MenuItem Entry(const char *label, WidgetClass *wclass, char mnemonic, intptr_t c
                     XtPointer(user), nullptr};
 }
 
-// Menus hang from a manager, as in the main window.
-struct Menu : XtFixture {
-    Widget form = nullptr, bar = nullptr; // a work area; a menu bar for cascades
-    void SetUp() override
-    {
-        XtFixture::SetUp();
-        activated.clear();
-        if (top) {
-            form = XmCreateRowColumn(top, const_cast<char *>("menus"), nullptr, 0);
-            bar = XmCreateMenuBar(form, const_cast<char *>("bar"), nullptr, 0);
-        }
-    }
-    void TearDown() override
-    {
-        if (form)
-            XtDestroyWidget(form);
-    }
-};
+using Menu = XtFixture;
 
 // An option menu's entries carry their client and user data; a toggle
 // reports on a change of value; a cascade's entries are reached.
 TEST_F(Menu, EntriesRunTheirCallbacksWithTheirData)
 {
     SKIP_WITHOUT_DISPLAY();
+    activated.clear();
+    // Menus hang from a manager, as in the main window; cascades from a bar.
+    Widget form = XmCreateRowColumn(top, const_cast<char *>("menus"), nullptr, 0);
+    Widget bar = XmCreateMenuBar(form, const_cast<char *>("bar"), nullptr, 0);
     MenuItem items[] = {Entry("Before", &xmPushButtonGadgetClass, 0, 0, 10),
                         Entry("Behind", &xmPushButtonGadgetClass, 'B', 1, 11), {}};
     Widget out[2] = {};
     Widget menu = Menu_BuildMenu(form, XmMENU_OPTION, "Apply", 0, items, out);
     ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(MenuType(menu), XmMENU_OPTION);
+    unsigned char type = 0;
+    XtVaGetValues(menu, XmNrowColumnType, &type, nullptr);
+    EXPECT_EQ(type, XmMENU_OPTION);
     ASSERT_NE(out[1], nullptr);
     EXPECT_EQ(XtParent(out[1]), SubMenu(menu));
     XtPointer user = nullptr;
@@ -94,6 +76,7 @@ TEST_F(Menu, EntriesRunTheirCallbacksWithTheirData)
     MenuItem none[] = {{}};
     EXPECT_EQ(Menu_BuildMenu(form, XmMENU_BAR, "x", 0, none, nullptr), nullptr);
     EXPECT_EQ(Menu_BuildMenu(form, 0, "x", 0, none, nullptr), nullptr);
+    XtDestroyWidget(form);
 }
 
 } // namespace
