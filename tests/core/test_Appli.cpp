@@ -56,8 +56,9 @@ TEST(Descriptor, BitmapIsTheOutlineOfItsMask)
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 64; ++x) {
             set += Bit(mask, x, y);
-            const bool interior = x > 0 && y > 0 && x < 63 && y < 63 && Bit(mask, x, y) && Bit(mask, x - 1, y) &&
-                                  Bit(mask, x + 1, y) && Bit(mask, x, y - 1) && Bit(mask, x, y + 1);
+            const bool interior = x > 0 && y > 0 && x < 63 && y < 63 && Bit(mask, x, y) &&
+                                  Bit(mask, x - 1, y) && Bit(mask, x + 1, y) && Bit(mask, x, y - 1) &&
+                                  Bit(mask, x, y + 1);
             if (Bit(bitmap, x, y)) {
                 EXPECT_TRUE(Bit(mask, x, y) && !interior) << x << "," << y;
             }

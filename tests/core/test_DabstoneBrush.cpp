@@ -78,7 +78,6 @@ TEST_F(DabstoneBrush, SizeLinkReferenceAndLimit)
     Dabstone_SetBrushLink(0);
     Dabstone_SetDims(9999, 1, 0);
     EXPECT_EQ(Size(), std::pair(9999, 1));
-
 }
 
 TEST_F(DabstoneBrush, PlainColourTest)

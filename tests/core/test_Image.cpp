@@ -311,8 +311,10 @@ TEST_F(ImageStore, CorruptFilesAreRefusedWithTheirCode)
 TEST_F(ImageStore, GetInfoRoundTripsAndCopyHeaderKeepsTheIdentity)
 {
     auto info = ImageInfo(33, 7, IMAGE_MODE_CMYK, 16, 1, 1, 1);
-    const std::pair<int, int> set[] = {{IMAGE_INFO_LUT_ENTRIES, 4}, {IMAGE_INFO_SMALL_SIZE, 16},
-                                       {IMAGE_INFO_TYPED_SIZE, 8},  {IMAGE_INFO_TYPED_TYPE, 3},
+    const std::pair<int, int> set[] = {{IMAGE_INFO_LUT_ENTRIES, 4},
+                                       {IMAGE_INFO_SMALL_SIZE, 16},
+                                       {IMAGE_INFO_TYPED_SIZE, 8},
+                                       {IMAGE_INFO_TYPED_TYPE, 3},
                                        {IMAGE_INFO_WORD_2624, 99}};
     for (auto [at, value] : set)
         Bytes_SetField(info.data(), at, value);

@@ -31,7 +31,8 @@ TEST(Toolbox, OneGroupOfThreeToolsWithTheirHandlesModesAndCursors)
     EXPECT_FALSE(Zero(group + TOOLBOX_GROUP_ICON, 128));
     EXPECT_EQ(Bytes_GetS32(group + TOOLBOX_TOOL_COUNT), 3);
     EXPECT_TRUE(Zero(group + TOOLBOX_TOOLS + 3 * TOOLBOX_TOOL_SIZE, TOOLBOX_TOOL_SIZE)) << "slot 3 empty";
-    EXPECT_TRUE(Zero(&box[4 + TOOLBOX_GROUP_SIZE], MSG_TOOLBOX_SIZE - 4 - TOOLBOX_GROUP_SIZE)) << "groups 1, 2";
+    EXPECT_TRUE(Zero(&box[4 + TOOLBOX_GROUP_SIZE], MSG_TOOLBOX_SIZE - 4 - TOOLBOX_GROUP_SIZE))
+        << "groups 1, 2";
 
     const int32_t mode1[3] = {2, 0, 0}, mode2[3] = {1, 0, 0}, kind[3] = {0, 0, 1}, shape[3] = {86, 124, 0};
     HandleRoutine r;
@@ -40,9 +41,10 @@ TEST(Toolbox, OneGroupOfThreeToolsWithTheirHandlesModesAndCursors)
         SCOPED_TRACE(t);
         const unsigned char *tool = group + TOOLBOX_TOOLS + TOOLBOX_TOOL_SIZE * t;
         auto word = [tool](int offset) { return Bytes_GetS32(tool + offset); };
-        EXPECT_EQ((std::vector<int32_t>{word(TOOL_INDEX), word(TOOL_CLIENT), word(TOOL_MODE1), word(TOOL_MODE2),
-                                        word(20), word(TOOL_CURSOR_KIND), word(TOOL_CURSOR_SHAPE), word(TOOL_END)}),
-                  (std::vector<int32_t>{t, 0, mode1[t], mode2[t], 0, kind[t], shape[t], -1}));
+        EXPECT_EQ(
+            (std::vector<int32_t>{word(TOOL_INDEX), word(TOOL_CLIENT), word(TOOL_MODE1), word(TOOL_MODE2),
+                                  word(20), word(TOOL_CURSOR_KIND), word(TOOL_CURSOR_SHAPE), word(TOOL_END)}),
+            (std::vector<int32_t>{t, 0, mode1[t], mode2[t], 0, kind[t], shape[t], -1}));
         EXPECT_EQ(uint32_t(word(TOOL_CALLBACK)), Interface_ToolHandle(t));
         EXPECT_EQ(Msghand_FindTail(Interface_ToolHandle(t), MSGHAND_TAIL_TOOL, &r, &d), 1);
         EXPECT_EQ(Msghand_FindTail(Interface_ToolHandle(t), MSGHAND_TAIL_ANSWER, &r, &d), 0);

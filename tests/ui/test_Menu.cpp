@@ -42,7 +42,8 @@ TEST_F(Menu, EntriesRunTheirCallbacksWithTheirData)
     Widget form = XmCreateRowColumn(top, const_cast<char *>("menus"), nullptr, 0);
     Widget bar = XmCreateMenuBar(form, const_cast<char *>("bar"), nullptr, 0);
     MenuItem items[] = {Entry("Before", &xmPushButtonGadgetClass, 0, 0, 10),
-                        Entry("Behind", &xmPushButtonGadgetClass, 'B', 1, 11), {}};
+                        Entry("Behind", &xmPushButtonGadgetClass, 'B', 1, 11),
+                        {}};
     Widget out[2] = {};
     Widget menu = Menu_BuildMenu(form, XmMENU_OPTION, "Apply", 0, items, out);
     ASSERT_NE(menu, nullptr);
