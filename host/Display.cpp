@@ -383,12 +383,12 @@ std::string RunCommand(const ScriptCommand &c)
     }
     case SCRIPT_SELECT:
     case SCRIPT_SELECT_ALL:
-        if (c.op == SCRIPT_SELECT_ALL && P.selection.empty())
-            return "";
-        if (c.op == SCRIPT_SELECT_ALL)
+        if (c.op == SCRIPT_SELECT)
+            P.selection.push_back({a[0], a[1], a[2], a[3]});
+        else if (!P.selection.empty())
             P.selection.clear();
         else
-            P.selection.push_back({a[0], a[1], a[2], a[3]});
+            return ""; // the whole image already: nothing changes
         if (P.window)
             DisplayWindow_SetSelection(P.window, P.selection);
         // dabstone keeps the selection it was given until told that it is

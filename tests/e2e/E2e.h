@@ -211,6 +211,8 @@ bool SendButton(unsigned long window, bool press, int button, int x, int y, unsi
 bool SendMotion(unsigned long window, int x, int y, unsigned state);
 bool SendKey(unsigned long window, unsigned long keysym, unsigned state = 0);
 
+// The window is known to the X server.
+bool WindowExists(unsigned long window);
 // A window and where it lies inside its parent.
 struct WindowBox {
     unsigned long id = 0;

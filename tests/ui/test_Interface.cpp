@@ -12,75 +12,55 @@
 namespace
 {
 
-struct Toolbox : testing::Test {
-    std::vector<unsigned char> box = std::vector<unsigned char>(MSG_TOOLBOX_SIZE, 0xEE);
-    void SetUp() override { Interface_MakeToolbox(box.data()); }
-    int32_t Group(int offset) const { return Bytes_GetS32(&box[size_t(TOOLBOX_GROUP + offset)]); }
-    const unsigned char *Tool(int t) const
-    {
-        return &box[size_t(TOOLBOX_GROUP + TOOLBOX_TOOLS + TOOLBOX_TOOL_SIZE * t)];
-    }
-    int32_t ToolWord(int t, int offset) const { return Bytes_GetS32(Tool(t) + offset); }
-    static bool Zero(const unsigned char *from, size_t n)
-    {
-        return std::all_of(from, from + n, [](unsigned char b) { return b == 0; });
-    }
-    static bool Drawn(const unsigned char *from, size_t n) { return !Zero(from, n); }
-};
-
-TEST_F(Toolbox, OneGroupOfThreeToolsAndZerosElsewhere)
+bool Zero(const unsigned char *from, size_t n)
 {
-    EXPECT_EQ(Bytes_GetS32(&box[0]), 1);
-    EXPECT_TRUE(Zero(&box[TOOLBOX_GROUP], 16));
-    EXPECT_TRUE(Drawn(&box[TOOLBOX_GROUP + TOOLBOX_GROUP_ICON], 128));
-    EXPECT_EQ(Group(TOOLBOX_TOOL_COUNT), 3);
-    EXPECT_TRUE(Zero(Tool(3), TOOLBOX_TOOL_SIZE)) << "slot 3 empty";
-    EXPECT_TRUE(Zero(&box[4 + TOOLBOX_GROUP_SIZE], MSG_TOOLBOX_SIZE - 4 - TOOLBOX_GROUP_SIZE))
-        << "groups 1 and 2";
+    return std::all_of(from, from + n, [](unsigned char b) { return b == 0; });
 }
 
-TEST_F(Toolbox, ToolsCarryTheirIndexHandleModesAndCursors)
+// One group of three tools, zeros elsewhere; each tool with its index,
+// handle, modes and cursor; every byte written, the same each time.
+TEST(Toolbox, OneGroupOfThreeToolsWithTheirHandlesModesAndCursors)
 {
-    const int32_t mode1[3] = {2, 0, 0}, mode2[3] = {1, 0, 0}, kind[3] = {0, 0, 1}, shape[3] = {86, 124, 0};
-    for (int t = 0; t < 3; ++t) {
-        SCOPED_TRACE(t);
-        EXPECT_EQ(ToolWord(t, TOOL_INDEX), t);
-        EXPECT_EQ(uint32_t(ToolWord(t, TOOL_CALLBACK)), Interface_ToolHandle(t));
-        EXPECT_EQ(ToolWord(t, TOOL_CLIENT), 0);
-        EXPECT_EQ(ToolWord(t, TOOL_MODE1), mode1[t]);
-        EXPECT_EQ(ToolWord(t, TOOL_MODE2), mode2[t]);
-        EXPECT_EQ(ToolWord(t, 20), 0);
-        EXPECT_TRUE(Drawn(Tool(t) + TOOL_ICON, 128));
-        EXPECT_EQ(ToolWord(t, TOOL_CURSOR_KIND), kind[t]);
-        EXPECT_EQ(ToolWord(t, TOOL_CURSOR_SHAPE), shape[t]);
-        EXPECT_EQ(ToolWord(t, TOOL_END), -1);
-    }
-    for (int t = 0; t < 2; ++t)
-        EXPECT_TRUE(Zero(Tool(t) + TOOL_CURSOR_BITS, 72)) << "font cursors have no bitmap";
-    EXPECT_TRUE(Drawn(Tool(2) + TOOL_CURSOR_BITS, 32));
-    EXPECT_EQ(ToolWord(2, TOOL_HOT_X), 0);
-    EXPECT_EQ(ToolWord(2, TOOL_HOT_Y), 15);
-    // The hot spot (0, 15) is the tip: set in the cursor, least significant bit leftmost.
-    EXPECT_EQ(Tool(2)[TOOL_CURSOR_BITS + 2 * 15] & 1, 1);
-    // Every cursor pixel lies inside its mask.
-    for (int i = 0; i < 32; ++i)
-        EXPECT_EQ(Tool(2)[TOOL_CURSOR_BITS + i] & ~Tool(2)[TOOL_CURSOR_MASK + i], 0) << i;
-}
-
-TEST_F(Toolbox, HandlesAreFixedDistinctToolHandles)
-{
-    std::vector<unsigned char> again(MSG_TOOLBOX_SIZE);
+    std::vector<unsigned char> box(MSG_TOOLBOX_SIZE, 0xEE), again(MSG_TOOLBOX_SIZE);
+    Interface_MakeToolbox(box.data());
     Interface_MakeToolbox(again.data());
     EXPECT_EQ(again, box);
+    const unsigned char *group = &box[TOOLBOX_GROUP];
+    EXPECT_EQ(Bytes_GetS32(&box[0]), 1);
+    EXPECT_TRUE(Zero(group, 16));
+    EXPECT_FALSE(Zero(group + TOOLBOX_GROUP_ICON, 128));
+    EXPECT_EQ(Bytes_GetS32(group + TOOLBOX_TOOL_COUNT), 3);
+    EXPECT_TRUE(Zero(group + TOOLBOX_TOOLS + 3 * TOOLBOX_TOOL_SIZE, TOOLBOX_TOOL_SIZE)) << "slot 3 empty";
+    EXPECT_TRUE(Zero(&box[4 + TOOLBOX_GROUP_SIZE], MSG_TOOLBOX_SIZE - 4 - TOOLBOX_GROUP_SIZE))
+        << "groups 1, 2";
+
+    const int32_t mode1[3] = {2, 0, 0}, mode2[3] = {1, 0, 0}, kind[3] = {0, 0, 1}, shape[3] = {86, 124, 0};
     HandleRoutine r;
     void *d;
     for (int t = 0; t < 3; ++t) {
+        SCOPED_TRACE(t);
+        const unsigned char *tool = group + TOOLBOX_TOOLS + TOOLBOX_TOOL_SIZE * t;
+        auto word = [tool](int offset) { return Bytes_GetS32(tool + offset); };
+        EXPECT_EQ(
+            (std::vector<int32_t>{word(TOOL_INDEX), word(TOOL_CLIENT), word(TOOL_MODE1), word(TOOL_MODE2),
+                                  word(20), word(TOOL_CURSOR_KIND), word(TOOL_CURSOR_SHAPE), word(TOOL_END)}),
+            (std::vector<int32_t>{t, 0, mode1[t], mode2[t], 0, kind[t], shape[t], -1}));
+        EXPECT_EQ(uint32_t(word(TOOL_CALLBACK)), Interface_ToolHandle(t));
         EXPECT_EQ(Msghand_FindTail(Interface_ToolHandle(t), MSGHAND_TAIL_TOOL, &r, &d), 1);
         EXPECT_EQ(Msghand_FindTail(Interface_ToolHandle(t), MSGHAND_TAIL_ANSWER, &r, &d), 0);
+        EXPECT_FALSE(Zero(tool + TOOL_ICON, 128));
+        EXPECT_EQ(Zero(tool + TOOL_CURSOR_BITS, 72), t < 2) << "font cursors have no bitmap";
     }
-    EXPECT_NE(Interface_ToolHandle(0), Interface_ToolHandle(1));
-    EXPECT_NE(Interface_ToolHandle(1), Interface_ToolHandle(2));
     EXPECT_EQ(Interface_ToolHandle(3), 0u);
+
+    // The pipette's hot spot (0, 15) is its tip: set in the cursor, least
+    // significant bit leftmost; every cursor pixel lies inside its mask.
+    const unsigned char *pipette = group + TOOLBOX_TOOLS + 2 * TOOLBOX_TOOL_SIZE;
+    EXPECT_EQ(Bytes_GetS32(pipette + TOOL_HOT_X), 0);
+    EXPECT_EQ(Bytes_GetS32(pipette + TOOL_HOT_Y), 15);
+    EXPECT_EQ(pipette[TOOL_CURSOR_BITS + 2 * 15] & 1, 1);
+    for (int i = 0; i < 32; ++i)
+        EXPECT_EQ(pipette[TOOL_CURSOR_BITS + i] & ~pipette[TOOL_CURSOR_MASK + i], 0) << i;
 }
 
 } // namespace
