@@ -96,12 +96,7 @@ std::string MakeImage(const std::string &dir, int width, int height, int mode, i
 {
     Image_Init(dir.c_str(), nullptr, nullptr);
     unsigned char info[IMAGE_INFO_SIZE];
-    Image_InitInfo(info);
-    Bytes_SetField(info, IMAGE_INFO_WIDTH, width);
-    Bytes_SetField(info, IMAGE_INFO_HEIGHT, height);
-    Bytes_SetField(info, IMAGE_INFO_MODE, mode);
-    Bytes_SetField(info, IMAGE_INFO_BITS, bits);
-    Bytes_SetField(info, IMAGE_INFO_ALPHA, alpha);
+    Image_MakeInfo(info, width, height, mode, bits, alpha);
     Image *image = nullptr;
     if (Image_CreateImage(&image, info) != 0)
         return "";
