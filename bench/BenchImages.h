@@ -1,10 +1,11 @@
-// Scratch store images and the pixman peer's canvas, shared by the
+// Scratch store images, the pixman peer's canvas and the run with a summary,
 // benchmark programs (each program is one source file, so this is a header).
 #pragma once
 
 #include "core/Bytes.h"
 #include "core/Image.h"
 
+#include <benchmark/benchmark.h>
 #include <pixman.h>
 
 #include <cstdlib>
@@ -92,6 +93,20 @@ inline pixman_image_t *A8Mask(std::vector<uint8_t> &bits, const uint8_t *rows, i
     for (int y = 0; y < h; ++y)
         std::memcpy(&bits[size_t(y) * stride], rows + size_t(y) * pitch, size_t(w));
     return pixman_image_create_bits(PIXMAN_a8, w, h, reinterpret_cast<uint32_t *>(bits.data()), stride);
+}
+
+// Runs the registered benchmarks through a reporter that keeps their rates,
+// then prints the table of ratios from them.
+template <class Reporter, class Print> int RunWithSummary(int argc, char **argv, Print print)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    Reporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    print(reporter.rates);
+    benchmark::Shutdown();
+    return 0;
 }
 
 } // namespace bench

@@ -209,12 +209,5 @@ void PrintSummary(const std::map<std::string, double> &rates)
 int main(int argc, char **argv)
 {
     Register();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    Summary summary;
-    benchmark::RunSpecifiedBenchmarks(&summary);
-    PrintSummary(summary.rates);
-    benchmark::Shutdown();
-    return 0;
+    return bench::RunWithSummary<Summary>(argc, argv, PrintSummary);
 }

@@ -352,12 +352,5 @@ int main(int argc, char **argv)
 {
     OneThreadForMyPaint();
     Register();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    Summary summary;
-    benchmark::RunSpecifiedBenchmarks(&summary);
-    PrintSummary(summary.rates);
-    benchmark::Shutdown();
-    return 0;
+    return bench::RunWithSummary<Summary>(argc, argv, PrintSummary);
 }
