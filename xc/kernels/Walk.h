@@ -111,6 +111,17 @@ inline int32_t *Scratch(size_t n)
     return buf.data();
 }
 
+// One destination pixel on: the phase runs on by num and carries whole
+// source pixels (the exact integer walk of a view's map).
+inline void Step(int32_t &source, int32_t &phase, int32_t num, int32_t den)
+{
+    phase += num;
+    if (phase >= den) {
+        source += phase / den;
+        phase %= den;
+    }
+}
+
 // Where the walk starts and how far it may read.
 struct Start {
     int32_t sx, sy, phx, phy;
@@ -134,11 +145,7 @@ class NearestSampler
         int32_t x = s.sx, run = s.phx;
         for (int32_t i = 0; i < width; ++i) {
             col_[i] = x;
-            run += s.numX;
-            if (run >= s.denX) {
-                x += run / s.denX;
-                run %= s.denX;
-            }
+            Step(x, run, s.numX, s.denX);
         }
         last_ = col_[width - 1];
     }
@@ -171,14 +178,7 @@ class NearestSampler
         return buf;
     }
 
-    void NextRow()
-    {
-        phy_ += numY_;
-        if (phy_ >= denY_) {
-            sy_ += phy_ / denY_;
-            phy_ %= denY_;
-        }
-    }
+    void NextRow() { Step(sy_, phy_, numY_, denY_); }
 
   private:
     bool unit_;
@@ -248,11 +248,7 @@ class AverageSampler
             wFirst_[i] = c.wFirst;
             wLast_[i] = c.wLast;
             total_[i] = c.total;
-            run += s.numX;
-            if (run >= s.denX) {
-                x += run / s.denX;
-                run %= s.denX;
-            }
+            Step(x, run, s.numX, s.denX);
         }
         rows_ = CoverOf(sy_, phy_, numY_, denY_, srcY2_);
         width_ = width;
@@ -296,11 +292,7 @@ class AverageSampler
 
     void NextRow()
     {
-        phy_ += numY_;
-        if (phy_ >= denY_) {
-            sy_ += phy_ / denY_;
-            phy_ %= denY_;
-        }
+        Step(sy_, phy_, numY_, denY_);
         rows_ = CoverOf(sy_, phy_, numY_, denY_, srcY2_);
     }
 
