@@ -51,7 +51,9 @@ inline int Kind(__m512d w0, __m512d w1, __mmask16 m)
     return (n1 & m) == 0 ? 1 : 2;
 }
 
-void Blend8(uint8_t *dst, const double *w, const int32_t *v, int n)
+// The span with its values at v, or vc everywhere when v is null.
+__attribute__((always_inline)) inline void Span(uint8_t *dst, const double *w, const int32_t *v, int32_t vc,
+                                                int n)
 {
     for (int i = 0; i < n; i += 16) {
         __mmask16 m = MaskOf(n - i);
@@ -60,7 +62,7 @@ void Blend8(uint8_t *dst, const double *w, const int32_t *v, int n)
         int kind = Kind(w0, w1, m);
         if (kind == 0)
             continue;
-        __m512i vi = _mm512_maskz_loadu_epi32(m, v + i);
+        __m512i vi = v ? _mm512_maskz_loadu_epi32(m, v + i) : _mm512_set1_epi32(vc);
         if (kind == 1) {
             _mm_mask_storeu_epi8(dst + i, m, _mm512_cvtepi32_epi8(vi));
             continue;
@@ -71,22 +73,14 @@ void Blend8(uint8_t *dst, const double *w, const int32_t *v, int n)
     }
 }
 
+void Blend8(uint8_t *dst, const double *w, const int32_t *v, int n)
+{
+    Span(dst, w, v, 0, n);
+}
+
 void Blend8Const(uint8_t *dst, const double *w, int32_t v, int n)
 {
-    const __m512d vd = _mm512_set1_pd(double(v));
-    const __m128i vb = _mm_set1_epi8(char(v));
-    for (int i = 0; i < n; i += 16) {
-        __mmask16 m = MaskOf(n - i);
-        __m512d w0 = _mm512_maskz_loadu_pd(__mmask8(m), w + i);
-        __m512d w1 = _mm512_maskz_loadu_pd(__mmask8(m >> 8), w + i + 8);
-        int kind = Kind(w0, w1, m);
-        if (kind == 0)
-            continue;
-        if (kind == 1)
-            _mm_mask_storeu_epi8(dst + i, m, vb);
-        else
-            _mm_mask_storeu_epi8(dst + i, m, Formula(_mm_maskz_loadu_epi8(m, dst + i), w0, w1, vd, vd));
-    }
+    Span(dst, w, nullptr, v, n);
 }
 
 } // namespace
