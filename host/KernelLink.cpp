@@ -151,20 +151,29 @@ std::string KernelLink_ParseOptions(int argc, char **argv, const KernelLinkOptio
     return "";
 }
 
-std::string KernelLink_AbsolutePath(const std::string &path)
+int KernelLink_ResolvePath(const std::string &path, std::string *absolute)
 {
-    if (path.empty())
-        return path;
     size_t slash = path.rfind('/');
     std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     char real[PATH_MAX];
     if (!realpath(dir.c_str(), real))
-        return path;
+        return errno;
     std::string folder = real;
-    if (name.empty() || name == "." || name == "..")
-        return realpath(path.c_str(), real) ? std::string(real) : path;
-    return (folder == "/" ? "" : folder) + "/" + name;
+    if (name.empty() || name == "." || name == "..") {
+        if (!realpath(path.c_str(), real))
+            return errno;
+        *absolute = real;
+        return 0;
+    }
+    *absolute = (folder == "/" ? "" : folder) + "/" + name;
+    return 0;
+}
+
+std::string KernelLink_AbsolutePath(const std::string &path)
+{
+    std::string absolute;
+    return path.empty() || KernelLink_ResolvePath(path, &absolute) ? path : absolute;
 }
 
 long long KernelLink_Now()

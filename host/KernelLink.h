@@ -76,6 +76,8 @@ std::string KernelLink_ParseOptions(int argc, char **argv, const KernelLinkOptio
 // the kernel, the display and dabstone all compare the same text. The path
 // itself when it cannot be resolved (it is reported where it is opened).
 std::string KernelLink_AbsolutePath(const std::string &path);
+// The same, or the system's error number when the folder cannot be resolved.
+int KernelLink_ResolvePath(const std::string &path, std::string *absolute);
 
 // Milliseconds of a monotonic clock, for bounded waits.
 long long KernelLink_Now();

@@ -6,6 +6,7 @@
 #include "core/OrvError.h"
 #include "host/Display.h"
 #include "host/Kernel.h"
+#include "host/KernelLink.h"
 #include "host/Png.h"
 #include "host/Screenshot.h"
 
@@ -70,13 +71,11 @@ struct Output {
 
 int CreateOutput(const char *out, const unsigned char *info, Output *output)
 {
-    std::string path(out);
+    std::string path(out), identity;
     size_t slash = path.rfind('/');
     std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    char real[PATH_MAX];
-    if (!realpath(dir.c_str(), real))
-        return errno;
-    std::string identity = std::string(real) + "/" + path.substr(slash == std::string::npos ? 0 : slash + 1);
+    if (int code = KernelLink_ResolvePath(path, &identity))
+        return code;
     if (identity.size() >= size_t(IMAGE_PATH_SIZE))
         return ENAMETOOLONG;
     if (int code = Image_Init(dir.c_str(), nullptr, nullptr))
