@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs, builds, runs every test under one Xvfb, then the unit tests again
-# with AddressSanitizer + UndefinedBehaviorSanitizer, then the fuzz targets.
+# Installs, checks the layers, builds, runs every test under one Xvfb, then the
+# unit tests again with AddressSanitizer + UndefinedBehaviorSanitizer, then the
+# fuzz targets.
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/deps.sh" || exit 1
@@ -8,6 +9,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 dab_start_xvfb
 fail=0
 
+"$top/scripts/check-layers.sh" || fail=1
 "$top/scripts/build.sh" "$top/build" || exit 1
 (cd "$top/build" && ctest --output-on-failure -j2 --timeout 600) || fail=1
 
