@@ -33,6 +33,17 @@ struct Point {
     bool operator==(const Point &) const = default;
 };
 
+// A rectangle of positions in 64 bits: event coordinates plus a shape's
+// reach do not always fit 32.
+struct Span {
+    int64_t x1, y1, x2, y2;
+};
+
+// How far a technique's shape reaches from its centre on each side.
+struct Reach {
+    int64_t left, right, up, down;
+};
+
 // A stroke technique: start (false when it cannot paint), segment, end.
 struct Technique {
     bool (*start)(int button);
@@ -56,10 +67,11 @@ int32_t dabStep = 1, dabCounter = 0;
 Fill *fill = nullptr;
 View *view = nullptr;
 int fastKernel = OPTIMIZE_NONE;
-Box dabBox;  // destination reference of the dab technique
-Box lastDab; // the last dab painted, for the brush position box
+Box dabBox;       // destination reference of the dab technique
+Point lastCentre; // the last dab of the stroke, for the brush position box
 bool dabbed = false;
 int32_t rx = 1, ry = 1, peak = 0; // the large brush
+Reach reach{};                    // of the dab or large shape
 unsigned char *rowBuffer = nullptr;
 
 // The stroke brush image holds this built-in brush; drawn again only when
@@ -164,36 +176,109 @@ template <typename Fn> void ForEachTarget(Fn fn)
         fn(static_cast<const Box *>(n->element));
 }
 
-// Walks the Bresenham line from a to b inclusive, making a dab every
-// dabStep pixels. The counter runs over the whole stroke, so the dabs stay
-// evenly spaced across segments (the shared end pixel counts twice).
+// Remembers where the stroke dabbed last.
+void Dabbed(Point p)
+{
+    lastCentre = p;
+    dabbed = true;
+}
+
+// The Bresenham line from a to b, pixel i of its major + 1 pixels in closed
+// form: i steps along the major axis and Minor(i) along the other, as the
+// error-term walk (x-major on ties) moves. 64-bit lengths and 128-bit products,
+// so far end points neither overflow nor cost a step per pixel.
+struct Line {
+    Point a;
+    int64_t major, minor; // |d| along each axis
+    bool xMajor;
+    int sx, sy;
+
+    Line(Point from, Point to) : a(from)
+    {
+        const int64_t dx = std::abs(int64_t(to.x) - from.x), dy = std::abs(int64_t(to.y) - from.y);
+        xMajor = dx >= dy;
+        major = std::max(dx, dy);
+        minor = std::min(dx, dy);
+        sx = from.x < to.x ? 1 : -1;
+        sy = from.y < to.y ? 1 : -1;
+    }
+    int64_t Minor(int64_t i) const { return int64_t((__int128(2) * minor * i + major) / (2 * major)); }
+    Point At(int64_t i) const
+    {
+        const int64_t m = Minor(i);
+        return xMajor ? Point{int32_t(a.x + sx * i), int32_t(a.y + sy * m)}
+                      : Point{int32_t(a.x + sx * m), int32_t(a.y + sy * i)};
+    }
+    // First pixel whose minor step count is at least k, 0 <= k <= minor.
+    int64_t FirstReaching(int64_t k) const
+    {
+        return k == 0 ? 0 : CeilDiv(__int128(major) * (2 * k - 1), 2 * minor);
+    }
+    // Last pixel whose minor step count is at most k, 0 <= k <= minor.
+    int64_t LastWithin(int64_t k) const
+    {
+        return k >= minor ? major : CeilDiv(__int128(major) * (2 * k + 1), 2 * minor) - 1;
+    }
+    static int64_t CeilDiv(__int128 n, int64_t d) { return int64_t((n + d - 1) / d); }
+
+    // The pixels whose position lies in [lo, hi] on each axis: one run,
+    // since both coordinates are monotonic; first > last when none.
+    std::pair<int64_t, int64_t> Within(const Span &s) const
+    {
+        const auto [m0, m1] =
+            Steps(xMajor ? a.x : a.y, xMajor ? sx : sy, xMajor ? s.x1 : s.y1, xMajor ? s.x2 : s.y2);
+        const auto [k0, k1] =
+            Steps(xMajor ? a.y : a.x, xMajor ? sy : sx, xMajor ? s.y1 : s.x1, xMajor ? s.y2 : s.x2);
+        const int64_t kLo = std::max<int64_t>(k0, 0), kHi = std::min(k1, minor);
+        if (kLo > kHi)
+            return {1, 0};
+        const int64_t first = minor ? FirstReaching(kLo) : 0, last = minor ? LastWithin(kHi) : major;
+        return {std::max({m0, first, int64_t(0)}), std::min({m1, last, major})};
+    }
+    // Step counts n with from + sign × n in [lo, hi].
+    static std::pair<int64_t, int64_t> Steps(int64_t from, int sign, int64_t lo, int64_t hi)
+    {
+        return sign > 0 ? std::pair(lo - from, hi - from) : std::pair(from - hi, from - lo);
+    }
+};
+
+// Centres whose shape can touch the bounding box of the targets: the
+// technique's reach on each side of its centre. Empty without targets.
+Span CentreSpan()
+{
+    Span s{1, 1, 0, 0};
+    bool any = false;
+    ForEachTarget([&](const Box *t) {
+        s = any ? Span{std::min<int64_t>(s.x1, t->x1), std::min<int64_t>(s.y1, t->y1),
+                       std::max<int64_t>(s.x2, t->x2), std::max<int64_t>(s.y2, t->y2)}
+                : Span{t->x1, t->y1, t->x2, t->y2};
+        any = true;
+    });
+    if (!any)
+        return s;
+    return Span{s.x1 - reach.right, s.y1 - reach.down, s.x2 + reach.left, s.y2 + reach.up};
+}
+
+// The Bresenham line from a to b inclusive, a dab every dabStep pixels. The
+// counter runs over the whole stroke, so the dabs stay evenly spaced across
+// segments (the shared end pixel counts twice). Only the dabs that can touch
+// a target are made; the rest of the line is counted, not walked.
 template <typename Dab> void WalkSegment(Point a, Point b, Dab dab)
 {
     if (a == b) {
+        Dabbed(a);
         dab(a);
         return;
     }
-    const int32_t dx = std::abs(b.x - a.x), dy = -std::abs(b.y - a.y);
-    const int32_t sx = a.x < b.x ? 1 : -1, sy = a.y < b.y ? 1 : -1;
-    int64_t err = int64_t(dx) + dy;
-    Point p = a;
-    for (;;) {
-        if (++dabCounter >= dabStep) {
-            dabCounter = 0;
-            dab(p);
-        }
-        if (p == b)
-            break;
-        const int64_t e2 = 2 * err;
-        if (e2 >= dy) {
-            err += dy;
-            p.x += sx;
-        }
-        if (e2 <= dx) {
-            err += dx;
-            p.y += sy;
-        }
-    }
+    const Line line(a, b);
+    const int64_t step = dabStep, before = dabCounter; // pixel i dabs when (before + i + 1) % step == 0
+    const auto [first, last] = line.Within(CentreSpan());
+    for (int64_t i = first + (step - (before + first + 1) % step) % step; i <= last; i += step)
+        dab(line.At(i));
+    const int64_t end = (before + line.major + 1) % step;
+    if (line.major >= end)
+        Dabbed(line.At(line.major - end));
+    dabCounter = int32_t(end);
 }
 
 // ---- Dab technique ----
@@ -218,12 +303,26 @@ void MapAt(int32_t x, int32_t y)
     view->yMap = ViewMap{VIEW_ONE, 0, y, 1, 1, 0};
 }
 
+// The dab box at centre p: the brush box with its corner at p less half the
+// size, in 64 bits since p may lie anywhere.
+Span DabSpan(Point p)
+{
+    const int64_t x1 = int64_t(p.x) - reach.left, y1 = int64_t(p.y) - reach.up;
+    return Span{x1, y1, x1 + E().brushWidth - 1, y1 + E().brushHeight - 1};
+}
+
+bool FitsInt32(int64_t v)
+{
+    return v >= INT32_MIN && v <= INT32_MAX;
+}
+
 void DabAt(Point p)
 {
-    const int32_t w = E().brushWidth, h = E().brushHeight;
-    dabBox = Rect(p.x - w / 2, p.y - h / 2, w, h);
-    lastDab = dabBox;
-    dabbed = true;
+    const Span s = DabSpan(p);
+    // A box beyond the 32-bit range touches no image.
+    if (!FitsInt32(s.x1) || !FitsInt32(s.y1) || !FitsInt32(s.x2) || !FitsInt32(s.y2))
+        return;
+    dabBox = Rect(int32_t(s.x1), int32_t(s.y1), E().brushWidth, E().brushHeight);
     // The fast kernel runs at scale 1 only (the brush image's own size).
     if (fastKernel != OPTIMIZE_NONE)
         MapAt(dabBox.x1, dabBox.y1);
@@ -284,6 +383,7 @@ bool DabStart(int btn)
     dabStep = std::max(1, int32_t(e.spacing / 100.0 * std::min(w, h)));
     dabCounter = 0;
     dabbed = false;
+    reach = Reach{w / 2, w - 1 - w / 2, h / 2, h - 1 - h / 2};
     return true;
 }
 
@@ -292,11 +392,17 @@ void DabSegment(Point a, Point b)
     WalkSegment(a, b, DabAt);
 }
 
+// The brush box of the last dab, moved into the 32-bit range when the dab
+// lay at its edge.
 void DabEnd()
 {
     DestroyFill();
-    if (dabbed)
-        E().brushPosBox = lastDab;
+    if (!dabbed)
+        return;
+    const int32_t w = E().brushWidth, h = E().brushHeight;
+    const Span s = DabSpan(lastCentre);
+    E().brushPosBox = Rect(int32_t(std::clamp<int64_t>(s.x1, INT32_MIN, int64_t(INT32_MAX) - w + 1)),
+                           int32_t(std::clamp<int64_t>(s.y1, INT32_MIN, int64_t(INT32_MAX) - h + 1)), w, h);
 }
 
 // ---- Pencil and large techniques: rows of coverage through the row buffer ----
@@ -385,6 +491,7 @@ bool LargeStart(int btn)
     peak = Peak();
     dabStep = std::max(1, int32_t(e.spacing / 100.0 * (e.brushWidth + e.brushHeight) / 4));
     dabCounter = 0;
+    reach = Reach{rx, rx, ry, ry};
     return true;
 }
 

@@ -8,6 +8,8 @@
 
 #include <functional>
 
+using testing::HasSubstr;
+
 namespace
 {
 
@@ -146,62 +148,6 @@ TEST_F(Work, RequestsThatPaintNothing)
     EXPECT_EQ(Samples(img), stopped);
 }
 
-TEST_F(Work, PencilAtHalfOpacityNeverBuildsUp)
-{
-    // White, opaque; black at 50 %: one pass gives at most 128 (255 × 128/255).
-    Image *img = Edit(60, 60, IMAGE_MODE_RGB, 1, {255, 255, 255, 255});
-    G_dabstone->color = ColorValue{COLOR_RGB, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    Brush(7, 7, 50, false);
-    ASSERT_EQ(Work_Technique(), WORK_PENCIL);
-    Press(10, 10);
-    for (int i = 0; i < 6; ++i) {
-        Move(50, 12 + 5 * i);
-        Move(10, 14 + 5 * i);
-    }
-    Move(30, 10);
-    Move(30, 50);
-    Release(30, 50);
-    // The row filter's integer steps may lose a unit or two where a rim
-    // pixel is covered again; painting twice would give about 64.
-    double w;
-    int alpha;
-    ref::Operation(2, int(0.5 * 255), 255, &w, &alpha);
-    const int single = int((1.0 - w) * 255), darkest = single - 3;
-    int painted = 0, full = 0;
-    for (int y = 0; y < 60; ++y)
-        for (int x = 0; x < 60; ++x) {
-            const int v = int(Image_GetSample(img, 0, x, y));
-            ASSERT_GE(v, darkest) << "at " << x << ", " << y;
-            painted += v < 255;
-            full += v == single;
-            EXPECT_EQ(Image_GetSample(img, 3, x, y), 255u);
-        }
-    EXPECT_GT(painted, 1000);
-    EXPECT_GT(full, 500); // the inside of the pieces, covered fully, once
-}
-
-TEST_F(Work, LargeBrushIsTheLinearEllipse)
-{
-    Image *img = Edit(400, 40, IMAGE_MODE_RGB, 1);
-    Image *expect = Copy(img);
-    Brush(300, 20, 60, false, 25, 2);
-    ASSERT_EQ(Work_Technique(), WORK_LARGE);
-    Press(200, 20);
-    Release(200, 20);
-    // rx 149, ry 9, peak trunc(60 × 2.55), whatever the airbrush.
-    static Image *want;
-    want = expect;
-    Image *buffer = Make(400, 1, IMAGE_MODE_GREY, 8, 1);
-    const Box clip{0, 0, 399, 39, 400, 40, 0};
-    ASSERT_EQ(BuildIn_Wire(buffer, 1, 149, 9, Buildin_Peak(60), 0.0, 200, 20, &clip,
-                           [](int x, int y, int n, unsigned char *b) {
-                               for (int i = 0; i < n; ++i)
-                                   PaintPixel(want, x + i, y, b[i], 2, {0, 1, 2}, {200, 40, 90}, 3);
-                           }),
-              0);
-    EXPECT_EQ(Samples(img), Samples(expect));
-}
-
 // One dab of each kind against the rules: "Behind" (under the image's own
 // alpha), alpha "Preserve" (colours as on an opaque image, alpha kept),
 // button 3 erasing the alpha (a grey plane toward 0) or, without one,
@@ -291,6 +237,148 @@ TEST_F(Work, FastPathChangesNoByte)
         POPTIMIZE = 1;
         EXPECT_EQ(result[0], result[1])
             << t.w << "x" << t.h << " plane " << t.plane << " button " << t.button;
+    }
+}
+
+// Far pointer positions: the stroke walk counts what it cannot paint instead
+// of walking it, and the pencil cuts its pieces at the targets.
+
+struct Pt {
+    int64_t x, y;
+};
+
+// The stroke walk written plainly and unbounded: the press dabs once without
+// counting, each motion counts every pixel of the Bresenham line from the
+// last point (that one again) and dabs at every step-th.
+void PlainWalk(const std::vector<Pt> &points, int64_t step, const std::function<void(Pt)> &dab)
+{
+    dab(points[0]);
+    int64_t counter = 0;
+    for (size_t k = 1; k < points.size(); ++k) {
+        Pt p = points[k - 1];
+        const Pt b = points[k];
+        const int64_t dx = std::abs(b.x - p.x), dy = -std::abs(b.y - p.y);
+        const int sx = p.x < b.x ? 1 : -1, sy = p.y < b.y ? 1 : -1;
+        for (int64_t err = dx + dy;;) {
+            if (++counter >= step)
+                counter = 0, dab(p);
+            if (p.x == b.x && p.y == b.y)
+                break;
+            const int64_t e2 = 2 * err;
+            if (e2 >= dy)
+                err += dy, p.x += sx;
+            if (e2 <= dx)
+                err += dx, p.y += sy;
+        }
+    }
+}
+
+Image *want; // the expected image, for the row writer below
+
+void PaintRow(int x, int y, int n, unsigned char *b)
+{
+    const ColorValue &c = G_dabstone->color;
+    for (int i = 0; i < n; ++i)
+        PaintPixel(want, x + i, y, b[i], 2, {0, 1, 2}, {c.red, c.green, c.blue}, 3);
+}
+
+class FarWork : public Work
+{
+  protected:
+    static void Stroke(const std::vector<Pt> &points)
+    {
+        Press(int32_t(points[0].x), int32_t(points[0].y));
+        for (const Pt &p : points)
+            Move(int32_t(p.x), int32_t(p.y));
+        Release(int32_t(points.back().x), int32_t(points.back().y));
+    }
+
+    // The plain walk's dabs of the dab technique (10 × 10 airbrush) or the
+    // large one (230 × 24: radii 114 and 11), painted into expect.
+    void ExpectWalk(Image *expect, const std::vector<Pt> &points)
+    {
+        const GG_Dabstone &e = *G_dabstone;
+        const int w = e.brushWidth, h = e.brushHeight, rx = (w - 1) / 2, ry = (h - 1) / 2;
+        const bool large = Work_Technique() == WORK_LARGE;
+        const int64_t step =
+            std::max(1, large ? int(e.spacing / 100.0 * (w + h) / 4) : int(e.spacing / 100.0 * w));
+        const std::vector<int> shape = Shape(w, h, e.opacity, true);
+        Image *buffer = Make(400, 1, IMAGE_MODE_GREY, 8, 1);
+        want = expect;
+        PlainWalk(points, step, [&](Pt p) {
+            if (p.x < -rx - 1 || p.y < -ry - 1 || p.x > 64 + rx || p.y > 48 + ry)
+                return; // touches nothing
+            if (large)
+                BuildIn_Wire(buffer, 1, rx, ry, Buildin_Peak(e.opacity), 0.0, int(p.x), int(p.y), &e.imageBox,
+                             PaintRow);
+            else
+                ExpectDab(expect, shape, w, h, int(p.x) - w / 2, int(p.y) - h / 2);
+        });
+    }
+};
+
+// Random strokes between near and far points (up to a few million pixels
+// away, which the plain walk still covers) against that walk, spacing and
+// counter carried across the skipped parts.
+TEST_F(FarWork, StrokesThroughFarPointsDabWhereThePlainWalkDoes)
+{
+    std::mt19937 rng(11);
+    auto near = [&] { return int64_t(rng() % 150) - 40; };
+    auto far = [&] { return (rng() % 2 ? 1 : -1) * int64_t(200000 + rng() % 3000000); };
+    const struct {
+        int w, h, spacing;
+    } brushes[] = {{10, 10, 50}, {10, 10, 13}, {10, 10, 170}, {230, 24, 10}};
+    for (const auto &b : brushes)
+        for (int round = 0; round < 3; ++round) {
+            Image *img = Edit(64, 48, IMAGE_MODE_RGB, 1);
+            Image *expect = Copy(img);
+            Brush(b.w, b.h, 80, true, b.spacing);
+            std::vector<Pt> points;
+            for (int i = 0; i < 5; ++i)
+                points.push_back(rng() % 2 ? Pt{near(), near()} : Pt{rng() % 2 ? far() : near(), far()});
+            Stroke(points);
+            ExpectWalk(expect, points);
+            ASSERT_EQ(Samples(img), Samples(expect))
+                << b.w << "x" << b.h << " spacing " << b.spacing << " round " << round;
+        }
+}
+
+// At the ends of the 32-bit range every technique paints what the same line
+// drawn from near points paints (a far line with the near one's direction
+// takes the same pixels on the image, and the near press is placed where the
+// spacing lands alike), and presses whose brush box leaves the range paint
+// nothing.
+TEST_F(FarWork, ExtremePositionsPaintAsNearOnes)
+{
+    const int64_t lo = INT32_MIN, hi = INT32_MAX, k = (hi - 30) / 3;
+    const struct {
+        int w, h;
+        bool aero;
+        int64_t step;
+    } brushes[] = {{7, 7, false, 1}, {10, 10, true, 5}, {230, 24, true, 31}};
+    for (const auto &b : brushes) {
+        const int64_t c = 200 + (-lo - 200) % b.step; // the press at c counts as one at -lo
+        const std::vector<Pt> strokes[][2] = {
+            {{{30, 20}, {30 + 3 * k, 20 + k}}, {{30, 20}, {210, 80}}},
+            {{{lo, hi}, {hi, lo}}, {{-c, c - 1}, {200, -201}}},
+        };
+        for (const auto &s : strokes) {
+            std::vector<uint32_t> result[2];
+            for (int i : {0, 1}) {
+                Image *img = Edit(64, 48, IMAGE_MODE_RGB, 1, {0, 0, 0, 255});
+                Brush(b.w, b.h, 100, b.aero, 50);
+                Stroke(s[i]);
+                result[i] = Samples(img);
+            }
+            EXPECT_EQ(result[0], result[1]) << b.w << "x" << b.h << " from " << s[0][0].x << "," << s[0][0].y;
+            EXPECT_NE(result[1], Samples(Edit(64, 48, IMAGE_MODE_RGB, 1, {0, 0, 0, 255}))); // it paints
+        }
+        Image *img = Edit(64, 48, IMAGE_MODE_RGB, 1);
+        const std::vector<uint32_t> before = Samples(img);
+        for (Pt p : {Pt{60, lo}, Pt{60, 2147483633}, Pt{hi, hi}, Pt{lo, lo}})
+            Stroke({p});
+        EXPECT_EQ(Samples(img), before);
+        EXPECT_TRUE(Box_Check(&G_dabstone->brushPosBox)); // still a box, at the edge of the range
     }
 }
 
