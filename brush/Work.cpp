@@ -598,6 +598,12 @@ void FirstDab()
     }
 }
 
+// Button 1 paints and 3 erases; no other has a painting mode.
+bool PaintButton(int32_t btn)
+{
+    return btn == 1 || btn == 3;
+}
+
 // Press, motion and release of the recorded button. Only a press may start,
 // and only while no job runs.
 void BrushPress(Point p, int32_t win, int32_t btn)
@@ -612,7 +618,7 @@ void BrushPress(Point p, int32_t win, int32_t btn)
         return;
     }
     technique = Choose();
-    if (!technique->start(btn)) {
+    if (!PaintButton(btn) || !technique->start(btn)) {
         Alert_Warning(kCantStart, 0);
         return;
     }
@@ -688,7 +694,7 @@ void FillPress(int32_t win, int32_t btn)
     button = btn;
     if (Dabstone_IsWorking())
         return;
-    if (!E().colorImage) {
+    if (!E().colorImage || !PaintButton(btn)) {
         Alert_Warning(kCantFill, 0);
         return;
     }

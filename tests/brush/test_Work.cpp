@@ -132,6 +132,14 @@ TEST_F(Work, RequestsThatPaintNothing)
     e.colorImage = nullptr;
     Event(Work_Fill, MSG_EVK_PRESS, 0, 0);
     e.colorImage = colour;
+    for (int b : {0, 4, 5}) { // neither paints nor erases, with either tool
+        EXPECT_THAT(Stderr([b] { Press(10, 10, b); }),
+                    HasSubstr("can't do that just now ! please retry later..."));
+        Release(10, 10, b);
+        EXPECT_THAT(Stderr([b] { Event(Work_Fill, MSG_EVK_PRESS, 0, 0, b); }),
+                    HasSubstr("can't do that just now."));
+        Event(Work_Fill, MSG_EVK_RELEASE, 0, 0, b);
+    }
     EXPECT_EQ(Samples(img), before);
     EXPECT_FALSE(Dabstone_IsWorking());
 
