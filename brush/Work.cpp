@@ -28,6 +28,11 @@ const char *const kBusyUndo = "undo buffer is beeing initiazed. Please retry lat
 const char *const kCantStart = "can't do that just now ! please retry later...";
 const char *const kCantFill = "can't do that just now. Please try later...";
 
+// Trace modes: a continuous line, one dab per pointer event, or the press only.
+enum { TRACE_CONT = 0, TRACE_DOT = 1 };
+// The stroke brush image's size: larger built-in brushes are drawn analytically.
+constexpr int kStrokeBrushSize = 201;
+
 struct Point {
     int32_t x, y;
     bool operator==(const Point &) const = default;
@@ -349,7 +354,7 @@ bool DabStart(int btn)
     Image *shape, *shapeMask = nullptr;
     Box src;
     bool fast;
-    if (e.brushKind == 2) {
+    if (e.brushKind == DAB_BRUSH_USER) {
         shape = e.activeBrush;
         if (!shape)
             return false;
@@ -551,7 +556,7 @@ void EndStroke()
     pending = 0;
     ClearActions();
     Refresh_End();
-    Dabstone_AllowMotion(99, 0, 0, 0);
+    Dabstone_AllowMotion(DAB_MOTION_END, 0, 0, 0);
     Dabstone_Working(0);
 }
 
@@ -560,12 +565,12 @@ void MotionStep(Point p)
 {
     if (p == last)
         return;
-    Dabstone_AllowMotion(0, window, stateMask, button);
+    Dabstone_AllowMotion(DAB_MOTION_HOLD, window, stateMask, button);
     switch (E().traceMode) {
-    case 0:
+    case TRACE_CONT:
         technique->segment(last, p);
         break;
-    case 1:
+    case TRACE_DOT:
         technique->segment(p, p);
         break;
     default:
@@ -573,7 +578,7 @@ void MotionStep(Point p)
     }
     last = p;
     Refresh_Flush();
-    Dabstone_AllowMotion(1, 0, 0, 0);
+    Dabstone_AllowMotion(DAB_MOTION_ALLOW, 0, 0, 0);
 }
 
 void Release(Point p)
@@ -591,7 +596,7 @@ void FirstDab()
 {
     technique->segment(last, last);
     Refresh_Flush();
-    Dabstone_AllowMotion(1, 0, 0, 0);
+    Dabstone_AllowMotion(DAB_MOTION_ALLOW, 0, 0, 0);
     if (pending) {
         pending = 0;
         Release(pendingPoint);
@@ -604,12 +609,18 @@ bool PaintButton(int32_t btn)
     return btn == 1 || btn == 3;
 }
 
+// The pointer state bit of the button, which motion events must carry.
+int32_t StateMask(int32_t btn)
+{
+    return btn == 1 ? MSG_STATE_BUTTON1 : MSG_STATE_BUTTON3;
+}
+
 // Press, motion and release of the recorded button. Only a press may start,
 // and only while no job runs.
 void BrushPress(Point p, int32_t win, int32_t btn)
 {
     window = win;
-    stateMask = btn == 1 ? 256 : 1024;
+    stateMask = StateMask(btn);
     button = btn;
     if (Dabstone_IsWorking())
         return;
@@ -624,7 +635,7 @@ void BrushPress(Point p, int32_t win, int32_t btn)
     }
     Undo_Validate();
     Dabstone_Working(1);
-    Dabstone_AllowMotion(0, window, stateMask, button);
+    Dabstone_AllowMotion(DAB_MOTION_HOLD, window, stateMask, button);
     stroking = 1;
     last = p;
     brutalStop = EndStroke;
@@ -648,7 +659,7 @@ void FinishFill()
     fillJob = 0;
     ClearActions();
     Refresh_End();
-    Dabstone_AllowMotion(99, 0, 0, 0);
+    Dabstone_AllowMotion(DAB_MOTION_END, 0, 0, 0);
     Dabstone_Working(0);
 }
 
@@ -660,7 +671,7 @@ void StopFill()
     pending = 0;
     fillJob = 0;
     Refresh_End();
-    Dabstone_AllowMotion(99, 0, 0, 0);
+    Dabstone_AllowMotion(DAB_MOTION_END, 0, 0, 0);
     Dabstone_Working(0);
 }
 
@@ -690,7 +701,7 @@ void DoFill()
 void FillPress(int32_t win, int32_t btn)
 {
     window = win;
-    stateMask = btn == 1 ? 256 : 1024;
+    stateMask = StateMask(btn);
     button = btn;
     if (Dabstone_IsWorking())
         return;
@@ -704,7 +715,7 @@ void FillPress(int32_t win, int32_t btn)
     }
     Undo_Validate();
     Dabstone_Working(1);
-    Dabstone_AllowMotion(-1, window, stateMask, button);
+    Dabstone_AllowMotion(DAB_MOTION_NONE, window, stateMask, button);
     pending = 1;
     fillJob = 1;
     brutalStop = StopFill;
@@ -732,11 +743,11 @@ Event Decode(const unsigned char *ev)
 int Work_Technique()
 {
     const GG_Dabstone &e = E();
-    if (e.brushKind == 2)
+    if (e.brushKind == DAB_BRUSH_USER)
         return WORK_DAB;
     if (!e.aero && e.brushWidth == e.brushHeight)
         return WORK_PENCIL;
-    if (e.brushWidth < 202 && e.brushHeight < 202)
+    if (e.brushWidth <= kStrokeBrushSize && e.brushHeight <= kStrokeBrushSize)
         return WORK_DAB;
     return WORK_LARGE;
 }
