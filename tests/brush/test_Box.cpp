@@ -168,3 +168,29 @@ TEST(Box, PoolGrowsByFiftyAndReusesLastFreedFirst)
     for (Box *b : held)
         Box_Free(b);
 }
+
+// At the ends of the 32-bit range sizes and far corners are held to it: a
+// box over the whole range is not empty, boxes at opposite ends clip to
+// nothing, and nothing overflows.
+TEST(Box, NearTheEndsOfTheRange)
+{
+    const Box low = Make(INT32_MIN, INT32_MIN, INT32_MIN + 3, INT32_MIN + 3);
+    const Box high = Make(INT32_MAX - 3, INT32_MAX - 3, INT32_MAX, INT32_MAX);
+    Box u{}, c{};
+    EXPECT_EQ(Box_Union(&u, &low, &high), 0);
+    EXPECT_EQ(std::pair(u.width, u.height), std::pair(INT32_MAX, INT32_MAX));
+    EXPECT_EQ(Box_Clip(&c, &high, &low), 0);
+    EXPECT_EQ(Box_Clip(&c, &low, &high), 0);
+    EXPECT_TRUE(BoxEmpty(&c));
+    Box *made = BoxMakeWH(INT32_MAX - 3, INT32_MIN, 10, -5);
+    EXPECT_EQ(R(*made), (Rect{INT32_MAX - 3, INT32_MIN, INT32_MAX, INT32_MIN}));
+    EXPECT_EQ(Box_Check(made), 0);
+    EXPECT_EQ(Box_Check(&high), 1);
+    BoxFree(made);
+    // Segments past a corner: within the box grown by 2, then beyond it.
+    const int32_t m = INT32_MIN, M = INT32_MAX;
+    EXPECT_EQ(Box_CountainLine(&low, m + 8, m, m, m + 8), 1);
+    EXPECT_EQ(Box_CountainLine(&low, m + 12, m, m, m + 12), 0);
+    EXPECT_EQ(Box_CountainLine(&high, M - 8, M, M, M - 8), 1);
+    EXPECT_EQ(Box_CountainLine(&high, M - 12, M, M, M - 12), 0);
+}
