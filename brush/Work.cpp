@@ -92,9 +92,10 @@ GG_Dabstone &E()
     return *G_dabstone;
 }
 
+// The far corner is summed in 64 bits: a box may end at INT32_MAX.
 Box Rect(int32_t x, int32_t y, int32_t width, int32_t height)
 {
-    return Box{x, y, x + width - 1, y + height - 1, width, height, 0};
+    return Box{x, y, int32_t(int64_t(x) + width - 1), int32_t(int64_t(y) + height - 1), width, height, 0};
 }
 
 int AlphaPlaneOf(const Image *image)
