@@ -197,8 +197,8 @@ struct WireClip {
 constexpr double kDegenerate = 0.0001; // D² − dr² below this: one circle holds the other
 constexpr double kFlat = 0.0001;       // boundaries with |normal x| up to this are horizontal
 constexpr double kSlack = 1e-6;        // rounding allowance at a vertex, in pixels
-constexpr double kFar = 4294967296.0;  // past every 32-bit position; 16.16 of it fits 64 bits
-constexpr int64_t kOne = 65536;        // 1.0 in 16.16
+constexpr double kFar = 1e7;    // coordinates beyond this are not drawn (16.16 products must not overflow)
+constexpr int64_t kOne = 65536; // 1.0 in 16.16
 
 // n · p <= c. A horizontal boundary keeps nx = 0 and bounds rows only.
 struct HalfPlane {
