@@ -7,10 +7,18 @@ namespace
 Pool<Box, 50> pool;
 int debugLevel;
 
+// Held to the 32-bit range: a value past either end keeps its sign, so a
+// box spanning the whole range stays non-empty and one that clipping left far
+// inverted stays empty.
+int32_t Saturate(int64_t v)
+{
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
 void Resize(Box *b)
 {
-    b->width = b->x2 - b->x1 + 1;
-    b->height = b->y2 - b->y1 + 1;
+    b->width = Saturate(int64_t(b->x2) - b->x1 + 1);
+    b->height = Saturate(int64_t(b->y2) - b->y1 + 1);
 }
 
 // Products and sums the way 32-bit integer code computes them: wrapping.
@@ -106,7 +114,7 @@ Box *BoxMakeWH(int32_t x, int32_t y, int32_t width, int32_t height)
 {
     Box *b = Box_New();
     if (b)
-        *b = Box{x, y, x + width - 1, y + height - 1, width, height, 0};
+        *b = Box{x, y, Saturate(int64_t(x) + width - 1), Saturate(int64_t(y) + height - 1), width, height, 0};
     return b;
 }
 
@@ -193,7 +201,8 @@ int Box_CountainLine(const Box *c, int32_t x1, int32_t y1, int32_t x2, int32_t y
         (y1 > c->y2 && y2 > c->y2))
         return 0;
     // The box grown by 2 on every side; edges left, top, bottom, right.
-    const int32_t l = c->x1 - 2, t = c->y1 - 2, r = c->x2 + 2, b = c->y2 + 2;
+    const int32_t l = Saturate(int64_t(c->x1) - 2), t = Saturate(int64_t(c->y1) - 2);
+    const int32_t r = Saturate(int64_t(c->x2) + 2), b = Saturate(int64_t(c->y2) + 2);
     const int32_t edges[4][4] = {{l, t, l, b}, {l, t, r, t}, {l, b, r, b}, {r, t, r, b}};
     for (const auto &e : edges)
         if (Orientation(x1, y1, x2, y2, e[0], e[1]) != Orientation(x1, y1, x2, y2, e[2], e[3]))
@@ -203,7 +212,8 @@ int Box_CountainLine(const Box *c, int32_t x1, int32_t y1, int32_t x2, int32_t y
 
 int Box_Check(const Box *b)
 {
-    return b->x2 == b->x1 + b->width - 1 && b->y2 == b->y1 + b->height - 1 && b->width >= 1 && b->height >= 1;
+    return b->x2 == int64_t(b->x1) + b->width - 1 && b->y2 == int64_t(b->y1) + b->height - 1 &&
+           b->width >= 1 && b->height >= 1;
 }
 
 int BoxCheck(const Box *b)

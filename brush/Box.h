@@ -1,7 +1,8 @@
 // The rectangle of the whole program and lists of rectangles. Both corners
-// are inclusive; width and height are always x2 - x1 + 1 and y2 - y1 + 1; a
-// box is empty when either is below 1 (clipping may leave x1 > x2; such a box
-// is only ever tested for emptiness). A box list is a List of Box pointers.
+// are inclusive; width and height are always x2 - x1 + 1 and y2 - y1 + 1,
+// held to the 32-bit range (so far corners are computed the same way); a box
+// is empty when either is below 1 (clipping may leave x1 > x2; such a box is
+// only ever tested for emptiness). A box list is a List of Box pointers.
 // The Box_ operations expect valid pointers; most Box short forms accept null.
 #pragma once
 #include "core/List.h"

@@ -197,8 +197,8 @@ struct WireClip {
 constexpr double kDegenerate = 0.0001; // D² − dr² below this: one circle holds the other
 constexpr double kFlat = 0.0001;       // boundaries with |normal x| up to this are horizontal
 constexpr double kSlack = 1e-6;        // rounding allowance at a vertex, in pixels
-constexpr double kFar = 1e7;           // coordinates beyond this are not drawn (16.16 must not overflow)
-constexpr int64_t kOne = 65536;        // 1.0 in 16.16
+constexpr double kFar = 1e7;    // coordinates beyond this are not drawn (16.16 products must not overflow)
+constexpr int64_t kOne = 65536; // 1.0 in 16.16
 
 // n · p <= c. A horizontal boundary keeps nx = 0 and bounds rows only.
 struct HalfPlane {
@@ -440,6 +440,47 @@ void wire(double x1, double y1, double r1, double x2, double y2, double r2, Buil
         WireRow(g, j, writer, buffer);
 }
 
+namespace
+{
+
+// t = num / den, den > 0, along a segment.
+struct Fraction {
+    int64_t num, den;
+};
+
+bool Before(Fraction p, Fraction q)
+{
+    return __int128(p.num) * q.den < __int128(q.num) * p.den;
+}
+
+// Narrows [t0, t1] to the t where from + t × d lies in [lo, hi]; false when
+// none does.
+bool ClipAxis(int64_t from, int64_t d, int64_t lo, int64_t hi, Fraction &t0, Fraction &t1)
+{
+    if (d == 0)
+        return lo <= from && from <= hi;
+    const Fraction enter = d > 0 ? Fraction{lo - from, d} : Fraction{from - hi, -d};
+    const Fraction leave = d > 0 ? Fraction{hi - from, d} : Fraction{from - lo, -d};
+    if (Before(t0, enter))
+        t0 = enter;
+    if (Before(leave, t1))
+        t1 = leave;
+    return !Before(t1, t0);
+}
+
+// from + d × t as the double nearest the exact value. The same point of a
+// line gives the same double whichever of its segments it was reached from.
+double PointAt(int64_t from, int64_t d, Fraction t)
+{
+    const __int128 n = __int128(from) * t.den + __int128(d) * t.num;
+    __int128 whole = n / t.den, rest = n % t.den;
+    if (rest < 0)
+        whole -= 1, rest += t.den;
+    return double(int64_t(whole)) + double(int64_t(rest)) / double(t.den);
+}
+
+} // namespace
+
 int FastWire(const Box *clip, unsigned char *buffer, Buildin_RowWriter writer, int x0, int y0, int x1, int y1,
              double diameter, double diameter2, int flag)
 {
@@ -452,6 +493,16 @@ int FastWire(const Box *clip, unsigned char *buffer, Buildin_RowWriter writer, i
     const double shift = D % 2 ? 0.5 : 0.0;
     const double r = std::max(D % 2 ? (D - 1) / 2.0 : D / 2.0, 0.5);
     wireClip = {clip->x1, clip->y1, clip->x2, clip->y2};
-    wire(x0 + shift, y0 + shift, r, x1 + shift, y1 + shift, r, writer, buffer);
+    // Only the part of the segment within the radius (and a margin) of the
+    // box can paint in it: the piece is cut there, at the exact crossing, so
+    // that far ends cost nothing and every segment of one line draws the box
+    // alike however far it reaches.
+    const int64_t m = int64_t(std::ceil(r)) + 2, dx = int64_t(x1) - x0, dy = int64_t(y1) - y0;
+    Fraction t0{0, 1}, t1{1, 1};
+    if (!ClipAxis(x0, dx, int64_t(clip->x1) - m, int64_t(clip->x2) + m, t0, t1) ||
+        !ClipAxis(y0, dy, int64_t(clip->y1) - m, int64_t(clip->y2) + m, t0, t1))
+        return 0;
+    wire(PointAt(x0, dx, t0) + shift, PointAt(y0, dy, t0) + shift, r, PointAt(x0, dx, t1) + shift,
+         PointAt(y0, dy, t1) + shift, r, writer, buffer);
     return 0;
 }

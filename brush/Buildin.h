@@ -49,7 +49,9 @@ int BuildIn_Wire(Image *target, int plane, int rx, int ry, int peak, double expo
 // draw one disc. An odd diameter D centres the circles on the pixel centres
 // with radius (D − 1)/2, an even one on the pixel corners with radius D/2; the
 // radius is at least 0.5. The second diameter and the flag are not used.
-// Records the clip box for wire. The buffer holds at least the clip width.
+// The segment is first cut to the clip box grown by the radius, so any 32-bit
+// end points cost the same and the box is drawn alike whatever the line's
+// ends. Records the clip box for wire. The buffer holds at least the clip width.
 // 0, or BUILDIN_BAD_PARAMETER (null argument, diameter negative or not finite).
 int FastWire(const Box *clip, unsigned char *buffer, Buildin_RowWriter writer, int x0, int y0, int x1, int y1,
              double diameter, double diameter2, int flag);

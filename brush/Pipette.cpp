@@ -164,7 +164,9 @@ int Work_Rebuild(Image *image)
     FillTev2TevOptions o{};
     o.fgValues = e.color; // least form: the picker's colour is the engine's
     o.dithering = e.dithering;
-    if (e.brushKind == DAB_BRUSH_USER && e.userBrush) {
+    if (e.brushKind == DAB_BRUSH_USER) {
+        if (!e.userBrush)
+            return 0; // nothing to draw: not the built-in shape in its place
         // The user brush replaces the new image's pixels, scaled to it.
         o.op = FT2T_OP_REPLACE;
         o.floating = e.floating;
@@ -174,10 +176,10 @@ int Work_Rebuild(Image *image)
                         FT2T_DITHERING | FT2T_SRCMASK | FT2T_FGPIXEL | FT2T_FLOATING | FT2T_OP);
     }
     int alpha = Image_AlphaPlane(image);
-    if (alpha < 0)
+    // The built-in shape into the alpha plane, the colour into the others;
+    // no colour either when the shape cannot be drawn.
+    if (alpha < 0 || Buildin_Make(image, alpha, 0, 0, 1, Buildin_Peak(e.opacity), e.aero ? 1.0 : 0.0))
         return 0;
-    // The built-in shape into the alpha plane, the colour into the others.
-    Buildin_Make(image, alpha, 0, 0, 1, Buildin_Peak(e.opacity), e.aero ? 1.0 : 0.0);
     if (!e.colorImage)
         return 0;
     o.floating = 1;

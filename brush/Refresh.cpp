@@ -32,7 +32,7 @@ void Refresh_AddBox(const Box *b)
         lost = 0;
         return;
     }
-    Box u, i;
+    Box u{}, i{}; // Box_Union keeps its output's link word: it must be set
     Box_Union(&u, &refresh_box, b);
     if (!Box_Clip(&i, &refresh_box, b))
         i.width = i.height = 0;
@@ -64,9 +64,4 @@ void Refresh_End()
     big_en_cours = 0;
     Dabstone_BigRefresh(&big_refresh_box);
     Undo_SetBox(&big_refresh_box);
-}
-
-RefreshState Refresh_State()
-{
-    return RefreshState{refresh_box, en_cours, lost, big_refresh_box, big_en_cours};
 }

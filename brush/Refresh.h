@@ -7,21 +7,9 @@
 #pragma once
 #include "brush/Box.h"
 
-#include <cstdint>
-
 void Refresh_AddBox(const Box *box);
 // Sends the refresh box, if any, with Dabstone_DirectRefresh.
 void Refresh_Flush();
 // Refresh_Flush, then sends the big box with Dabstone_BigRefresh and records
 // it with Undo_SetBox.
 void Refresh_End();
-
-// The module state, for tests.
-struct RefreshState {
-    Box refreshBox;
-    int active;
-    int32_t lost;
-    Box bigBox;
-    int bigActive;
-};
-RefreshState Refresh_State();

@@ -28,9 +28,25 @@ const char *const kBusyUndo = "undo buffer is beeing initiazed. Please retry lat
 const char *const kCantStart = "can't do that just now ! please retry later...";
 const char *const kCantFill = "can't do that just now. Please try later...";
 
+// Trace modes: a continuous line, one dab per pointer event, or the press only.
+enum { TRACE_CONT = 0, TRACE_DOT = 1 };
+// The stroke brush image's size: larger built-in brushes are drawn analytically.
+constexpr int kStrokeBrushSize = 201;
+
 struct Point {
     int32_t x, y;
     bool operator==(const Point &) const = default;
+};
+
+// A rectangle of positions in 64 bits: event coordinates plus a shape's
+// reach do not always fit 32.
+struct Span {
+    int64_t x1, y1, x2, y2;
+};
+
+// How far a technique's shape reaches from its centre on each side.
+struct Reach {
+    int64_t left, right, up, down;
 };
 
 // A stroke technique: start (false when it cannot paint), segment, end.
@@ -56,10 +72,11 @@ int32_t dabStep = 1, dabCounter = 0;
 Fill *fill = nullptr;
 View *view = nullptr;
 int fastKernel = OPTIMIZE_NONE;
-Box dabBox;  // destination reference of the dab technique
-Box lastDab; // the last dab painted, for the brush position box
+Box dabBox;       // destination reference of the dab technique
+Point lastCentre; // the last dab of the stroke, for the brush position box
 bool dabbed = false;
 int32_t rx = 1, ry = 1, peak = 0; // the large brush
+Reach reach{};                    // of the dab or large shape
 unsigned char *rowBuffer = nullptr;
 
 // The stroke brush image holds this built-in brush; drawn again only when
@@ -75,9 +92,10 @@ GG_Dabstone &E()
     return *G_dabstone;
 }
 
+// The far corner is summed in 64 bits: a box may end at INT32_MAX.
 Box Rect(int32_t x, int32_t y, int32_t width, int32_t height)
 {
-    return Box{x, y, x + width - 1, y + height - 1, width, height, 0};
+    return Box{x, y, int32_t(int64_t(x) + width - 1), int32_t(int64_t(y) + height - 1), width, height, 0};
 }
 
 int AlphaPlaneOf(const Image *image)
@@ -164,36 +182,109 @@ template <typename Fn> void ForEachTarget(Fn fn)
         fn(static_cast<const Box *>(n->element));
 }
 
-// Walks the Bresenham line from a to b inclusive, making a dab every
-// dabStep pixels. The counter runs over the whole stroke, so the dabs stay
-// evenly spaced across segments (the shared end pixel counts twice).
+// Remembers where the stroke dabbed last.
+void Dabbed(Point p)
+{
+    lastCentre = p;
+    dabbed = true;
+}
+
+// The Bresenham line from a to b, pixel i of its major + 1 pixels in closed
+// form: i steps along the major axis and Minor(i) along the other, as the
+// error-term walk (x-major on ties) moves. 64-bit lengths and 128-bit products,
+// so far end points neither overflow nor cost a step per pixel.
+struct Line {
+    Point a;
+    int64_t major, minor; // |d| along each axis
+    bool xMajor;
+    int sx, sy;
+
+    Line(Point from, Point to) : a(from)
+    {
+        const int64_t dx = std::abs(int64_t(to.x) - from.x), dy = std::abs(int64_t(to.y) - from.y);
+        xMajor = dx >= dy;
+        major = std::max(dx, dy);
+        minor = std::min(dx, dy);
+        sx = from.x < to.x ? 1 : -1;
+        sy = from.y < to.y ? 1 : -1;
+    }
+    int64_t Minor(int64_t i) const { return int64_t((__int128(2) * minor * i + major) / (2 * major)); }
+    Point At(int64_t i) const
+    {
+        const int64_t m = Minor(i);
+        return xMajor ? Point{int32_t(a.x + sx * i), int32_t(a.y + sy * m)}
+                      : Point{int32_t(a.x + sx * m), int32_t(a.y + sy * i)};
+    }
+    // First pixel whose minor step count is at least k, 0 <= k <= minor.
+    int64_t FirstReaching(int64_t k) const
+    {
+        return k == 0 ? 0 : CeilDiv(__int128(major) * (2 * k - 1), 2 * minor);
+    }
+    // Last pixel whose minor step count is at most k, 0 <= k <= minor.
+    int64_t LastWithin(int64_t k) const
+    {
+        return k >= minor ? major : CeilDiv(__int128(major) * (2 * k + 1), 2 * minor) - 1;
+    }
+    static int64_t CeilDiv(__int128 n, int64_t d) { return int64_t((n + d - 1) / d); }
+
+    // The pixels whose position lies in [lo, hi] on each axis: one run,
+    // since both coordinates are monotonic; first > last when none.
+    std::pair<int64_t, int64_t> Within(const Span &s) const
+    {
+        const auto [m0, m1] =
+            Steps(xMajor ? a.x : a.y, xMajor ? sx : sy, xMajor ? s.x1 : s.y1, xMajor ? s.x2 : s.y2);
+        const auto [k0, k1] =
+            Steps(xMajor ? a.y : a.x, xMajor ? sy : sx, xMajor ? s.y1 : s.x1, xMajor ? s.y2 : s.x2);
+        const int64_t kLo = std::max<int64_t>(k0, 0), kHi = std::min(k1, minor);
+        if (kLo > kHi)
+            return {1, 0};
+        const int64_t first = minor ? FirstReaching(kLo) : 0, last = minor ? LastWithin(kHi) : major;
+        return {std::max({m0, first, int64_t(0)}), std::min({m1, last, major})};
+    }
+    // Step counts n with from + sign × n in [lo, hi].
+    static std::pair<int64_t, int64_t> Steps(int64_t from, int sign, int64_t lo, int64_t hi)
+    {
+        return sign > 0 ? std::pair(lo - from, hi - from) : std::pair(from - hi, from - lo);
+    }
+};
+
+// Centres whose shape can touch the bounding box of the targets: the
+// technique's reach on each side of its centre. Empty without targets.
+Span CentreSpan()
+{
+    Span s{1, 1, 0, 0};
+    bool any = false;
+    ForEachTarget([&](const Box *t) {
+        s = any ? Span{std::min<int64_t>(s.x1, t->x1), std::min<int64_t>(s.y1, t->y1),
+                       std::max<int64_t>(s.x2, t->x2), std::max<int64_t>(s.y2, t->y2)}
+                : Span{t->x1, t->y1, t->x2, t->y2};
+        any = true;
+    });
+    if (!any)
+        return s;
+    return Span{s.x1 - reach.right, s.y1 - reach.down, s.x2 + reach.left, s.y2 + reach.up};
+}
+
+// The Bresenham line from a to b inclusive, a dab every dabStep pixels. The
+// counter runs over the whole stroke, so the dabs stay evenly spaced across
+// segments (the shared end pixel counts twice). Only the dabs that can touch
+// a target are made; the rest of the line is counted, not walked.
 template <typename Dab> void WalkSegment(Point a, Point b, Dab dab)
 {
     if (a == b) {
+        Dabbed(a);
         dab(a);
         return;
     }
-    const int32_t dx = std::abs(b.x - a.x), dy = -std::abs(b.y - a.y);
-    const int32_t sx = a.x < b.x ? 1 : -1, sy = a.y < b.y ? 1 : -1;
-    int64_t err = int64_t(dx) + dy;
-    Point p = a;
-    for (;;) {
-        if (++dabCounter >= dabStep) {
-            dabCounter = 0;
-            dab(p);
-        }
-        if (p == b)
-            break;
-        const int64_t e2 = 2 * err;
-        if (e2 >= dy) {
-            err += dy;
-            p.x += sx;
-        }
-        if (e2 <= dx) {
-            err += dx;
-            p.y += sy;
-        }
-    }
+    const Line line(a, b);
+    const int64_t step = dabStep, before = dabCounter; // pixel i dabs when (before + i + 1) % step == 0
+    const auto [first, last] = line.Within(CentreSpan());
+    for (int64_t i = first + (step - (before + first + 1) % step) % step; i <= last; i += step)
+        dab(line.At(i));
+    const int64_t end = (before + line.major + 1) % step;
+    if (line.major >= end)
+        Dabbed(line.At(line.major - end));
+    dabCounter = int32_t(end);
 }
 
 // ---- Dab technique ----
@@ -218,12 +309,26 @@ void MapAt(int32_t x, int32_t y)
     view->yMap = ViewMap{VIEW_ONE, 0, y, 1, 1, 0};
 }
 
+// The dab box at centre p: the brush box with its corner at p less half the
+// size, in 64 bits since p may lie anywhere.
+Span DabSpan(Point p)
+{
+    const int64_t x1 = int64_t(p.x) - reach.left, y1 = int64_t(p.y) - reach.up;
+    return Span{x1, y1, x1 + E().brushWidth - 1, y1 + E().brushHeight - 1};
+}
+
+bool FitsInt32(int64_t v)
+{
+    return v >= INT32_MIN && v <= INT32_MAX;
+}
+
 void DabAt(Point p)
 {
-    const int32_t w = E().brushWidth, h = E().brushHeight;
-    dabBox = Rect(p.x - w / 2, p.y - h / 2, w, h);
-    lastDab = dabBox;
-    dabbed = true;
+    const Span s = DabSpan(p);
+    // A box beyond the 32-bit range touches no image.
+    if (!FitsInt32(s.x1) || !FitsInt32(s.y1) || !FitsInt32(s.x2) || !FitsInt32(s.y2))
+        return;
+    dabBox = Rect(int32_t(s.x1), int32_t(s.y1), E().brushWidth, E().brushHeight);
     // The fast kernel runs at scale 1 only (the brush image's own size).
     if (fastKernel != OPTIMIZE_NONE)
         MapAt(dabBox.x1, dabBox.y1);
@@ -250,7 +355,7 @@ bool DabStart(int btn)
     Image *shape, *shapeMask = nullptr;
     Box src;
     bool fast;
-    if (e.brushKind == 2) {
+    if (e.brushKind == DAB_BRUSH_USER) {
         shape = e.activeBrush;
         if (!shape)
             return false;
@@ -284,6 +389,7 @@ bool DabStart(int btn)
     dabStep = std::max(1, int32_t(e.spacing / 100.0 * std::min(w, h)));
     dabCounter = 0;
     dabbed = false;
+    reach = Reach{w / 2, w - 1 - w / 2, h / 2, h - 1 - h / 2};
     return true;
 }
 
@@ -292,11 +398,17 @@ void DabSegment(Point a, Point b)
     WalkSegment(a, b, DabAt);
 }
 
+// The brush box of the last dab, moved into the 32-bit range when the dab
+// lay at its edge.
 void DabEnd()
 {
     DestroyFill();
-    if (dabbed)
-        E().brushPosBox = lastDab;
+    if (!dabbed)
+        return;
+    const int32_t w = E().brushWidth, h = E().brushHeight;
+    const Span s = DabSpan(lastCentre);
+    E().brushPosBox = Rect(int32_t(std::clamp<int64_t>(s.x1, INT32_MIN, int64_t(INT32_MAX) - w + 1)),
+                           int32_t(std::clamp<int64_t>(s.y1, INT32_MIN, int64_t(INT32_MAX) - h + 1)), w, h);
 }
 
 // ---- Pencil and large techniques: rows of coverage through the row buffer ----
@@ -385,6 +497,7 @@ bool LargeStart(int btn)
     peak = Peak();
     dabStep = std::max(1, int32_t(e.spacing / 100.0 * (e.brushWidth + e.brushHeight) / 4));
     dabCounter = 0;
+    reach = Reach{rx, rx, ry, ry};
     return true;
 }
 
@@ -444,7 +557,7 @@ void EndStroke()
     pending = 0;
     ClearActions();
     Refresh_End();
-    Dabstone_AllowMotion(99, 0, 0, 0);
+    Dabstone_AllowMotion(DAB_MOTION_END, 0, 0, 0);
     Dabstone_Working(0);
 }
 
@@ -453,12 +566,12 @@ void MotionStep(Point p)
 {
     if (p == last)
         return;
-    Dabstone_AllowMotion(0, window, stateMask, button);
+    Dabstone_AllowMotion(DAB_MOTION_HOLD, window, stateMask, button);
     switch (E().traceMode) {
-    case 0:
+    case TRACE_CONT:
         technique->segment(last, p);
         break;
-    case 1:
+    case TRACE_DOT:
         technique->segment(p, p);
         break;
     default:
@@ -466,7 +579,7 @@ void MotionStep(Point p)
     }
     last = p;
     Refresh_Flush();
-    Dabstone_AllowMotion(1, 0, 0, 0);
+    Dabstone_AllowMotion(DAB_MOTION_ALLOW, 0, 0, 0);
 }
 
 void Release(Point p)
@@ -484,11 +597,23 @@ void FirstDab()
 {
     technique->segment(last, last);
     Refresh_Flush();
-    Dabstone_AllowMotion(1, 0, 0, 0);
+    Dabstone_AllowMotion(DAB_MOTION_ALLOW, 0, 0, 0);
     if (pending) {
         pending = 0;
         Release(pendingPoint);
     }
+}
+
+// Button 1 paints and 3 erases; no other has a painting mode.
+bool PaintButton(int32_t btn)
+{
+    return btn == 1 || btn == 3;
+}
+
+// The pointer state bit of the button, which motion events must carry.
+int32_t StateMask(int32_t btn)
+{
+    return btn == 1 ? MSG_STATE_BUTTON1 : MSG_STATE_BUTTON3;
 }
 
 // Press, motion and release of the recorded button. Only a press may start,
@@ -496,7 +621,7 @@ void FirstDab()
 void BrushPress(Point p, int32_t win, int32_t btn)
 {
     window = win;
-    stateMask = btn == 1 ? 256 : 1024;
+    stateMask = StateMask(btn);
     button = btn;
     if (Dabstone_IsWorking())
         return;
@@ -505,13 +630,13 @@ void BrushPress(Point p, int32_t win, int32_t btn)
         return;
     }
     technique = Choose();
-    if (!technique->start(btn)) {
+    if (!PaintButton(btn) || !technique->start(btn)) {
         Alert_Warning(kCantStart, 0);
         return;
     }
     Undo_Validate();
     Dabstone_Working(1);
-    Dabstone_AllowMotion(0, window, stateMask, button);
+    Dabstone_AllowMotion(DAB_MOTION_HOLD, window, stateMask, button);
     stroking = 1;
     last = p;
     brutalStop = EndStroke;
@@ -535,7 +660,7 @@ void FinishFill()
     fillJob = 0;
     ClearActions();
     Refresh_End();
-    Dabstone_AllowMotion(99, 0, 0, 0);
+    Dabstone_AllowMotion(DAB_MOTION_END, 0, 0, 0);
     Dabstone_Working(0);
 }
 
@@ -547,7 +672,7 @@ void StopFill()
     pending = 0;
     fillJob = 0;
     Refresh_End();
-    Dabstone_AllowMotion(99, 0, 0, 0);
+    Dabstone_AllowMotion(DAB_MOTION_END, 0, 0, 0);
     Dabstone_Working(0);
 }
 
@@ -577,11 +702,11 @@ void DoFill()
 void FillPress(int32_t win, int32_t btn)
 {
     window = win;
-    stateMask = btn == 1 ? 256 : 1024;
+    stateMask = StateMask(btn);
     button = btn;
     if (Dabstone_IsWorking())
         return;
-    if (!E().colorImage) {
+    if (!E().colorImage || !PaintButton(btn)) {
         Alert_Warning(kCantFill, 0);
         return;
     }
@@ -591,7 +716,7 @@ void FillPress(int32_t win, int32_t btn)
     }
     Undo_Validate();
     Dabstone_Working(1);
-    Dabstone_AllowMotion(-1, window, stateMask, button);
+    Dabstone_AllowMotion(DAB_MOTION_NONE, window, stateMask, button);
     pending = 1;
     fillJob = 1;
     brutalStop = StopFill;
@@ -619,11 +744,11 @@ Event Decode(const unsigned char *ev)
 int Work_Technique()
 {
     const GG_Dabstone &e = E();
-    if (e.brushKind == 2)
+    if (e.brushKind == DAB_BRUSH_USER)
         return WORK_DAB;
     if (!e.aero && e.brushWidth == e.brushHeight)
         return WORK_PENCIL;
-    if (e.brushWidth < 202 && e.brushHeight < 202)
+    if (e.brushWidth <= kStrokeBrushSize && e.brushHeight <= kStrokeBrushSize)
         return WORK_DAB;
     return WORK_LARGE;
 }

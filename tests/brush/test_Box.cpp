@@ -168,3 +168,22 @@ TEST(Box, PoolGrowsByFiftyAndReusesLastFreedFirst)
     for (Box *b : held)
         Box_Free(b);
 }
+
+// At the ends of the 32-bit range sizes and far corners are held to it: a
+// box over the whole range is not empty, boxes at opposite ends clip to
+// nothing, and the box grown for a line test does not wrap.
+TEST(Box, NearTheEndsOfTheRange)
+{
+    const int32_t m = INT32_MIN, M = INT32_MAX;
+    const Box low = Make(m, m, m + 3, m + 3), high = Make(M - 3, M - 3, M, M);
+    Box u{}, c{};
+    Box_Union(&u, &low, &high);
+    EXPECT_EQ(std::pair(u.width, u.height), std::pair(M, M));
+    EXPECT_EQ(Box_Clip(&c, &high, &low) + Box_Clip(&c, &low, &high), 0);
+    Box *made = BoxMakeWH(M - 3, m, 10, -5);
+    EXPECT_EQ(R(*made), (Rect{M - 3, m, M, m}));
+    EXPECT_EQ(Box_Check(made), 0);
+    BoxFree(made);
+    EXPECT_EQ(Box_CountainLine(&low, m + 8, m, m, m + 8), 1);    // past the corner, within 2
+    EXPECT_EQ(Box_CountainLine(&high, M - 12, M, M, M - 12), 0); // further off
+}

@@ -1,6 +1,6 @@
 #include "brush/Pipette.h"
 
-#include "tests/TestStore.h"
+#include "PaintEngine.h"
 
 namespace
 {
@@ -58,6 +58,21 @@ TEST_F(Pipette, PickChangesTheWordsOfThePlanesRead)
     for (auto [plane, x, y] : {std::tuple{-1, -1, 0}, {-1, 0, -1}, {-1, 6, 0}, {-1, 0, 6}, {4, 1, 1}})
         EXPECT_EQ(Work_PickColor(rgba, plane, x, y, &kPicker, &c), 0);
     EXPECT_EQ(c.red, 123);
+}
+
+using Rebuild = PaintEngine;
+
+// A user brush kind without its image has nothing to draw: 0, and the new
+// image keeps every byte (the built-in shape was drawn in its place).
+TEST_F(Rebuild, UserKindWithoutImageDrawsNothing)
+{
+    Image *image = Make(31, 31, IMAGE_MODE_GREY, 8, 1);
+    Noise(image, 3);
+    const std::vector<uint32_t> before = Samples(image);
+    G_dabstone->brushKind = DAB_BRUSH_USER;
+    G_dabstone->userBrush = nullptr;
+    EXPECT_EQ(Work_Rebuild(image), 0);
+    EXPECT_EQ(Samples(image), before);
 }
 
 } // namespace

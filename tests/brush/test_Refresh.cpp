@@ -52,14 +52,19 @@ TEST_F(Refresh, MergesUntilHalfTheUnionIsWaste)
     Add(0, 0, 20, 20);
     Add(20, 0, 20, 20); // union 40 x 20, nothing lost
     Add(0, 20, 10, 10); // union 40 x 30: 1200 - 800 - 100 = 300 lost, below 600
-    EXPECT_EQ(Refresh_State().lost, 300);
     EXPECT_TRUE(Redraws().empty());
     Add(60, 60, 5, 5); // union 65 x 65: 300 + 4225 - 1200 - 25 = 3300 >= 2112
     EXPECT_EQ(Redraws(), (Sent{{0, 0, 65, 65}}));
-    EXPECT_FALSE(Refresh_State().active);
     Add(50, 50, 4, 4); // a new refresh box
     Refresh_Flush();
     EXPECT_EQ(Redraws(), (Sent{{50, 50, 4, 4}}));
+
+    // The waste adds up across merges: 190 of 390, then 76 more of 468.
+    Add(0, 0, 10, 10);
+    Add(29, 0, 10, 10);
+    EXPECT_TRUE(Redraws().empty());
+    Add(38, 10, 1, 2);
+    EXPECT_EQ(Redraws(), (Sent{{0, 0, 39, 12}}));
 }
 
 TEST_F(Refresh, EndSendsTheChangedRowsInsideTheImage)
@@ -73,7 +78,8 @@ TEST_F(Refresh, EndSendsTheChangedRowsInsideTheImage)
     ASSERT_EQ(Codes(k), (std::vector<int32_t>{MSG_ROWS_CHANGED}));
     EXPECT_EQ(std::pair(k[0].Word(MSG_PATH_SIZE), k[0].Word(MSG_PATH_SIZE + 4)), std::pair(20, 280));
     EXPECT_EQ(Image_ModifiedA(G_dabstone->image), 1);
-    EXPECT_FALSE(Refresh_State().bigActive);
+    Refresh_End(); // everything sent: nothing more
+    EXPECT_TRUE(KernelFrames().empty());
 }
 
 } // namespace

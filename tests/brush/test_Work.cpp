@@ -8,6 +8,8 @@
 
 #include <functional>
 
+using testing::HasSubstr;
+
 namespace
 {
 
@@ -17,6 +19,7 @@ class Work : public PaintEngine
     void TearDown() override
     {
         Work_BrutalStop();
+        POPTIMIZE = 1;
         PaintEngine::TearDown();
     }
 
@@ -116,9 +119,6 @@ TEST_F(Work, RequestsThatPaintNothing)
     Release(10, 10);  // release without a press
     Press(10, 10, 2); // button 2 is not a painting button
     Release(10, 10, 2);
-    Press(-5000, 90000); // far outside the image: a stroke, but nothing to paint
-    Move(-4000, 80000);
-    Release(-4000, 80000);
     e.working = 1; // a press while another job runs
     Press(10, 10);
     e.working = 0;
@@ -130,6 +130,14 @@ TEST_F(Work, RequestsThatPaintNothing)
     e.colorImage = nullptr;
     Event(Work_Fill, MSG_EVK_PRESS, 0, 0);
     e.colorImage = colour;
+    for (int b : {0, 4, 5}) { // neither paints nor erases, with either tool
+        EXPECT_THAT(Stderr([b] { Press(10, 10, b); }),
+                    HasSubstr("can't do that just now ! please retry later..."));
+        Release(10, 10, b);
+        EXPECT_THAT(Stderr([b] { Event(Work_Fill, MSG_EVK_PRESS, 0, 0, b); }),
+                    HasSubstr("can't do that just now."));
+        Event(Work_Fill, MSG_EVK_RELEASE, 0, 0, b);
+    }
     EXPECT_EQ(Samples(img), before);
     EXPECT_FALSE(Dabstone_IsWorking());
 
@@ -144,62 +152,6 @@ TEST_F(Work, RequestsThatPaintNothing)
     Move(40, 40);
     Release(40, 40);
     EXPECT_EQ(Samples(img), stopped);
-}
-
-TEST_F(Work, PencilAtHalfOpacityNeverBuildsUp)
-{
-    // White, opaque; black at 50 %: one pass gives at most 128 (255 × 128/255).
-    Image *img = Edit(60, 60, IMAGE_MODE_RGB, 1, {255, 255, 255, 255});
-    G_dabstone->color = ColorValue{COLOR_RGB, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    Brush(7, 7, 50, false);
-    ASSERT_EQ(Work_Technique(), WORK_PENCIL);
-    Press(10, 10);
-    for (int i = 0; i < 6; ++i) {
-        Move(50, 12 + 5 * i);
-        Move(10, 14 + 5 * i);
-    }
-    Move(30, 10);
-    Move(30, 50);
-    Release(30, 50);
-    // The row filter's integer steps may lose a unit or two where a rim
-    // pixel is covered again; painting twice would give about 64.
-    double w;
-    int alpha;
-    ref::Operation(2, int(0.5 * 255), 255, &w, &alpha);
-    const int single = int((1.0 - w) * 255), darkest = single - 3;
-    int painted = 0, full = 0;
-    for (int y = 0; y < 60; ++y)
-        for (int x = 0; x < 60; ++x) {
-            const int v = int(Image_GetSample(img, 0, x, y));
-            ASSERT_GE(v, darkest) << "at " << x << ", " << y;
-            painted += v < 255;
-            full += v == single;
-            EXPECT_EQ(Image_GetSample(img, 3, x, y), 255u);
-        }
-    EXPECT_GT(painted, 1000);
-    EXPECT_GT(full, 500); // the inside of the pieces, covered fully, once
-}
-
-TEST_F(Work, LargeBrushIsTheLinearEllipse)
-{
-    Image *img = Edit(400, 40, IMAGE_MODE_RGB, 1);
-    Image *expect = Copy(img);
-    Brush(300, 20, 60, false, 25, 2);
-    ASSERT_EQ(Work_Technique(), WORK_LARGE);
-    Press(200, 20);
-    Release(200, 20);
-    // rx 149, ry 9, peak trunc(60 × 2.55), whatever the airbrush.
-    static Image *want;
-    want = expect;
-    Image *buffer = Make(400, 1, IMAGE_MODE_GREY, 8, 1);
-    const Box clip{0, 0, 399, 39, 400, 40, 0};
-    ASSERT_EQ(BuildIn_Wire(buffer, 1, 149, 9, Buildin_Peak(60), 0.0, 200, 20, &clip,
-                           [](int x, int y, int n, unsigned char *b) {
-                               for (int i = 0; i < n; ++i)
-                                   PaintPixel(want, x + i, y, b[i], 2, {0, 1, 2}, {200, 40, 90}, 3);
-                           }),
-              0);
-    EXPECT_EQ(Samples(img), Samples(expect));
 }
 
 // One dab of each kind against the rules: "Behind" (under the image's own
@@ -262,35 +214,102 @@ TEST_F(Work, TargetBoxesClipAndTheMaskLimits)
     G_dabstone->mask = nullptr;
 }
 
-// The fast kernels and direct calls are a shortcut only: every technique
-// gives the same bytes through the fill object's own kernels.
-TEST_F(Work, FastPathChangesNoByte)
+// Far pointer positions: the walk counts what cannot reach the image
+// instead of walking it, and the pencil cuts its pieces at the targets.
+
+using Pts = std::vector<std::pair<int64_t, int64_t>>;
+
+void Stroke(const Pts &points)
 {
-    struct Setup {
-        int w, h, opacity;
-        bool aero;
-        int plane, alpha, button;
-    };
-    const Setup setups[] = {{9, 9, 70, false, -1, 1, 1},  {11, 7, 100, true, -1, 1, 1},
-                            {300, 9, 40, true, -1, 0, 1}, {13, 13, 100, false, 1, 1, 1},
-                            {12, 8, 55, true, -1, 1, 3},  {5, 5, 30, false, 3, 1, 1}};
-    for (const Setup &t : setups) {
-        std::vector<uint32_t> result[2];
-        for (int fast : {0, 1}) {
-            POPTIMIZE = fast;
-            Image *img = Edit(120, 50, IMAGE_MODE_RGB, 1);
-            Brush(t.w, t.h, t.opacity, t.aero, 20);
-            G_dabstone->plane = t.plane;
-            G_dabstone->alpha = t.alpha;
-            Press(10, 10, t.button);
-            Move(60, 30, t.button);
-            Move(110, 12, t.button);
-            Release(110, 40, t.button);
-            result[fast] = Samples(img);
+    Event(Work_Brush, MSG_EVK_PRESS, int32_t(points[0].first), int32_t(points[0].second));
+    for (auto [x, y] : points)
+        Event(Work_Brush, MSG_EVK_MOTION, int32_t(x), int32_t(y));
+    Event(Work_Brush, MSG_EVK_RELEASE, int32_t(points.back().first), int32_t(points.back().second));
+}
+
+// The continuous stroke's dabs from the walk written plainly, unbounded (the
+// press dabs uncounted; each motion counts every pixel of the line from the
+// last point, that one again), as "dot" events with an idle one between.
+Pts PlainDots(const Pts &points, int64_t step)
+{
+    const std::pair<int64_t, int64_t> idle{-1000, -1000};
+    Pts dots{idle, points[0]};
+    int64_t counter = 0;
+    for (size_t k = 1; k < points.size(); ++k) {
+        auto [x, y] = points[k - 1];
+        const auto [bx, by] = points[k];
+        const int64_t dx = std::abs(bx - x), dy = -std::abs(by - y);
+        for (int64_t err = dx + dy, e2;; err += (e2 >= dy ? dy : 0) + (e2 <= dx ? dx : 0)) {
+            if (++counter == step && std::abs(x) < 500 && std::abs(y) < 500)
+                dots.insert(dots.end(), {idle, {x, y}});
+            counter %= step;
+            if (x == bx && y == by)
+                break;
+            e2 = 2 * err;
+            x += e2 >= dy ? (x < bx ? 1 : -1) : 0;
+            y += e2 <= dx ? (y < by ? 1 : -1) : 0;
         }
-        POPTIMIZE = 1;
-        EXPECT_EQ(result[0], result[1])
-            << t.w << "x" << t.h << " plane " << t.plane << " button " << t.button;
+    }
+    return dots;
+}
+
+// Random strokes through points up to a few million pixels away (which the
+// plain walk still covers), dab and large techniques; the dots go through the
+// fill object's own kernels, so the fast ones are checked against them too.
+TEST_F(Work, FarStrokesDabWhereThePlainWalkDoes)
+{
+    std::mt19937 rng(11);
+    auto near = [&] { return int64_t(rng() % 150) - 40; };
+    auto far = [&] { return (rng() % 2 ? 1 : -1) * int64_t(200000 + rng() % 3000000); };
+    for (auto [w, h, spacing, step] :
+         {std::tuple{10, 10, 50, 5}, {10, 10, 13, 1}, {10, 10, 170, 17}, {230, 24, 10, 6}})
+        for (int round = 0; round < 3; ++round) {
+            Pts points;
+            for (int i = 0; i < 5; ++i)
+                points.push_back(rng() % 2 ? std::pair(near(), near())
+                                           : std::pair(rng() % 2 ? far() : near(), far()));
+            std::vector<uint32_t> result[2];
+            for (int trace : {0, 1}) {
+                Image *img = Edit(64, 48, IMAGE_MODE_RGB, 1);
+                Brush(w, h, 80, true, spacing, trace);
+                POPTIMIZE = !trace;
+                Stroke(trace ? PlainDots(points, step) : points);
+                result[trace] = Samples(img);
+            }
+            ASSERT_EQ(result[0], result[1]) << w << "x" << h << " spacing " << spacing << " round " << round;
+        }
+}
+
+// At the ends of the 32-bit range each technique paints what the same line
+// from near points paints (a far line with a near one's direction takes the
+// same pixels, and the near press stands where the spacing lands alike; near
+// strokes go through the fill object's own kernels); presses whose brush box
+// leaves the range paint nothing.
+TEST_F(Work, ExtremePositionsPaintAsNearOnes)
+{
+    const int64_t lo = INT32_MIN, hi = INT32_MAX, k = (hi - 30) / 3;
+    for (auto [w, h, aero, step] : {std::tuple{7, 7, false, 1}, {10, 10, true, 5}, {230, 24, true, 31}}) {
+        const int64_t c = 200 + (-lo - 200) % step; // a press at -c counts as one at lo
+        for (const auto &[far, near] :
+             {std::pair<Pts, Pts>{{{30, 20}, {30 + 3 * k, 20 + k}}, {{30, 20}, {210, 80}}},
+              {{{lo, hi}, {hi, lo}}, {{-c, c - 1}, {200, -201}}}}) {
+            std::vector<uint32_t> result[2];
+            for (const Pts *s : {&far, &near}) {
+                Image *img = Edit(64, 48, IMAGE_MODE_RGB, 1, {0, 0, 0, 255});
+                Brush(w, h, 100, aero, 50);
+                POPTIMIZE = s == &far;
+                Stroke(*s);
+                result[s == &near] = Samples(img);
+            }
+            EXPECT_EQ(result[0], result[1]) << w << "x" << h << " from " << far[0].first;
+            EXPECT_NE(result[1], Samples(Edit(64, 48, IMAGE_MODE_RGB, 1, {0, 0, 0, 255}))); // it paints
+        }
+        Image *img = Edit(64, 48, IMAGE_MODE_RGB, 1);
+        const std::vector<uint32_t> before = Samples(img);
+        for (std::pair<int64_t, int64_t> p : {std::pair{60, lo}, {60, 2147483633}, {hi, hi}, {lo, lo}})
+            Stroke({p});
+        EXPECT_EQ(Samples(img), before);
+        EXPECT_TRUE(Box_Check(&G_dabstone->brushPosBox)); // still a box, at the edge of the range
     }
 }
 
