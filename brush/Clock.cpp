@@ -53,8 +53,3 @@ int32_t PopNonNullClock()
     }
     return elapsed;
 }
-
-long Clock_Depth()
-{
-    return stack ? List_Cardinal(stack) : 0;
-}

@@ -11,5 +11,3 @@ void PushClock();
 int32_t PopClock();
 // Milliseconds since the last pushed time, never 0.
 int32_t PopNonNullClock();
-// Number of pushed times, for tests.
-long Clock_Depth();

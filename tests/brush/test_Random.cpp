@@ -91,11 +91,16 @@ TEST(Random, PerturbationShiftsCellsModuloTheGrid)
 
 TEST(Clock, PushAndPopNest)
 {
-    for (int i = 0; i < 25; ++i) // past two blocks of the pool
+    // Past two blocks of the pool; a time pushed later pops first.
+    std::vector<int32_t> pushed;
+    for (int i = 0; i < 25; ++i) {
+        pushed.push_back(myclock());
         PushClock();
-    EXPECT_EQ(Clock_Depth(), 25);
-    EXPECT_GE(PopNonNullClock(), 1);
-    for (int i = 0; i < 25; ++i) // the last pop finds the stack empty: the time of day
-        PopClock();
-    EXPECT_EQ(Clock_Depth(), 0);
+    }
+    for (int i = 24; i >= 0; --i) {
+        int32_t popped = PopClock();
+        EXPECT_GE(popped, pushed[size_t(i)]);
+        EXPECT_LE(popped, i == 24 ? myclock() : pushed[size_t(i + 1)]);
+    }
+    EXPECT_GE(PopNonNullClock(), 1); // an empty stack measures from now
 }
