@@ -7,6 +7,7 @@
 #include "core/Misc.h"
 #include "core/Msg.h"
 #include "core/Msghand.h"
+#include "core/OrvError.h"
 #include "ui/Alert.h"
 #include "ui/Interface.h"
 #include "xc/Visual.h"
@@ -168,7 +169,7 @@ void AskWorkImagesNow(XtPointer, XtIntervalId *)
 // nothing can reach us, so end in order.
 void LinkLost(int, int)
 {
-    Dabstone_Exit("", 1011);
+    Dabstone_Exit("", ORV_CONNECTION_OFF);
 }
 
 // The kernel's FIFO has lost its reader: the kernel is gone. Its write end
@@ -179,11 +180,7 @@ void KernelGone(XtPointer, int *source, XtInputId *id)
     if (poll(&p, 1, 0) != 1 || !(p.revents & (POLLERR | POLLHUP)))
         return;
     XtRemoveInput(*id);
-    Misc_OpenError("Sorbane has gone", 1011);
-    Fifo_CloseWrite(kernelPid, kernelPid, kernelFifo);
-    kernelFifo = -1;
-    faultChannel = -1;
-    Dabstone_Exit("", 1011);
+    Dabstone_KernelGone();
 }
 
 void Fault(XtPointer signal, XtIntervalId *)
@@ -297,8 +294,8 @@ void Appli_Main(int argc, char **argv)
     if (kernelFifo < 0)
         CantOpenFifo();
     if (argc > 4 && std::strcmp(argv[4], "INTERROGATION") == 0) {
-        ssize_t written = write(kernelFifo, Appli_Descriptor(), APPLI_DESCRIPTOR_SIZE);
-        (void)written; // the kernel reads what it gets; nothing else to do
+        // The kernel reads what it gets; nothing else to do on a failure.
+        Msg_WriteAll(kernelFifo, Appli_Descriptor(), APPLI_DESCRIPTOR_SIZE);
         Fifo_CloseWrite(kernelPid, kernelPid, kernelFifo);
         std::exit(0);
     }

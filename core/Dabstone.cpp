@@ -3,6 +3,7 @@
 #include "brush/Work.h"
 #include "core/Appli.h"
 #include "core/Bytes.h"
+#include "core/DabstoneColor.h"
 #include "core/Fifo.h"
 #include "core/Image.h"
 #include "core/Misc.h"
@@ -86,21 +87,6 @@ Box BoxOf(const Image *image)
 bool IsPathOf(const Image *image, const std::string &path)
 {
     return image && path == Image_Path(image);
-}
-
-// Colour planes are edited with no image, all planes, or a colour plane.
-bool EditingColorPlanes()
-{
-    const GG_Dabstone &e = E();
-    return !e.image || e.plane == -1 || e.plane < Image_ColorPlanes(e.image);
-}
-
-// The picker's colour into the slot of the plane kind being edited.
-// Least form until the colour picker exists: the engine's current colour
-// stands for the picker's.
-void SaveColorToSlot(bool colorPlanes)
-{
-    (colorPlanes ? E().colorSlot : E().singleSlot) = E().color;
 }
 
 void ForgetDisplay()
@@ -235,7 +221,7 @@ void ChangeImage(Image *image, void *)
 {
     if (Dabstone_IsWorking()) {
         Image_CloseImage(image);
-        Alert_Warning("can't change image", 1066);
+        Alert_Warning("can't change image", ORV_NOT_READY);
         return;
     }
     Dabstone_SetImage(image);
@@ -245,7 +231,7 @@ void ChangeBrush(Image *image, void *)
 {
     if (Dabstone_IsWorking()) {
         Image_CloseImage(image);
-        Alert_Warning("can't change brush", 1066);
+        Alert_Warning("can't change brush", ORV_NOT_READY);
         return;
     }
     Dabstone_SetUserBrush(image, 0);
@@ -264,7 +250,7 @@ void GivenToMainWindow(const std::string &path)
     if (path.empty() || IsPathOf(e.image, path))
         return;
     if (Dabstone_IsWorking()) {
-        Alert_Warning("can't change image", 1066);
+        Alert_Warning("can't change image", ORV_NOT_READY);
         return;
     }
     if (IsPathOf(e.userBrush, path))
@@ -289,7 +275,7 @@ void BrushDrop(const unsigned char *payload, const MsgHeader *h, void *)
     else if (IsPathOf(e.image, path))
         Alert_Warning("can't paste an image into itself !", 0);
     else if (Dabstone_IsWorking())
-        Alert_Warning("can't change brush", 1066);
+        Alert_Warning("can't change brush", ORV_NOT_READY);
     else
         Dabstone_AskImage(path.c_str(), Dabstone_ChangeBrushHandle());
 }
@@ -329,16 +315,28 @@ GG_Dabstone *G_dabstone = &engine;
 
 void Dabstone_SendKernel(int32_t code, const void *payload, int length)
 {
-    if (kernelFifo >= 0)
-        Msg_write(kernelFifo, code, 0, payload, length);
+    if (kernelFifo < 0)
+        return;
+    int rc = Msg_write(kernelFifo, code, 0, payload, length);
+    if (rc == EPIPE || rc == ETIMEDOUT)
+        Dabstone_KernelGone();
+}
+
+void Dabstone_KernelGone()
+{
+    Misc_OpenError("Sorbane has gone", ORV_CONNECTION_OFF);
+    Fifo_CloseWrite(kernelPid, kernelPid, kernelFifo);
+    kernelFifo = -1;
+    faultChannel = -1;
+    Dabstone_Exit("", ORV_CONNECTION_OFF);
 }
 
 void Dabstone_SendDisplay(int32_t code, const void *payload, int length)
 {
     if (displayFifo < 0)
         return;
-    if (Msg_write(displayFifo, code, 0, payload, length) == EPIPE)
-        ForgetDisplay(); // its reader is gone: one report, then silence
+    if (Msg_write(displayFifo, code, 0, payload, length) != 0)
+        ForgetDisplay(); // gone or no longer reading: one report, then silence
 }
 
 void Dabstone_AskImage(const char *path, uint32_t handle)
@@ -405,6 +403,7 @@ void Dabstone_InitDefaults()
     e.op = 0;
     e.singleSlot = ColorValue{};
     e.singleSlot.mode = COLOR_GRAY;
+    Dabstone_InitColors();
     e.useSelection = 0;
     e.undoLimit = 0;
     e.announce = 0;
@@ -449,7 +448,7 @@ int Dabstone_IsWorking()
 void Dabstone_SetImage(Image *image)
 {
     GG_Dabstone &e = E();
-    bool colorPlanes = EditingColorPlanes();
+    bool colorPlanes = Dabstone_EditingColorPlanes();
     Image *old = e.image;
     if (old) {
         Dabstone_DestroyUndo();
@@ -460,10 +459,9 @@ void Dabstone_SetImage(Image *image)
         SendPathMessage(MSG_RELEASE, Image_Path(old), &followUp, 1);
     }
     // The picker keeps a colour per plane kind; a new image starts on its
-    // colour planes. Least form until the colour picker exists: no
-    // conversion to the new image's colour mode.
-    SaveColorToSlot(colorPlanes);
-    e.color = e.colorSlot;
+    // colour planes, in its colour mode.
+    Dabstone_SaveColorToSlot(colorPlanes);
+    Dabstone_ColorsForImage(image);
 
     // The picture widget's "image" resource: least form until it exists.
     e.image = image;
@@ -498,6 +496,11 @@ void Dabstone_Event(const unsigned char *payload, const MsgHeader *h, void *)
     if (kind == MSG_EVK_IGNORED)
         return;
     if (kind == MSG_EVK_BRUSH_RECT) {
+        // The running job paints with the brush size it started with: the
+        // display's placing waits for the next one (refused, like the other
+        // changes while working).
+        if (e.working)
+            return;
         e.applyTarget = DAB_APPLY_BRUSH;
         e.brushShown = word(MSG_EV_FLAG1);
         if (word(MSG_EV_FLAG1) == 0 && word(MSG_EV_FLAG2) != 0) {
@@ -627,7 +630,9 @@ void Dabstone_DisplayConnect(const unsigned char *payload, const MsgHeader *h, v
     if (h->length < MSG_DISPLAY_PATH || !IsPathOf(e.image, PathAt(payload, h, MSG_DISPLAY_PATH)))
         return;
     int32_t id = Bytes_GetS32(payload);
-    if (id <= 0)
+    // Our own FIFO (or the kernel's) as a display would have us write to a
+    // reader that is ourselves: refused.
+    if (id <= 0 || id == int32_t(getpid()) || id == kernelPid)
         return;
     if (displayFifo >= 0 && displayPid != id)
         LeaveDisplay();
@@ -710,7 +715,9 @@ void Dabstone_RequestFailed(const unsigned char *payload, const MsgHeader *h, vo
         e.undoLimit = 0;
         Dabstone_SaveSettings();
         Dabstone_Quit("can't get ressources", ORV_NO_MEMORY);
-    } else if (request == MSG_CREATE_REBUILD) {
+    } else if (request == MSG_CREATE_REBUILD && e.rebuildPending) {
+        // Only the rebuild's own job is ended: a report no rebuild waits for
+        // must not clear the working flag under a running stroke.
         e.rebuildPending = 0;
         Dabstone_Working(0);
         Dabstone_AllowMotion(DAB_MOTION_END, -1, 0, 0);
@@ -726,12 +733,16 @@ void ConfirmedQuit(void *)
 {
     Dabstone_Exit("", 0);
 }
+
+// Refusing the question lets the job go on; the action is what gives the
+// dialog its cancel button.
+void QuitRefused(void *) {}
 } // namespace
 
 void Dabstone_Quit(const char *text, int32_t code)
 {
     if ((!text || !*text) && code == 0 && Dabstone_IsWorking()) {
-        Alert_Prompt("job not finisehd. Quit anyway ?", 0, ConfirmedQuit, nullptr, nullptr);
+        Alert_Prompt("job not finisehd. Quit anyway ?", 0, ConfirmedQuit, QuitRefused, nullptr);
         return;
     }
     Dabstone_Exit(text, code);
@@ -797,7 +808,7 @@ int Dabstone_DecodeSettings(const unsigned char *record, DabSettings *out)
 void Dabstone_EncodeSettings(unsigned char *record)
 {
     GG_Dabstone &e = E();
-    SaveColorToSlot(EditingColorPlanes());
+    Dabstone_SaveColorToSlot(Dabstone_EditingColorPlanes());
     bool buildin = e.brushKind != DAB_BRUSH_USER;
     const int32_t words[10] = {MSG_SETTINGS_MAGIC,
                                buildin ? e.brushWidth : e.savedWidth,
@@ -846,16 +857,17 @@ void Dabstone_LoadSettings(const unsigned char *payload, const MsgHeader *h, voi
     AnnounceImage();
     if (!e.undoImage && !e.undoRequest && SmallEnoughForUndo(e.image))
         Interface_CallUseUndo();
-    bool colorPlanes = EditingColorPlanes();
+    bool colorPlanes = Dabstone_EditingColorPlanes();
+    const int space = Dabstone_PickerColor().mode;
     if (s.colorValid) {
         e.colorSlot = s.color;
         if (colorPlanes)
-            Dabstone_SetColor(&e.colorSlot); // through the picker: least form until it exists
+            Dabstone_PickSlot(space, e.colorSlot);
     }
     if (s.singleValid) {
         e.singleSlot = s.single;
         if (!colorPlanes)
-            Dabstone_SetColor(&e.singleSlot);
+            Dabstone_PickSlot(space, e.singleSlot);
     }
     e.dithering = s.dithering;
 }

@@ -114,8 +114,11 @@ void Dabstone_BigRefreshList(List *boxes);
 // Sends to the display process when one is connected. A display whose FIFO
 // has lost its reader is forgotten after the one failed write.
 void Dabstone_SendDisplay(int32_t code, const void *payload, int length);
-// Sends to the kernel when its FIFO is open.
+// Sends to the kernel when its FIFO is open. A kernel that is gone or no
+// longer reads ends the program (Dabstone_KernelGone).
 void Dabstone_SendKernel(int32_t code, const void *payload, int length);
+// The kernel has gone: its FIFO is closed and the program ends with 1011.
+[[noreturn]] void Dabstone_KernelGone();
 
 // ---- Message handlers (registered by start-up) ----
 void Dabstone_WorkImageAnswer(const unsigned char *payload, const MsgHeader *h, void *); // 2009

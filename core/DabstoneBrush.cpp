@@ -1,5 +1,7 @@
 #include "core/DabstoneBrush.h"
 
+#include "core/DabstoneColor.h"
+
 #include "brush/Buildin.h"
 #include "core/Handle.h"
 #include "core/Image.h"
@@ -175,28 +177,6 @@ bool IsColourPlane(const Image *image, int plane)
     return plane == -1 || (image && plane < Image_ColorPlanes(image));
 }
 
-// The colour record in another colour mode (least form until the colour
-// picker exists: the picker converts with its own rules).
-ColorValue InMode(ColorValue c, int mode)
-{
-    const int from = c.mode;
-    if (from == mode || (mode != COLOR_GRAY && mode != COLOR_RGB && mode != COLOR_CMYK))
-        return c;
-    int r = c.red, g = c.green, b = c.blue;
-    if (from == COLOR_GRAY)
-        r = g = b = c.grey;
-    else if (from == COLOR_CMYK) {
-        r = std::max(0, 255 - c.black - c.cyan);
-        g = std::max(0, 255 - c.black - c.magenta);
-        b = std::max(0, 255 - c.black - c.yellow);
-    }
-    c.mode = mode;
-    c.red = r, c.green = g, c.blue = b;
-    c.grey = (r + g + b) / 3;
-    c.cyan = 255 - r, c.magenta = 255 - g, c.yellow = 255 - b, c.black = 0;
-    return c;
-}
-
 bool SamePath(const Image *image, const char *path)
 {
     return image && path && std::strncmp(Image_Path(image), path, MSG_PATH_SIZE) == 0;
@@ -294,42 +274,23 @@ void Dabstone_SetOp(int op)
         Dabstone_SetAlpha(1);
 }
 
-void Dabstone_SetColor(const ColorValue *color)
-{
-    GG_Dabstone &e = E();
-    e.color = *color;
-    if (e.image && e.plane >= 0 && e.plane < Image_ColorPlanes(e.image)) {
-        // One colour plane: a single value, its component.
-        const ColorValue &c = *color;
-        int32_t v = e.color.grey;
-        if (Image_Mode(e.image) == IMAGE_MODE_RGB)
-            v = e.plane == 0 ? c.red : e.plane == 1 ? c.green : c.blue;
-        else if (Image_Mode(e.image) == IMAGE_MODE_CMYK)
-            v = e.plane == 0 ? c.cyan : e.plane == 1 ? c.magenta : e.plane == 2 ? c.yellow : c.black;
-        e.color.mode = COLOR_GRAY;
-        e.color.grey = v;
-    }
-    if (e.floating) {
-        SendBrushChange(MSG_BRC_COLOR);
-        Interface_SetBrushColor(&e.color);
-    }
-}
-
 void Dabstone_SetPlane(int plane)
 {
     GG_Dabstone &e = E();
     if (plane == e.plane)
         return;
-    // Colour planes and single planes (alpha, extra) keep a colour each.
-    // Least form until the colour picker exists: the slots stand for it.
-    const bool wasColour = IsColourPlane(e.image, e.plane), isColour = IsColourPlane(e.image, plane);
-    (wasColour ? e.colorSlot : e.singleSlot) = e.color;
+    // Colour planes and single planes (alpha, extra) keep a colour each, as
+    // the picker gave it.
+    const bool isColour = IsColourPlane(e.image, plane);
+    Dabstone_SaveColorToSlot(IsColourPlane(e.image, e.plane));
     e.plane = plane;
-    const ColorValue next = isColour ? InMode(e.colorSlot, e.image ? Image_Mode(e.image) : COLOR_RGB)
-                                     : InMode(e.singleSlot, COLOR_GRAY);
-    Dabstone_SetColor(&next);
+    if (isColour)
+        Dabstone_PickSlot(e.image ? Image_Mode(e.image) : COLOR_RGB, e.colorSlot);
+    else
+        Dabstone_PickSlot(COLOR_GRAY, e.singleSlot);
     Interface_SetPlane(plane);
-    if (e.image && Image_ColorPlanes(e.image) > 0 && plane == Image_AlphaPlane(e.image)) {
+    const int alphaPlane = e.image ? Image_AlphaPlane(e.image) : -1;
+    if (alphaPlane >= 0 && Image_ColorPlanes(e.image) > 0 && plane == alphaPlane) {
         if (e.op == 1)
             Dabstone_SetOp(0);
         else if (!e.alpha)
@@ -460,29 +421,32 @@ void Dabstone_SetUserBrush(Image *image, int source)
     e.brushMaskRequested = 0;
     e.rebuildCounter = 0;
     Dabstone_SetType(image ? DAB_BRUSH_USER : DAB_BRUSH_BUILDIN);
-    // The old brush goes back to whoever owns it.
-    if (oldMask) {
-        if (oldSource != DAB_SOURCE_KERNEL)
-            SendPath(MSG_DELETE, oldMask);
-        Image_CloseImage(oldMask);
-    }
-    if (old && old != image) {
+    // The old brush goes back to whoever owns it, then its mask.
+    const bool replaced = old && old != image;
+    if (replaced) {
         if (oldSource == DAB_SOURCE_CREATED)
             SendPath(MSG_DELETE, old);
         else if (oldSource == DAB_SOURCE_LENT)
             SendPath(MSG_GIVE_BACK, old);
         else if (oldSource == DAB_SOURCE_KERNEL)
             SendPath(MSG_RELEASE, old, MSG_WANTED, true);
-        Image_CloseImage(old);
     }
+    if (oldMask) {
+        if (oldSource != DAB_SOURCE_KERNEL)
+            SendPath(MSG_DELETE, oldMask);
+        Image_CloseImage(oldMask);
+    }
+    if (replaced)
+        Image_CloseImage(old);
 }
 
 void Dabstone_BrushMaskArrived(Image *mask, const char *path)
 {
     GG_Dabstone &e = E();
-    if (!SamePath(e.userBrush, path) || e.userBrushMask || Image_Width(mask) != Image_Width(e.userBrush) ||
-        Image_Height(mask) != Image_Height(e.userBrush) || Image_PlaneBits(mask, 0) != 8) {
-        // The brush changed meanwhile (or the mask cannot serve it).
+    if (!SamePath(e.userBrush, path) || e.userBrushMask) {
+        // The brush changed meanwhile: the mask was made for us, for nothing.
+        // A mask of another size or depth is kept: the fill object refuses
+        // it when painting, and a mask the kernel owns is not ours to delete.
         SendPath(MSG_DELETE, mask);
         Image_CloseImage(mask);
         return;

@@ -6,6 +6,7 @@
 // peer copies unchanged into its answer. Both words are handles of
 // core/Handle.h (or 0), never addresses.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 // ---- Frame ----------------------------------------------------------------
@@ -128,11 +129,21 @@ enum MsgBrushChange : int32_t {
 // Async-signal-safe: the fault handler frames its notice with it.
 void Msg_PutHeader(unsigned char *header, int32_t code, int32_t aux, int32_t length);
 
-// Sends one frame (own pid, code, aux, length, payload) in one write on fd.
-// The send buffer grows to the largest frame sent and is reused. Failures
-// are reported as "can't write message" and the frame is lost; the return is
-// 0 or the system error number (12 when no memory).
+// Sends one frame (own pid, code, aux, length, payload) on fd. The send
+// buffer grows to the largest frame sent and is reused. Failures are
+// reported as "can't write message" and the frame is lost; the return is 0
+// or the system error number (12 when no memory, ETIMEDOUT when the reader
+// let its FIFO stay full for the whole patience).
 int Msg_write(int fd, int32_t code, int32_t aux, const void *payload, int length);
+
+// Writes all of data on fd (blocking or not): a full non-blocking FIFO is
+// waited for at most the patience, so a reader that stopped reading never
+// holds the writer for ever. 0, ETIMEDOUT or the system error number.
+int Msg_WriteAll(int fd, const void *data, size_t size);
+
+// How long a write waits for a full FIFO to drain before giving up.
+constexpr int MSG_PATIENCE_MS = 10000;
+void Msg_SetPatience(int ms);
 
 // Descriptor of the last send.
 extern int GlobalFifoValue;

@@ -282,6 +282,9 @@ TEST_F(Engine, FailedRebuildRequestEndsTheJobWithAWarning)
     Connect();
     GG_Dabstone &e = *G_dabstone;
     e.working = 1;
+    // No rebuild waits: the running job is not the report's to end.
+    Deliver(Dabstone_RequestFailed, MSG_REQUEST_FAILED, Words({MSG_CREATE_REBUILD, 1213}));
+    EXPECT_EQ(e.working, 1);
     e.rebuildPending = 1;
     EXPECT_THAT(Stderr([] {
                     Deliver(Dabstone_RequestFailed, MSG_REQUEST_FAILED, Words({MSG_CREATE_REBUILD, 1213}));
@@ -292,6 +295,60 @@ TEST_F(Engine, FailedRebuildRequestEndsTheJobWithAWarning)
     ASSERT_FALSE(d.empty());
     EXPECT_EQ(d.back().code, MSG_MOTION);
     EXPECT_EQ(d.back().payload, Words({99, 0, -1, 0, 0}));
+}
+
+// What a running job paints with stays: the brush a peer wants back and the
+// display's brush rectangle wait for its end.
+TEST_F(Engine, ARunningJobKeepsItsBrushAndSize)
+{
+    GG_Dabstone &e = *G_dabstone;
+    Image *brush = Make(20, 20, IMAGE_MODE_GREY, 8, 1);
+    Forget(brush);
+    Dabstone_SetUserBrush(brush, 2);
+    e.working = 1;
+    Deliver(Dabstone_ImageWanted, MSG_WANTED, PathPayload(Image_Path(brush)));
+    Deliver(Dabstone_Event, MSG_POINTER,
+            Words({MSG_EVK_BRUSH_RECT, 0, 0, 0, 0, 0, 0, 0, 0, 0, 10, 10, 150, 150, 1}, 64));
+    EXPECT_EQ(e.userBrush, brush);
+    EXPECT_EQ(std::pair(e.brushWidth, e.brushHeight), std::pair(20, 20));
+    e.working = 0;
+    Dabstone_SetUserBrush(nullptr, 0);
+}
+
+// A display that is ourselves, or one that stops reading, never holds the
+// program: the first is refused, the second dropped after the patience.
+TEST_F(Engine, ADisplayThatCannotReadIsNeverWaitedForForEver)
+{
+    Deliver(Dabstone_DisplayConnect, MSG_DISPLAY_CONNECT,
+            DisplayPayload(int32_t(getpid()), Image_Path(image)));
+    EXPECT_EQ(displayFifo, -1);
+    Connect();
+    ASSERT_GE(displayFifo, 0);
+    Msg_SetPatience(50);
+    std::vector<unsigned char> rect(MSG_RECT_SIZE);
+    Stderr([&] {
+        for (int i = 0; i < 100000 && displayFifo >= 0; ++i)
+            Dabstone_SendDisplay(MSG_REDRAW, rect.data(), MSG_RECT_SIZE);
+    });
+    Msg_SetPatience(MSG_PATIENCE_MS);
+    EXPECT_EQ(displayFifo, -1);
+    EXPECT_EQ(displayPid, 0);
+}
+
+// The colour starts as the picker's default and follows each image's mode:
+// never an all-zero record of no mode.
+TEST_F(Engine, TheColourStartsAsThePickersAndFollowsTheImageMode)
+{
+    const ColorValue &c = G_dabstone->color;
+    EXPECT_EQ(std::vector<int>({c.mode, c.red, c.green, c.blue}), std::vector<int>({COLOR_RGB, 0, 0, 0}));
+    image = Make(8, 8, IMAGE_MODE_CMYK, 8, 0);
+    Forget(image);
+    Dabstone_SetImage(image);
+    EXPECT_EQ(std::vector<int>({c.mode, c.cyan, c.magenta, c.yellow, c.black}),
+              std::vector<int>({COLOR_CMYK, 255, 255, 255, 0}));
+    std::vector<unsigned char> record(MSG_SETTINGS_SIZE);
+    Dabstone_EncodeSettings(record.data());
+    EXPECT_EQ(Bytes_GetS32(&record[4 * 10]), COLOR_CMYK);
 }
 
 // ---- Undo ----
