@@ -203,7 +203,22 @@ bool IsNull(int argc, char **argv, int entry)
     return entry >= argc || std::strcmp(argv[entry], "NULL") == 0;
 }
 
-void RegisterHandlers()
+// Step 14: the image to edit; the program cannot run without it.
+void OpenImageArgument(int argc, char **argv)
+{
+    Image *image = nullptr;
+    if (!IsNull(argc, argv, 3)) {
+        int rc = Image_OpenImage(&image, argv[3]);
+        if (rc != 0) {
+            Dabstone_EndLinks(rc);
+            std::exit(rc);
+        }
+    }
+    Dabstone_SetImage(image);
+}
+} // namespace
+
+void Appli_RegisterHandlers()
 {
     static const struct {
         int32_t code;
@@ -229,21 +244,6 @@ void RegisterHandlers()
     for (const auto &h : handlers)
         Msghand_AddCallback(h.code, h.routine, nullptr);
 }
-
-// Step 14: the image to edit; the program cannot run without it.
-void OpenImageArgument(int argc, char **argv)
-{
-    Image *image = nullptr;
-    if (!IsNull(argc, argv, 3)) {
-        int rc = Image_OpenImage(&image, argv[3]);
-        if (rc != 0) {
-            Dabstone_EndLinks(rc);
-            std::exit(rc);
-        }
-    }
-    Dabstone_SetImage(image);
-}
-} // namespace
 
 const unsigned char *Appli_Descriptor()
 {
@@ -317,7 +317,7 @@ void Appli_Main(int argc, char **argv)
     e.bestVisual = XcOpenBestVisual(e.toplevel);
 
     Msghand_Initialize(e.app, appliFifo);
-    RegisterHandlers();
+    Appli_RegisterHandlers();
     Msghand_SetLinkLost(LinkLost);
     XtAppAddInput(e.app, kernelFifo, reinterpret_cast<XtPointer>(XtInputReadMask), KernelGone, nullptr);
     SendWord(MSG_HELLO, int32_t(getpid()));
