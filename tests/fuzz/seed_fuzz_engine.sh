@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Seeds for fuzz_engine: message sequences that once stopped or hung the
 # program, and a few ordinary sessions. A seed is the colour model of the
-# edited image (one byte), then steps: code selector, 0, 16-bit payload
-# length, payload. Selectors: 0 1037, 1 1008, 2 1003, 3 1009, 4 1011,
+# edited image (one byte), then steps: code selector, flags (1: leave the
+# frame waiting in the FIFO with the next), 16-bit payload length, payload. Selectors: 0 1037, 1 1008, 2 1003, 3 1009, 4 1011,
 # 5 1015, 6 1016, 7 1021, 8 1025, 9 1040, 10 1041, 11 2003, 12 2009,
 # 13 2021, 14 2022, 15 1006. A path field starting with byte n < 16 names
 # known image n: 0 the edited one, 1 and 2 brushes (40 x 30 RGB, 20 x 20
