@@ -21,10 +21,6 @@ typedef struct _WidgetRec *Widget; // as <X11/Intrinsic.h> declares it
 
 // Brush kinds.
 enum { DAB_BRUSH_BUILDIN = 0, DAB_BRUSH_USER = 2 };
-// Apply targets.
-enum { DAB_APPLY_NONE = -1, DAB_APPLY_BRUSH = 0, DAB_APPLY_FILL = 1 };
-// Motion control modes of 1038.
-enum { DAB_MOTION_NONE = -1, DAB_MOTION_HOLD = 0, DAB_MOTION_ALLOW = 1, DAB_MOTION_END = 99 };
 
 struct GG_Dabstone {
     Widget toplevel;
@@ -65,7 +61,7 @@ struct GG_Dabstone {
     int maskWanted, selectionInProgress, useSelection;
     int rebuildPending, rebuildCounter;
     int op;          // 0 normal; 1 forces the alpha flag on
-    int applyTarget; // DAB_APPLY_*
+    int applyTarget; // MSG_APPLY_*
     int applyInProgress;
 
     ColorValue color;      // the current colour

@@ -1,6 +1,8 @@
 #include "core/DabstoneBrush.h"
 
+#include "core/DabstoneCodec.h"
 #include "core/DabstoneColor.h"
+#include "core/DabstoneLink.h"
 
 #include "brush/Buildin.h"
 #include "core/Handle.h"
@@ -20,32 +22,6 @@ namespace
 GG_Dabstone &E()
 {
     return *G_dabstone;
-}
-
-Box BoxOf(const Image *image)
-{
-    const int32_t w = Image_Width(image), h = Image_Height(image);
-    return Box{0, 0, w - 1, h - 1, w, h, 0};
-}
-
-// ---- Messages ----
-
-void SendPath(int32_t code, const Image *image, int32_t word = 0, bool withWord = false)
-{
-    unsigned char payload[MSG_PATH_SIZE + 4] = {};
-    std::strncpy(reinterpret_cast<char *>(payload), Image_Path(image), MSG_PATH_SIZE - 1);
-    Bytes_PutS32(payload + MSG_PATH_SIZE, word);
-    Dabstone_SendKernel(code, payload, withWord ? MSG_PATH_SIZE + 4 : MSG_PATH_SIZE);
-}
-
-// A partial brush description (change code 2, 4 or 16) for the display.
-void SendBrushChange(int change)
-{
-    if (displayFifo < 0)
-        return;
-    unsigned char payload[MSG_BRUSH_SIZE];
-    Dabstone_BrushDescription(payload, change, 0);
-    Dabstone_SendDisplay(MSG_BRUSH_CURSOR, payload, MSG_BRUSH_SIZE);
 }
 
 // ---- Helpers ----
@@ -116,7 +92,7 @@ void RequestMask()
     if (e.brushMaskRequested)
         return;
     if (e.userBrushSource == DAB_SOURCE_KERNEL) {
-        SendPath(MSG_ASK_MASK, e.userBrush);
+        Dabstone_SendPath(MSG_ASK_MASK, Image_Path(e.userBrush));
         e.brushMaskRequested = 1;
         return;
     }
@@ -129,7 +105,7 @@ void RequestMask()
     }
     unsigned char payload[MSG_CREATE_SIZE] = {};
     Image_MakeInfo(payload, Image_Width(e.userBrush), Image_Height(e.userBrush), IMAGE_MODE_GREY, 8, 0);
-    Bytes_Put32(payload + MSG_INFO_SIZE, request->handle);
+    Msg_PutTail(payload + MSG_INFO_SIZE, {request->handle, 0});
     Dabstone_SendKernel(MSG_CREATE_WORK, payload, MSG_CREATE_SIZE);
     e.brushMaskRequested = 1;
 }
@@ -267,7 +243,7 @@ void Dabstone_SetOp(int op)
     if (op == e.op)
         return;
     e.op = op;
-    SendBrushChange(MSG_BRC_OP);
+    Dabstone_SendBrushChange(MSG_BRC_OP);
     Interface_SetOp(op);
     Interface_SetBrushDepth(op ? -1 : 1);
     if (op == 1 && !e.alpha)
@@ -341,7 +317,7 @@ void Dabstone_SetDims(int width, int height, int fromDisplay)
     if (!fromDisplay) {
         Recentre(oldW, oldH);
         if (e.activeBrush)
-            SendBrushChange(MSG_BRC_POSITION);
+            Dabstone_SendBrushChange(MSG_BRC_POSITION);
     }
     Interface_SetBrushWH(e.brushWidth, e.brushHeight);
 }
@@ -372,7 +348,7 @@ void Dabstone_SetType(int kind)
         Interface_SetOpacity(100);
         e.activeBrush = e.userBrush;
         e.activeBrush2 = nullptr;
-        e.brushImageBox = BoxOf(e.userBrush);
+        e.brushImageBox = Box_OfImage(e.userBrush);
         Recentre(oldW, oldH);
     } else {
         e.brushWidth = e.refWidth = e.savedWidth;
@@ -391,7 +367,7 @@ void Dabstone_SetType(int kind)
         if (e.buildinBrush) {
             Dabstone_DrawBuildinBrush();
             e.activeBrush = e.buildinBrush;
-            e.brushImageBox = BoxOf(e.buildinBrush);
+            e.brushImageBox = Box_OfImage(e.buildinBrush);
         } else {
             e.activeBrush = nullptr;
         }
@@ -425,15 +401,15 @@ void Dabstone_SetUserBrush(Image *image, int source)
     const bool replaced = old && old != image;
     if (replaced) {
         if (oldSource == DAB_SOURCE_CREATED)
-            SendPath(MSG_DELETE, old);
+            Dabstone_SendPath(MSG_DELETE, Image_Path(old));
         else if (oldSource == DAB_SOURCE_LENT)
-            SendPath(MSG_GIVE_BACK, old);
+            Dabstone_SendPath(MSG_GIVE_BACK, Image_Path(old));
         else if (oldSource == DAB_SOURCE_KERNEL)
-            SendPath(MSG_RELEASE, old, MSG_WANTED, true);
+            Dabstone_SendPath(MSG_RELEASE, Image_Path(old), {MSG_WANTED});
     }
     if (oldMask) {
         if (oldSource != DAB_SOURCE_KERNEL)
-            SendPath(MSG_DELETE, oldMask);
+            Dabstone_SendPath(MSG_DELETE, Image_Path(oldMask));
         Image_CloseImage(oldMask);
     }
     if (replaced)
@@ -447,7 +423,7 @@ void Dabstone_BrushMaskArrived(Image *mask, const char *path)
         // The brush changed meanwhile: the mask was made for us, for nothing.
         // A mask of another size or depth is kept: the fill object refuses
         // it when painting, and a mask the kernel owns is not ours to delete.
-        SendPath(MSG_DELETE, mask);
+        Dabstone_SendPath(MSG_DELETE, Image_Path(mask));
         Image_CloseImage(mask);
         return;
     }

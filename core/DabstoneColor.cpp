@@ -1,5 +1,6 @@
 #include "core/DabstoneColor.h"
 
+#include "core/DabstoneLink.h"
 #include "core/Image.h"
 #include "core/Msg.h"
 #include "ui/Interface.h"
@@ -21,16 +22,6 @@ ColorValue picker = kPickerDefault;
 int Floor0(int v)
 {
     return std::max(0, v);
-}
-
-// The 1042 change of the colour alone.
-void SendColorChange()
-{
-    if (displayFifo < 0)
-        return;
-    unsigned char payload[MSG_BRUSH_SIZE];
-    Dabstone_BrushDescription(payload, MSG_BRC_COLOR, 0);
-    Dabstone_SendDisplay(MSG_BRUSH_CURSOR, payload, MSG_BRUSH_SIZE);
 }
 
 } // namespace
@@ -123,7 +114,7 @@ void Dabstone_SetColor(const ColorValue *color)
         e.color.grey = v;
     }
     if (e.floating) {
-        SendColorChange();
+        Dabstone_SendBrushChange(MSG_BRC_COLOR);
         Interface_SetBrushColor(&e.color);
     }
 }

@@ -3,6 +3,7 @@
 #include "core/Bytes.h"
 #include "core/Misc.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -87,9 +88,26 @@ int Msg_write(int fd, int32_t code, int32_t aux, const void *payload, int length
     return e;
 }
 
-const unsigned char *Msg_SendBuffer(int *capacity)
+void Msg_PutWords(unsigned char *out, std::initializer_list<int32_t> words)
 {
-    if (capacity)
-        *capacity = sendCapacity;
-    return sendBuffer;
+    int i = 0;
+    for (int32_t w : words)
+        Msg_PutWord(out, i++, w);
+}
+
+std::string Msg_Path(const unsigned char *payload, int32_t length, int offset)
+{
+    if (offset < 0 || length <= offset)
+        return {};
+    const size_t room = std::min<size_t>(MSG_PATH_SIZE, size_t(length - offset));
+    const char *field = reinterpret_cast<const char *>(payload + offset);
+    const size_t n = strnlen(field, room);
+    return n < room ? std::string(field, n) : std::string();
+}
+
+void Msg_PutPath(unsigned char *field, const char *path, int size)
+{
+    std::memset(field, 0, size_t(size));
+    if (path)
+        std::memcpy(field, path, strnlen(path, size_t(size - 1)));
 }

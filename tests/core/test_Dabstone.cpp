@@ -136,11 +136,11 @@ TEST_F(Engine, DisplayConnectsForTheCurrentImageAndClosesByIdOrSender)
             displayId, 2);
     Deliver(Dabstone_DisplayClose, MSG_DISPLAY_CLOSE, DisplayPayload(displayId, Image_Path(image)), 12345, 0);
     EXPECT_EQ(displayPid, displayId);
-    G_dabstone->applyTarget = DAB_APPLY_BRUSH;
+    G_dabstone->applyTarget = MSG_APPLY_BRUSH;
     Deliver(Dabstone_DisplayClose, MSG_DISPLAY_LEAVE, DisplayPayload(0, Image_Path(image)), displayId, 0);
     EXPECT_EQ(displayPid, 0);
     EXPECT_EQ(displayFifo, -1);
-    EXPECT_EQ(G_dabstone->applyTarget, DAB_APPLY_NONE);
+    EXPECT_EQ(G_dabstone->applyTarget, MSG_APPLY_NONE);
 }
 
 std::vector<std::vector<unsigned char>> toolCalls;
