@@ -1,5 +1,7 @@
 #include "brush/Box.h"
 
+#include "core/Image.h"
+
 #include <algorithm>
 
 namespace
@@ -108,6 +110,16 @@ Box *BoxMakeXY(int32_t x1, int32_t y1, int32_t x2, int32_t y2)
         Resize(b);
     }
     return b;
+}
+
+Box Box_Rect(int32_t x, int32_t y, int32_t width, int32_t height)
+{
+    return Box{x, y, int32_t(int64_t(x) + width - 1), int32_t(int64_t(y) + height - 1), width, height, 0};
+}
+
+Box Box_OfImage(const Image *image)
+{
+    return image ? Box_Rect(0, 0, Image_Width(image), Image_Height(image)) : Box_Rect(0, 0, 0, 0);
 }
 
 Box *BoxMakeWH(int32_t x, int32_t y, int32_t width, int32_t height)

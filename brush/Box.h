@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+struct Image;
+
 struct Box {
     int32_t x1, y1, x2, y2;
     int32_t width, height;
@@ -26,6 +28,11 @@ Box *BoxNew();
 // Corners given in the wrong order are swapped.
 Box *BoxMakeXY(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 Box *BoxMakeWH(int32_t x, int32_t y, int32_t width, int32_t height);
+// The box of a rectangle given by its corner and size (the far corner in 64
+// bits first, so that it never wraps), and the whole of an image:
+// (0, 0)-(width - 1, height - 1), or the empty box of none.
+Box Box_Rect(int32_t x, int32_t y, int32_t width, int32_t height);
+Box Box_OfImage(const Image *image);
 Box *BoxDup(const Box *b);
 void BoxFree(Box *b);
 

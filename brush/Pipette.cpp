@@ -115,11 +115,10 @@ int Work_PickColor(const Image *image, int plane, int x, int y, const ColorValue
 void Work_Pipette(void *, const unsigned char *event)
 {
     GG_Dabstone &e = *G_dabstone;
-    auto word = [event](int i) { return Bytes_GetS32(event + 4 * i); };
-    int32_t kind = word(MSG_EV_KIND);
-    bool pick = kind == MSG_EVK_PRESS || kind == MSG_EVK_RELEASE ||
-                (kind == MSG_EVK_MOTION && (word(MSG_EV_STATE) & MSG_STATE_BUTTON1));
-    int32_t x = word(MSG_EV_X), y = word(MSG_EV_Y);
+    const int32_t kind = Msg_Word(event, MSG_EV_KIND);
+    const bool pick = kind == MSG_EVK_PRESS || kind == MSG_EVK_RELEASE ||
+                      (kind == MSG_EVK_MOTION && (Msg_Word(event, MSG_EV_STATE) & MSG_STATE_BUTTON1));
+    const int32_t x = Msg_Word(event, MSG_EV_X), y = Msg_Word(event, MSG_EV_Y);
     const Box &ib = e.imageBox;
     if (!pick || !e.image || x < ib.x1 || x > ib.x2 || y < ib.y1 || y > ib.y2)
         return;
@@ -133,12 +132,6 @@ void Work_Pipette(void *, const unsigned char *event)
 namespace
 {
 
-Box WholeBox(const Image *image)
-{
-    return Box{0, 0, Image_Width(image) - 1, Image_Height(image) - 1, Image_Width(image), Image_Height(image),
-               0};
-}
-
 // One fill of src onto the whole of dst through a view mapping srcBox onto
 // it (scaling when the sizes differ). False when memory is short.
 bool FillOnce(Image *src, const Box &srcBox, Image *dst, const FillTev2TevOptions &options, int mask)
@@ -146,7 +139,7 @@ bool FillOnce(Image *src, const Box &srcBox, Image *dst, const FillTev2TevOption
     Fill *filler = FillTev2TevCreate(src, dst, &options, mask);
     if (!filler)
         return false;
-    Box dstBox = WholeBox(dst);
+    Box dstBox = Box_OfImage(dst);
     View *view = NViewCreate(&srcBox, &dstBox, nullptr, filler, nullptr, 0);
     if (view) {
         ViewFill(view);
@@ -172,7 +165,7 @@ int Work_Rebuild(Image *image)
         o.floating = e.floating;
         o.srcMask = e.userBrushMask;
         o.srcMaskPlane = 0;
-        return FillOnce(e.userBrush, WholeBox(e.userBrush), image, o,
+        return FillOnce(e.userBrush, Box_OfImage(e.userBrush), image, o,
                         FT2T_DITHERING | FT2T_SRCMASK | FT2T_FGPIXEL | FT2T_FLOATING | FT2T_OP);
     }
     int alpha = Image_AlphaPlane(image);

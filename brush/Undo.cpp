@@ -62,8 +62,7 @@ SwapFn SwapBytes()
 // The box clipped to the image; false when nothing is left.
 bool ClipToImage(Box *out, const Box *box, const Image *image)
 {
-    Box whole{0, 0, Image_Width(image) - 1, Image_Height(image) - 1, Image_Width(image), Image_Height(image),
-              0};
+    const Box whole = Box_OfImage(image);
     return Box_Clip(out, box, &whole) != 0;
 }
 

@@ -7,6 +7,7 @@
 #include "core/Misc.h"
 #include "core/Msg.h"
 #include "core/Msghand.h"
+#include "core/OrvError.h"
 #include "ui/Alert.h"
 #include "ui/Interface.h"
 #include "xc/Visual.h"
@@ -168,7 +169,7 @@ void AskWorkImagesNow(XtPointer, XtIntervalId *)
 // nothing can reach us, so end in order.
 void LinkLost(int, int)
 {
-    Dabstone_Exit("", 1011);
+    Dabstone_Exit("", ORV_CONNECTION_OFF);
 }
 
 // The kernel's FIFO has lost its reader: the kernel is gone. Its write end
@@ -179,11 +180,7 @@ void KernelGone(XtPointer, int *source, XtInputId *id)
     if (poll(&p, 1, 0) != 1 || !(p.revents & (POLLERR | POLLHUP)))
         return;
     XtRemoveInput(*id);
-    Misc_OpenError("Sorbane has gone", 1011);
-    Fifo_CloseWrite(kernelPid, kernelPid, kernelFifo);
-    kernelFifo = -1;
-    faultChannel = -1;
-    Dabstone_Exit("", 1011);
+    Dabstone_KernelGone();
 }
 
 void Fault(XtPointer signal, XtIntervalId *)
@@ -206,7 +203,22 @@ bool IsNull(int argc, char **argv, int entry)
     return entry >= argc || std::strcmp(argv[entry], "NULL") == 0;
 }
 
-void RegisterHandlers()
+// Step 14: the image to edit; the program cannot run without it.
+void OpenImageArgument(int argc, char **argv)
+{
+    Image *image = nullptr;
+    if (!IsNull(argc, argv, 3)) {
+        int rc = Image_OpenImage(&image, argv[3]);
+        if (rc != 0) {
+            Dabstone_EndLinks(rc);
+            std::exit(rc);
+        }
+    }
+    Dabstone_SetImage(image);
+}
+} // namespace
+
+void Appli_RegisterHandlers()
 {
     static const struct {
         int32_t code;
@@ -232,21 +244,6 @@ void RegisterHandlers()
     for (const auto &h : handlers)
         Msghand_AddCallback(h.code, h.routine, nullptr);
 }
-
-// Step 14: the image to edit; the program cannot run without it.
-void OpenImageArgument(int argc, char **argv)
-{
-    Image *image = nullptr;
-    if (!IsNull(argc, argv, 3)) {
-        int rc = Image_OpenImage(&image, argv[3]);
-        if (rc != 0) {
-            Dabstone_EndLinks(rc);
-            std::exit(rc);
-        }
-    }
-    Dabstone_SetImage(image);
-}
-} // namespace
 
 const unsigned char *Appli_Descriptor()
 {
@@ -297,8 +294,8 @@ void Appli_Main(int argc, char **argv)
     if (kernelFifo < 0)
         CantOpenFifo();
     if (argc > 4 && std::strcmp(argv[4], "INTERROGATION") == 0) {
-        ssize_t written = write(kernelFifo, Appli_Descriptor(), APPLI_DESCRIPTOR_SIZE);
-        (void)written; // the kernel reads what it gets; nothing else to do
+        // The kernel reads what it gets; nothing else to do on a failure.
+        Msg_WriteAll(kernelFifo, Appli_Descriptor(), APPLI_DESCRIPTOR_SIZE);
         Fifo_CloseWrite(kernelPid, kernelPid, kernelFifo);
         std::exit(0);
     }
@@ -320,7 +317,7 @@ void Appli_Main(int argc, char **argv)
     e.bestVisual = XcOpenBestVisual(e.toplevel);
 
     Msghand_Initialize(e.app, appliFifo);
-    RegisterHandlers();
+    Appli_RegisterHandlers();
     Msghand_SetLinkLost(LinkLost);
     XtAppAddInput(e.app, kernelFifo, reinterpret_cast<XtPointer>(XtInputReadMask), KernelGone, nullptr);
     SendWord(MSG_HELLO, int32_t(getpid()));

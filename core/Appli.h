@@ -45,6 +45,8 @@ extern const char *PrgName;
 // at all), else the decimal value clamped to 0..10000 (0 for a non-number).
 int Appli_DelayMs(const char *value);
 
+// Registers the engine's routine for every message code it takes.
+void Appli_RegisterHandlers();
 // The whole program: start-up, then the toolkit main loop. Never returns.
 [[noreturn]] void Appli_Main(int argc, char **argv);
 

@@ -21,10 +21,6 @@ typedef struct _WidgetRec *Widget; // as <X11/Intrinsic.h> declares it
 
 // Brush kinds.
 enum { DAB_BRUSH_BUILDIN = 0, DAB_BRUSH_USER = 2 };
-// Apply targets.
-enum { DAB_APPLY_NONE = -1, DAB_APPLY_BRUSH = 0, DAB_APPLY_FILL = 1 };
-// Motion control modes of 1038.
-enum { DAB_MOTION_NONE = -1, DAB_MOTION_HOLD = 0, DAB_MOTION_ALLOW = 1, DAB_MOTION_END = 99 };
 
 struct GG_Dabstone {
     Widget toplevel;
@@ -65,7 +61,7 @@ struct GG_Dabstone {
     int maskWanted, selectionInProgress, useSelection;
     int rebuildPending, rebuildCounter;
     int op;          // 0 normal; 1 forces the alpha flag on
-    int applyTarget; // DAB_APPLY_*
+    int applyTarget; // MSG_APPLY_*
     int applyInProgress;
 
     ColorValue color;      // the current colour
@@ -114,8 +110,11 @@ void Dabstone_BigRefreshList(List *boxes);
 // Sends to the display process when one is connected. A display whose FIFO
 // has lost its reader is forgotten after the one failed write.
 void Dabstone_SendDisplay(int32_t code, const void *payload, int length);
-// Sends to the kernel when its FIFO is open.
+// Sends to the kernel when its FIFO is open. A kernel that is gone or no
+// longer reads ends the program (Dabstone_KernelGone).
 void Dabstone_SendKernel(int32_t code, const void *payload, int length);
+// The kernel has gone: its FIFO is closed and the program ends with 1011.
+[[noreturn]] void Dabstone_KernelGone();
 
 // ---- Message handlers (registered by start-up) ----
 void Dabstone_WorkImageAnswer(const unsigned char *payload, const MsgHeader *h, void *); // 2009

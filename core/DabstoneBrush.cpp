@@ -1,5 +1,9 @@
 #include "core/DabstoneBrush.h"
 
+#include "core/DabstoneCodec.h"
+#include "core/DabstoneColor.h"
+#include "core/DabstoneLink.h"
+
 #include "brush/Buildin.h"
 #include "core/Handle.h"
 #include "core/Image.h"
@@ -18,32 +22,6 @@ namespace
 GG_Dabstone &E()
 {
     return *G_dabstone;
-}
-
-Box BoxOf(const Image *image)
-{
-    const int32_t w = Image_Width(image), h = Image_Height(image);
-    return Box{0, 0, w - 1, h - 1, w, h, 0};
-}
-
-// ---- Messages ----
-
-void SendPath(int32_t code, const Image *image, int32_t word = 0, bool withWord = false)
-{
-    unsigned char payload[MSG_PATH_SIZE + 4] = {};
-    std::strncpy(reinterpret_cast<char *>(payload), Image_Path(image), MSG_PATH_SIZE - 1);
-    Bytes_PutS32(payload + MSG_PATH_SIZE, word);
-    Dabstone_SendKernel(code, payload, withWord ? MSG_PATH_SIZE + 4 : MSG_PATH_SIZE);
-}
-
-// A partial brush description (change code 2, 4 or 16) for the display.
-void SendBrushChange(int change)
-{
-    if (displayFifo < 0)
-        return;
-    unsigned char payload[MSG_BRUSH_SIZE];
-    Dabstone_BrushDescription(payload, change, 0);
-    Dabstone_SendDisplay(MSG_BRUSH_CURSOR, payload, MSG_BRUSH_SIZE);
 }
 
 // ---- Helpers ----
@@ -114,7 +92,7 @@ void RequestMask()
     if (e.brushMaskRequested)
         return;
     if (e.userBrushSource == DAB_SOURCE_KERNEL) {
-        SendPath(MSG_ASK_MASK, e.userBrush);
+        Dabstone_SendPath(MSG_ASK_MASK, Image_Path(e.userBrush));
         e.brushMaskRequested = 1;
         return;
     }
@@ -127,7 +105,7 @@ void RequestMask()
     }
     unsigned char payload[MSG_CREATE_SIZE] = {};
     Image_MakeInfo(payload, Image_Width(e.userBrush), Image_Height(e.userBrush), IMAGE_MODE_GREY, 8, 0);
-    Bytes_Put32(payload + MSG_INFO_SIZE, request->handle);
+    Msg_PutTail(payload + MSG_INFO_SIZE, {request->handle, 0});
     Dabstone_SendKernel(MSG_CREATE_WORK, payload, MSG_CREATE_SIZE);
     e.brushMaskRequested = 1;
 }
@@ -173,28 +151,6 @@ void BrushChanged()
 bool IsColourPlane(const Image *image, int plane)
 {
     return plane == -1 || (image && plane < Image_ColorPlanes(image));
-}
-
-// The colour record in another colour mode (least form until the colour
-// picker exists: the picker converts with its own rules).
-ColorValue InMode(ColorValue c, int mode)
-{
-    const int from = c.mode;
-    if (from == mode || (mode != COLOR_GRAY && mode != COLOR_RGB && mode != COLOR_CMYK))
-        return c;
-    int r = c.red, g = c.green, b = c.blue;
-    if (from == COLOR_GRAY)
-        r = g = b = c.grey;
-    else if (from == COLOR_CMYK) {
-        r = std::max(0, 255 - c.black - c.cyan);
-        g = std::max(0, 255 - c.black - c.magenta);
-        b = std::max(0, 255 - c.black - c.yellow);
-    }
-    c.mode = mode;
-    c.red = r, c.green = g, c.blue = b;
-    c.grey = (r + g + b) / 3;
-    c.cyan = 255 - r, c.magenta = 255 - g, c.yellow = 255 - b, c.black = 0;
-    return c;
 }
 
 bool SamePath(const Image *image, const char *path)
@@ -287,32 +243,11 @@ void Dabstone_SetOp(int op)
     if (op == e.op)
         return;
     e.op = op;
-    SendBrushChange(MSG_BRC_OP);
+    Dabstone_SendBrushChange(MSG_BRC_OP);
     Interface_SetOp(op);
     Interface_SetBrushDepth(op ? -1 : 1);
     if (op == 1 && !e.alpha)
         Dabstone_SetAlpha(1);
-}
-
-void Dabstone_SetColor(const ColorValue *color)
-{
-    GG_Dabstone &e = E();
-    e.color = *color;
-    if (e.image && e.plane >= 0 && e.plane < Image_ColorPlanes(e.image)) {
-        // One colour plane: a single value, its component.
-        const ColorValue &c = *color;
-        int32_t v = e.color.grey;
-        if (Image_Mode(e.image) == IMAGE_MODE_RGB)
-            v = e.plane == 0 ? c.red : e.plane == 1 ? c.green : c.blue;
-        else if (Image_Mode(e.image) == IMAGE_MODE_CMYK)
-            v = e.plane == 0 ? c.cyan : e.plane == 1 ? c.magenta : e.plane == 2 ? c.yellow : c.black;
-        e.color.mode = COLOR_GRAY;
-        e.color.grey = v;
-    }
-    if (e.floating) {
-        SendBrushChange(MSG_BRC_COLOR);
-        Interface_SetBrushColor(&e.color);
-    }
 }
 
 void Dabstone_SetPlane(int plane)
@@ -320,16 +255,18 @@ void Dabstone_SetPlane(int plane)
     GG_Dabstone &e = E();
     if (plane == e.plane)
         return;
-    // Colour planes and single planes (alpha, extra) keep a colour each.
-    // Least form until the colour picker exists: the slots stand for it.
-    const bool wasColour = IsColourPlane(e.image, e.plane), isColour = IsColourPlane(e.image, plane);
-    (wasColour ? e.colorSlot : e.singleSlot) = e.color;
+    // Colour planes and single planes (alpha, extra) keep a colour each, as
+    // the picker gave it.
+    const bool isColour = IsColourPlane(e.image, plane);
+    Dabstone_SaveColorToSlot(IsColourPlane(e.image, e.plane));
     e.plane = plane;
-    const ColorValue next = isColour ? InMode(e.colorSlot, e.image ? Image_Mode(e.image) : COLOR_RGB)
-                                     : InMode(e.singleSlot, COLOR_GRAY);
-    Dabstone_SetColor(&next);
+    if (isColour)
+        Dabstone_PickSlot(e.image ? Image_Mode(e.image) : COLOR_RGB, e.colorSlot);
+    else
+        Dabstone_PickSlot(COLOR_GRAY, e.singleSlot);
     Interface_SetPlane(plane);
-    if (e.image && Image_ColorPlanes(e.image) > 0 && plane == Image_AlphaPlane(e.image)) {
+    const int alphaPlane = e.image ? Image_AlphaPlane(e.image) : -1;
+    if (alphaPlane >= 0 && Image_ColorPlanes(e.image) > 0 && plane == alphaPlane) {
         if (e.op == 1)
             Dabstone_SetOp(0);
         else if (!e.alpha)
@@ -380,7 +317,7 @@ void Dabstone_SetDims(int width, int height, int fromDisplay)
     if (!fromDisplay) {
         Recentre(oldW, oldH);
         if (e.activeBrush)
-            SendBrushChange(MSG_BRC_POSITION);
+            Dabstone_SendBrushChange(MSG_BRC_POSITION);
     }
     Interface_SetBrushWH(e.brushWidth, e.brushHeight);
 }
@@ -411,7 +348,7 @@ void Dabstone_SetType(int kind)
         Interface_SetOpacity(100);
         e.activeBrush = e.userBrush;
         e.activeBrush2 = nullptr;
-        e.brushImageBox = BoxOf(e.userBrush);
+        e.brushImageBox = Box_OfImage(e.userBrush);
         Recentre(oldW, oldH);
     } else {
         e.brushWidth = e.refWidth = e.savedWidth;
@@ -430,7 +367,7 @@ void Dabstone_SetType(int kind)
         if (e.buildinBrush) {
             Dabstone_DrawBuildinBrush();
             e.activeBrush = e.buildinBrush;
-            e.brushImageBox = BoxOf(e.buildinBrush);
+            e.brushImageBox = Box_OfImage(e.buildinBrush);
         } else {
             e.activeBrush = nullptr;
         }
@@ -460,30 +397,33 @@ void Dabstone_SetUserBrush(Image *image, int source)
     e.brushMaskRequested = 0;
     e.rebuildCounter = 0;
     Dabstone_SetType(image ? DAB_BRUSH_USER : DAB_BRUSH_BUILDIN);
-    // The old brush goes back to whoever owns it.
+    // The old brush goes back to whoever owns it, then its mask.
+    const bool replaced = old && old != image;
+    if (replaced) {
+        if (oldSource == DAB_SOURCE_CREATED)
+            Dabstone_SendPath(MSG_DELETE, Image_Path(old));
+        else if (oldSource == DAB_SOURCE_LENT)
+            Dabstone_SendPath(MSG_GIVE_BACK, Image_Path(old));
+        else if (oldSource == DAB_SOURCE_KERNEL)
+            Dabstone_SendPath(MSG_RELEASE, Image_Path(old), {MSG_WANTED});
+    }
     if (oldMask) {
         if (oldSource != DAB_SOURCE_KERNEL)
-            SendPath(MSG_DELETE, oldMask);
+            Dabstone_SendPath(MSG_DELETE, Image_Path(oldMask));
         Image_CloseImage(oldMask);
     }
-    if (old && old != image) {
-        if (oldSource == DAB_SOURCE_CREATED)
-            SendPath(MSG_DELETE, old);
-        else if (oldSource == DAB_SOURCE_LENT)
-            SendPath(MSG_GIVE_BACK, old);
-        else if (oldSource == DAB_SOURCE_KERNEL)
-            SendPath(MSG_RELEASE, old, MSG_WANTED, true);
+    if (replaced)
         Image_CloseImage(old);
-    }
 }
 
 void Dabstone_BrushMaskArrived(Image *mask, const char *path)
 {
     GG_Dabstone &e = E();
-    if (!SamePath(e.userBrush, path) || e.userBrushMask || Image_Width(mask) != Image_Width(e.userBrush) ||
-        Image_Height(mask) != Image_Height(e.userBrush) || Image_PlaneBits(mask, 0) != 8) {
-        // The brush changed meanwhile (or the mask cannot serve it).
-        SendPath(MSG_DELETE, mask);
+    if (!SamePath(e.userBrush, path) || e.userBrushMask) {
+        // The brush changed meanwhile: the mask was made for us, for nothing.
+        // A mask of another size or depth is kept: the fill object refuses
+        // it when painting, and a mask the kernel owns is not ours to delete.
+        Dabstone_SendPath(MSG_DELETE, Image_Path(mask));
         Image_CloseImage(mask);
         return;
     }

@@ -5,6 +5,7 @@
 #include "brush/Work.h"
 #include "core/Bytes.h"
 #include "core/DabstoneBrush.h"
+#include "core/DabstoneCodec.h"
 #include "core/Image.h"
 #include "core/Msg.h"
 #include "core/OrvError.h"
@@ -42,29 +43,10 @@ void FreeBox(void *b)
     Box_Free(static_cast<Box *>(b));
 }
 
-// A path field of a payload as a string (NUL-terminated within its field).
-std::string PathField(const unsigned char *payload, int offset)
-{
-    const char *p = reinterpret_cast<const char *>(payload + offset);
-    return std::string(p, strnlen(p, MSG_PATH_SIZE));
-}
-
-bool IsPathOf(const Image *image, const std::string &path)
-{
-    return image && !path.empty() && path == Image_Path(image);
-}
-
-void SendPath(int32_t code, const char *path)
-{
-    unsigned char payload[MSG_PATH_SIZE] = {};
-    std::strncpy(reinterpret_cast<char *>(payload), path, MSG_PATH_SIZE - 1);
-    Dabstone_SendKernel(code, payload, MSG_PATH_SIZE);
-}
-
 // Gives an image created for the program back to the kernel for deletion.
 void DeleteImage(Image *image)
 {
-    SendPath(MSG_DELETE, Image_Path(image));
+    Dabstone_SendPath(MSG_DELETE, Image_Path(image));
     Image_CloseImage(image);
 }
 
@@ -73,14 +55,13 @@ void DeleteImage(Image *image)
 void HandToTool(int tool, int32_t kind, int32_t x, int32_t y)
 {
     unsigned char event[MSG_EVENT_SIZE] = {};
-    auto put = [&event](int word, int32_t v) { Bytes_PutS32(event + 4 * word, v); };
-    put(MSG_EV_KIND, kind);
-    put(MSG_EV_CALLBACK, int32_t(Interface_ToolHandle(tool)));
-    put(MSG_EV_WINDOW, E().applyTarget);
-    put(MSG_EV_X, x);
-    put(MSG_EV_Y, y);
-    put(MSG_EV_BUTTON, 1);
-    put(MSG_EV_STATE, MSG_STATE_BUTTON1);
+    Msg_PutWord(event, MSG_EV_KIND, kind);
+    Msg_PutWord(event, MSG_EV_CALLBACK, int32_t(Interface_ToolHandle(tool)));
+    Msg_PutWord(event, MSG_EV_WINDOW, E().applyTarget);
+    Msg_PutWord(event, MSG_EV_X, x);
+    Msg_PutWord(event, MSG_EV_Y, y);
+    Msg_PutWord(event, MSG_EV_BUTTON, 1);
+    Msg_PutWord(event, MSG_EV_STATE, MSG_STATE_BUTTON1);
     MsgHeader h{int32_t(getpid()), MSG_POINTER, 0, MSG_EVENT_SIZE};
     Dabstone_Event(event, &h, nullptr);
 }
@@ -128,7 +109,7 @@ void EndRebuild()
 {
     E().rebuildPending = 0;
     Dabstone_Working(0);
-    Dabstone_AllowMotion(DAB_MOTION_END, -1, 0, 0);
+    Dabstone_AllowMotion(MSG_MOTION_END, -1, 0, 0);
 }
 
 void RebuildConfirmed(void *);
@@ -147,11 +128,11 @@ void Dabstone_Apply()
     }
     int tool;
     int32_t x = 0, y = 0;
-    if (e.applyTarget == DAB_APPLY_BRUSH && e.activeBrush && e.brushShown) {
+    if (e.applyTarget == MSG_APPLY_BRUSH && e.activeBrush && e.brushShown) {
         tool = TOOL_BRUSH;
         x = e.brushPosBox.x1 + e.brushPosBox.width / 2;
         y = e.brushPosBox.y1 + e.brushPosBox.height / 2;
-    } else if (e.applyTarget == DAB_APPLY_FILL) {
+    } else if (e.applyTarget == MSG_APPLY_FILL) {
         tool = TOOL_FILL;
     } else {
         Alert_Warning("nothing to apply !", 0);
@@ -166,21 +147,21 @@ void Dabstone_Apply()
 void Dabstone_Action(const unsigned char *payload, const MsgHeader *h, void *)
 {
     GG_Dabstone &e = E();
-    if (h->length < MSG_ACTION_SIZE || !IsPathOf(e.image, PathField(payload, 0)))
+    if (h->length < MSG_ACTION_SIZE || !Dabstone_IsPathOf(e.image, Msg_Path(payload, h->length, 0)))
         return;
     if (Dabstone_IsWorking()) {
         if (e.defaultVisual && e.defaultVisual->display)
             XBell(e.defaultVisual->display, 0);
         return;
     }
-    int32_t action = Bytes_GetS32(payload + MSG_PATH_SIZE);
-    if (action == 8) {
+    const int32_t action = Bytes_Field(payload, MSG_ACT_ACTION);
+    if (action == MSG_ACTION_UNDO) {
         Dabstone_Undo();
-    } else if (action == 16) {
-        e.applyTarget = Bytes_GetS32(payload + MSG_PATH_SIZE + 8);
+    } else if (action == MSG_ACTION_APPLY) {
+        e.applyTarget = Bytes_Field(payload, MSG_ACT_TARGET);
         Interface_CallApply();
-        if (e.applyTarget == DAB_APPLY_FILL)
-            e.applyTarget = DAB_APPLY_NONE;
+        if (e.applyTarget == MSG_APPLY_FILL)
+            e.applyTarget = MSG_APPLY_NONE;
     }
 }
 
@@ -191,23 +172,23 @@ void Dabstone_Paste(const unsigned char *payload, const MsgHeader *h, void *)
     GG_Dabstone &e = E();
     if (h->length < MSG_PASTE_SIZE)
         return;
-    std::string path = PathField(payload, 0);
-    int lent = Bytes_GetS32(payload + MSG_PATH_SIZE) != 0;
+    std::string path = Msg_Path(payload, h->length, 0);
+    const int lent = Bytes_Field(payload, MSG_PATH_SIZE) != 0;
     if (path.empty())
         return;
-    if (IsPathOf(e.userBrush, path)) {
+    if (Dabstone_IsPathOf(e.userBrush, path)) {
         Dabstone_ResetUserBrush();
         return;
     }
     const char *refusal = nullptr;
-    if (IsPathOf(e.image, path))
+    if (Dabstone_IsPathOf(e.image, path))
         refusal = "can't paste an image into itself !";
     else if (Dabstone_IsWorking())
         refusal = "can't paste just now. Please try later...";
     if (refusal) {
         Alert_Warning(refusal, 0);
         if (lent)
-            SendPath(MSG_GIVE_BACK, path.c_str());
+            Dabstone_SendPath(MSG_GIVE_BACK, path.c_str());
         return;
     }
     if (!lent) {
@@ -218,10 +199,10 @@ void Dabstone_Paste(const unsigned char *payload, const MsgHeader *h, void *)
     int rc = Image_OpenImage(&image, path.c_str());
     if (rc != 0) {
         Alert_Warning("can't paste", rc);
-        SendPath(MSG_GIVE_BACK, path.c_str());
+        Dabstone_SendPath(MSG_GIVE_BACK, path.c_str());
         return;
     }
-    Dabstone_SetUserBrush(image, 2);
+    Dabstone_SetUserBrush(image, DAB_SOURCE_LENT);
 }
 
 // ---- Target list and mask ----
@@ -271,27 +252,26 @@ void Dabstone_Selection(const unsigned char *payload, const MsgHeader *h, void *
     GG_Dabstone &e = E();
     if (h->length < MSG_SELECTION_SIZE)
         return;
-    auto word = [payload](int i) { return Bytes_GetS32(payload + 4 * i); };
-    int32_t kind = word(0);
-    if (kind == 0) {
+    const int32_t kind = Msg_Word(payload, MSG_SEL_KIND);
+    if (kind == MSG_SEL_RESET) {
         Dabstone_MakeStdMask();
     } else if (e.image) {
         // x2 = x + width - 1 may leave 32 bits: clip in 64 bits first.
-        int64_t x1 = word(2), y1 = word(3);
-        int64_t x2 = x1 + word(4) - 1, y2 = y1 + word(5) - 1;
+        int64_t x1 = Msg_Word(payload, MSG_SEL_X), y1 = Msg_Word(payload, MSG_SEL_Y);
+        int64_t x2 = x1 + Msg_Word(payload, MSG_SEL_W) - 1, y2 = y1 + Msg_Word(payload, MSG_SEL_H) - 1;
         const Box &ib = e.imageBox;
         x1 = std::max<int64_t>(x1, ib.x1), y1 = std::max<int64_t>(y1, ib.y1);
         x2 = std::min<int64_t>(x2, ib.x2), y2 = std::min<int64_t>(y2, ib.y2);
         if (x1 <= x2 && y1 <= y2) {
             Box *b = BoxMakeXY(int32_t(x1), int32_t(y1), int32_t(x2), int32_t(y2));
             if (b) {
-                b->link = kind != 1 && e.mask ? 1 : 0;
+                b->link = kind != MSG_SEL_UNMASKED && e.mask ? 1 : 0;
                 if (List_Append(e.targets, b) != LIST_OK)
                     Box_Free(b);
             }
         }
     }
-    if (word(6) == 0) {
+    if (Msg_Word(payload, MSG_SEL_MORE) == 0) {
         e.selectionInProgress = 0;
         Work_AfterSelection();
     }
@@ -302,9 +282,10 @@ void Dabstone_MaskReady(const unsigned char *payload, const MsgHeader *h, void *
     GG_Dabstone &e = E();
     if (h->length < MSG_MASK_READY_SIZE)
         return;
-    std::string maskPath = PathField(payload, 0), imagePath = PathField(payload, MSG_PATH_SIZE);
+    std::string maskPath = Msg_Path(payload, h->length, 0),
+                imagePath = Msg_Path(payload, h->length, MSG_PATH_SIZE);
     Image *mask = nullptr;
-    if (IsPathOf(e.image, imagePath)) {
+    if (Dabstone_IsPathOf(e.image, imagePath)) {
         if (e.mask)
             return;
         int rc = Image_OpenImage(&mask, maskPath.c_str());
@@ -321,7 +302,7 @@ void Dabstone_MaskReady(const unsigned char *payload, const MsgHeader *h, void *
             return;
         }
         e.mask = mask;
-    } else if (IsPathOf(e.userBrush, imagePath) && !e.userBrushMask) {
+    } else if (Dabstone_IsPathOf(e.userBrush, imagePath) && !e.userBrushMask) {
         int rc = Image_OpenImage(&mask, maskPath.c_str());
         if (rc != 0) {
             Dabstone_Quit("can't open brush mask", rc);
@@ -358,7 +339,7 @@ int Dabstone_CreateUndo()
     undoTails.emplace_back(number, tail);
     unsigned char payload[MSG_CREATE_SIZE] = {};
     Image_GetInfo(e.image, payload);
-    Bytes_Put32(payload + MSG_INFO_SIZE, tail);
+    Msg_PutTail(payload + MSG_INFO_SIZE, {tail, 0});
     e.undoRequest = number;
     e.undoReady = 0;
     Interface_ManageUndo(0);
@@ -408,9 +389,9 @@ void Dabstone_Undo()
         Alert_Warning(kNotNow, 0);
     } else {
         Dabstone_Working(1);
-        Dabstone_AllowMotion(DAB_MOTION_NONE, -1, 0, 0);
+        Dabstone_AllowMotion(MSG_MOTION_NONE, -1, 0, 0);
         Undo_Undo();
-        Dabstone_AllowMotion(DAB_MOTION_END, -1, 0, 0);
+        Dabstone_AllowMotion(MSG_MOTION_END, -1, 0, 0);
         Dabstone_Working(0);
     }
 }
@@ -435,11 +416,11 @@ void RebuildConfirmed(void *)
     unsigned char payload[MSG_CREATE_SIZE] = {};
     Image_MakeInfo(payload, e.brushWidth, e.brushHeight, Image_Mode(e.image), Image_PlaneBits(e.image, 0),
                    alpha ? 1 : 0);
-    Bytes_Put32(payload + MSG_INFO_SIZE, tail);
+    Msg_PutTail(payload + MSG_INFO_SIZE, {tail, 0});
     Dabstone_SendKernel(MSG_CREATE_REBUILD, payload, MSG_CREATE_SIZE);
     e.rebuildPending = 1;
     Dabstone_Working(1);
-    Dabstone_AllowMotion(DAB_MOTION_NONE, -1, 0, 0);
+    Dabstone_AllowMotion(MSG_MOTION_NONE, -1, 0, 0);
 }
 
 // "brush_WxH" for the built-in brush; the user brush's title with
@@ -489,22 +470,20 @@ void Dabstone_RebuildArrived(Image *image, void *)
     GG_Dabstone &e = E();
     if (!e.rebuildPending) {
         // Not asked for any more (the kernel reported a failure first).
-        SendPath(MSG_DISCARD_REBUILD, Image_Path(image));
+        Dabstone_SendPath(MSG_DISCARD_REBUILD, Image_Path(image));
         Image_CloseImage(image);
         return;
     }
     bool user = e.brushKind == DAB_BRUSH_USER && e.userBrush;
     if (!Work_Rebuild(image)) {
         Alert_Warning("can't build brush !", 0);
-        SendPath(MSG_DISCARD_REBUILD, Image_Path(image));
+        Dabstone_SendPath(MSG_DISCARD_REBUILD, Image_Path(image));
         Image_CloseImage(image);
         EndRebuild();
         return;
     }
-    unsigned char rows[MSG_ROWS_SIZE] = {};
-    std::strncpy(reinterpret_cast<char *>(rows), Image_Path(image), MSG_PATH_SIZE - 1);
-    Dabstone_SendKernel(MSG_ROWS_CHANGED, rows, MSG_ROWS_SIZE);
+    Dabstone_SendPath(MSG_ROWS_CHANGED, Image_Path(image), {0, 0});
     TitleRebuilt(image, user);
     EndRebuild();
-    Dabstone_SetUserBrush(image, 0);
+    Dabstone_SetUserBrush(image, DAB_SOURCE_KERNEL);
 }

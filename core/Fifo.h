@@ -15,7 +15,8 @@ int Fifo_OpenRead(int kernelPid, int ownPid);
 
 // Opens the FIFO of `readerPid` for writing. The reader must exist: when no
 // process holds it open the call fails with ENXIO instead of blocking.
-// Writes on the descriptor block. Descriptor or -1 with errno set.
+// The descriptor is non-blocking: write through Msg_write or Msg_WriteAll,
+// which wait a bounded time for room. Descriptor or -1 with errno set.
 int Fifo_OpenWrite(int kernelPid, int readerPid);
 
 // Closes the own FIFO and removes its file; the system error number left

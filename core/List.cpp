@@ -285,12 +285,3 @@ List *List_ConcatDestroy(List *destination, List *source)
     records.Give(source);
     return destination;
 }
-
-PoolStats List_RecordPoolStats()
-{
-    return {records.Blocks(), records.FreeCount()};
-}
-PoolStats List_NodePoolStats()
-{
-    return {nodes.Blocks(), nodes.FreeCount()};
-}

@@ -74,7 +74,3 @@ int List_Replace(List *list, void *element, ListFreeFn freeFn);
 // routine to free them).
 List *List_Duplicate(List *list, ListCopyFn copy);
 List *List_ConcatDestroy(List *destination, List *source);
-
-// The pools, for tests.
-PoolStats List_RecordPoolStats();
-PoolStats List_NodePoolStats();

@@ -3,9 +3,12 @@
 #include "core/Bytes.h"
 #include "core/Misc.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <poll.h>
 #include <unistd.h>
 
 int GlobalFifoValue = -1;
@@ -14,7 +17,43 @@ namespace
 {
 unsigned char *sendBuffer = nullptr; // header + payload
 int sendCapacity = 0;                // payload bytes the buffer holds
+int patienceMs = MSG_PATIENCE_MS;
+
+int NowMs()
+{
+    using namespace std::chrono;
+    return int(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
 } // namespace
+
+void Msg_SetPatience(int ms)
+{
+    patienceMs = ms;
+}
+
+int Msg_WriteAll(int fd, const void *data, size_t size)
+{
+    const unsigned char *p = static_cast<const unsigned char *>(data);
+    const int deadline = NowMs() + patienceMs;
+    while (size > 0) {
+        ssize_t n = write(fd, p, size);
+        if (n > 0) {
+            p += n;
+            size -= size_t(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            return errno;
+        // A full FIFO: wait for its reader, but not for ever.
+        int left = deadline - NowMs();
+        pollfd room = {fd, POLLOUT, 0};
+        if (left <= 0 || poll(&room, 1, left) == 0)
+            return ETIMEDOUT;
+    }
+    return 0;
+}
 
 void Msg_PutHeader(unsigned char *header, int32_t code, int32_t aux, int32_t length)
 {
@@ -43,22 +82,32 @@ int Msg_write(int fd, int32_t code, int32_t aux, const void *payload, int length
     if (length > 0 && payload)
         std::memcpy(sendBuffer + MSG_HEADER_SIZE, payload, size_t(length));
 
-    size_t total = size_t(length) + MSG_HEADER_SIZE;
-    errno = 0;
-    ssize_t written = write(fd, sendBuffer, total);
-    if (written != ssize_t(total)) {
-        // A short write without an error (a full non-blocking FIFO) has no
-        // errno of its own; call it what it is.
-        int e = written < 0 ? errno : (errno ? errno : EAGAIN);
+    int e = Msg_WriteAll(fd, sendBuffer, size_t(length) + MSG_HEADER_SIZE);
+    if (e != 0)
         Misc_OpenError("can't write message", e);
-        return e;
-    }
-    return 0;
+    return e;
 }
 
-const unsigned char *Msg_SendBuffer(int *capacity)
+void Msg_PutWords(unsigned char *out, std::initializer_list<int32_t> words)
 {
-    if (capacity)
-        *capacity = sendCapacity;
-    return sendBuffer;
+    int i = 0;
+    for (int32_t w : words)
+        Msg_PutWord(out, i++, w);
+}
+
+std::string Msg_Path(const unsigned char *payload, int32_t length, int offset)
+{
+    if (offset < 0 || length <= offset)
+        return {};
+    const size_t room = std::min<size_t>(MSG_PATH_SIZE, size_t(length - offset));
+    const char *field = reinterpret_cast<const char *>(payload + offset);
+    const size_t n = strnlen(field, room);
+    return n < room ? std::string(field, n) : std::string();
+}
+
+void Msg_PutPath(unsigned char *field, const char *path, int size)
+{
+    std::memset(field, 0, size_t(size));
+    if (path)
+        std::memcpy(field, path, strnlen(path, size_t(size - 1)));
 }

@@ -6,7 +6,12 @@
 // peer copies unchanged into its answer. Both words are handles of
 // core/Handle.h (or 0), never addresses.
 #pragma once
+#include "core/Bytes.h"
+
+#include <cstddef>
 #include <cstdint>
+#include <initializer_list>
+#include <string>
 
 // ---- Frame ----------------------------------------------------------------
 constexpr int MSG_HEADER_SIZE = 16;
@@ -69,6 +74,7 @@ constexpr int MSG_TAIL_SIZE = 8;   // reply tail: callback, client data
 constexpr int MSG_PID_SIZE = 4;                               // 1001, 1003 out, 1004
 constexpr int MSG_DISPLAY_PATH = 4;                           // 1003/1008/1009 in: path offset
 constexpr int MSG_DISPLAY_SIZE = 4 + MSG_PATH_SIZE;           // 1003/1008/1009 in
+constexpr int32_t MSG_AUX_ID_IN_PAYLOAD = 2;                  // 1003/1009 aux: the payload's id is meant
 constexpr int MSG_DROP_SIZE = 12;                             // 1005: window, callback, client
 constexpr int MSG_ANSWER_CALLBACK = 4, MSG_ANSWER_CLIENT = 8; // 1006 words 1 and 2
 constexpr int MSG_ANSWER_DATA = 12;                           // 1006: answer data (a path for drops)
@@ -90,6 +96,22 @@ constexpr int MSG_CREATE_SIZE = MSG_INFO_SIZE + MSG_TAIL_SIZE;    // 2002, 2007:
 constexpr int MSG_PATH_TAIL_SIZE = MSG_PATH_SIZE + MSG_TAIL_SIZE; // 2003, 2009 in, 2016 out: 508
 constexpr int MSG_RELEASE_SIZE = MSG_PATH_SIZE + 4;               // 2006: path, follow-up code
 constexpr int MSG_ROWS_SIZE = MSG_PATH_SIZE + 8;                  // 2010: path, first row, count
+
+// ---- Pointer-motion control (1038): modes -------------------------------------
+enum MsgMotionMode : int32_t {
+    MSG_MOTION_NONE = -1, // a job that takes no pointer motion starts (fill, undo, rebuild)
+    MSG_MOTION_HOLD = 0,  // one stroke step is being painted
+    MSG_MOTION_ALLOW = 1, // that step is done: motion may come again
+    MSG_MOTION_END = 99,  // the job has ended
+};
+
+// ---- Display actions (1040), apply targets, selection rectangles (1041) ----
+enum MsgApplyTarget : int32_t { MSG_APPLY_NONE = -1, MSG_APPLY_BRUSH = 0, MSG_APPLY_FILL = 1 };
+constexpr int MSG_ACT_ACTION = MSG_PATH_SIZE, MSG_ACT_TARGET = MSG_PATH_SIZE + 8; // byte offsets
+enum MsgAction : int32_t { MSG_ACTION_UNDO = 8, MSG_ACTION_APPLY = 16 };
+constexpr int MSG_SEL_KIND = 0, MSG_SEL_X = 2, MSG_SEL_Y = 3, MSG_SEL_W = 4, MSG_SEL_H = 5,
+              MSG_SEL_MORE = 6; // word indexes
+enum MsgSelectionKind : int32_t { MSG_SEL_RESET = 0, MSG_SEL_UNMASKED = 1, MSG_SEL_MASKED = 2 };
 
 // ---- Pointer event record (1037): word indexes ---------------------------
 constexpr int MSG_EV_KIND = 0, MSG_EV_CALLBACK = 1, MSG_EV_CLIENT = 2, MSG_EV_WINDOW = 4, MSG_EV_X = 5,
@@ -124,18 +146,63 @@ enum MsgBrushChange : int32_t {
     MSG_BRC_COLOR = 16,   // colour record only
 };
 
+// ---- Reading and writing payloads ---------------------------------------------
+// Every handler and peer reads and writes payload fields with these; the
+// caller checks the payload's length against the layout's size first,
+// except for paths, which are always bounded by it.
+
+// Word `index` (32-bit, big-endian) of a record.
+inline int32_t Msg_Word(const unsigned char *record, int index)
+{
+    return Bytes_GetS32(record + 4 * index);
+}
+inline void Msg_PutWord(unsigned char *record, int index, int32_t value)
+{
+    Bytes_PutS32(record + 4 * index, value);
+}
+// Consecutive words from word 0 of out.
+void Msg_PutWords(unsigned char *out, std::initializer_list<int32_t> words);
+
+// The path field at `offset` of a payload of `length` bytes: the text before
+// its NUL. A field that the payload does not reach, or that has no NUL
+// within its 500 bytes and the payload, reads as the empty path: no path.
+std::string Msg_Path(const unsigned char *payload, int32_t length, int offset);
+// Writes a NUL-terminated path into a zeroed field of `size` bytes (cut to fit).
+void Msg_PutPath(unsigned char *field, const char *path, int size = MSG_PATH_SIZE);
+
+// The reply tail of an answer at `offset`: the words the request carried.
+struct MsgTail {
+    uint32_t callback, client;
+};
+inline MsgTail Msg_Tail(const unsigned char *payload, int offset)
+{
+    return {Bytes_Get32(payload + offset), Bytes_Get32(payload + offset + 4)};
+}
+inline void Msg_PutTail(unsigned char *out, MsgTail tail)
+{
+    Bytes_Put32(out, tail.callback);
+    Bytes_Put32(out + 4, tail.client);
+}
+
 // Writes a frame header (own pid, code, aux, length) into 16 bytes.
 // Async-signal-safe: the fault handler frames its notice with it.
 void Msg_PutHeader(unsigned char *header, int32_t code, int32_t aux, int32_t length);
 
-// Sends one frame (own pid, code, aux, length, payload) in one write on fd.
-// The send buffer grows to the largest frame sent and is reused. Failures
-// are reported as "can't write message" and the frame is lost; the return is
-// 0 or the system error number (12 when no memory).
+// Sends one frame (own pid, code, aux, length, payload) on fd. The send
+// buffer grows to the largest frame sent and is reused. Failures are
+// reported as "can't write message" and the frame is lost; the return is 0
+// or the system error number (12 when no memory, ETIMEDOUT when the reader
+// let its FIFO stay full for the whole patience).
 int Msg_write(int fd, int32_t code, int32_t aux, const void *payload, int length);
+
+// Writes all of data on fd (blocking or not): a full non-blocking FIFO is
+// waited for at most the patience, so a reader that stopped reading never
+// holds the writer for ever. 0, ETIMEDOUT or the system error number.
+int Msg_WriteAll(int fd, const void *data, size_t size);
+
+// How long a write waits for a full FIFO to drain before giving up.
+constexpr int MSG_PATIENCE_MS = 10000;
+void Msg_SetPatience(int ms);
 
 // Descriptor of the last send.
 extern int GlobalFifoValue;
-
-// The send buffer and its capacity in payload bytes (for tests).
-const unsigned char *Msg_SendBuffer(int *capacity);

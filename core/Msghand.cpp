@@ -57,13 +57,14 @@ void reportSystem(const char *what, int e)
 void dispatchFrame(const unsigned char *payload, const MsgHeader *h)
 {
     handled = 0;
-    if (h->code == MSG_ANSWER && h->length >= MSG_ANSWER_CLIENT + 4 &&
-        Bytes_Get32(payload + MSG_ANSWER_CALLBACK) != 0) {
+    const uint32_t answeredBy = h->code == MSG_ANSWER && h->length >= MSG_ANSWER_CLIENT + 4
+                                    ? Msg_Tail(payload, MSG_ANSWER_CALLBACK).callback
+                                    : 0;
+    if (answeredBy != 0) {
         // The answer names its routine; a word we never gave out is dropped.
         MsghandProc routine = nullptr;
         void *data = nullptr;
-        if (Msghand_FindTailFn(Bytes_Get32(payload + MSG_ANSWER_CALLBACK), MSGHAND_TAIL_ANSWER, &routine,
-                               &data))
+        if (Msghand_FindTailFn(answeredBy, MSGHAND_TAIL_ANSWER, &routine, &data))
             routine(payload, h, data);
         handled = 1;
         return;

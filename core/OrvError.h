@@ -7,6 +7,7 @@
 
 // The suite's codes that the modules return by name.
 enum : int32_t {
+    ORV_CONNECTION_OFF = 1011, // "System : connection Off"
     ORV_NO_MEMORY = 1017,      // "No more memory available"
     ORV_CANNOT_READ = 1025,    // "Cannot read the file"
     ORV_WRITE_FAILED = 1033,   // "Write failed"
@@ -14,6 +15,7 @@ enum : int32_t {
     ORV_BAD_PARAMETER = 1046,  // "Bad parameter"
     ORV_TOO_LARGE = 1050,      // "Image too large"
     ORV_BAD_SIZE = 1062,       // "Bad size of file"
+    ORV_NOT_READY = 1066,      // "Application is not ready"
     ORV_UNKNOWN_FORMAT = 1063, // "Unknown file format"
     ORV_CANCEL = 1073,         // "Cancel"
     ORV_DISK_FULL = 1213,      // "The disk is full "

@@ -29,9 +29,6 @@
 namespace
 {
 
-constexpr int32_t ACTION_UNDO = 8, ACTION_APPLY = 16;      // 1040 actions
-constexpr int32_t SELECTION_WHOLE = 1, SELECTION_RECT = 2; // 1041 kinds: unmasked, masked
-constexpr int32_t APPLY_BRUSH = 0, APPLY_FILL = 1, APPLY_NONE = -1;
 constexpr int32_t STATE_BUTTON2 = 512;
 
 // Toolbox description of 1033: one group at offset 4, its tools from 148.
@@ -99,7 +96,7 @@ void SendDisplayPath(int32_t code)
 {
     unsigned char p[MSG_DISPLAY_SIZE];
     Bytes_PutS32(p, P.pid);
-    KernelLink_PutPath(p + MSG_DISPLAY_PATH, P.path.c_str());
+    Msg_PutPath(p + MSG_DISPLAY_PATH, P.path.c_str());
     ToProgram(code, p, sizeof p);
 }
 
@@ -127,20 +124,19 @@ void SendEvent(int32_t kind, int x, int y, int button, const int32_t rect[4] = n
     Tool t{};
     CurrentTool(&t);
     unsigned char ev[MSG_EVENT_SIZE] = {};
-    auto word = [&](int i, int32_t v) { Bytes_PutS32(ev + 4 * i, v); };
-    word(MSG_EV_KIND, kind);
-    word(MSG_EV_CALLBACK, int32_t(t.callback));
-    word(MSG_EV_CLIENT, int32_t(t.client));
-    word(MSG_EV_WINDOW, P.window ? int32_t(DisplayWindow_Id(P.window)) : 0);
-    word(MSG_EV_X, x);
-    word(MSG_EV_Y, y);
-    word(MSG_EV_BUTTON, button);
-    word(MSG_EV_STATE, button ? ButtonMask(button) : 0);
+    Msg_PutWord(ev, MSG_EV_KIND, kind);
+    Msg_PutWord(ev, MSG_EV_CALLBACK, int32_t(t.callback));
+    Msg_PutWord(ev, MSG_EV_CLIENT, int32_t(t.client));
+    Msg_PutWord(ev, MSG_EV_WINDOW, P.window ? int32_t(DisplayWindow_Id(P.window)) : 0);
+    Msg_PutWord(ev, MSG_EV_X, x);
+    Msg_PutWord(ev, MSG_EV_Y, y);
+    Msg_PutWord(ev, MSG_EV_BUTTON, button);
+    Msg_PutWord(ev, MSG_EV_STATE, button ? ButtonMask(button) : 0);
     if (rect) {
         for (int i = 0; i < 4; i++)
-            word(MSG_EV_RECT_X + i, rect[i]);
-        word(MSG_EV_FLAG1, shown);
-        word(MSG_EV_FLAG2, reset);
+            Msg_PutWord(ev, MSG_EV_RECT_X + i, rect[i]);
+        Msg_PutWord(ev, MSG_EV_FLAG1, shown);
+        Msg_PutWord(ev, MSG_EV_FLAG2, reset);
     }
     ToProgram(MSG_POINTER, ev, sizeof ev);
 }
@@ -148,7 +144,7 @@ void SendEvent(int32_t kind, int x, int y, int button, const int32_t rect[4] = n
 void SendAction(int32_t action, int32_t target)
 {
     unsigned char p[MSG_ACTION_SIZE] = {};
-    KernelLink_PutPath(p, P.path.c_str());
+    Msg_PutPath(p, P.path.c_str());
     Bytes_PutS32(p + MSG_PATH_SIZE, action);
     Bytes_PutS32(p + MSG_PATH_SIZE + 4, 0);
     Bytes_PutS32(p + MSG_PATH_SIZE + 8, target);
@@ -188,8 +184,8 @@ void OnMotionControl(const unsigned char *p, const MsgHeader *h)
 {
     if (h->length < 4)
         return;
-    int32_t mode = Bytes_GetS32(p);
-    P.motionForbidden = mode == 0 || mode == -1;
+    const int32_t mode = Msg_Word(p, 0);
+    P.motionForbidden = mode == MSG_MOTION_HOLD || mode == MSG_MOTION_NONE;
     SendHeldMove();
 }
 
@@ -211,10 +207,10 @@ void OnBrushCursor(const unsigned char *p, const MsgHeader *h)
 void OnAskSelection(const unsigned char *, const MsgHeader *)
 {
     std::vector<DisplayRect> rects = P.selection;
-    int32_t kind = SELECTION_RECT;
+    int32_t kind = MSG_SEL_MASKED;
     if (rects.empty()) {
         rects.push_back({0, 0, Image_Width(P.image), Image_Height(P.image)});
-        kind = SELECTION_WHOLE;
+        kind = MSG_SEL_UNMASKED;
     }
     for (size_t i = 0; i < rects.size(); i++) {
         const DisplayRect &r = rects[i];
@@ -237,8 +233,8 @@ void OnRedraw(const unsigned char *p, const MsgHeader *h)
 // 2010 forwarded by the kernel: rows of our image changed (count 0: all).
 void OnRowsChanged(const unsigned char *p, const MsgHeader *h)
 {
-    const char *path = KernelLink_Path(p, h->length, 0);
-    if (h->length != MSG_ROWS_SIZE || !path || P.path != path || !P.window)
+    const std::string path = Msg_Path(p, h->length, 0);
+    if (h->length != MSG_ROWS_SIZE || path.empty() || P.path != path || !P.window)
         return;
     int32_t first = Bytes_GetS32(p + MSG_PATH_SIZE), count = Bytes_GetS32(p + MSG_PATH_SIZE + 4);
     if (count == 0)
@@ -396,18 +392,18 @@ std::string RunCommand(const ScriptCommand &c)
         ToProgram(MSG_NO_MASK, nullptr, 0);
         return "";
     case SCRIPT_UNDO:
-        SendAction(ACTION_UNDO, APPLY_NONE);
+        SendAction(MSG_ACTION_UNDO, MSG_APPLY_NONE);
         return "";
     case SCRIPT_APPLY: {
         int32_t target = a[0];
         if (target == SCRIPT_APPLY_FROM_TOOL)
-            target = P.tool == SCRIPT_TOOL_FILL ? APPLY_FILL : APPLY_BRUSH;
-        SendAction(ACTION_APPLY, target);
+            target = P.tool == SCRIPT_TOOL_FILL ? MSG_APPLY_FILL : MSG_APPLY_BRUSH;
+        SendAction(MSG_ACTION_APPLY, target);
         return "";
     }
     case SCRIPT_PASTE: {
         unsigned char p[MSG_PASTE_SIZE];
-        KernelLink_PutPath(p, c.path.c_str());
+        Msg_PutPath(p, c.path.c_str());
         Bytes_PutS32(p + MSG_PATH_SIZE, a[0]);
         ToProgram(MSG_PASTE, p, sizeof p);
         return "";
@@ -415,7 +411,7 @@ std::string RunCommand(const ScriptCommand &c)
     case SCRIPT_DROP: {
         unsigned char p[KERNEL_DROP_SIZE];
         Bytes_PutS32(p, a[0]);
-        KernelLink_PutPath(p + 4, c.path.c_str());
+        Msg_PutPath(p + 4, c.path.c_str());
         ToKernel(KERNEL_DROP, p, sizeof p);
         return "";
     }

@@ -189,7 +189,7 @@ void AskMask(const unsigned char *p, const MsgHeader *)
         return;
     }
     unsigned char ready[MSG_MASK_READY_SIZE];
-    KernelLink_PutPath(ready, S.mask.c_str());
+    Msg_PutPath(ready, S.mask.c_str());
     std::memcpy(ready + MSG_PATH_SIZE, p, MSG_PATH_SIZE);
     ToProgram(MSG_MASK_READY, ready, sizeof ready);
 }
@@ -211,7 +211,7 @@ void CreateImage(const unsigned char *p, const MsgHeader *h)
         return;
     }
     unsigned char answer[MSG_PATH_TAIL_SIZE];
-    KernelLink_PutPath(answer, Image_Path(image));
+    Msg_PutPath(answer, Image_Path(image));
     std::memcpy(answer + MSG_PATH_SIZE, p + MSG_INFO_SIZE, MSG_TAIL_SIZE);
     S.created.push_back(Image_Path(image));
     Image_CloseImage(image);
@@ -292,7 +292,7 @@ void Drop(const unsigned char *p, const MsgHeader *h)
         KernelLink_Say("no drop window %d registered by dabstone", int(index));
         return;
     }
-    if (!KernelLink_Path(p, h->length, 4)) {
+    if (Msg_Path(p, h->length, 4).empty()) {
         KernelLink_Say("drop without a path");
         return;
     }
@@ -368,10 +368,10 @@ void OnFrame(const unsigned char *payload, const MsgHeader *h, void *)
             Refuse(h->code, BAD_PARAMETER,
                    "bad request " + std::to_string(h->code) + " from " + std::to_string(h->sender) + ": " +
                        std::to_string(h->length) + " bytes, " + std::to_string(r.length) + " expected");
-        else if (r.path == PATH_AT_0 && !KernelLink_Path(payload, h->length, 0))
+        else if (r.path == PATH_AT_0 && Msg_Path(payload, h->length, 0).empty())
             Refuse(h->code, BAD_PARAMETER,
                    "bad request " + std::to_string(h->code) + " from " + std::to_string(h->sender) +
-                       ": path not terminated");
+                       ": no path, or one not terminated");
         else
             r.handle(payload, h);
         return;

@@ -110,20 +110,6 @@ void KernelLink_ReadFifo(int fd, const char *what)
     KernelLink_Say("%s out of step; %ld waiting bytes dropped", what, dropped);
 }
 
-const char *KernelLink_Path(const unsigned char *payload, int length, int offset)
-{
-    if (offset < 0 || length < offset + MSG_PATH_SIZE)
-        return nullptr;
-    const char *field = reinterpret_cast<const char *>(payload + offset);
-    return std::memchr(field, 0, MSG_PATH_SIZE) ? field : nullptr;
-}
-
-void KernelLink_PutPath(unsigned char *field, const char *path)
-{
-    std::memset(field, 0, MSG_PATH_SIZE);
-    std::strncpy(reinterpret_cast<char *>(field), path, MSG_PATH_SIZE - 1);
-}
-
 std::string KernelLink_ParseOptions(int argc, char **argv, const KernelLinkOption *table, size_t count,
                                     std::string *positional)
 {

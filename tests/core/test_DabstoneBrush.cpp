@@ -4,6 +4,7 @@
 
 #include "brush/Buildin.h"
 #include "core/DabstoneBrush.h"
+#include "core/DabstonePaste.h"
 #include "core/Msghand.h"
 #include "ui/Interface.h"
 
@@ -136,9 +137,14 @@ TEST_F(DabstoneBrush, BrushesGoBackByTheirSource)
     const std::string lentPath = Image_Path(lent);
     EXPECT_EQ(KernelSent(), (Sent{{MSG_DELETE, createdPath}}));
 
+    // The brush goes back before its mask.
+    Image *mask = Make(4, 4, IMAGE_MODE_GREY, 8, 0);
+    Forget(mask);
+    e.userBrushMask = mask;
+    const std::string maskPath = Image_Path(mask);
     Image *opened = UserBrush(4, 4, IMAGE_MODE_RGB, {1, 2, 3}, DAB_SOURCE_KERNEL);
     const std::string openedPath = Image_Path(opened);
-    EXPECT_EQ(KernelSent(), (Sent{{MSG_GIVE_BACK, lentPath}}));
+    EXPECT_EQ(KernelSent(), (Sent{{MSG_GIVE_BACK, lentPath}, {MSG_DELETE, maskPath}}));
 
     Dabstone_SetUserBrush(nullptr, DAB_SOURCE_WANTED);
     std::vector<Frame> k = KernelFrames();
@@ -189,13 +195,28 @@ TEST_F(DabstoneBrush, MaskOfAKernelImageAskedWith1020)
     Dabstone_SetAero(1);
     EXPECT_EQ(KernelSent(), (Sent{{MSG_ASK_MASK, Image_Path(b)}}));
 
+    // The kernel's mask is kept even when it does not fit the brush (the
+    // fill object refuses it at use); it is not ours to delete, and a
+    // second 1021 for the brush is ignored.
+    Image *odd = Make(9, 3, IMAGE_MODE_GREY, 16, 0);
+    Forget(odd);
+    std::vector<unsigned char> ready = PathPayload(Image_Path(odd)), brushPath = PathPayload(Image_Path(b));
+    ready.insert(ready.end(), brushPath.begin(), brushPath.end());
+    Deliver(Dabstone_MaskReady, MSG_MASK_READY, ready);
+    Deliver(Dabstone_MaskReady, MSG_MASK_READY, ready);
+    const std::string oddPath = Image_Path(odd);
+    ASSERT_NE(e.userBrushMask, nullptr);
+    EXPECT_EQ(Image_Path(e.userBrushMask), oddPath);
+    EXPECT_EQ(e.activeBrush2, e.userBrushMask);
+    EXPECT_TRUE(KernelSent().empty());
+
     // A mask arriving for a brush that is gone is deleted.
     Image *stale = Make(6, 5, IMAGE_MODE_GREY, 8, 0);
     Forget(stale);
     const std::string stalePath = Image_Path(stale);
     Dabstone_BrushMaskArrived(stale, "/somewhere/else");
     EXPECT_EQ(KernelSent(), (Sent{{MSG_DELETE, stalePath}}));
-    EXPECT_EQ(e.userBrushMask, nullptr);
+    EXPECT_EQ(Image_Path(e.userBrushMask), oddPath);
 }
 
 TEST_F(DabstoneBrush, PlaneOpAlphaAndColour)
@@ -219,20 +240,36 @@ TEST_F(DabstoneBrush, PlaneOpAlphaAndColour)
     EXPECT_EQ(e.alpha, 1);
 
     // A colour plane: a single value, the plane's component; the display
-    // hears the colour (floating).
+    // hears the colour (floating). Back on all planes, the colour is the
+    // one chosen, not the single value.
     Dabstone_SetPlane(-1);
     Changes();
-    const ColorValue c{COLOR_RGB, 11, 22, 33, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    Dabstone_SetPlane(2);
+    const ColorValue c{COLOR_RGB, 200, 50, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     Dabstone_SetColor(&c);
+    Dabstone_SetPlane(1);
     EXPECT_EQ(e.color.mode, COLOR_GRAY);
-    EXPECT_EQ(e.color.grey, 33);
+    EXPECT_EQ(e.color.grey, 50);
     EXPECT_EQ(Changes().back(), MSG_BRC_COLOR);
+    Dabstone_SetPlane(-1);
+    EXPECT_EQ(std::vector<int>({e.color.mode, e.color.red, e.color.green, e.color.blue}),
+              std::vector<int>({COLOR_RGB, 200, 50, 10}));
 
     // Switching the alpha off sets the op to 0.
     Dabstone_SetOp(1);
     Dabstone_SetAlpha(0);
     EXPECT_EQ(e.op, 0);
+
+    // Without an alpha plane no plane is the alpha plane: all planes leave
+    // the op and the alpha flag alone.
+    Edit(20, 20, IMAGE_MODE_RGB, 0);
+    Dabstone_SetOp(1);
+    Dabstone_SetAlpha(0);
+    e.op = 1;
+    Dabstone_SetPlane(0);
+    Changes();
+    Dabstone_SetPlane(-1);
+    EXPECT_EQ(std::pair(e.op, e.alpha), std::pair(1, 0));
+    EXPECT_EQ(Changes(), std::vector<int>{MSG_BRC_COLOR});
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// Bad input on dabstone's FIFO: unknown codes, empty payloads, frames in
-// pieces, absurd lengths, stray handles, a display that disappears.
+// Bad input on dabstone's FIFO: unknown codes, empty payloads, absurd
+// lengths, stray handles, a display that disappears.
 // Dabstone never crashes, never spins, and reports in one clear line.
 #include "tests/e2e/E2e.h"
 
@@ -40,29 +40,6 @@ TEST(BadInput, UnknownCodesEmptyPayloadsAndStrayHandlesAreSurvived)
     for (size_t i = before; i < d.got.size(); i++)
         EXPECT_NE(d.got[i].code, MSG_MOTION) << "a tool ran";
     EXPECT_EQ(s.kernel.Err().find("fatal"), std::string::npos) << s.kernel.Err();
-}
-
-TEST(BadInput, FrameArrivingInPiecesIsReadWhole)
-{
-    Session s;
-    ASSERT_TRUE(s.Start({"--no-display"}) && s.Ready()) << s.kernel.Err();
-    FakeDisplay d;
-    ASSERT_TRUE(d.Open(s.kernelPid, s.programPid));
-    std::vector<unsigned char> connect = Words({d.pid});
-    Append(connect, PathField(s.image));
-    std::vector<unsigned char> frame =
-        RawFrame(d.pid, MSG_DISPLAY_CONNECT, 0, int32_t(connect.size()), connect);
-    // Separate writes: part of the header, the rest of it with a little
-    // payload, then the remainder.
-    const size_t cuts[] = {0, 5, 120, frame.size()};
-    int fd = Fifo_OpenWrite(s.kernelPid, s.programPid);
-    ASSERT_GE(fd, 0);
-    for (int i = 0; i < 3; i++)
-        ASSERT_EQ(write(fd, frame.data() + cuts[i], cuts[i + 1] - cuts[i]), ssize_t(cuts[i + 1] - cuts[i]));
-    close(fd);
-    EXPECT_TRUE(d.WaitCode(MSG_TOOLBOX)) << s.kernel.Err();
-    EXPECT_EQ(d.Count(MSG_HELLO), 1);
-    EXPECT_EQ(s.QuitByKernel(), 0) << s.kernel.Err();
 }
 
 TEST(BadInput, OverLargeLengthClosesTheLinkInOrder)

@@ -125,7 +125,7 @@ void PutWord(std::string &bytes, int index, int32_t value)
 
 } // namespace
 
-TEST(Settings, SurviveARestartClampedOnLoad)
+TEST(Settings, SurviveARestart)
 {
     TempDir shared;
     std::string file = shared.File("DabStone.settings");
@@ -148,12 +148,10 @@ TEST(Settings, SurviveARestartClampedOnLoad)
                   (std::vector<int32_t>{31, 31, 100, 0, 0, 25}))
             << "the defaults: 31 x 31, opacity 100, no airbrush, trace 0, spacing 25";
     }
-    // Out-of-range values, and a colour of an unknown kind.
+    // A changed record comes back as it was saved; the clamping of its
+    // values is the engine's unit tests' business.
     std::string record = ReadFile(file);
-    PutWord(record, 1, 500); // width -> 201
-    PutWord(record, 6, -3);  // spacing -> 0
-    PutWord(record, 23, 7);  // single-plane colour of kind 7: left as it was
-    PutWord(record, 24, 99);
+    PutWord(record, 6, 60); // spacing
     WriteFile(file, record);
     {
         Session s;
@@ -167,8 +165,7 @@ TEST(Settings, SurviveARestartClampedOnLoad)
     }
     std::vector<int32_t> second = SettingsWords(file);
     ASSERT_EQ(second.size(), 37u);
-    EXPECT_EQ(second[1], 201);
-    EXPECT_EQ(second[6], 0);
-    EXPECT_EQ(std::vector<int32_t>(second.begin() + 23, second.begin() + 36),
-              std::vector<int32_t>(first.begin() + 23, first.begin() + 36));
+    EXPECT_EQ(second[6], 60);
+    EXPECT_EQ(std::vector<int32_t>(second.begin() + 10, second.begin() + 36),
+              std::vector<int32_t>(first.begin() + 10, first.begin() + 36));
 }

@@ -216,32 +216,6 @@ TEST(UndoE2e, AKillInTheMiddleOfAStrokeLosesNothingPainted)
     EXPECT_EQ(Planes(p.s.image), painted);
 }
 
-TEST(UndoE2e, ALentImageIsPastedAndGivenBack)
-{
-    Painter p;
-    ASSERT_TRUE(p.Start());
-    std::string lent = MakeImage(p.s.dir.path, 12, 12, IMAGE_MODE_RGB, 8, 1);
-    ASSERT_TRUE(p.s.ToProgram(MSG_PASTE, PathWords(lent, {1})));
-    // It becomes the brush the display shows.
-    ASSERT_TRUE(p.d.WaitFor([&] {
-        const Frame *b = p.d.Last(MSG_BRUSH_CURSOR);
-        return b && b->Text(0) == lent;
-    }));
-    EXPECT_FALSE(p.s.log.Has(false, MSG_GIVE_BACK));
-    // Pasting the current image is refused and a lent one given back at once.
-    ASSERT_TRUE(p.s.ToProgram(MSG_PASTE, PathWords(p.s.image, {1})));
-    ASSERT_TRUE(p.s.log.WaitFor(false, MSG_GIVE_BACK));
-    // Another lent image takes its place: the first one goes back.
-    std::string next = MakeImage(p.s.dir.path, 8, 8, IMAGE_MODE_RGB, 8, 1);
-    ASSERT_TRUE(p.s.ToProgram(MSG_PASTE, PathWords(next, {1})));
-    ASSERT_TRUE(p.s.log.WaitFor(false, MSG_GIVE_BACK, 2));
-    std::vector<std::string> back;
-    for (const Frame &f : p.s.log.Got(MSG_GIVE_BACK))
-        back.push_back(f.Text(0));
-    EXPECT_EQ(back, (std::vector<std::string>{p.s.image, lent}));
-    EXPECT_EQ(p.Quit(), 0);
-}
-
 // The pipette's colour reaches the display's brush cursor; the modes are
 // the unit tests' business, one session with four planes is enough here.
 TEST(UndoE2e, ThePipettePicksTheColourUnderThePointer)

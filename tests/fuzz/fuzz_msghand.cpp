@@ -1,9 +1,8 @@
 // Feeds arbitrary bytes through a pipe into the dispatcher, with routines
-// registered for a few codes, live reply-tail and tool handles, and the
-// engine's handlers that neither end the process nor open files, so that
-// framing, answers, event routing and payload decoding all see hostile input.
+// registered for a few codes and live reply-tail and tool handles, so that
+// framing, answers and event routing see hostile input. The engine's
+// handlers are fuzz_engine's, with a live image.
 #include "core/Bytes.h"
-#include "core/Dabstone.h"
 #include "core/Msghand.h"
 
 #include <cstddef>
@@ -43,13 +42,6 @@ void setUp()
     Msghand_AddCallback(MSG_POINTER, pointer, nullptr);
     Msghand_AddCallback(MSG_ANSWER, touch, nullptr);
     Msghand_AddCallback(MSG_WORK_CREATED, touch, nullptr);
-    Msghand_AddCallback(MSG_POINTER, Dabstone_Event, nullptr);
-    Msghand_AddCallback(MSG_DISPLAY_CLOSE, Dabstone_DisplayClose, nullptr);
-    Msghand_AddCallback(MSG_DISPLAY_CONNECT, Dabstone_DisplayConnect, nullptr);
-    Msghand_AddCallback(MSG_WANTED, Dabstone_ImageWanted, nullptr);
-    Msghand_AddCallback(MSG_SETTINGS, Dabstone_LoadSettings, nullptr);
-    Dabstone_InitState();
-    Dabstone_InitDefaults();
     // Handles 0x00010001 and 0x00010002: the seeds name them.
     Msghand_NewTailFn(MSGHAND_TAIL_ANSWER, touch, nullptr);
     Msghand_NewTailFn(MSGHAND_TAIL_TOOL, tool, nullptr);

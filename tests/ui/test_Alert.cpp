@@ -2,6 +2,7 @@
 // console when none can be shown.
 #include "ui/Alert.h"
 
+#include "core/Dabstone.h"
 #include "core/Misc.h"
 #include "tests/ui/XtFixture.h"
 
@@ -95,11 +96,21 @@ TEST_F(Alert, PromptsAreModalOneAtATimeAndRunTheirAction)
     Alert_Warning("can't rebrush", 1213);
     EXPECT_FALSE(XtIsManaged(XmMessageBoxGetChild(Alert_Dialog(), XmDIALOG_CANCEL_BUTTON)));
     XtCallCallbacks(Alert_Dialog(), XmNokCallback, nullptr);
-    Alert_Prompt("job not finisehd. Quit anyway ?", 0, Ok, Cancel, nullptr);
+    Alert_Prompt("are you sure ?", 0, Ok, Cancel, nullptr);
     XtCallCallbacks(Alert_Dialog(), XmNcancelCallback, nullptr);
     EXPECT_EQ(cancelRuns, 1);
     EXPECT_EQ(okRuns, 1);
     EXPECT_EQ(Alert_Dialog(), nullptr);
+
+    // Quitting during a job asks, and the question can be refused: the
+    // job goes on.
+    G_dabstone->working = 1;
+    Dabstone_Quit("", 0);
+    ASSERT_NE(Alert_Dialog(), nullptr);
+    EXPECT_TRUE(XtIsManaged(XmMessageBoxGetChild(Alert_Dialog(), XmDIALOG_CANCEL_BUTTON)));
+    XtCallCallbacks(Alert_Dialog(), XmNcancelCallback, nullptr);
+    EXPECT_EQ(Alert_Dialog(), nullptr);
+    G_dabstone->working = 0;
 
     // The cancel code is never shown.
     testing::internal::CaptureStderr();
