@@ -557,7 +557,7 @@ void EndStroke()
     pending = 0;
     ClearActions();
     Refresh_End();
-    Dabstone_AllowMotion(DAB_MOTION_END, 0, 0, 0);
+    Dabstone_AllowMotion(MSG_MOTION_END, 0, 0, 0);
     Dabstone_Working(0);
 }
 
@@ -566,7 +566,7 @@ void MotionStep(Point p)
 {
     if (p == last)
         return;
-    Dabstone_AllowMotion(DAB_MOTION_HOLD, window, stateMask, button);
+    Dabstone_AllowMotion(MSG_MOTION_HOLD, window, stateMask, button);
     switch (E().traceMode) {
     case TRACE_CONT:
         technique->segment(last, p);
@@ -579,7 +579,7 @@ void MotionStep(Point p)
     }
     last = p;
     Refresh_Flush();
-    Dabstone_AllowMotion(DAB_MOTION_ALLOW, 0, 0, 0);
+    Dabstone_AllowMotion(MSG_MOTION_ALLOW, 0, 0, 0);
 }
 
 void Release(Point p)
@@ -597,7 +597,7 @@ void FirstDab()
 {
     technique->segment(last, last);
     Refresh_Flush();
-    Dabstone_AllowMotion(DAB_MOTION_ALLOW, 0, 0, 0);
+    Dabstone_AllowMotion(MSG_MOTION_ALLOW, 0, 0, 0);
     if (pending) {
         pending = 0;
         Release(pendingPoint);
@@ -636,7 +636,7 @@ void BrushPress(Point p, int32_t win, int32_t btn)
     }
     Undo_Validate();
     Dabstone_Working(1);
-    Dabstone_AllowMotion(DAB_MOTION_HOLD, window, stateMask, button);
+    Dabstone_AllowMotion(MSG_MOTION_HOLD, window, stateMask, button);
     stroking = 1;
     last = p;
     brutalStop = EndStroke;
@@ -660,7 +660,7 @@ void FinishFill()
     fillJob = 0;
     ClearActions();
     Refresh_End();
-    Dabstone_AllowMotion(DAB_MOTION_END, 0, 0, 0);
+    Dabstone_AllowMotion(MSG_MOTION_END, 0, 0, 0);
     Dabstone_Working(0);
 }
 
@@ -672,7 +672,7 @@ void StopFill()
     pending = 0;
     fillJob = 0;
     Refresh_End();
-    Dabstone_AllowMotion(DAB_MOTION_END, 0, 0, 0);
+    Dabstone_AllowMotion(MSG_MOTION_END, 0, 0, 0);
     Dabstone_Working(0);
 }
 
@@ -716,7 +716,7 @@ void FillPress(int32_t win, int32_t btn)
     }
     Undo_Validate();
     Dabstone_Working(1);
-    Dabstone_AllowMotion(DAB_MOTION_NONE, window, stateMask, button);
+    Dabstone_AllowMotion(MSG_MOTION_NONE, window, stateMask, button);
     pending = 1;
     fillJob = 1;
     brutalStop = StopFill;
