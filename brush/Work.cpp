@@ -92,12 +92,6 @@ GG_Dabstone &E()
     return *G_dabstone;
 }
 
-// The far corner is summed in 64 bits: a box may end at INT32_MAX.
-Box Rect(int32_t x, int32_t y, int32_t width, int32_t height)
-{
-    return Box{x, y, int32_t(int64_t(x) + width - 1), int32_t(int64_t(y) + height - 1), width, height, 0};
-}
-
 int AlphaPlaneOf(const Image *image)
 {
     return Image_AlphaPlane(image) >= 0 ? Image_AlphaPlane(image) : 0;
@@ -328,7 +322,7 @@ void DabAt(Point p)
     // A box beyond the 32-bit range touches no image.
     if (!FitsInt32(s.x1) || !FitsInt32(s.y1) || !FitsInt32(s.x2) || !FitsInt32(s.y2))
         return;
-    dabBox = Rect(int32_t(s.x1), int32_t(s.y1), E().brushWidth, E().brushHeight);
+    dabBox = Box_Rect(int32_t(s.x1), int32_t(s.y1), E().brushWidth, E().brushHeight);
     // The fast kernel runs at scale 1 only (the brush image's own size).
     if (fastKernel != OPTIMIZE_NONE)
         MapAt(dabBox.x1, dabBox.y1);
@@ -360,7 +354,7 @@ bool DabStart(int btn)
         if (!shape)
             return false;
         shapeMask = e.activeBrush2;
-        src = Rect(0, 0, Image_Width(shape), Image_Height(shape));
+        src = Box_OfImage(shape);
         fast = Image_Width(shape) == w && Image_Height(shape) == h;
     } else {
         shape = e.strokeBrush;
@@ -373,12 +367,12 @@ bool DabStart(int btn)
                 return false;
             built = want;
         }
-        src = Rect(0, 0, w, h);
+        src = Box_Rect(0, 0, w, h);
         fast = true;
     }
     if (!MakeFill(shape, shapeMask, btn, fast, e.floating))
         return false;
-    dabBox = Rect(0, 0, w, h);
+    dabBox = Box_Rect(0, 0, w, h);
     ViewOptions vo{};
     vo.dstRef = &dabBox;
     view = NViewCreate(&src, &e.imageBox, nullptr, fill, &vo, VIEW_MAP);
@@ -407,8 +401,9 @@ void DabEnd()
         return;
     const int32_t w = E().brushWidth, h = E().brushHeight;
     const Span s = DabSpan(lastCentre);
-    E().brushPosBox = Rect(int32_t(std::clamp<int64_t>(s.x1, INT32_MIN, int64_t(INT32_MAX) - w + 1)),
-                           int32_t(std::clamp<int64_t>(s.y1, INT32_MIN, int64_t(INT32_MAX) - h + 1)), w, h);
+    E().brushPosBox =
+        Box_Rect(int32_t(std::clamp<int64_t>(s.x1, INT32_MIN, int64_t(INT32_MAX) - w + 1)),
+                 int32_t(std::clamp<int64_t>(s.y1, INT32_MIN, int64_t(INT32_MAX) - h + 1)), w, h);
 }
 
 // ---- Pencil and large techniques: rows of coverage through the row buffer ----
@@ -420,7 +415,7 @@ void WriteRow(int x, int y, int length, unsigned char *)
     if (length < 1)
         return;
     MapAt(x, y);
-    Box row = Rect(x, y, length, 1);
+    Box row = Box_Rect(x, y, length, 1);
     FillBox(&row);
     Refresh_AddBox(&row);
 }
@@ -444,7 +439,7 @@ bool RowStart(int btn)
         return false;
     if (!MakeFill(rb, nullptr, btn, true, e.floating))
         return false;
-    const Box rowBox = Rect(0, 0, Image_Width(rb), 1);
+    const Box rowBox = Box_Rect(0, 0, Image_Width(rb), 1);
     view = NViewCreate(&rowBox, &e.imageBox, nullptr, fill, nullptr, 0);
     if (!view) {
         DestroyFill();
@@ -682,7 +677,7 @@ void DoFill()
     const int floating = e.floating;
     e.floating = 1;
     if (MakeFill(e.colorImage, nullptr, button, false, 1)) {
-        const Box one = Rect(0, 0, 1, 1);
+        const Box one = Box_Rect(0, 0, 1, 1);
         view = NViewCreate(&one, &e.imageBox, nullptr, fill, nullptr, 0);
         if (view)
             ForEachTarget([](const Box *target) {
@@ -734,9 +729,8 @@ struct Event {
 
 Event Decode(const unsigned char *ev)
 {
-    auto word = [ev](int i) { return Bytes_GetS32(ev + 4 * i); };
-    return Event{word(MSG_EV_KIND), word(MSG_EV_WINDOW), word(MSG_EV_X),
-                 word(MSG_EV_Y),    word(MSG_EV_BUTTON), word(MSG_EV_STATE)};
+    return Event{Msg_Word(ev, MSG_EV_KIND), Msg_Word(ev, MSG_EV_WINDOW), Msg_Word(ev, MSG_EV_X),
+                 Msg_Word(ev, MSG_EV_Y),    Msg_Word(ev, MSG_EV_BUTTON), Msg_Word(ev, MSG_EV_STATE)};
 }
 
 } // namespace
