@@ -87,7 +87,9 @@ void PixelRgb(const Image *image, int x, int y, unsigned rgb[3])
 
 bool Clip(const DisplayWindow *w, int *x, int *y, int *width, int *height)
 {
-    int x2 = std::min(*x + *width, w->width), y2 = std::min(*y + *height, w->height);
+    // The far edge in 64 bits: a redraw request may name any 32-bit rectangle.
+    int x2 = int(std::min<int64_t>(int64_t(*x) + *width, w->width));
+    int y2 = int(std::min<int64_t>(int64_t(*y) + *height, w->height));
     *x = std::max(*x, 0);
     *y = std::max(*y, 0);
     *width = x2 - *x;
