@@ -1,55 +1,82 @@
+// Compiled once per Highway target: this file includes itself through
+// foreach_target.h, and the code outside HWY_ONCE is each target's.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "xc/kernels/Span.cpp"
+#include <hwy/foreach_target.h> // must come before highway.h
+#include <hwy/highway.h>
+
 #include "xc/kernels/Span.h"
 
+HWY_BEFORE_NAMESPACE();
+namespace tev
+{
+namespace HWY_NAMESPACE
+{
+namespace hn = hwy::HWY_NAMESPACE;
+
+// The scalar expression; the vector loop must give its bytes.
+inline uint8_t BlendOne(uint8_t c, double w, int32_t v)
+{
+    return uint8_t(int32_t((1.0 - w) * c + w * v));
+}
+
+// Blocks of as many samples as the target holds doubles: products and sum
+// rounded one by one (Mul, Add: never MulAdd), truncated by the demotion.
+void Blend8(uint8_t *dst, const double *w, const int32_t *v, int32_t vc, int n)
+{
+    const hn::ScalableTag<double> d;
+    const hn::Rebind<int32_t, decltype(d)> di;
+    const hn::Rebind<uint8_t, decltype(d)> d8;
+    const int N = int(hn::Lanes(d));
+    const auto one = hn::Set(d, 1.0), zero = hn::Zero(d), flat = hn::Set(d, double(vc));
+    int i = 0;
+    for (; i + N <= n; i += N) {
+        const auto wv = hn::LoadU(d, w + i);
+        if (hn::AllTrue(d, hn::Eq(wv, zero)))
+            continue;
+        const auto value = v ? hn::PromoteTo(d, hn::LoadU(di, v + i)) : flat;
+        auto r = value;
+        if (!hn::AllTrue(d, hn::Eq(wv, one))) {
+            const auto c = hn::PromoteTo(d, hn::PromoteTo(di, hn::LoadU(d8, dst + i)));
+            r = hn::Add(hn::Mul(hn::Sub(one, wv), c), hn::Mul(wv, value));
+        }
+        hn::StoreU(hn::DemoteTo(d8, hn::DemoteTo(di, r)), d8, dst + i);
+    }
+    for (; i < n; ++i)
+        dst[i] = BlendOne(dst[i], w[i], v ? v[i] : vc);
+}
+
+} // namespace HWY_NAMESPACE
+} // namespace tev
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
 #include <cstring>
 
 namespace tev
 {
 
-namespace
-{
+HWY_EXPORT(Blend8);
 
-void Blend8(uint8_t *dst, const double *w, const int32_t *v, int n)
+void Span_Blend8(uint8_t *dst, const double *w, const int32_t *v, int32_t vc, int n)
 {
-    for (int i = 0; i < n; ++i)
-        dst[i] = uint8_t(int32_t((1.0 - w[i]) * dst[i] + w[i] * v[i]));
+    HWY_DYNAMIC_DISPATCH(Blend8)(dst, w, v, vc, n);
 }
 
-void Blend8Const(uint8_t *dst, const double *w, int32_t v, int n)
+std::vector<int64_t> Span_Targets()
 {
-    for (int i = 0; i < n; ++i)
-        dst[i] = uint8_t(int32_t((1.0 - w[i]) * dst[i] + w[i] * v));
+    return hwy::SupportedAndGeneratedTargets();
 }
 
-int BestLevel()
+const char *Span_TargetName(int64_t target)
 {
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq"))
-        return SPAN_AVX512;
-    if (__builtin_cpu_supports("avx2"))
-        return SPAN_AVX2;
-    return SPAN_PLAIN;
+    return hwy::TargetName(target);
 }
 
-const SpanOps *OpsOf(int level)
+void Span_UseTarget(int64_t target)
 {
-    return level == SPAN_AVX512 ? &kSpanAvx512 : level == SPAN_AVX2 ? &kSpanAvx2 : &kSpanPlain;
+    hwy::SetSupportedTargetsForTest(target);
 }
-
-struct Current {
-    int level = BestLevel();
-    const SpanOps *ops = OpsOf(level);
-};
-
-Current &Chosen()
-{
-    static Current c;
-    return c;
-}
-
-} // namespace
-
-const SpanOps kSpanPlain = {Blend8, Blend8Const};
 
 namespace
 {
@@ -107,24 +134,5 @@ int Span_Uniform(const uint8_t *p, int n)
     return n > 0 && std::memcmp(p, p + 1, size_t(n - 1)) == 0 ? p[0] : -1;
 }
 
-const SpanOps &Span_Ops()
-{
-    return *Chosen().ops;
-}
-
-bool Span_Select(int level)
-{
-    static const int best = BestLevel();
-    if (level < SPAN_PLAIN || level > best)
-        return false;
-    Chosen().level = level;
-    Chosen().ops = OpsOf(level);
-    return true;
-}
-
-int Span_Level()
-{
-    return Chosen().level;
-}
-
 } // namespace tev
+#endif // HWY_ONCE
