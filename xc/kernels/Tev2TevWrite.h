@@ -140,7 +140,9 @@ template <int SM, int SD, int DM, int DD, bool A, class Sampler> class Writer
 
     void Run(const Box &b) { ForEachSpan(b, sampler_, *this); }
 
-    void Ahead(int32_t y, int32_t sy) const
+    // Inlined into the loop: a function holding only prefetches counts as
+    // one without effect, and its calls would be dropped.
+    [[gnu::always_inline]] void Ahead(int32_t y, int32_t sy) const
     {
         for (int p = 0; p < ND; ++p)
             Prefetch<true>(pl_.dst[p], y, x1_, x2_, DD);
@@ -189,9 +191,14 @@ template <int SM, int SD, int DM, int DD, bool A, class Sampler> class Writer
     Sampler sampler_;
     int32_t x1_, x2_, sc1_, sc2_;
     int32_t cst_[4];
-    int32_t S_[4][kChunk], tmp_[kChunk];
-    double w_[kChunk];
-    uint8_t alpha_[kChunk], abuf_[kChunk], mbuf_[kChunk], masked_[kChunk];
+    // Whole vectors never straddle a cache line.
+    alignas(64) double w_[kChunk];
+    alignas(64) int32_t S_[4][kChunk];
+    alignas(64) int32_t tmp_[kChunk];
+    alignas(64) uint8_t alpha_[kChunk];
+    alignas(64) uint8_t abuf_[kChunk];
+    alignas(64) uint8_t mbuf_[kChunk];
+    alignas(64) uint8_t masked_[kChunk];
 };
 
 template <int SM, int SD, int DM, int DD, bool A, class Sampler>
