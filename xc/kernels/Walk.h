@@ -100,6 +100,15 @@ inline int32_t *Scratch(size_t n)
     return buf.data();
 }
 
+// Per-call scratch for the averaging sampler's column sums.
+inline int64_t *ColumnSums(size_t n)
+{
+    thread_local std::vector<int64_t> buf;
+    if (buf.size() < n)
+        buf.resize(n);
+    return buf.data();
+}
+
 // One destination pixel on: the phase runs on by num and carries whole
 // source pixels (the exact integer walk of a view's map).
 inline void Step(int32_t &source, int32_t &phase, int32_t num, int32_t den)
@@ -247,26 +256,31 @@ class AverageSampler
     int32_t LastColumn() const { return last_[width_ - 1]; }
     int32_t RowAhead(int k) const { return std::min(sy_ + (phy_ + k * numY_) / denY_, srcY2_); }
 
+    // The covered rows are summed once per source column of the span, and
+    // each destination pixel then weighs the sums of its columns: a
+    // magnified axis reads each source pixel once, not once per
+    // destination pixel that covers it. The same integer sums either way.
     template <int SD, int WD> void Read(const Plane &p, int32_t i0, int n, int32_t *out) const
     {
-        int64_t acc[kChunk] = {};
+        const int32_t c1 = first_[i0], c2 = last_[i0 + n - 1];
+        int64_t *col = ColumnSums(size_t(c2 - c1 + 1));
+        std::fill(col, col + (c2 - c1 + 1), int64_t(0));
         for (int32_t r = rows_.first; r <= rows_.last; ++r) {
             int64_t wy = r == rows_.first ? rows_.wFirst : r == rows_.last ? rows_.wLast : mY_;
             const uint8_t *row = p.Row(r);
-            for (int i = 0; i < n; ++i) {
-                int32_t j = i0 + i, c0 = first_[j], c1 = last_[j];
-                int64_t sum = int64_t(wFirst_[j]) * Scale<SD, WD>(Sample<SD>(row, c0));
-                if (c1 > c0) {
-                    for (int32_t c = c0 + 1; c < c1; ++c)
-                        sum += int64_t(mX_) * Scale<SD, WD>(Sample<SD>(row, c));
-                    sum += int64_t(wLast_[j]) * Scale<SD, WD>(Sample<SD>(row, c1));
-                }
-                acc[i] += wy * sum;
-            }
+            for (int32_t c = c1; c <= c2; ++c)
+                col[c - c1] += wy * Scale<SD, WD>(Sample<SD>(row, c));
         }
         for (int i = 0; i < n; ++i) {
-            double total = double(int64_t(total_[i0 + i]) * rows_.total);
-            out[i] = int32_t(double(acc[i]) / total);
+            int32_t j = i0 + i, c0 = first_[j] - c1, cl = last_[j] - c1;
+            int64_t sum = int64_t(wFirst_[j]) * col[c0];
+            if (cl > c0) {
+                for (int32_t c = c0 + 1; c < cl; ++c)
+                    sum += int64_t(mX_) * col[c];
+                sum += int64_t(wLast_[j]) * col[cl];
+            }
+            double total = double(int64_t(total_[j]) * rows_.total);
+            out[i] = int32_t(double(sum) / total);
         }
     }
 
