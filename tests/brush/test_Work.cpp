@@ -3,7 +3,6 @@
 #include "PaintEngine.h"
 
 #include "brush/Buildin.h"
-#include "brush/Optimize.h"
 #include "brush/Work.h"
 
 #include <functional>
@@ -260,38 +259,6 @@ TEST_F(Work, TargetBoxesClipAndTheMaskLimits)
     });
     EXPECT_EQ(Samples(img), Samples(expect));
     G_dabstone->mask = nullptr;
-}
-
-// The fast kernels and direct calls are a shortcut only: every technique
-// gives the same bytes through the fill object's own kernels.
-TEST_F(Work, FastPathChangesNoByte)
-{
-    struct Setup {
-        int w, h, opacity;
-        bool aero;
-        int plane, alpha, button;
-    };
-    const Setup setups[] = {{9, 9, 70, false, -1, 1, 1},  {11, 7, 100, true, -1, 1, 1},
-                            {300, 9, 40, true, -1, 0, 1}, {13, 13, 100, false, 1, 1, 1},
-                            {12, 8, 55, true, -1, 1, 3},  {5, 5, 30, false, 3, 1, 1}};
-    for (const Setup &t : setups) {
-        std::vector<uint32_t> result[2];
-        for (int fast : {0, 1}) {
-            POPTIMIZE = fast;
-            Image *img = Edit(120, 50, IMAGE_MODE_RGB, 1);
-            Brush(t.w, t.h, t.opacity, t.aero, 20);
-            G_dabstone->plane = t.plane;
-            G_dabstone->alpha = t.alpha;
-            Press(10, 10, t.button);
-            Move(60, 30, t.button);
-            Move(110, 12, t.button);
-            Release(110, 40, t.button);
-            result[fast] = Samples(img);
-        }
-        POPTIMIZE = 1;
-        EXPECT_EQ(result[0], result[1])
-            << t.w << "x" << t.h << " plane " << t.plane << " button " << t.button;
-    }
 }
 
 } // namespace
