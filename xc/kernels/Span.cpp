@@ -14,36 +14,42 @@ namespace HWY_NAMESPACE
 {
 namespace hn = hwy::HWY_NAMESPACE;
 
-// The scalar expression; the vector loop must give its bytes.
-inline uint8_t BlendOne(uint8_t c, double w, int32_t v)
-{
-    return uint8_t(int32_t((1.0 - w) * c + w * v));
-}
-
 // Blocks of as many samples as the target holds doubles: products and sum
 // rounded one by one (Mul, Add: never MulAdd), truncated by the demotion.
+// Weight 0 leaves the block, weight 1 stores the values.
+template <class D> HWY_INLINE void Block(D d, uint8_t *dst, const double *w, const int32_t *v, int32_t vc)
+{
+    const hn::Rebind<int32_t, D> di;
+    const hn::Rebind<uint8_t, D> d8;
+    const auto one = hn::Set(d, 1.0);
+    const auto wv = hn::LoadU(d, w);
+    if (hn::AllTrue(d, hn::Eq(wv, hn::Zero(d))))
+        return;
+    auto r = v ? hn::PromoteTo(d, hn::LoadU(di, v)) : hn::Set(d, double(vc));
+    if (!hn::AllTrue(d, hn::Eq(wv, one))) {
+        const auto c = hn::PromoteTo(d, hn::PromoteTo(di, hn::LoadU(d8, dst)));
+        r = hn::Add(hn::Mul(hn::Sub(one, wv), c), hn::Mul(wv, r));
+    }
+    hn::StoreU(hn::DemoteTo(d8, hn::DemoteTo(di, r)), d8, dst);
+}
+
+// Whole blocks of the target's width, then the rest in halves of it down
+// to one sample: nothing past the span is read or written.
+template <class D>
+HWY_INLINE int Blocks(D d, uint8_t *dst, const double *w, const int32_t *v, int32_t vc, int i, int n)
+{
+    const int N = int(hn::Lanes(d));
+    for (; i + N <= n; i += N)
+        Block(d, dst + i, w + i, v ? v + i : nullptr, vc);
+    return i;
+}
+
 void Blend8(uint8_t *dst, const double *w, const int32_t *v, int32_t vc, int n)
 {
-    const hn::ScalableTag<double> d;
-    const hn::Rebind<int32_t, decltype(d)> di;
-    const hn::Rebind<uint8_t, decltype(d)> d8;
-    const int N = int(hn::Lanes(d));
-    const auto one = hn::Set(d, 1.0), zero = hn::Zero(d), flat = hn::Set(d, double(vc));
-    int i = 0;
-    for (; i + N <= n; i += N) {
-        const auto wv = hn::LoadU(d, w + i);
-        if (hn::AllTrue(d, hn::Eq(wv, zero)))
-            continue;
-        const auto value = v ? hn::PromoteTo(d, hn::LoadU(di, v + i)) : flat;
-        auto r = value;
-        if (!hn::AllTrue(d, hn::Eq(wv, one))) {
-            const auto c = hn::PromoteTo(d, hn::PromoteTo(di, hn::LoadU(d8, dst + i)));
-            r = hn::Add(hn::Mul(hn::Sub(one, wv), c), hn::Mul(wv, value));
-        }
-        hn::StoreU(hn::DemoteTo(d8, hn::DemoteTo(di, r)), d8, dst + i);
-    }
-    for (; i < n; ++i)
-        dst[i] = BlendOne(dst[i], w[i], v ? v[i] : vc);
+    int i = Blocks(hn::ScalableTag<double>(), dst, w, v, vc, 0, n);
+    i = Blocks(hn::CappedTag<double, 4>(), dst, w, v, vc, i, n);
+    i = Blocks(hn::CappedTag<double, 2>(), dst, w, v, vc, i, n);
+    Blocks(hn::CappedTag<double, 1>(), dst, w, v, vc, i, n);
 }
 
 } // namespace HWY_NAMESPACE
