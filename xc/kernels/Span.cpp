@@ -30,7 +30,9 @@ template <class D> HWY_INLINE void Block(D d, uint8_t *dst, const double *w, con
         const auto c = hn::PromoteTo(d, hn::PromoteTo(di, hn::LoadU(d8, dst)));
         r = hn::Add(hn::Mul(hn::Sub(one, wv), c), hn::Mul(wv, r));
     }
-    hn::StoreU(hn::DemoteTo(d8, hn::DemoteTo(di, r)), d8, dst);
+    // In 0..255 already: the low byte of each word is the sample.
+    const hn::Rebind<uint32_t, D> du;
+    hn::StoreU(hn::TruncateTo(d8, hn::BitCast(du, hn::DemoteTo(di, r))), d8, dst);
 }
 
 // Whole blocks of the target's width, then the rest in halves of it down
