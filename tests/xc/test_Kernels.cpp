@@ -248,7 +248,8 @@ TEST(Kernels, EveryTableMatchesTheReference)
 // against the plain formula, at every length up to a few vectors, with runs
 // of weight 0 and 1 where blocks are skipped or stored flat, weights of the
 // operation tables, and many v == c (where the double expression may land
-// just below c); the bytes around the span stay as they were.
+// just below c); the bytes around the span stay as they were. The span's
+// weights, gathered from a table, are those of the plain lookup.
 TEST(Kernels, SpanLoopsAgreeAtEveryTarget)
 {
     std::mt19937 rng(29);
@@ -283,6 +284,20 @@ TEST(Kernels, SpanLoopsAgreeAtEveryTarget)
                     tev::Span_Blend8(got.data() + 16, w.data(), flat ? nullptr : v.data(), vc, n);
                     ASSERT_EQ(got, want) << tev::Span_TargetName(target) << " n " << n << " flat " << flat;
                 }
+                // The weights and alphas of cells (d, a), or of one row d.
+                const bool row = round % 2;
+                std::vector<uint8_t> a(base.begin(), base.begin() + n), d(base.begin() + 16, base.end());
+                std::vector<double> gotW(size_t(n) + 1, -1.0);
+                std::vector<uint8_t> gotA(size_t(n) + 1), wantA(size_t(n) + 1);
+                const int r = row ? base[0] * 256 : 0;
+                tev::Span_Weights(a.data(), row ? nullptr : d.data(), over.weightByD + r, over.alphaByD + r,
+                                  gotW.data(), gotA.data(), n);
+                for (int i = 0; i < n; ++i) {
+                    int k = (row ? 0 : d[size_t(i)] * 256) + a[size_t(i)];
+                    ASSERT_EQ(gotW[size_t(i)], over.weightByD[r + k]) << tev::Span_TargetName(target);
+                    ASSERT_EQ(gotA[size_t(i)], over.alphaByD[r + k]) << tev::Span_TargetName(target);
+                }
+                ASSERT_EQ(gotW[size_t(n)], -1.0); // nothing past the span
             }
     }
     tev::Span_UseTarget(0);

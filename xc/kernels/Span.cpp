@@ -35,23 +35,40 @@ template <class D> HWY_INLINE void Block(D d, uint8_t *dst, const double *w, con
     hn::StoreU(hn::TruncateTo(d8, hn::BitCast(du, hn::DemoteTo(di, r))), d8, dst);
 }
 
-// Whole blocks of the target's width, then the rest in halves of it down
-// to one sample: nothing past the span is read or written.
-template <class D>
-HWY_INLINE int Blocks(D d, uint8_t *dst, const double *w, const int32_t *v, int32_t vc, int i, int n)
+// Runs block(d, i) over [0, n): whole vectors of the target's width, then
+// the rest in halves of it down to one sample, so that nothing past the
+// span is touched, and a span's weights are read back in the sizes they
+// were stored in (a wide load of narrow stores would wait for them).
+template <class Fn> HWY_INLINE void Ladder(int n, Fn block)
 {
-    const int N = int(hn::Lanes(d));
-    for (; i + N <= n; i += N)
-        Block(d, dst + i, w + i, v ? v + i : nullptr, vc);
-    return i;
+    int i = 0;
+    auto run = [&](auto d) {
+        for (const int N = int(hn::Lanes(d)); i + N <= n; i += N)
+            block(d, i);
+    };
+    run(hn::ScalableTag<double>());
+    run(hn::CappedTag<double, 4>());
+    run(hn::CappedTag<double, 2>());
+    run(hn::CappedTag<double, 1>());
 }
 
 void Blend8(uint8_t *dst, const double *w, const int32_t *v, int32_t vc, int n)
 {
-    int i = Blocks(hn::ScalableTag<double>(), dst, w, v, vc, 0, n);
-    i = Blocks(hn::CappedTag<double, 4>(), dst, w, v, vc, i, n);
-    i = Blocks(hn::CappedTag<double, 2>(), dst, w, v, vc, i, n);
-    Blocks(hn::CappedTag<double, 1>(), dst, w, v, vc, i, n);
+    Ladder(n, [&](auto d, int i) { Block(d, dst + i, w + i, v ? v + i : nullptr, vc); });
+}
+
+// w[i] = weight[(d ? d[i] * 256 : 0) + a[i]], gathered a vector at a time.
+void Weights(const uint8_t *a, const uint8_t *dv, const double *weight, double *w, int n)
+{
+    Ladder(n, [&](auto d, int i) {
+        const hn::Rebind<int64_t, decltype(d)> di;
+        const hn::Rebind<int32_t, decltype(d)> d32;
+        const hn::Rebind<uint8_t, decltype(d)> d8;
+        auto k = hn::PromoteTo(di, hn::PromoteTo(d32, hn::LoadU(d8, a + i)));
+        if (dv)
+            k = hn::Add(k, hn::ShiftLeft<8>(hn::PromoteTo(di, hn::PromoteTo(d32, hn::LoadU(d8, dv + i)))));
+        hn::StoreU(hn::GatherIndex(d, weight, k), d, w + i);
+    });
 }
 
 } // namespace HWY_NAMESPACE
@@ -65,6 +82,7 @@ namespace tev
 {
 
 HWY_EXPORT(Blend8);
+HWY_EXPORT(Weights);
 
 void Span_Blend8(uint8_t *dst, const double *w, const int32_t *v, int32_t vc, int n)
 {
@@ -86,55 +104,19 @@ void Span_UseTarget(int64_t target)
     hwy::SetSupportedTargetsForTest(target);
 }
 
-namespace
-{
-
-// The 16 alphas at a all equal a[0]: a run inside a hard brush or outside
-// any brush.
-inline bool Run16(const uint8_t *a)
-{
-    uint64_t lo, hi, rep = a[0] * 0x0101010101010101ull;
-    std::memcpy(&lo, a, 8);
-    std::memcpy(&hi, a + 8, 8);
-    return lo == rep && hi == rep;
-}
-
-} // namespace
-
-// A lookup per pixel (no vector unit looks tables up faster here), and one
-// per run of 16 equal alphas under one destination alpha.
+// The weights by vector gathers, the alphas (when wanted) one by one.
 void Span_Weights(const uint8_t *a, const uint8_t *d, const double *weight, const uint8_t *alphaOut,
                   double *w, uint8_t *alpha, int n)
 {
-    if (d) {
-        for (int i = 0; i < n; ++i) {
-            int k = d[i] * 256 + a[i];
-            w[i] = weight[k];
-            alpha[i] = alphaOut[k];
-        }
+    HWY_DYNAMIC_DISPATCH(Weights)(a, d, weight, w, n);
+    if (!alpha)
         return;
-    }
-    int i = 0;
-    for (; i + 16 <= n; i += 16) {
-        if (Run16(a + i)) {
-            double wv = weight[a[i]];
-            for (int j = 0; j < 16; ++j)
-                w[i + j] = wv;
-            if (alpha)
-                std::memset(alpha + i, alphaOut[a[i]], 16);
-            continue;
-        }
-        for (int j = i; j < i + 16; ++j)
-            w[j] = weight[a[j]];
-        if (alpha)
-            for (int j = i; j < i + 16; ++j)
-                alpha[j] = alphaOut[a[j]];
-    }
-    for (; i < n; ++i) {
-        w[i] = weight[a[i]];
-        if (alpha)
+    if (d)
+        for (int i = 0; i < n; ++i)
+            alpha[i] = alphaOut[d[i] * 256 + a[i]];
+    else
+        for (int i = 0; i < n; ++i)
             alpha[i] = alphaOut[a[i]];
-    }
 }
 
 int Span_Uniform(const uint8_t *p, int n)
