@@ -1,8 +1,8 @@
 // The hot loops of the kernel walk, one row span of one plane at a time.
-// The blends are written once with Highway, compiled for several instruction
-// sets and picked at run time (no -march=native). Every target computes the
-// same doubles as the scalar expression: element-wise IEEE operations only,
-// no fused multiply-add, no reassociation.
+// The weights and blends are written once with Highway, compiled for several
+// instruction sets and picked at run time (no -march=native). Every target
+// computes the same doubles as the scalar expression: element-wise IEEE
+// operations only, no fused multiply-add, no reassociation.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -26,7 +26,7 @@ int Span_Uniform(const uint8_t *p, int n);
 // skipped.
 void Span_Blend8(uint8_t *dst, const double *w, const int32_t *v, int32_t vc, int n);
 
-// The instruction sets the blends were compiled for that this processor
+// The instruction sets the loops were compiled for that this processor
 // runs, and a way to run one of them (0: the best again). For tests, which
 // compare every target with the plain loop.
 std::vector<int64_t> Span_Targets();
