@@ -8,9 +8,12 @@
 #include <benchmark/benchmark.h>
 #include <pixman.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -26,8 +29,11 @@ inline void ScratchStore()
         std::string path;
         Dir()
         {
-            char tmpl[] = "/tmp/dab_bench_XXXXXX";
-            if (!mkdtemp(tmpl))
+            // In memory when the machine has it: writing back the dirty
+            // pages of a disk file would time the file system, not us.
+            std::string base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
+            std::string tmpl = base + "/dab_bench_XXXXXX";
+            if (!mkdtemp(tmpl.data()))
                 std::abort();
             path = tmpl;
             Image_Init(path.c_str(), nullptr, nullptr);
@@ -95,16 +101,81 @@ inline pixman_image_t *A8Mask(std::vector<uint8_t> &bits, const uint8_t *rows, i
     return pixman_image_create_bits(PIXMAN_a8, w, h, reinterpret_cast<uint32_t *>(bits.data()), stride);
 }
 
-// Runs the registered benchmarks through a reporter that keeps their rates,
-// then prints the table of ratios from them.
-template <class Reporter, class Print> int RunWithSummary(int argc, char **argv, Print print)
+// The counters of the runs, per benchmark (its registered name): the median
+// of the repetitions, or the one run's value.
+class Rates
+{
+  public:
+    using Run = benchmark::BenchmarkReporter::Run;
+    void Add(const Run &r)
+    {
+        auto &to = r.run_type == Run::RT_Aggregate ? medians_ : runs_;
+        if (r.run_type == Run::RT_Aggregate && r.aggregate_name != "median")
+            return;
+        for (const auto &[counter, c] : r.counters)
+            to[r.run_name.function_name][counter].push_back(c.value);
+    }
+    // 0 when the benchmark or the counter did not run.
+    double Of(const std::string &name, const std::string &counter) const
+    {
+        for (const auto *from : {&medians_, &runs_}) {
+            auto b = from->find(name);
+            if (b == from->end())
+                continue;
+            auto c = b->second.find(counter);
+            if (c == b->second.end() || c->second.empty())
+                continue;
+            std::vector<double> v = c->second;
+            std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
+            return v[v.size() / 2];
+        }
+        return 0.0;
+    }
+    std::vector<std::string> Names() const
+    {
+        std::set<std::string> names;
+        for (const auto *from : {&medians_, &runs_})
+            for (const auto &b : *from)
+                names.insert(b.first);
+        return {names.begin(), names.end()};
+    }
+
+  private:
+    std::map<std::string, std::map<std::string, std::vector<double>>> medians_, runs_;
+};
+
+// The display reporter the flags ask for, with the runs kept on the way.
+class Tap : public benchmark::BenchmarkReporter
+{
+  public:
+    explicit Tap(benchmark::BenchmarkReporter *inner) : inner_(inner) {}
+    bool ReportContext(const Context &context) override { return inner_->ReportContext(context); }
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        for (const Run &r : runs)
+            if (!r.error_occurred)
+                rates.Add(r);
+        inner_->ReportRuns(runs);
+    }
+    void Finalize() override { inner_->Finalize(); }
+    bool Console() const { return dynamic_cast<benchmark::ConsoleReporter *>(inner_) != nullptr; }
+    Rates rates;
+
+  private:
+    benchmark::BenchmarkReporter *inner_;
+};
+
+// Runs the registered benchmarks with Google Benchmark's own flags, then,
+// in the console format only, prints the table of ratios.
+template <class Print> int RunWithSummary(int argc, char **argv, Print print)
 {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    Reporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    print(reporter.rates);
+    Tap tap(benchmark::CreateDefaultDisplayReporter());
+    benchmark::RunSpecifiedBenchmarks(&tap);
+    if (tap.Console())
+        print(tap.rates);
     benchmark::Shutdown();
     return 0;
 }

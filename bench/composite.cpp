@@ -3,10 +3,14 @@
 // spread positions, through FillTev2Tev and ViewFillDst as the stroke work
 // does (impl "fill"); the same boxes composited by pixman (OVER, solid
 // source, a8 mask, into a8r8g8b8) and copied by memcpy into the four planes
-// (the bandwidth floor). Pixels are the items. After the runs a table gives
-// Mpixel/s and the ratio to pixman on the same dabs.
+// (a write-only bound), and the memory floor of the planar store: each row
+// of the four planes read and written back with minimal arithmetic. Pixels
+// are the items. After the runs, in the console format, a table gives the
+// medians in Mpixel/s and the ratios to pixman and to the floor on the same
+// dabs.
 //
 //   composite/<impl>/<dab31|dab101|dab201>/<hard|soft>   4096 x 4096, 1:1
+//   composite/floor/<dab31|dab101|dab201>                 the same boxes
 //   composite/fill/<dab>/<kind>/4000x3000               a width that is not
 //                                                       a power of two
 //   composite/fill/<dab>/<kind>/zoom3:2                 brush scaled 3/2 down,
@@ -81,6 +85,10 @@ std::vector<Box> Positions(int dab, int w, int h)
 {
     std::vector<Box> out;
     for (int i = 0; i < kDabs; ++i) {
+        if (getenv("SAME")) {
+            out.push_back(Box{64, 64, 64 + dab - 1, 64 + dab - 1, dab, dab, 0});
+            continue;
+        }
         int x = int((i * 0.6180339887 - std::floor(i * 0.6180339887)) * (w - dab));
         int y = int((i * 0.7548776662 - std::floor(i * 0.7548776662)) * (h - dab));
         out.push_back(Box{x, y, x + dab - 1, y + dab - 1, dab, dab, 0});
@@ -135,6 +143,33 @@ void Pixman(benchmark::State &state, int dab, bool soft)
     pixman_image_unref(mask);
 }
 
+// The memory floor of the planar store: every row of the four planes of
+// each dab box read and written back, flipping one bit per byte (eight bytes
+// at a time).
+void Floor(benchmark::State &state, int dab)
+{
+    Canvas &canvas = CanvasOf(4096);
+    std::vector<Box> boxes = Positions(dab, 4096, 4096);
+    for (auto _ : state) {
+        for (const Box &b : boxes)
+            for (int p = 0; p < 4; ++p)
+                for (int y = 0; y < dab; ++y) {
+                    uint8_t *row = Image_Row(canvas.image, p, b.y1 + y) + b.x1;
+                    int i = 0;
+                    for (; i + 8 <= dab; i += 8) {
+                        uint64_t v;
+                        std::memcpy(&v, row + i, 8);
+                        v ^= 0x0101010101010101ull;
+                        std::memcpy(row + i, &v, 8);
+                    }
+                    for (; i < dab; ++i)
+                        row[i] ^= 1;
+                }
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * kDabs * dab * dab);
+}
+
 // The bandwidth floor: the coverage rows copied into the four planes.
 void Memcpy(benchmark::State &state, int dab, bool soft)
 {
@@ -152,28 +187,10 @@ void Memcpy(benchmark::State &state, int dab, bool soft)
     state.SetItemsProcessed(int64_t(state.iterations()) * kDabs * dab * dab);
 }
 
-// Keeps the best items per second per benchmark for the summary.
-class Summary : public benchmark::ConsoleReporter
-{
-  public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &r : runs) {
-            auto it = r.counters.find("items_per_second");
-            if (it != r.counters.end() && r.run_type == Run::RT_Iteration) {
-                // The best of the repetitions: the machine is shared.
-                double &best = rates[r.run_name.str()];
-                best = std::max(best, it->second.value);
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> rates;
-};
-
 void Register()
 {
-    for (int dab : {31, 101, 201})
+    for (int dab : {31, 101, 201}) {
+        benchmark::RegisterBenchmark(("composite/floor/dab" + std::to_string(dab)).c_str(), Floor, dab);
         for (bool soft : {false, true}) {
             std::string tail = "/dab" + std::to_string(dab) + (soft ? "/soft" : "/hard");
             benchmark::RegisterBenchmark(("composite/fill" + tail).c_str(), FillDabs, dab, soft, 4096, 4096,
@@ -185,29 +202,40 @@ void Register()
             benchmark::RegisterBenchmark(("composite/fill" + tail + "/zoom3:2").c_str(), FillDabs, dab, soft,
                                          4096, 4096, true);
         }
+    }
 }
 
-void PrintSummary(const std::map<std::string, double> &rates)
+// composite/<impl>/<dab>/<kind>[/variant]: its peers on the same dabs.
+std::string Peer(const std::string &name, const char *impl, bool withKind)
 {
-    std::printf("\n%-42s %12s %10s\n", "benchmark", "Mpixel/s", "/ pixman");
-    for (const auto &[name, rate] : rates) {
-        // composite/<impl>/<dab>/<kind>[/variant] against composite/pixman/<dab>/<kind>
-        size_t a = name.find('/', 10);
-        size_t b = name.find('/', name.find('/', a + 1) + 1);
-        std::string peer =
-            "composite/pixman" + name.substr(a, b == std::string::npos ? std::string::npos : b - a);
-        auto p = rates.find(peer);
-        if (p != rates.end() && p->second > 0)
-            std::printf("%-42s %12.1f %10.2f\n", name.c_str(), rate / 1e6, rate / p->second);
-        else
-            std::printf("%-42s %12.1f\n", name.c_str(), rate / 1e6);
+    size_t a = name.find('/', 10), dab = name.find('/', a + 1), kind = name.find('/', dab + 1);
+    return std::string("composite/") + impl + name.substr(a, (withKind ? kind : dab) - a);
+}
+
+void PrintSummary(const bench::Rates &rates)
+{
+    std::printf("\n%-42s %12s %10s %10s\n", "benchmark (medians)", "Mpixel/s", "/ pixman", "/ floor");
+    for (const std::string &name : rates.Names()) {
+        double rate = rates.Of(name, "items_per_second");
+        std::printf("%-42s %12.1f", name.c_str(), rate / 1e6);
+        bool floor = name.rfind("composite/floor", 0) == 0;
+        for (double peer : {rates.Of(Peer(name, "pixman", true), "items_per_second"),
+                            rates.Of(Peer(name, "floor", false), "items_per_second")})
+            if (!floor && peer > 0)
+                std::printf(" %10.2f", rate / peer);
+            else
+                std::printf(" %10s", "");
+        std::printf("\n");
     }
 }
 
 } // namespace
 
+#include "xc/kernels/Span.h"
 int main(int argc, char **argv)
 {
+    if (getenv("TGT"))
+        tev::Span_UseTarget(strtoll(getenv("TGT"), nullptr, 0));
     Register();
-    return bench::RunWithSummary<Summary>(argc, argv, PrintSummary);
+    return bench::RunWithSummary(argc, argv, PrintSummary);
 }

@@ -17,7 +17,7 @@
 // paints round pieces, one per pointer event, the placements the same walk
 // would make); libmypaint draws dabs at exactly those centres. Items are dab-box pixels (dabs x diameter²),
 // the same for the three impls of one name; "dabs" is dabs per second. libmypaint runs on one thread, as the
-// engine does. The table after the runs gives the ratios.
+// engine does. The table after the runs (console format only) gives the ratios of the medians.
 #include "BenchImages.h"
 #include "brush/Buildin.h"
 #include "brush/Work.h"
@@ -283,21 +283,6 @@ void PixmanStrokes(benchmark::State &state, Shape shape, bool soft)
 
 // ---- Summary ----
 
-class Summary : public benchmark::ConsoleReporter
-{
-  public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &r : runs) {
-            auto d = r.counters.find("dabs"), i = r.counters.find("items_per_second");
-            if (d != r.counters.end() && i != r.counters.end() && r.run_type == Run::RT_Iteration)
-                rates[r.benchmark_name()] = {d->second.value, i->second.value};
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, std::pair<double, double>> rates;
-};
-
 // stroke/<impl>/<shape>/<kind>[/variant]: the same name with another impl.
 std::string Peer(const std::string &name, const char *impl)
 {
@@ -305,15 +290,17 @@ std::string Peer(const std::string &name, const char *impl)
     return std::string("stroke/") + impl + name.substr(a, b == std::string::npos ? std::string::npos : b - a);
 }
 
-void PrintSummary(const std::map<std::string, std::pair<double, double>> &rates)
+void PrintSummary(const bench::Rates &rates)
 {
-    std::printf("\n%-40s %12s %10s %11s %10s\n", "benchmark", "dabs/s", "Mpixel/s", "/ mypaint", "/ pixman");
-    for (const auto &[name, rate] : rates) {
-        std::printf("%-40s %12.0f %10.1f", name.c_str(), rate.first, rate.second / 1e6);
+    std::printf("\n%-40s %12s %10s %11s %10s\n", "benchmark (medians)", "dabs/s", "Mpixel/s", "/ mypaint",
+                "/ pixman");
+    for (const std::string &name : rates.Names()) {
+        double dabs = rates.Of(name, "dabs");
+        std::printf("%-40s %12.0f %10.1f", name.c_str(), dabs, rates.Of(name, "items_per_second") / 1e6);
         for (const char *peer : {"mypaint", "pixman"}) {
-            auto p = rates.find(Peer(name, peer));
-            if (p != rates.end() && p->second.first > 0 && name.rfind("stroke/engine", 0) == 0)
-                std::printf(" %10.2f", rate.first / p->second.first);
+            double p = rates.Of(Peer(name, peer), "dabs");
+            if (p > 0 && name.rfind("stroke/engine", 0) == 0)
+                std::printf(" %10.2f", dabs / p);
             else
                 std::printf(" %10s", "");
         }
@@ -352,5 +339,5 @@ int main(int argc, char **argv)
 {
     OneThreadForMyPaint();
     Register();
-    return bench::RunWithSummary<Summary>(argc, argv, PrintSummary);
+    return bench::RunWithSummary(argc, argv, PrintSummary);
 }

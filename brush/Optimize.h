@@ -1,8 +1,8 @@
 // The fast kernels of the brush engine. A stroke paints a floating colour
 // through a brush image's alpha at scale 1 into an 8-bit image; these two
-// kernels do exactly what the fill object's constant-colour kernels do there
-// (same tables, same doubles, same bytes) without the general walk, one row
-// span of one plane at a time.
+// kernels run the fill object's constant-colour walk (same tables, same
+// doubles, same bytes) straight on the box, without its dispatch and
+// clipping: the stroke work has clipped the box already.
 #pragma once
 #include "xc/Fill.h"
 
@@ -27,8 +27,3 @@ int Optimize_Choose(const Fill *filler);
 // Puts the chosen kernel in place of the filler's own (both slots). Must be
 // repeated after anything that makes the filler reselect its kernels.
 void Optimize_Install(Fill *filler, int kind);
-
-// The instruction set the kernels use: the best the machine has, or less
-// (for tests, which compare every level). Returns the level in use.
-enum { OPTIMIZE_SCALAR = 0, OPTIMIZE_AVX2 = 1, OPTIMIZE_AVX512 = 2 };
-int Optimize_SetLevel(int level);

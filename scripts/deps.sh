@@ -4,7 +4,7 @@
 set -euo pipefail
 pkgs=(cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
       libmotif-dev libxt-dev libx11-dev libxext-dev libxtst-dev libpng-dev
-      libgtest-dev libgmock-dev libbenchmark-dev libpixman-1-dev libmypaint-dev
+      libhwy-dev libgtest-dev libgmock-dev libbenchmark-dev libpixman-1-dev libmypaint-dev
       xvfb xauth xdotool x11-utils)
 missing=()
 for p in "${pkgs[@]}"; do

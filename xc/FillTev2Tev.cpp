@@ -363,10 +363,8 @@ void FillTev2Tev_SelectKernels(FillTev2TevData *f)
         f->ditherInt256 = &f->threshold16;
     }
 
-    char name[40];
-    if (srcFits && PlanesFit(f->dst, f->dstMode, f->dstDepth, f->dstShown) &&
-        Tev2Tev_Name(name, sizeof name, f->srcMode, f->srcDepth, f->dstMode, f->dstDepth, f->useAlpha != 0))
-        f->kernels = Tev2Tev_Find(name);
+    if (srcFits && PlanesFit(f->dst, f->dstMode, f->dstDepth, f->dstShown))
+        f->kernels = Tev2Tev_Select(f->srcMode, f->srcDepth, f->dstMode, f->dstDepth, f->useAlpha != 0);
 }
 
 // ---- Creation and options ----

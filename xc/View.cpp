@@ -70,6 +70,16 @@ int32_t SrcToDst(const ViewMap &m, int32_t s)
     return static_cast<int32_t>(m.dstOrigin + FloorDiv(t, m.num));
 }
 
+// The first destination pixel whose source is s or beyond: DstToSrc(d) >= s
+// holds exactly when num (d - dstOrigin) + phase >= den (s - srcOrigin).
+// Found by one division, whatever the zoom: a walk from SrcToDst would take
+// den / num steps, thousands for a brush stretched that much.
+int32_t FirstAtOrAfter(const ViewMap &m, int32_t s)
+{
+    int64_t t = int64_t(m.den) * (int64_t(s) - m.srcOrigin) - m.phase;
+    return static_cast<int32_t>(m.dstOrigin - FloorDiv(-t, m.num));
+}
+
 void SetCorners(Box *b, int32_t x1, int32_t y1, int32_t x2, int32_t y2)
 {
     b->x1 = x1;
@@ -484,14 +494,8 @@ void ViewSrcToDstC(const View *view, int32_t x, int32_t y, int32_t *dx, int32_t 
 
 int ViewSrcToDstInterval(const View *, const ViewMap *map, int32_t s1, int32_t s2, int32_t *d1, int32_t *d2)
 {
-    int32_t a = SrcToDst(*map, s1);
-    while (DstToSrc(*map, a) < s1)
-        ++a;
-    int32_t b = SrcToDst(*map, s2);
-    while (DstToSrc(*map, b) <= s2)
-        ++b;
-    *d1 = a;
-    *d2 = b - 1;
+    *d1 = FirstAtOrAfter(*map, s1);
+    *d2 = FirstAtOrAfter(*map, s2 + 1) - 1;
     return *d1 <= *d2;
 }
 

@@ -3,7 +3,6 @@
 #include "PaintEngine.h"
 
 #include "brush/Buildin.h"
-#include "brush/Optimize.h"
 #include "brush/Work.h"
 
 #include <functional>

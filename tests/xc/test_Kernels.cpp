@@ -220,54 +220,45 @@ CaseResult RunCase(std::mt19937 &rng, const Format &f)
 
 } // namespace
 
-// Every table at every instruction set level of the span loops that this
-// processor has.
+// Every table against the reference (the span loops at every target are
+// compared with the plain loop below).
 TEST(Kernels, EveryTableMatchesTheReference)
 {
     // DAB_KERNEL_SEED picks another reproducible run.
     const char *env = std::getenv("DAB_KERNEL_SEED");
     const uint32_t seed = env ? uint32_t(std::strtoul(env, nullptr, 10)) : 20240611u;
-    const int best = tev::Span_Level();
     const int casesPerTable = 14;
-    for (int level : {tev::SPAN_PLAIN, tev::SPAN_AVX2, tev::SPAN_AVX512}) {
-        if (!tev::Span_Select(level))
-            continue;
-        SCOPED_TRACE("seed " + std::to_string(seed) + ", span level " + std::to_string(level));
-        std::mt19937 rng(seed);
-        for (const Format &f : AllFormats()) {
-            std::string name = TableName(f.sm, f.sd, f.dm, f.dd, f.alpha);
-            ASSERT_NE(Tev2Tev_Find(name.c_str()), nullptr) << name;
-            int painting = 0;
-            for (int i = 0; i < casesPerTable; ++i) {
-                CaseResult r = RunCase(rng, f);
-                ASSERT_EQ(r.selected, name) << r.description;
-                ASSERT_EQ(r.difference, "") << name << " case " << i << ": " << r.description;
-                painting += r.painted > 0;
-            }
-            EXPECT_GE(painting, 2) << name << ": too few cases painted anything";
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 rng(seed);
+    for (const Format &f : AllFormats()) {
+        std::string name = TableName(f.sm, f.sd, f.dm, f.dd, f.alpha);
+        int painting = 0;
+        for (int i = 0; i < casesPerTable; ++i) {
+            CaseResult r = RunCase(rng, f);
+            ASSERT_EQ(r.selected, name) << r.description;
+            ASSERT_EQ(r.difference, "") << name << " case " << i << ": " << r.description;
+            painting += r.painted > 0;
         }
+        EXPECT_GE(painting, 2) << name << ": too few cases painted anything";
     }
-    tev::Span_Select(best);
     EXPECT_EQ(Tev2Tev_Count(), int(AllFormats().size()));
 }
 
-namespace
-{
-const tev::SpanOps *const kLevels[] = {&tev::kSpanPlain, &tev::kSpanAvx2, &tev::kSpanAvx512};
-} // namespace
-
-// The span loops of every level against the plain formula, at every length
-// up to a few blocks, with runs of weight 0 and 1 where blocks are skipped
-// or stored flat, weights of the operation tables, and many v == c (where
-// the double expression may land just below c); the bytes around the span
-// stay as they were.
-TEST(Kernels, SpanLoopsAgreeAtEveryLevel)
+// The span loops of every target Highway compiled that this processor runs
+// against the plain formula, at every length up to a few vectors, with runs
+// of weight 0 and 1 where blocks are skipped or stored flat, weights of the
+// operation tables, and many v == c (where the double expression may land
+// just below c); the bytes around the span stay as they were. The span's
+// weights, gathered from a table, are those of the plain lookup.
+TEST(Kernels, SpanLoopsAgreeAtEveryTarget)
 {
     std::mt19937 rng(29);
     const FillTev2TevOpTables over = FillTev2Tev_OpTables(FT2T_OP_OVER),
                               under = FillTev2Tev_OpTables(FT2T_OP_UNDER);
-    const int best = tev::Span_Level();
-    for (int level = tev::SPAN_AVX2; level <= best; ++level)
+    const std::vector<int64_t> targets = tev::Span_Targets();
+    EXPECT_GE(targets.size(), 2u); // a vector target and the portable one at least
+    for (int64_t target : targets) {
+        tev::Span_UseTarget(target);
         for (int n = 0; n <= 70; ++n)
             for (int round = 0; round < 20; ++round) {
                 std::vector<double> w(static_cast<size_t>(n) + 1);
@@ -283,16 +274,31 @@ TEST(Kernels, SpanLoopsAgreeAtEveryLevel)
                     v[size_t(i)] = rng() % 3 ? int32_t(MemImage::Biased(rng, 8)) : base[size_t(i) + 16];
                 }
                 int32_t vc = int32_t(MemImage::Biased(rng, 8));
-                for (int useConst : {0, 1}) {
+                for (bool flat : {false, true}) {
                     std::vector<uint8_t> want = base, got = base;
-                    if (useConst) {
-                        kLevels[0]->blend8Const(want.data() + 16, w.data(), vc, n);
-                        kLevels[level]->blend8Const(got.data() + 16, w.data(), vc, n);
-                    } else {
-                        kLevels[0]->blend8(want.data() + 16, w.data(), v.data(), n);
-                        kLevels[level]->blend8(got.data() + 16, w.data(), v.data(), n);
+                    for (int i = 0; i < n; ++i) {
+                        uint8_t &c = want[size_t(i) + 16];
+                        double wi = w[size_t(i)];
+                        c = uint8_t(int32_t((1.0 - wi) * c + wi * (flat ? vc : v[size_t(i)])));
                     }
-                    ASSERT_EQ(got, want) << "level " << level << " n " << n << " const " << useConst;
+                    tev::Span_Blend8(got.data() + 16, w.data(), flat ? nullptr : v.data(), vc, n);
+                    ASSERT_EQ(got, want) << tev::Span_TargetName(target) << " n " << n << " flat " << flat;
                 }
+                // The weights and alphas of cells (d, a), or of one row d.
+                const bool row = round % 2;
+                std::vector<uint8_t> a(base.begin(), base.begin() + n), d(base.begin() + 16, base.end());
+                std::vector<double> gotW(size_t(n) + 1, -1.0);
+                std::vector<uint8_t> gotA(size_t(n) + 1), wantA(size_t(n) + 1);
+                const int r = row ? base[0] * 256 : 0;
+                tev::Span_Weights(a.data(), row ? nullptr : d.data(), over.weightByD + r, over.alphaByD + r,
+                                  gotW.data(), gotA.data(), n);
+                for (int i = 0; i < n; ++i) {
+                    int k = (row ? 0 : d[size_t(i)] * 256) + a[size_t(i)];
+                    ASSERT_EQ(gotW[size_t(i)], over.weightByD[r + k]) << tev::Span_TargetName(target);
+                    ASSERT_EQ(gotA[size_t(i)], over.alphaByD[r + k]) << tev::Span_TargetName(target);
+                }
+                ASSERT_EQ(gotW[size_t(n)], -1.0); // nothing past the span
             }
+    }
+    tev::Span_UseTarget(0);
 }

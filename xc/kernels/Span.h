@@ -1,10 +1,11 @@
-// The hot loops of the kernel walk, one row span of one plane at a time,
-// written for three instruction set levels (plain x86-64, AVX2, AVX-512) and
-// picked once at run time from what the processor has (no -march=native).
-// Every level computes the same doubles as the scalar expression: only
-// element-wise IEEE operations, no contraction, no reassociation.
+// The hot loops of the kernel walk, one row span of one plane at a time.
+// The weights and blends are written once with Highway, compiled for several
+// instruction sets and picked at run time (no -march=native). Every target
+// computes the same doubles as the scalar expression: element-wise IEEE
+// operations only, no fused multiply-add, no reassociation.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 namespace tev
 {
@@ -19,25 +20,17 @@ void Span_Weights(const uint8_t *a, const uint8_t *d, const double *weight, cons
 // The value every byte of the span holds, or -1 when they differ.
 int Span_Uniform(const uint8_t *p, int n);
 
-struct SpanOps {
-    // dst[i] = trunc((1 - w[i]) * dst[i] + w[i] * v[i]) on 8-bit samples.
-    // Weight 1 gives v and weight 0 leaves dst exactly: blocks whose
-    // weights are all 0 are skipped, all 1 are stored flat.
-    void (*blend8)(uint8_t *dst, const double *w, const int32_t *v, int n);
-    // The same with one value for the whole span (a constant colour).
-    void (*blend8Const)(uint8_t *dst, const double *w, int32_t v, int n);
-};
+// dst[i] = trunc((1 - w[i]) * dst[i] + w[i] * v[i]) on 8-bit samples, v
+// null meaning vc everywhere (a constant colour). Weight 1 gives v and
+// weight 0 leaves dst exactly, so blocks of such weights are stored flat or
+// skipped.
+void Span_Blend8(uint8_t *dst, const double *w, const int32_t *v, int32_t vc, int n);
 
-enum { SPAN_PLAIN = 0, SPAN_AVX2 = 1, SPAN_AVX512 = 2 };
-
-// The loops in use: the best level of this processor unless a test chose.
-const SpanOps &Span_Ops();
-// Uses the loops of one level; false (nothing changes) when the processor
-// lacks it. For tests, which run every level against the reference.
-bool Span_Select(int level);
-int Span_Level();
-
-// The levels, defined in Span.cpp, SpanAvx2.cpp and SpanAvx512.cpp.
-extern const SpanOps kSpanPlain, kSpanAvx2, kSpanAvx512;
+// The instruction sets the loops were compiled for that this processor
+// runs, and a way to run one of them (0: the best again). For tests, which
+// compare every target with the plain loop.
+std::vector<int64_t> Span_Targets();
+const char *Span_TargetName(int64_t target);
+void Span_UseTarget(int64_t target);
 
 } // namespace tev

@@ -1,18 +1,15 @@
 #include "xc/kernels/Tev2Tev.h"
 
 #include <cstdio>
-#include <cstring>
 
 namespace tev
 {
-// Defined in xc/kernels/Walk.h, instantiated one destination format per file.
+// Defined in xc/kernels/Tev2TevWrite.h, instantiated one destination format per file.
 template <int DM, int DD> const Tev2TevTable *Tables();
 } // namespace tev
 
 namespace
 {
-
-constexpr int kPerDst = 20;
 
 const char *ModeWord(int mode)
 {
@@ -28,25 +25,34 @@ const char *ModeWord(int mode)
     }
 }
 
-bool ValidDepth(int depth)
+// Position in tev::kModes / tev::kDepths, or -1.
+int ModeIndex(int mode)
 {
-    return depth == 1 || depth == 8 || depth == 16;
+    return mode >= 1 && mode <= tev::kModeCount ? mode - 1 : -1;
 }
 
-// The destination formats, in the order of the list below.
+int DepthIndex(int depth)
+{
+    for (int i = 0; i < tev::kDepthCount; ++i)
+        if (tev::kDepths[i] == depth)
+            return i;
+    return -1;
+}
+
+// The destination formats, in the order of tev::kModes x tev::kDepths.
 using TablesFn = const Tev2TevTable *(*)();
 constexpr TablesFn kDstFormats[] = {
     tev::Tables<1, 1>,  tev::Tables<1, 8>, tev::Tables<1, 16>, tev::Tables<2, 1>,  tev::Tables<2, 8>,
     tev::Tables<2, 16>, tev::Tables<3, 1>, tev::Tables<3, 8>,  tev::Tables<3, 16>,
 };
-constexpr int kCount = int(sizeof kDstFormats / sizeof kDstFormats[0]) * kPerDst;
+static_assert(sizeof kDstFormats / sizeof kDstFormats[0] == tev::kModeCount * tev::kDepthCount);
 
 } // namespace
 
 bool Tev2Tev_Name(char *out, size_t size, int srcMode, int srcDepth, int dstMode, int dstDepth, bool alpha)
 {
     const char *dst = ModeWord(dstMode);
-    if (!dst || !ValidDepth(dstDepth))
+    if (!dst || DepthIndex(dstDepth) < 0)
         return false;
     const char *a = alpha ? "ALPHA" : "NOALPHA";
     int n;
@@ -54,31 +60,38 @@ bool Tev2Tev_Name(char *out, size_t size, int srcMode, int srcDepth, int dstMode
         n = std::snprintf(out, size, "Tev2Tev_CST%s8_%sALPHA%d", a, dst, dstDepth);
     } else {
         const char *src = ModeWord(srcMode);
-        if (!src || !ValidDepth(srcDepth))
+        if (!src || DepthIndex(srcDepth) < 0)
             return false;
         n = std::snprintf(out, size, "Tev2Tev_%s%s%d_%s%s%d", src, a, srcDepth, dst, a, dstDepth);
     }
     return n > 0 && size_t(n) < size;
 }
 
+const Tev2TevTable *Tev2Tev_Select(int srcMode, int srcDepth, int dstMode, int dstDepth, bool alpha)
+{
+    int dm = ModeIndex(dstMode), dd = DepthIndex(dstDepth);
+    if (dm < 0 || dd < 0)
+        return nullptr;
+    int i;
+    if (srcMode == 99) {
+        i = tev::kTablesPerDst - 2;
+    } else {
+        int sm = ModeIndex(srcMode), sd = DepthIndex(srcDepth);
+        if (sm < 0 || sd < 0)
+            return nullptr;
+        i = (sm * tev::kDepthCount + sd) * 2;
+    }
+    return kDstFormats[dm * tev::kDepthCount + dd]() + i + (alpha ? 1 : 0);
+}
+
 int Tev2Tev_Count()
 {
-    return kCount;
+    return tev::kTableCount;
 }
 
 const Tev2TevTable *Tev2Tev_At(int i)
 {
-    if (i < 0 || i >= kCount)
+    if (i < 0 || i >= tev::kTableCount)
         return nullptr;
-    return kDstFormats[i / kPerDst]() + i % kPerDst;
-}
-
-const Tev2TevTable *Tev2Tev_Find(const char *name)
-{
-    for (int i = 0; i < kCount; ++i) {
-        const Tev2TevTable *t = Tev2Tev_At(i);
-        if (std::strcmp(t->name, name) == 0)
-            return t;
-    }
-    return nullptr;
+    return kDstFormats[i / tev::kTablesPerDst]() + i % tev::kTablesPerDst;
 }
