@@ -47,16 +47,20 @@ void RefreshBrush()
     Interface_RefreshBrush(e.brushWidth, e.brushHeight);
 }
 
-// Keeps the centre of the brush position box across a size change.
+// Keeps the centre of the brush position box across a size change, in 64
+// bits and kept inside the 32-bit range: the box may stand anywhere.
+int32_t RecentredCorner(int32_t corner, int32_t oldSize, int32_t size)
+{
+    const int64_t c = int64_t(corner) + oldSize / 2 - size / 2;
+    return int32_t(std::clamp<int64_t>(c, INT32_MIN, int64_t(INT32_MAX) - size + 1));
+}
+
 void Recentre(int32_t oldWidth, int32_t oldHeight)
 {
-    Box &b = E().brushPosBox;
-    b.x1 += oldWidth / 2 - E().brushWidth / 2;
-    b.y1 += oldHeight / 2 - E().brushHeight / 2;
-    b.width = E().brushWidth;
-    b.height = E().brushHeight;
-    b.x2 = b.x1 + b.width - 1;
-    b.y2 = b.y1 + b.height - 1;
+    GG_Dabstone &e = E();
+    Box &b = e.brushPosBox;
+    b = Box_Rect(RecentredCorner(b.x1, oldWidth, e.brushWidth),
+                 RecentredCorner(b.y1, oldHeight, e.brushHeight), e.brushWidth, e.brushHeight);
 }
 
 // The user brush mask holds the opacity: the airbrush shape, or one value.

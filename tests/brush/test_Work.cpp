@@ -3,6 +3,7 @@
 #include "PaintEngine.h"
 
 #include "brush/Buildin.h"
+#include "brush/Optimize.h"
 #include "brush/Work.h"
 
 #include <functional>
