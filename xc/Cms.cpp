@@ -241,8 +241,7 @@ bool ReadScreenFile(const std::string &path, uint8_t *table)
         return false;
     struct stat st;
     char head[kHeaderSize];
-    const bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-                    st.st_size == static_cast<off_t>(kHeaderSize + kTableSize) &&
+    const bool ok = fstat(fd, &st) == 0 && st.st_size == static_cast<off_t>(kHeaderSize + kTableSize) &&
                     ReadAll(fd, head, kHeaderSize) && std::memcmp(head, kMagic, kHeaderSize) == 0 &&
                     ReadAll(fd, table, kTableSize);
     close(fd);
