@@ -9,13 +9,25 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>
 
 namespace
 {
+
+// One directory of screen files per test process, chosen before any fork.
+const std::string kDir = [] {
+    char tmpl[] = "/tmp/cmsXXXXXX";
+    setenv("__TEV_TMP", mkdtemp(tmpl), 1);
+    std::atexit([] { (void)!system(("rm -rf " + std::string(getenv("__TEV_TMP"))).c_str()); });
+    return std::string(tmpl);
+}();
+
+std::string File(int n)
+{
+    return kDir + "/trame." + std::to_string(n);
+}
 
 // The table for n, entry [v][t] at v * 256 + t, after the file's header.
 std::string Good(int n, bool header = true)
@@ -25,6 +37,16 @@ std::string Good(int n, bool header = true)
         for (int t = 0; t < 256; ++t)
             s += static_cast<char>(v - k * 255 / (n - 1) > t ? k + 1 : k);
     return s;
+}
+
+// The table for n is the reference and the file on disk holds it exactly.
+void ExpectTable(int n)
+{
+    uint8_t table[65536];
+    ASSERT_EQ(XcCmsTable(n, table), 0);
+    EXPECT_EQ(std::string(table, table + 65536), Good(n, false)) << n;
+    std::ifstream in(File(n), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), Good(n)) << n;
 }
 
 // Threshold (i, j) of the matrix for n: the base (at an offset in kBase),
@@ -40,56 +62,52 @@ int RefThreshold(int n, int i, int j)
     return scale * kBase[kDims[n][3] + i * w + j] + add;
 }
 
-// One directory of screen files per test process, set before the first use.
-std::string File(int n)
+// Sides red, green, blue; the cube-map positions of a primary hold its
+// intensities in ascending order, `step` levels of n apart (the first
+// levels of a larger n interleave). The tables and the row blocks, walked a
+// screen width from x = 20 as a kernel walks them, are the reference.
+void ExpectCube(XcCms *cms, std::vector<int> sides, int n = 0, int step = 1)
 {
-    static const std::string dir = [] {
-        char tmpl[] = "/tmp/cmsXXXXXX";
-        setenv("__TEV_TMP", mkdtemp(tmpl), 1);
-        std::atexit([] { (void)!system(("rm -rf " + std::string(getenv("__TEV_TMP"))).c_str()); });
-        return std::string(tmpl);
-    }();
-    return n ? dir + "/trame." + std::to_string(n) : dir;
-}
-
-// The table for n is the reference and the file on disk holds it exactly.
-void ExpectTable(int n)
-{
-    uint8_t table[65536];
-    ASSERT_EQ(XcCmsTable(n, table), 0);
-    EXPECT_EQ(std::string(table, table + 65536), Good(n, false)) << n;
-    std::ifstream in(File(n), std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), Good(n)) << n;
-}
-
-// Screen 0 is 8-bit PseudoColor, screen 1 24-bit TrueColor. The server
-// picks a free display itself and tells it when ready.
-struct Server {
-    FILE *out = popen("echo $$; exec Xvfb -displayfd 1 -nolisten tcp -screen 0 1280x1024x8 "
-                      "-screen 1 1280x1024x24 2>/dev/null",
-                      "r");
-    int pid = 0, number = -1;
-    Display *dpy = fscanf(out, "%d %d", &pid, &number) == 2
-                       ? XOpenDisplay((":" + std::to_string(number)).c_str())
-                       : nullptr;
-    ~Server()
-    {
-        if (pid > 0)
-            kill(pid, SIGTERM);
+    ASSERT_EQ((std::vector<int>{cms->sides[0], cms->sides[2], cms->sides[1], cms->allocated}),
+              (std::vector<int>{sides[0], sides[1], sides[2], sides[0] * sides[1] * sides[2]}));
+    for (int ch = 0; ch < 3; ++ch) {
+        for (int cell = 0; cell < cms->allocated; ++cell) {
+            const int p[3] = {cell / sides[2] / sides[1], cell / sides[2] % sides[1], cell % sides[2]};
+            EXPECT_EQ(cms->component[ch][cms->cubeMap[p[0]][p[1]][p[2]]],
+                      p[ch] * step * 255 / ((n ? n : sides[ch]) - 1));
+        }
+        EXPECT_EQ(std::string(cms->quant[ch], cms->quant[ch] + 65536), Good(sides[ch], false));
+        int x = 20, y = cms->dither[ch].height, w = cms->dither[ch].width;
+        int32_t *block = XcCmsGetDither(cms, ch, &x, &y), *first = block;
+        ASSERT_EQ(std::pair(x, y), std::pair(20 % w, 0));
+        for (int i = 0; i < cms->dither[ch].height; ++i, block += block[0])
+            for (int j = 0; j < WidthOfScreen(cms->visual->screen); ++j)
+                ASSERT_EQ(block[1 + x + j], RefThreshold(sides[ch], i, (x + j) % w));
+        EXPECT_EQ(block, first);
     }
-};
+}
 
+// Screen 0 is 8-bit PseudoColor, screen 1 24-bit TrueColor; the server
+// picks a free display itself and tells it when ready.
 class Cms : public ::testing::Test
 {
   protected:
-    Display *dpy = nullptr;
+    static inline int pid = 0, number = -1;
+    static inline Display *dpy;
+    static void SetUpTestSuite()
+    {
+        FILE *out = popen("echo $$; exec Xvfb -displayfd 1 -nolisten tcp -screen 0 1280x1024x8 "
+                          "-screen 1 1280x1024x24 2>/dev/null",
+                          "r");
+        if (fscanf(out, "%d %d", &pid, &number) == 2)
+            dpy = XOpenDisplay((":" + std::to_string(number)).c_str());
+    }
+    static void TearDownTestSuite() { pid > 0 && kill(pid, SIGTERM); }
     void SetUp() override
     {
-        static Server server;
-        File(0);
         if (system("command -v Xvfb >/dev/null") != 0)
             GTEST_SKIP() << "no Xvfb to run the 8 and 24-bit servers";
-        ASSERT_TRUE(dpy = server.dpy) << "Xvfb did not start";
+        ASSERT_TRUE(dpy) << "Xvfb did not start";
     }
     void TearDown() override { XcCmsCloseAll(); }
 
@@ -108,39 +126,6 @@ class Cms : public ::testing::Test
         EXPECT_TRUE(XAllocColorCells(dpy, v.colormap, True, nullptr, 0, pixels.data(), cells)) << cells;
     }
 };
-
-// Sides red, green, blue, of n levels wanted (0: as many as allocated). Each
-// primary's cube-map positions hold its levels in ascending intensity; the
-// tables and the row blocks, walked a screen width from x = 20 as a kernel
-// walks them, are the reference.
-void ExpectCube(XcCms *cms, std::vector<int> sides, int n)
-{
-    const int kScut[7][6] = {{},
-                             {},
-                             {0, 255},
-                             {0, 255, 127},
-                             {0, 255, 170, 85},
-                             {0, 255, 127, 63, 191},
-                             {0, 255, 153, 102, 204, 51}};
-    ASSERT_EQ((std::vector<int>{cms->sides[0], cms->sides[2], cms->sides[1], cms->allocated}),
-              (std::vector<int>{sides[0], sides[1], sides[2], sides[0] * sides[1] * sides[2]}));
-    for (int ch = 0; ch < 3; ++ch) {
-        std::vector<int> levels(kScut[n ? n : sides[ch]], kScut[n ? n : sides[ch]] + sides[ch]);
-        std::sort(levels.begin(), levels.end());
-        for (int cell = 0; cell < cms->allocated; ++cell) {
-            const int p[3] = {cell / sides[2] / sides[1], cell / sides[2] % sides[1], cell % sides[2]};
-            EXPECT_EQ(cms->component[ch][cms->cubeMap[p[0]][p[1]][p[2]]], levels[p[ch]]);
-        }
-        EXPECT_EQ(std::string(cms->quant[ch], cms->quant[ch] + 65536), Good(sides[ch], false));
-        int x = 20, y = cms->dither[ch].height, w = cms->dither[ch].width;
-        int32_t *block = XcCmsGetDither(cms, ch, &x, &y), *first = block;
-        ASSERT_EQ(std::pair(x, y), std::pair(20 % w, 0));
-        for (int i = 0; i < cms->dither[ch].height; ++i, block += block[0])
-            for (int j = 0; j < WidthOfScreen(cms->visual->screen); ++j)
-                ASSERT_EQ(block[1 + x + j], RefThreshold(sides[ch], i, (x + j) % w));
-        EXPECT_EQ(block, first);
-    }
-}
 
 } // namespace
 
@@ -182,7 +167,7 @@ TEST(CmsScreenFile, TwoProcessesStartingTogetherBothEndWithAGoodFile)
     int status = -1;
     EXPECT_TRUE(ok && waitpid(kid, &status, 0) == kid && status == 0);
     ExpectTable(6);
-    EXPECT_NE(system(("ls " + File(0) + " | grep -q tmp").c_str()), 0) << "a temporary file left";
+    EXPECT_NE(system(("ls " + kDir + " | grep -q tmp").c_str()), 0) << "a temporary file left";
 }
 
 TEST_F(Cms, ColourLevelsGiveTheCubeTablesAndMatrices)
@@ -193,7 +178,7 @@ TEST_F(Cms, ColourLevelsGiveTheCubeTablesAndMatrices)
         XcVisual v = Visual(c[0]);
         XcCms *cms = XcCmsOpen(&v);
         ASSERT_TRUE(cms) << c[0];
-        ExpectCube(cms, {c[1], c[2], c[3]}, 0);
+        ExpectCube(cms, {c[1], c[2], c[3]});
         XcCmsClose(cms); // before its visual record goes
     }
 }
@@ -204,10 +189,10 @@ TEST_F(Cms, ShortColormapsStopTheCubeOrFailTheOpenWithNothingLeft)
     Take(thirty, 226);
     XcCms *cms = XcCmsOpen(&thirty);
     ASSERT_TRUE(cms);
-    ExpectCube(cms, {3, 3, 3}, 5);
+    ExpectCube(cms, {3, 3, 3}, 5, 2); // levels 0, 127 and 255 of five
     EXPECT_TRUE(cms->dither[0].blocks == cms->dither[1].blocks &&
                 cms->dither[1].blocks == cms->dither[2].blocks);
-    EXPECT_EQ(cms->component[1][XcCmsGetColor(cms, 1)], 127); // light grey: the middle of five levels
+    EXPECT_EQ(cms->component[1][XcCmsGetColor(cms, 1)], 127); // light grey
     Take(full, 256);
     testing::internal::CaptureStderr();
     EXPECT_EQ(XcCmsOpen(&full), nullptr);
@@ -238,9 +223,8 @@ TEST_F(Cms, TrueColorByteLayoutFollowsTheMasksAndTheByteOrder)
     for (int swap : {1, 0}) {
         reinterpret_cast<_XPrivDisplay>(dpy)->byte_order = swap ? LSBFirst : MSBFirst;
         XcVisual v = Visual(2, 1);
-        ASSERT_EQ(v.visual->red_mask, 0xff0000u);
         XcCms *cms = XcCmsOpen(&v);
-        ASSERT_TRUE(cms);
+        ASSERT_TRUE(cms && v.visual->red_mask == 0xff0000u);
         const int r = swap ? 1 : 2, g = swap ? 2 : 1, b = swap ? 3 : 0;
         EXPECT_EQ((std::vector<int>{cms->allocated, cms->sides[0], cms->sides[1], cms->sides[2],
                                     cms->cubeStart[0], cms->cubeStart[2], cms->levels[2]}),
