@@ -42,9 +42,9 @@ void ExpectTable(int n) // the table and the file on disk, both exact
 {
     uint8_t table[65536];
     ASSERT_EQ(XcCmsTable(n, table), 0);
-    EXPECT_EQ(std::string(table, table + 65536), Good(n, false)) << n;
+    EXPECT_TRUE(std::string(table, table + 65536) == Good(n, false)) << "table " << n;
     std::ifstream in(File(n), std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), Good(n)) << n;
+    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == Good(n)) << "file " << n;
 }
 
 // Sides red, green, blue. Cube-map positions hold intensities `step` levels of n apart, ascending; the
@@ -59,7 +59,7 @@ void ExpectCube(XcCms *cms, std::vector<int> sides, int n = 0, int step = 1)
             EXPECT_EQ(cms->component[ch][cms->cubeMap[p[0]][p[1]][p[2]]],
                       p[ch] * step * 255 / ((n ? n : sides[ch]) - 1));
         }
-        EXPECT_EQ(std::string(cms->quant[ch], cms->quant[ch] + 65536), Good(sides[ch], false));
+        EXPECT_TRUE(std::string(cms->quant[ch], cms->quant[ch] + 65536) == Good(sides[ch], false)) << ch;
         int x = 20, y = cms->dither[ch].height, w = cms->dither[ch].width;
         int32_t *block = XcCmsGetDither(cms, ch, &x, &y), *first = block;
         ASSERT_EQ(std::pair(x, y), std::pair(20 % w, 0));
@@ -114,7 +114,7 @@ TEST(CmsScreenFile, BytesForEachCountAndDamagedOrStrangeFilesRewritten)
     mkfifo(File(3).c_str(), 0666); // opening it for reading must not hang
     uint8_t table[65536];
     ASSERT_EQ(XcCmsTable(2, table), 0);
-    EXPECT_EQ(std::string(table, table + 65536), Good(2, false));
+    EXPECT_TRUE(std::string(table, table + 65536) == Good(2, false));
     rmdir(File(2).c_str());
     for (int n = 2; n <= 6; ++n) {
         ExpectTable(n); // computed and written
@@ -182,7 +182,7 @@ TEST_F(Cms, ContextsAreSharedPerColormapAndCounted)
     EXPECT_EQ(XcCmsOpen(&again), cms);
     EXPECT_NE(XcCmsOpen(&b), cms);
     XcCmsClose(cms);
-    EXPECT_EQ(cms->refCount, 1u);
+    EXPECT_FALSE(XAllocColorCells(dpy, a.colormap, True, nullptr, 0, cells, 256)) << "cells kept while open";
     XcCmsCloseAll();
     Take(a.colormap, 256); // every cell given back
 }
