@@ -51,7 +51,8 @@ void XcCmsCloseAll();
 // Reduces *x and *y (not negative) to the matrix of the channel (0 red, 1
 // green, 2 blue) and returns row block *y. Word 0 of a block is the distance
 // in words to the next row's block; the threshold of column *x + j is word
-// 1 + *x + j, for j up to the screen width without wrapping.
+// 1 + *x + j, for j up to the screen width without wrapping. Null on
+// TrueColor and DirectColor, which are not dithered.
 int32_t *XcCmsGetDither(XcCms *cms, int channel, int *x, int *y);
 // Pixel of named colour slot 0 to 15; 0 for any other slot.
 uint32_t XcCmsGetColor(const XcCms *cms, int slot);
