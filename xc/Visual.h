@@ -3,8 +3,8 @@
 // default), and the colour level that sizes the colour cube.
 //
 // Least form until the display library's X images exist: the record and
-// the three openings that start-up and the widgets need; XcImage and the
-// colour contexts come with that work.
+// the three openings that start-up and the widgets need; XcImage comes with
+// that work. The colour contexts (xc/Cms.h) take the record as it is.
 #pragma once
 #include <X11/Intrinsic.h>
 #include <X11/Xutil.h>

@@ -1,0 +1,201 @@
+// Colour contexts against references from the rules. gtest before Xlib, whose None and Bool break it.
+#include <gtest/gtest.h>
+
+#include "xc/Cms.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+// One directory of screen files per test process, chosen before any fork.
+const std::string kDir = [] {
+    char tmpl[] = "/tmp/cmsXXXXXX";
+    setenv("__TEV_TMP", mkdtemp(tmpl), 1);
+    std::atexit([] { (void)!system(("rm -rf " + std::string(getenv("__TEV_TMP"))).c_str()); });
+    return std::string(tmpl);
+}();
+
+std::string File(int n)
+{
+    return kDir + "/trame." + std::to_string(n);
+}
+
+// The screen file for n, or its table alone: entry [v][t] at v * 256 + t.
+std::string Good(int n, bool header = true)
+{
+    std::string s = header ? std::string("ORVALDI_TRAME-V1", 17) : "";
+    for (int v = 0, k = 0; v < 256; ++v, k = v * (n - 1) / 255)
+        for (int t = 0; t < 256; ++t)
+            s += static_cast<char>(v - k * 255 / (n - 1) > t ? k + 1 : k);
+    return s;
+}
+
+void ExpectTable(int n) // the table and the file on disk, both exact
+{
+    uint8_t table[65536];
+    ASSERT_EQ(XcCmsTable(n, table), 0);
+    EXPECT_TRUE(std::string(table, table + 65536) == Good(n, false)) << "table " << n;
+    std::ifstream in(File(n), std::ios::binary);
+    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == Good(n)) << "file " << n;
+}
+
+// Sides red, green, blue. Cube-map positions hold intensities `step` levels of n apart, ascending; the
+// tables are the reference; each row block repeats its row a screen width from x and leads to the next.
+void ExpectCube(XcCms *cms, std::vector<int> sides, int n = 0, int step = 1)
+{
+    ASSERT_EQ((std::vector<int>{cms->sides[0], cms->sides[2], cms->sides[1], cms->allocated}),
+              (std::vector<int>{sides[0], sides[1], sides[2], sides[0] * sides[1] * sides[2]}));
+    for (int ch = 0; ch < 3; ++ch) {
+        for (int cell = 0; cell < cms->allocated; ++cell) {
+            const int p[3] = {cell / sides[2] / sides[1], cell / sides[2] % sides[1], cell % sides[2]};
+            EXPECT_EQ(cms->component[ch][cms->cubeMap[p[0]][p[1]][p[2]]],
+                      p[ch] * step * 255 / ((n ? n : sides[ch]) - 1));
+        }
+        EXPECT_TRUE(std::string(cms->quant[ch], cms->quant[ch] + 65536) == Good(sides[ch], false)) << ch;
+        int x = 20, y = cms->dither[ch].height, w = cms->dither[ch].width;
+        int32_t *block = XcCmsGetDither(cms, ch, &x, &y), *first = block;
+        ASSERT_EQ(std::pair(x, y), std::pair(20 % w, 0));
+        for (int i = 0; i < cms->dither[ch].height; ++i, block += block[0])
+            for (int j = 0; j < WidthOfScreen(cms->visual->screen); ++j)
+                ASSERT_EQ(block[1 + x + j], block[1 + (x + j) % w]);
+        EXPECT_EQ(block, first);
+    }
+}
+
+// Screen 0 is 8-bit PseudoColor, screen 1 lends its 24-bit TrueColor visual; the server picks a free
+// display itself and tells it when ready.
+class Cms : public ::testing::Test
+{
+  protected:
+    static inline int pid = 0, number = -1;
+    static inline Display *dpy;
+    static void SetUpTestSuite()
+    {
+        FILE *out = popen(
+            "echo $$; exec Xvfb -displayfd 1 -nolisten tcp -screen 0 640x480x8 -screen 1 64x64x24", "r");
+        if (fscanf(out, "%d %d", &pid, &number) == 2)
+            dpy = XOpenDisplay((":" + std::to_string(number)).c_str());
+    }
+    static void TearDownTestSuite() { pid > 0 && kill(pid, SIGTERM); }
+    void SetUp() override
+    {
+        if (system("command -v Xvfb >/dev/null") != 0)
+            GTEST_SKIP() << "no Xvfb to run the 8 and 24-bit servers";
+        ASSERT_TRUE(dpy) << "Xvfb did not start";
+    }
+    void TearDown() override { XcCmsCloseAll(); }
+
+    // A record with a colormap of its own; PseudoColor on screen 0, TrueColor on 1.
+    XcVisual Visual(int level, int screen = 0)
+    {
+        XVisualInfo info{};
+        XMatchVisualInfo(dpy, screen, screen ? 24 : 8, screen ? TrueColor : PseudoColor, &info);
+        Colormap cm = XCreateColormap(dpy, RootWindow(dpy, screen), info.visual, AllocNone);
+        return {dpy, ScreenOfDisplay(dpy, screen), screen, cm, info.depth, info.c_class, info.visual, level,
+                0};
+    }
+    void Take(Colormap cm, int n) { EXPECT_TRUE(XAllocColorCells(dpy, cm, True, nullptr, 0, cells, n)) << n; }
+    unsigned long cells[256];
+};
+
+} // namespace
+
+TEST(CmsScreenFile, BytesForEachCountAndDamagedOrStrangeFilesRewritten)
+{
+    mkdir(File(2).c_str(), 0777);
+    mkfifo(File(3).c_str(), 0666); // opening it for reading must not hang
+    uint8_t table[65536];
+    ASSERT_EQ(XcCmsTable(2, table), 0);
+    EXPECT_TRUE(std::string(table, table + 65536) == Good(2, false));
+    rmdir(File(2).c_str());
+    for (int n = 2; n <= 6; ++n) {
+        ExpectTable(n); // computed and written
+        ExpectTable(n); // read back
+    }
+    std::string wrongMagic = Good(4);
+    wrongMagic[15] = '2';
+    for (const std::string &bytes : {wrongMagic, Good(4).substr(0, 65552), Good(4) + "x"}) {
+        std::ofstream(File(4), std::ios::binary) << bytes;
+        ExpectTable(4);
+    }
+}
+
+TEST(CmsScreenFile, TwoProcessesStartingTogetherBothEndWithAGoodFile)
+{
+    const pid_t kid = fork();
+    int ok = 1, status = -1;
+    for (int i = 0; i < 40 && ok; ++i) {
+        uint8_t table[65536];
+        unlink(File(6).c_str());
+        ok = XcCmsTable(6, table) == 0 && std::string(table, table + 65536) == Good(6, false);
+    }
+    if (kid == 0)
+        _exit(ok ? 0 : 1);
+    EXPECT_TRUE(ok && waitpid(kid, &status, 0) == kid && status == 0);
+    ExpectTable(6);
+    EXPECT_NE(system(("ls " + kDir + " | grep -q tmp").c_str()), 0) << "a temporary file left";
+}
+
+TEST_F(Cms, ColourLevelsGiveTheCubeTablesAndMatrices)
+{
+    const int cases[][4] = {{5, 2, 2, 2}, {4, 3, 3, 3}, {3, 4, 4, 4},  {2, 5, 5, 5},
+                            {1, 5, 6, 5}, {0, 6, 6, 5}, {-5, 6, 6, 6}, {7, 6, 6, 6}};
+    for (const auto &c : cases) {
+        XcVisual v = Visual(c[0]);
+        XcCms *cms = XcCmsOpen(&v);
+        ASSERT_TRUE(cms) << c[0];
+        ExpectCube(cms, {c[1], c[2], c[3]});
+        XcCmsClose(cms); // before its visual record goes
+    }
+}
+
+TEST_F(Cms, ShortColormapsStopTheCubeOrFailTheOpenWithNothingLeft)
+{
+    XcVisual thirty = Visual(2), full = Visual(2), one = Visual(2);
+    Take(thirty.colormap, 226);
+    XcCms *cms = XcCmsOpen(&thirty);
+    ASSERT_TRUE(cms);
+    ExpectCube(cms, {3, 3, 3}, 5, 2);                        // levels 0, 127 and 255 of five
+    EXPECT_EQ(cms->dither[0].blocks, cms->dither[2].blocks); // one matrix for the three
+    Take(full.colormap, 256);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(XcCmsOpen(&full), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "XcCms: error: can't allocate enough colors\n");
+    Take(one.colormap, 255); // black fits, the first slab does not
+    EXPECT_EQ(XcCmsOpen(&one), nullptr);
+    Take(one.colormap, 1); // black was given back
+}
+
+TEST_F(Cms, ContextsAreSharedPerColormapAndCounted)
+{
+    XcVisual a = Visual(5), again = a, b = Visual(5);
+    XcCms *cms = XcCmsOpen(&a);
+    ASSERT_TRUE(cms);
+    EXPECT_EQ(XcCmsOpen(&again), cms);
+    EXPECT_NE(XcCmsOpen(&b), cms);
+    XcCmsClose(cms);
+    EXPECT_FALSE(XAllocColorCells(dpy, a.colormap, True, nullptr, 0, cells, 256)) << "cells kept while open";
+    XcCmsCloseAll();
+    Take(a.colormap, 256); // every cell given back
+}
+
+// Xvfb stores pixels LSBFirst: the bytes of a pixel are seen from the other end.
+TEST_F(Cms, TrueColorByteLayoutFollowsTheMasksAndTheByteOrder)
+{
+    XcVisual v = Visual(2, 1);
+    XcCms *cms = XcCmsOpen(&v);
+    ASSERT_TRUE(cms && v.visual->red_mask == 0xff0000u && ImageByteOrder(dpy) == LSBFirst);
+    EXPECT_EQ((std::vector<int>{cms->allocated, cms->sides[0], cms->sides[1], cms->sides[2],
+                                cms->cubeStart[0], cms->cubeStart[2], cms->levels[2]}),
+              (std::vector<int>{1, 1, 3, 2, 8, 24, static_cast<int>(0xff000000u)}));
+    EXPECT_EQ(XcCmsGetColor(cms, 5) + XcCmsGetColor(cms, 16), 130u << 8);
+    EXPECT_EQ(XcCmsGetColor(cms, 15), 0xffffff00u);
+}
