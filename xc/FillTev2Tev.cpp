@@ -151,8 +151,7 @@ bool FlatTarget(const Image *image, int plane, const Box *box, int minBits, Box 
     if (!image || !box || plane < 0 || plane >= Image_Planes(image) ||
         Image_PlaneBits(image, plane) < minBits)
         return false;
-    Box img{0, 0, Image_Width(image) - 1, Image_Height(image) - 1, Image_Width(image), Image_Height(image),
-            0};
+    const Box img = Box_OfImage(image);
     return Box_Clip(out, box, &img) != 0;
 }
 
@@ -534,9 +533,7 @@ namespace
 // the area average stops): what the kernels may touch.
 bool ServedBox(const View *view, const FillTev2TevData *f, const Box *box, Box *out)
 {
-    Box img{
-        0, 0, Image_Width(f->dst) - 1, Image_Height(f->dst) - 1, Image_Width(f->dst), Image_Height(f->dst),
-        0};
+    const Box img = Box_OfImage(f->dst);
     if (!Box_Clip(out, box, &img))
         return false;
     int32_t lastX = std::min(view->src.x2, Image_Width(f->src) - 1);
