@@ -163,24 +163,6 @@ struct FakeDisplay {
     ~FakeDisplay();
 };
 
-// The test process as kernel and program both, for a display process of its
-// own: the display's frames are read from both FIFOs, and the test answers
-// as dabstone would (a toolbox whose tools have the handles 11, 12, 13).
-struct FakeProgram {
-    int kernel = 0, program = 0, display = 0;
-    int kernelFifo = -1, programFifo = -1, displayFifo = -1;
-    std::vector<Frame> toKernel, toProgram;
-    bool Open(); // kernel = our pid; program = a number no process has
-    // Reads what has arrived; then waits for `count` frames of code.
-    bool WaitProgram(int32_t code, int count = 1, int seconds = kBound);
-    bool WaitKernel(int32_t code, int count = 1, int seconds = kBound);
-    // Connects back to the display that sent 1008: hello, 1027, toolbox, cursor.
-    bool Greet();
-    void Send(int32_t code, const std::vector<unsigned char> &payload); // to the display
-    std::vector<Frame> ToProgram(int32_t code) const;
-    ~FakeProgram();
-};
-
 // The callback handle of tool t in a toolbox (1033) frame.
 uint32_t ToolboxHandle(const Frame &toolbox, int tool);
 

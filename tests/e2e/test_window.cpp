@@ -70,6 +70,27 @@ TEST(DisplayWindow, KeysAndButtonsBecomeMessages)
     ASSERT_TRUE(sent(MSG_SELECTION, 1));
     EXPECT_EQ(s.displayLog.Sent(MSG_SELECTION)[0].payload, Words({2, 0, 2, 3, 10, 11, 0}));
 
+    // While motion is forbidden (as while a step is painted) the window holds
+    // motion back; when it is allowed again only the latest position goes out.
+    ASSERT_TRUE(SendKey(w, XK_p));
+    size_t n = s.displayLog.Sent(MSG_POINTER).size();
+    int allowed = s.displayLog.Count(false, MSG_MOTION);
+    ASSERT_TRUE(s.ToDisplay(MSG_MOTION, Words({0, 0, 0, 1, 256})));
+    ASSERT_TRUE(s.displayLog.WaitFor(false, MSG_MOTION, allowed + 1));
+    ASSERT_TRUE(SendButton(w, true, 3, 5, 5));
+    ASSERT_TRUE(SendMotion(w, 10, 10, Button3Mask));
+    ASSERT_TRUE(SendMotion(w, 12, 14, Button3Mask));
+    ASSERT_TRUE(SendKey(w, XK_u)); // taken after the motion: a marker
+    ASSERT_TRUE(sent(MSG_ACTION, 4));
+    ASSERT_EQ(s.displayLog.Sent(MSG_POINTER).size(), n + 1) << "only the press while motion is forbidden";
+    ASSERT_TRUE(s.ToDisplay(MSG_MOTION, Words({1, 0, 0, 1, 256})));
+    ASSERT_TRUE(sent(MSG_POINTER, int(n) + 2));
+    events = s.displayLog.Sent(MSG_POINTER);
+    EXPECT_EQ(std::vector<int32_t>({events[n + 1].Word(0), events[n + 1].Word(20), events[n + 1].Word(24)}),
+              (std::vector<int32_t>{2, 12, 14}))
+        << "one motion, the latest position";
+    ASSERT_TRUE(SendButton(w, false, 3, 12, 14, Button3Mask));
+
     // The window manager's close leaves the display; dabstone goes on.
     ASSERT_TRUE(SendWmDelete(w));
     ASSERT_TRUE(sent(MSG_DISPLAY_CLOSE, 1));
