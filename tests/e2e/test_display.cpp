@@ -63,26 +63,6 @@ TEST(Display, ConnectsAndGetsItsFiveMessagesInOrder)
     EXPECT_EQ(s.displayLog.Sent(MSG_DISPLAY_CLOSE).size(), 1u);
 }
 
-TEST(Display, AnswersSelectionRequestsWithItsRectangles)
-{
-    Session s;
-    ASSERT_TRUE(s.Start({"--script", s.Script("select 2 3 10 12\nselect 20 21 5 6\nwait 1043\n"
-                                              "select all\nwait 1043\nquit\n")}));
-    // Ask twice, as dabstone would, on the display's own FIFO. Each ask goes once the display has told
-    // dabstone of its new selection.
-    ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_NO_MASK, 2));
-    ASSERT_TRUE(s.ToDisplay(MSG_ASK_SELECTION, Words({0})));
-    ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_NO_MASK, 3));
-    ASSERT_TRUE(s.ToDisplay(MSG_ASK_SELECTION, Words({0})));
-    ASSERT_EQ(s.Finish(), 0) << s.kernel.Err();
-
-    std::vector<Frame> rects = s.displayLog.Sent(MSG_SELECTION);
-    ASSERT_EQ(rects.size(), 3u);
-    EXPECT_EQ(rects[0].payload, Words({2, 0, 2, 3, 10, 12, 1})) << "more follow";
-    EXPECT_EQ(rects[1].payload, Words({2, 0, 20, 21, 5, 6, 0})) << "the last";
-    EXPECT_EQ(rects[2].payload, Words({1, 0, 0, 0, 64, 48, 0})) << "the whole image";
-}
-
 TEST(Display, ScriptMistakeIsRefusedBeforeAnythingStarts)
 {
     Session s;
@@ -91,18 +71,6 @@ TEST(Display, ScriptMistakeIsRefusedBeforeAnythingStarts)
     EXPECT_NE(s.kernel.ExitCode(), 0);
     EXPECT_NE(s.kernel.Err().find("line 2: usage: press X Y [BUTTON]"), std::string::npos) << s.kernel.Err();
     EXPECT_FALSE(Exists(s.log.path)) << "dabstone was not started";
-}
-
-TEST(Display, ScriptThatWaitsInVainFailsTheSession)
-{
-    Session s;
-    ASSERT_TRUE(s.Start({"--script", s.Script("wait 4242 1\nquit\n")}));
-    int code = s.Finish();
-    EXPECT_NE(code, 0);
-    std::string err = s.kernel.Err();
-    EXPECT_NE(err.find("script line 1: no message 4242 within 1 s"), std::string::npos) << err;
-    // The session was ended in order: dabstone got 1001 and answered it.
-    EXPECT_EQ(s.NoticeStatus(), 0);
 }
 
 // Motion control: while dabstone forbids motion (1038 mode 0, or -1 for a
