@@ -335,15 +335,6 @@ std::vector<Frame> FrameLog::Sent(int32_t code) const
     return out;
 }
 
-std::vector<Frame> FrameLog::Got(int32_t code) const
-{
-    std::vector<Frame> out;
-    for (const Frame &f : Frames())
-        if (!f.sent && f.code == code)
-            out.push_back(f);
-    return out;
-}
-
 int FrameLog::Count(bool sent, int32_t code, const std::function<bool(const Frame &)> &also) const
 {
     int n = 0;

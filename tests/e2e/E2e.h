@@ -100,7 +100,6 @@ struct FrameLog {
     unsigned long Window() const;
     std::vector<Frame> Received(int from = 0) const; // 0: from anybody
     std::vector<Frame> Sent(int32_t code = 0) const; // 0: all codes
-    std::vector<Frame> Got(int32_t code) const;      // received, from anybody
     // Frames of code in one direction that also pass `also` (when given).
     int Count(bool sent, int32_t code, const std::function<bool(const Frame &)> &also = nullptr) const;
     bool Has(bool sent, int32_t code, int count = 1) const;

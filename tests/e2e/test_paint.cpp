@@ -211,7 +211,10 @@ TEST(Paint, ImageDroppedOnTheBrushPreviewPaints)
     EXPECT_TRUE(s.log.HasPath(false, MSG_OPEN_IMAGE, brush));
     // The drop was answered to the callback and client data the brush
     // preview registered (the second 1005), the path from offset 12.
-    std::vector<Frame> windows = s.log.Got(MSG_DROP_WINDOW), answers = s.log.Sent(MSG_ANSWER);
+    std::vector<Frame> windows, answers = s.log.Sent(MSG_ANSWER);
+    for (const Frame &f : s.log.Received(s.programPid))
+        if (f.code == MSG_DROP_WINDOW)
+            windows.push_back(f);
     ASSERT_EQ(windows.size(), 2u);
     ASSERT_EQ(answers.size(), 1u);
     std::vector<unsigned char> expected = Words({0, windows[1].Word(4), windows[1].Word(8)});
