@@ -17,11 +17,7 @@ TEST(OrvError, SystemTableAndNotFoundTexts)
 
 TEST(OrvError, LanguagesAndTheirTables)
 {
-    CurrentLanguage = 1;
-    EXPECT_STREQ(OrvError_NumToString(1001), "Impossible de trouver l'application");
-    EXPECT_STREQ(OrvError_NumToString(1023), "Erreur non repertoriee - code 1023");
     CurrentLanguage = 2;
-    EXPECT_STREQ(OrvError_NumToString(1213), "Die FestPlatte ist voll");
     EXPECT_STREQ(OrvError_NumToString(5000), "Fehler nicht vorhanden - Befehl 5000");
     CurrentLanguage = 3;
     EXPECT_STREQ(OrvError_NumToString(1001), "Unknown Language");
