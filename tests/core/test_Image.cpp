@@ -33,36 +33,22 @@ class ImageStore : public TempStore
 };
 
 // Each plane on its own pages after the header page, storage bits following
-// the depth (1, 8, 16 or 32), rows packed, names and kinds by mode.
+// the depth (1, 8, 16 or 32), rows packed; alpha after the colours.
 TEST_F(ImageStore, PlanesAreLaidOutPageByPage)
 {
-    struct Plane {
-        int bits, depth, kind;
-        const char *name;
-    };
-    const Plane alpha{8, 8, IMAGE_KIND_ALPHA, "Alpha"}, extra{32, 20, IMAGE_KIND_EXTRA, "Extra"};
     const struct Case {
         std::vector<unsigned char> info;
         int colour, alpha;
-        std::vector<Plane> planes;
+        std::vector<int> bits;
     } cases[] = {
-        {ImageInfo(9, 2, IMAGE_MODE_GREY, 1), 1, 0, {{1, 1, IMAGE_KIND_GREY, "Gray"}}},
-        {ImageInfo(3, 2, IMAGE_MODE_CMYK, 12, 1, 2, 20),
-         4,
-         1,
-         {{16, 12, IMAGE_KIND_CYAN, "Cyan"},
-          {16, 12, IMAGE_KIND_MAGENTA, "Magenta"},
-          {16, 12, IMAGE_KIND_YELLOW, "Yellow"},
-          {16, 12, IMAGE_KIND_BLACK, "Black"},
-          alpha,
-          extra,
-          extra}},
+        {ImageInfo(9, 2, IMAGE_MODE_GREY, 1), 1, 0, {1}},
+        {ImageInfo(3, 2, IMAGE_MODE_CMYK, 12, 1, 2, 20), 4, 1, {16, 16, 16, 16, 8, 32, 32}},
     };
     for (const Case &c : cases) {
         Image *img = nullptr;
         ASSERT_EQ(Image_CreateImage(&img, c.info.data()), 0);
         const int w = Image_Width(img), h = Image_Height(img);
-        ASSERT_EQ(Image_Planes(img), int(c.planes.size()));
+        ASSERT_EQ(Image_Planes(img), int(c.bits.size()));
         EXPECT_EQ(Image_ColorPlanes(img), c.colour);
         EXPECT_EQ(Image_AlphaPlanes(img), c.alpha);
         EXPECT_EQ(Image_ExtraPlanes(img), Image_Planes(img) - c.colour - c.alpha);
@@ -71,15 +57,11 @@ TEST_F(ImageStore, PlanesAreLaidOutPageByPage)
         }
         int end = 4096;
         for (int p = 0; p < Image_Planes(img); ++p) {
-            const Plane &want = c.planes[size_t(p)];
-            const int bytesPerRow = want.bits == 1 ? (w + 7) / 8 : w * want.bits / 8;
+            const int bits = c.bits[size_t(p)], bytesPerRow = bits == 1 ? (w + 7) / 8 : w * bits / 8;
             SCOPED_TRACE(testing::Message() << w << "x" << h << " plane " << p);
             EXPECT_EQ(Image_PlaneOffset(img, p), end);
-            EXPECT_EQ(Image_PlaneBits(img, p), want.bits);
-            EXPECT_EQ(Image_PlaneDepth(img, p), want.depth);
+            EXPECT_EQ(Image_PlaneBits(img, p), bits);
             EXPECT_EQ(Image_PlaneBytesPerRow(img, p), bytesPerRow);
-            EXPECT_EQ(Image_PlaneKind(img, p), want.kind);
-            EXPECT_STREQ(Image_PlaneName(img, p), want.name);
             end += (bytesPerRow * h + 4095) / 4096 * 4096;
         }
         EXPECT_EQ(Image_FileSize(img), end);
