@@ -158,24 +158,34 @@ TEST(Paint, PencilAtHalfOpacityDoesNotBuildUp)
     EXPECT_GT(painted, full);
 }
 
-TEST(Paint, PastedImagePaintsScaledToTheBrushSize)
+// An image dropped on the brush preview (1005, answered by 1006) is opened
+// through the kernel (2016, 2003) and paints at its own size as the user
+// brush; pasted, it paints scaled to the brush size, and the lent image
+// goes back when another takes its place.
+TEST(Paint, DroppedAndPastedImagesPaint)
 {
     Session s;
-    // A 4 x 4 brush of sixteen colours, opaque.
-    std::string brush = MakeImage(s.dir.path, 4, 4, IMAGE_MODE_RGB, 8, 1);
-    ASSERT_TRUE(EditImage(brush, [](Image *b) {
-        for (int y = 0; y < 4; ++y)
-            for (int x = 0; x < 4; ++x) {
-                Image_SetSample(b, 0, x, y, uint32_t(60 * x));
-                Image_SetSample(b, 1, x, y, uint32_t(60 * y));
-                Image_SetSample(b, 3, x, y, 255);
-            }
-    }));
+    // Two 4 x 4 brushes of sixteen colours, opaque.
+    std::string brush = MakeImage(s.dir.path, 4, 4, IMAGE_MODE_RGB, 8, 1),
+                pasted = MakeImage(s.dir.path, 4, 4, IMAGE_MODE_RGB, 8, 1);
+    for (const std::string &b : {brush, pasted})
+        ASSERT_TRUE(EditImage(b, [](Image *b) {
+            for (int y = 0; y < 4; ++y)
+                for (int x = 0; x < 4; ++x) {
+                    Image_SetSample(b, 0, x, y, uint32_t(60 * x));
+                    Image_SetSample(b, 1, x, y, uint32_t(60 * y));
+                    Image_SetSample(b, 3, x, y, 255);
+                }
+        }));
     const std::string other = MakeImage(s.dir.path, 3, 3, IMAGE_MODE_GREY, 8, 0);
-    ASSERT_NO_FATAL_FAILURE(
-        RunScript(s, "wait 1042\nsettings trace=single\npaste " + brush +
-                         " lend\nbrush 0 0 8 8\npress 20 20\nrelease 20 20\nwait 2010\npaste " + other +
-                         " lend\nquit\n"));
+    // The second 1042 is the dropped brush shown.
+    ASSERT_NO_FATAL_FAILURE(RunScript(s, "wait 1042\ndrop brush " + brush +
+                                             "\nwait 1042\npress 30 30\nrelease 30 30\nwait 2010\n"
+                                             "settings trace=single\npaste " +
+                                             pasted +
+                                             " lend\nbrush 0 0 8 8\npress 20 20\nrelease 20 20\nwait 2010\n"
+                                             "paste " +
+                                             other + " lend\nquit\n"));
     Store st(s.image);
     for (int y = 16; y < 24; ++y)
         for (int x = 16; x < 24; ++x) {
@@ -183,31 +193,13 @@ TEST(Paint, PastedImagePaintsScaledToTheBrushSize)
             EXPECT_EQ(st.At(1, x, y), 60 * ((y - 16) / 2)) << x << "," << y;
             EXPECT_EQ(st.At(2, x, y), Pattern(2, (x - 16) / 2, (y - 16) / 2)); // the brush's own pattern
         }
-    EXPECT_TRUE(PatternOutside(s.image, {{16, 16, 23, 23}}));
-    // The lent image goes back when another brush takes its place.
-    EXPECT_TRUE(s.log.HasPath(false, MSG_GIVE_BACK, brush));
-}
-
-// An image dropped on the brush preview (1005, answered by 1006) is opened
-// through the kernel (2016, 2003) and paints as the user brush.
-TEST(Paint, ImageDroppedOnTheBrushPreviewPaints)
-{
-    Session s;
-    std::string brush = MakeImage(s.dir.path, 4, 4, IMAGE_MODE_RGB, 8, 1);
-    ASSERT_TRUE(EditImage(brush, [](Image *b) {
-        for (int y = 0; y < 4; ++y)
-            std::memset(Image_Row(b, 3, y), 255, 4); // opaque
-    }));
-    // The second 1042 is the new brush shown.
-    ASSERT_NO_FATAL_FAILURE(RunScript(s, "wait 1042\ndrop brush " + brush +
-                                             "\nwait 1042\n"
-                                             "press 30 30\nrelease 30 30\nwait 2010\nquit\n"));
-    Store st(s.image);
     for (int y = 28; y < 32; ++y)
         for (int x = 28; x < 32; ++x)
-            for (int p = 0; p < 3; ++p)
-                EXPECT_EQ(st.At(p, x, y), Pattern(p, x - 28, y - 28)) << p << " at " << x << "," << y;
-    EXPECT_TRUE(PatternOutside(s.image, {{28, 28, 31, 31}}));
+            EXPECT_EQ(std::vector<int>({st.At(0, x, y), st.At(1, x, y), st.At(2, x, y)}),
+                      std::vector<int>({60 * (x - 28), 60 * (y - 28), Pattern(2, x - 28, y - 28)}))
+                << x << "," << y;
+    EXPECT_TRUE(PatternOutside(s.image, {{16, 16, 23, 23}, {28, 28, 31, 31}}));
+    EXPECT_TRUE(s.log.HasPath(false, MSG_GIVE_BACK, pasted));
     EXPECT_TRUE(s.log.HasPath(false, MSG_OPEN_IMAGE, brush));
     // The drop was answered to the callback and client data the brush
     // preview registered (the second 1005), the path from offset 12.
