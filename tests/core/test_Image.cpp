@@ -98,24 +98,6 @@ TEST_F(ImageStore, SamplesArePackedMostSignificantFirst)
     EXPECT_EQ(Image_DestroyImage(img), 0);
 }
 
-TEST(ImagePlane, NamesAreCutAt15CharactersAndDefaultToUntitled)
-{
-    unsigned char h[IMAGE_HEADER_SIZE] = {};
-    Bytes_SetField(h, IMAGE_WIDTH, 10);
-    Bytes_SetField(h, IMAGE_HEIGHT, 1000);
-    int64_t end = 8192;
-    Image_InitPlane(h, 1, 16, IMAGE_KIND_EXTRA, "ABCDEFGHIJKLMNOPQRST", &end);
-    const unsigned char *r = h + IMAGE_PLANE_RECORDS + IMAGE_PLANE_RECORD_SIZE;
-    EXPECT_STREQ(reinterpret_cast<const char *>(r + IMAGE_PLANE_NAME), "ABCDEFGHIJKLMNO");
-    EXPECT_EQ(Bytes_Field(r, IMAGE_PLANE_OFFSET), 8192);
-    EXPECT_EQ(Bytes_Field(r, IMAGE_PLANE_BYTES_PER_ROW), 20);
-    EXPECT_EQ(end, 8192 + 20480); // 20000 bytes take five pages
-    Image_InitPlane(h, 2, 8, IMAGE_KIND_EXTRA, nullptr, &end);
-    EXPECT_STREQ(reinterpret_cast<const char *>(h + IMAGE_PLANE_RECORDS + 2 * IMAGE_PLANE_RECORD_SIZE +
-                                                IMAGE_PLANE_NAME),
-                 "Untitled");
-}
-
 // The lookup table, typed and small blocks follow the header in that order
 // and push the first plane to the next page; the table's index bits fit
 // its entries.
