@@ -41,7 +41,7 @@ struct Canvas : MemImage {
 // The built-in brush straight from its definition, pixel by pixel: the
 // quadrant offset, its distances carried from x = rx down to x as defined,
 // then the value; 0x5A where nothing is drawn.
-std::vector<unsigned char> ReferenceMake(int ih, int line, int w, int h, int rim, int peak, double e)
+std::vector<unsigned char> ReferenceMake(int ih, int line, int w, int h, int peak, bool linear)
 {
     std::vector<unsigned char> plane(size_t(line) * ih, 0x5A);
     const int rx = (w - 1) / 2, ry = (h - 1) / 2;
@@ -58,17 +58,12 @@ std::vector<unsigned char> ReferenceMake(int ih, int line, int w, int h, int rim
         for (int px = 0; px <= 2 * rx; ++px) {
             const int x = std::abs(px - rx), y = std::abs(py - ry);
             int v;
-            if (e != 0) {
+            if (linear) {
                 const double d = distance(x, y, double(rx) * rx, double(ry) * ry);
-                v = d > 1 ? 0 : int(peak * (e == 1.0 ? 1 - d : std::pow(1 - d, e)));
+                v = d > 1 ? 0 : int(peak * (1 - d));
             } else {
                 const double di = distance(x, y, RXm, RYm), dout = distance(x, y, RXp, RYp);
-                if (!rim)
-                    v = dout <= 1 ? peak : 0;
-                else
-                    v = di <= 1     ? peak
-                        : dout >= 1 ? 0
-                                    : int(peak * ((1 - (di - 1) / Ki) + (1 - dout) / Ko) / 2);
+                v = di <= 1 ? peak : dout >= 1 ? 0 : int(peak * ((1 - (di - 1) / Ki) + (1 - dout) / Ko) / 2);
             }
             plane[size_t(py) * line + px] = static_cast<unsigned char>(v);
         }
@@ -82,16 +77,15 @@ std::vector<unsigned char> ReferenceMake(int ih, int line, int w, int h, int rim
 TEST(BuildinMake, MatchesTheDefinitionForOddAndEvenSizes)
 {
     const int sizes[] = {3, 4, 5, 6, 7, 8, 13, 16, 31, 32};
-    const std::pair<int, double> kinds[] = {{1, 0.0}, {0, 0.0}, {1, 1.0}, {1, 2.5}}; // rim, exponent
     for (int w : sizes)
         for (int h : sizes)
-            for (auto [rim, e] : kinds)
+            for (bool linear : {false, true}) // the hard and the airbrush shape: the two the engine asks for
                 for (int peak : {255, 127}) {
                     // A brush box smaller than the image, rows padded: only the box changes.
                     Canvas m(w + 2, h + 1, 1, 3);
-                    ASSERT_EQ(Buildin_Make(m.image(), 0, w, h, rim, peak, e), 0);
-                    ASSERT_EQ(m.Plane(), ReferenceMake(h + 1, w + 5, w, h, rim, peak, e))
-                        << w << "x" << h << " rim " << rim << " exponent " << e << " peak " << peak;
+                    ASSERT_EQ(Buildin_Make(m.image(), 0, w, h, 1, peak, linear ? 1.0 : 0.0), 0);
+                    ASSERT_EQ(m.Plane(), ReferenceMake(h + 1, w + 5, w, h, peak, linear))
+                        << w << "x" << h << (linear ? " linear" : " hard") << " peak " << peak;
                 }
 }
 
