@@ -1,5 +1,5 @@
-// The display link: sorbane's display process connecting to dabstone,
-// answering its requests and replaying scripts; a script's mistakes.
+// The display link: sorbane's display process connecting to dabstone, and
+// a script's mistake refused before anything starts.
 #include "tests/e2e/E2e.h"
 
 #include "core/Image.h"
@@ -60,38 +60,4 @@ TEST(Display, ScriptMistakeIsRefusedBeforeAnythingStarts)
     EXPECT_NE(s.kernel.ExitCode(), 0);
     EXPECT_NE(s.kernel.Err().find("line 2: usage: press X Y [BUTTON]"), std::string::npos) << s.kernel.Err();
     EXPECT_FALSE(Exists(s.log.path)) << "dabstone was not started";
-}
-
-// Motion control: while dabstone forbids motion (1038 mode 0, or -1 for a
-// job without motion) a scripted move waits; mode 1 or 99 lets it go. The
-// 1038s come from the test here, and the events name no tool, so that
-// dabstone itself stays out of it.
-TEST(Display, MovesWaitWhileMotionIsForbidden)
-{
-    Session s;
-    ASSERT_TRUE(
-        s.Start({"--script", s.Script("wait 1042\ntool 0x7fff0001\n"
-                                      "press 5 5\nwait 1038\nmove 6 6\nrelease 6 6\n"
-                                      "press 7 7\nwait 1038\nwait 1038\nmove 8 8\nrelease 8 8\nquit\n")}));
-    ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_POINTER, 1)) << s.kernel.Err();
-    auto motion = [&](int32_t mode) { return s.ToDisplay(MSG_MOTION, Words({mode, 0, 0, 1, 256})); };
-    ASSERT_TRUE(motion(0));
-    ASSERT_TRUE(s.displayLog.WaitFor(false, MSG_MOTION, 1));
-    ASSERT_TRUE(motion(1));
-    ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_POINTER, 4));
-    ASSERT_TRUE(motion(-1));
-    ASSERT_TRUE(s.displayLog.WaitFor(false, MSG_MOTION, 3));
-    ASSERT_TRUE(motion(99));
-    ASSERT_EQ(s.Finish(), 0) << s.kernel.Err();
-
-    // In the log's order: each move only after motion was allowed again.
-    std::vector<std::string> seen;
-    for (const Frame &f : s.displayLog.Frames())
-        if (f.code == MSG_MOTION && !f.sent)
-            seen.push_back("allow " + std::to_string(f.Word(0)));
-        else if (f.code == MSG_POINTER && f.sent)
-            seen.push_back("event " + std::to_string(f.Word(0)));
-    EXPECT_EQ(seen, (std::vector<std::string>{"event 16", "allow 0", "allow 1", "event 2", "event 32",
-                                              "event 16", "allow -1", "allow 99", "event 2", "event 32"}));
-    EXPECT_EQ(uint32_t(s.displayLog.Sent(MSG_POINTER)[0].Word(4)), 0x7fff0001u) << "the raw handle";
 }
