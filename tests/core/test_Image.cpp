@@ -98,36 +98,6 @@ TEST_F(ImageStore, SamplesArePackedMostSignificantFirst)
     EXPECT_EQ(Image_DestroyImage(img), 0);
 }
 
-// The lookup table, typed and small blocks follow the header in that order
-// and push the first plane to the next page; the table's index bits fit
-// its entries.
-TEST_F(ImageStore, HeaderBlocksFollowInOrderAndPushThePlanes)
-{
-    auto info = ImageInfo(5, 5, IMAGE_MODE_RGB, 8);
-    Bytes_SetField(info.data(), IMAGE_INFO_LUT_ENTRIES, 257);
-    Bytes_SetField(info.data(), IMAGE_INFO_TYPED_SIZE, 100);
-    Bytes_SetField(info.data(), IMAGE_INFO_SMALL_SIZE, 4096);
-    Image *img = nullptr;
-    time_t before = time(nullptr);
-    ASSERT_EQ(Image_CreateImage(&img, info.data()), 0);
-    EXPECT_EQ(Image_Field(img, IMAGE_TYPED_OFFSET), Image_Field(img, IMAGE_LUT_OFFSET) + 257 * 12);
-    EXPECT_EQ(Image_Field(img, IMAGE_SMALL_OFFSET), Image_Field(img, IMAGE_TYPED_OFFSET) + 100);
-    EXPECT_EQ(Image_PlaneOffset(img, 0), 12288); // 9920 bytes of header and blocks round up to 3 pages
-    EXPECT_EQ(Image_FileSize(img), 12288 + 3 * 4096);
-    EXPECT_GE(Image_Field(img, IMAGE_CTIME), int32_t(before));
-    EXPECT_EQ(Image_DestroyImage(img), 0);
-    for (int entries : {0, 1, 2, 256, 257}) {
-        Bytes_SetField(info.data(), IMAGE_INFO_LUT_ENTRIES, entries);
-        ASSERT_EQ(Image_CreateImage(&img, info.data()), 0);
-        EXPECT_EQ(Image_Field(img, IMAGE_LUT_BITS), entries <= 1    ? 0
-                                                    : entries == 2  ? 1
-                                                    : entries > 256 ? 9
-                                                                    : 8)
-            << entries;
-        EXPECT_EQ(Image_DestroyImage(img), 0);
-    }
-}
-
 TEST_F(ImageStore, BadCreationParametersLeaveNoFile)
 {
     auto bigSmallBlock = ImageInfo(8, 8, IMAGE_MODE_GREY, 8);
