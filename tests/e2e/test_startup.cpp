@@ -35,7 +35,6 @@ TEST(Startup, OrderAndWorkImagesWithoutDelay)
     ASSERT_EQ(Codes(in, expected.size()), expected);
     EXPECT_EQ(in[0].Word(0), s.programPid) << "hello carries the program's id";
     EXPECT_EQ(in[9].Text(0), "DabStone");
-    EXPECT_EQ(in[9].payload.size(), 100u);
 
     // Each work image is answered, made in the store (the reply tail's
     // echo is the kernel tests' business).
@@ -46,7 +45,6 @@ TEST(Startup, OrderAndWorkImagesWithoutDelay)
     // Settings follow the ready message; without a saved record, status 1014.
     std::vector<Frame> sent = s.log.Sent(MSG_SETTINGS);
     ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].payload.size(), 152u);
     EXPECT_EQ(sent[0].Word(0), 1014);
 
     EXPECT_EQ(s.QuitByKernel(), 0) << s.kernel.Err();
