@@ -18,15 +18,6 @@ std::vector<unsigned char> OpenRequest(const std::string &path)
     return PathWords(path, {5, 6});
 }
 
-// 1011 answers the kernel sent, as (request, error) pairs.
-std::vector<std::pair<int32_t, int32_t>> Refusals(const Session &s)
-{
-    std::vector<std::pair<int32_t, int32_t>> out;
-    for (const Frame &f : s.log.Sent(MSG_REQUEST_FAILED))
-        out.push_back({f.Word(0), f.Word(4)});
-    return out;
-}
-
 } // namespace
 
 TEST(Kernel, RefusesMalformedRequestsAndGoesOn)
@@ -39,8 +30,10 @@ TEST(Kernel, RefusesMalformedRequestsAndGoesOn)
     // A good one is still answered, with its own bytes.
     ASSERT_TRUE(s.ToKernel(MSG_OPEN_IMAGE, OpenRequest(s.image)));
     ASSERT_TRUE(s.log.WaitFor(true, MSG_IMAGE_OPENED)) << s.kernel.Err();
-    std::vector<std::pair<int32_t, int32_t>> refused = Refusals(s);
-    EXPECT_EQ(refused, (std::vector<std::pair<int32_t, int32_t>>{{MSG_OPEN_IMAGE, 1046}, {4242, 1046}}));
+    std::vector<Frame> refused = s.log.Sent(MSG_REQUEST_FAILED); // 1011: the request, then the error
+    ASSERT_EQ(refused.size(), 2u);
+    EXPECT_EQ(refused[0].payload, Words({MSG_OPEN_IMAGE, 1046}));
+    EXPECT_EQ(refused[1].payload, Words({4242, 1046}));
     EXPECT_EQ(s.log.Sent(MSG_IMAGE_OPENED)[0].payload, OpenRequest(s.image));
     std::string err = s.kernel.Err();
     EXPECT_NE(err.find("sorbane: bad request 2016 from " + std::to_string(p) + ": 10 bytes, 508 expected"),
