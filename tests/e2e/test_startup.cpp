@@ -10,19 +10,6 @@
 
 using namespace e2e;
 
-namespace
-{
-
-std::vector<int32_t> Codes(const std::vector<Frame> &frames, size_t count)
-{
-    std::vector<int32_t> codes;
-    for (size_t i = 0; i < frames.size() && i < count; i++)
-        codes.push_back(frames[i].code);
-    return codes;
-}
-
-} // namespace
-
 TEST(Startup, OrderAndWorkImagesWithoutDelay)
 {
     Session s;
@@ -32,7 +19,10 @@ TEST(Startup, OrderAndWorkImagesWithoutDelay)
     std::vector<int32_t> expected = {MSG_HELLO, MSG_DROP_WINDOW, MSG_DROP_WINDOW};
     expected.insert(expected.end(), 6, MSG_CREATE_WORK);
     expected.push_back(MSG_READY);
-    ASSERT_EQ(Codes(in, expected.size()), expected);
+    std::vector<int32_t> codes;
+    for (size_t i = 0; i < in.size() && i < expected.size(); i++)
+        codes.push_back(in[i].code);
+    ASSERT_EQ(codes, expected);
     EXPECT_EQ(in[0].Word(0), s.programPid) << "hello carries the program's id";
     EXPECT_EQ(in[9].Text(0), "DabStone");
 
