@@ -113,12 +113,6 @@ struct Frame {
     {
         return reinterpret_cast<const char *>(&payload[size_t(offset)]);
     }
-    // x, y, width, height from offset, as a box.
-    Box Rect(int offset = 0) const
-    {
-        const int x = Word(offset), y = Word(offset + 4), w = Word(offset + 8), h = Word(offset + 12);
-        return Box{x, y, x + w - 1, y + h - 1, w, h, 0};
-    }
 };
 
 // Every frame waiting on a non-blocking descriptor.

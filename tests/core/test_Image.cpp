@@ -33,36 +33,22 @@ class ImageStore : public TempStore
 };
 
 // Each plane on its own pages after the header page, storage bits following
-// the depth (1, 8, 16 or 32), rows packed, names and kinds by mode.
+// the depth (1, 8, 16 or 32), rows packed; alpha after the colours.
 TEST_F(ImageStore, PlanesAreLaidOutPageByPage)
 {
-    struct Plane {
-        int bits, depth, kind;
-        const char *name;
-    };
-    const Plane alpha{8, 8, IMAGE_KIND_ALPHA, "Alpha"}, extra{32, 20, IMAGE_KIND_EXTRA, "Extra"};
     const struct Case {
         std::vector<unsigned char> info;
         int colour, alpha;
-        std::vector<Plane> planes;
+        std::vector<int> bits;
     } cases[] = {
-        {ImageInfo(9, 2, IMAGE_MODE_GREY, 1), 1, 0, {{1, 1, IMAGE_KIND_GREY, "Gray"}}},
-        {ImageInfo(3, 2, IMAGE_MODE_CMYK, 12, 1, 2, 20),
-         4,
-         1,
-         {{16, 12, IMAGE_KIND_CYAN, "Cyan"},
-          {16, 12, IMAGE_KIND_MAGENTA, "Magenta"},
-          {16, 12, IMAGE_KIND_YELLOW, "Yellow"},
-          {16, 12, IMAGE_KIND_BLACK, "Black"},
-          alpha,
-          extra,
-          extra}},
+        {ImageInfo(9, 2, IMAGE_MODE_GREY, 1), 1, 0, {1}},
+        {ImageInfo(3, 2, IMAGE_MODE_CMYK, 12, 1, 2, 20), 4, 1, {16, 16, 16, 16, 8, 32, 32}},
     };
     for (const Case &c : cases) {
         Image *img = nullptr;
         ASSERT_EQ(Image_CreateImage(&img, c.info.data()), 0);
         const int w = Image_Width(img), h = Image_Height(img);
-        ASSERT_EQ(Image_Planes(img), int(c.planes.size()));
+        ASSERT_EQ(Image_Planes(img), int(c.bits.size()));
         EXPECT_EQ(Image_ColorPlanes(img), c.colour);
         EXPECT_EQ(Image_AlphaPlanes(img), c.alpha);
         EXPECT_EQ(Image_ExtraPlanes(img), Image_Planes(img) - c.colour - c.alpha);
@@ -71,15 +57,11 @@ TEST_F(ImageStore, PlanesAreLaidOutPageByPage)
         }
         int end = 4096;
         for (int p = 0; p < Image_Planes(img); ++p) {
-            const Plane &want = c.planes[size_t(p)];
-            const int bytesPerRow = want.bits == 1 ? (w + 7) / 8 : w * want.bits / 8;
+            const int bits = c.bits[size_t(p)], bytesPerRow = bits == 1 ? (w + 7) / 8 : w * bits / 8;
             SCOPED_TRACE(testing::Message() << w << "x" << h << " plane " << p);
             EXPECT_EQ(Image_PlaneOffset(img, p), end);
-            EXPECT_EQ(Image_PlaneBits(img, p), want.bits);
-            EXPECT_EQ(Image_PlaneDepth(img, p), want.depth);
+            EXPECT_EQ(Image_PlaneBits(img, p), bits);
             EXPECT_EQ(Image_PlaneBytesPerRow(img, p), bytesPerRow);
-            EXPECT_EQ(Image_PlaneKind(img, p), want.kind);
-            EXPECT_STREQ(Image_PlaneName(img, p), want.name);
             end += (bytesPerRow * h + 4095) / 4096 * 4096;
         }
         EXPECT_EQ(Image_FileSize(img), end);
@@ -114,58 +96,6 @@ TEST_F(ImageStore, SamplesArePackedMostSignificantFirst)
     EXPECT_EQ((std::vector<int>{m[0], m[1], e[0], e[3]}), (std::vector<int>{0x12, 0x34, 0xA1, 0xD4}));
     EXPECT_EQ(Image_GetSample(img, 6, 1, 1), 0xA1B2C3D4u);
     EXPECT_EQ(Image_DestroyImage(img), 0);
-}
-
-TEST(ImagePlane, NamesAreCutAt15CharactersAndDefaultToUntitled)
-{
-    unsigned char h[IMAGE_HEADER_SIZE] = {};
-    Bytes_SetField(h, IMAGE_WIDTH, 10);
-    Bytes_SetField(h, IMAGE_HEIGHT, 1000);
-    int64_t end = 8192;
-    Image_InitPlane(h, 1, 16, IMAGE_KIND_EXTRA, "ABCDEFGHIJKLMNOPQRST", &end);
-    const unsigned char *r = h + IMAGE_PLANE_RECORDS + IMAGE_PLANE_RECORD_SIZE;
-    EXPECT_STREQ(reinterpret_cast<const char *>(r + IMAGE_PLANE_NAME), "ABCDEFGHIJKLMNO");
-    EXPECT_EQ(Bytes_Field(r, IMAGE_PLANE_OFFSET), 8192);
-    EXPECT_EQ(Bytes_Field(r, IMAGE_PLANE_BYTES_PER_ROW), 20);
-    EXPECT_EQ(end, 8192 + 20480); // 20000 bytes take five pages
-    Image_InitPlane(h, 2, 8, IMAGE_KIND_EXTRA, nullptr, &end);
-    EXPECT_STREQ(reinterpret_cast<const char *>(h + IMAGE_PLANE_RECORDS + 2 * IMAGE_PLANE_RECORD_SIZE +
-                                                IMAGE_PLANE_NAME),
-                 "Untitled");
-}
-
-TEST_F(ImageStore, HeaderWordsAndBlocksAreLaidOutInOrder)
-{
-    auto info = ImageInfo(5, 5, IMAGE_MODE_RGB, 8);
-    Bytes_SetField(info.data(), IMAGE_INFO_LUT_ENTRIES, 257);
-    Bytes_SetField(info.data(), IMAGE_INFO_TYPED_TYPE, 7);
-    Bytes_SetField(info.data(), IMAGE_INFO_TYPED_SIZE, 100);
-    Bytes_SetField(info.data(), IMAGE_INFO_SMALL_SIZE, 4096);
-    Bytes_SetField(info.data(), IMAGE_INFO_WORD_2624, 0x5A5A);
-    Image *img = nullptr;
-    time_t before = time(nullptr);
-    ASSERT_EQ(Image_CreateImage(&img, info.data()), 0);
-    const std::pair<int, int> words[] = {
-        {IMAGE_LUT_OFFSET, 2636},  {IMAGE_LUT_ENTRIES, 257},
-        {IMAGE_LUT_BITS, 9},       {IMAGE_TYPED_OFFSET, 2636 + 257 * 12},
-        {IMAGE_TYPED_TYPE, 7},     {IMAGE_SMALL_OFFSET, 2636 + 257 * 12 + 100},
-        {IMAGE_SMALL_SIZE, 4096},  {IMAGE_RESOLUTION, 72},
-        {IMAGE_WORD_2352, -1},     {IMAGE_WORD_2616, -1},
-        {IMAGE_WORD_2624, 0x5A5A}, {IMAGE_FLAGS, 0}};
-    for (auto [at, value] : words)
-        EXPECT_EQ(Image_Field(img, at), value) << "header word at " << at;
-    EXPECT_EQ(Image_PlaneOffset(img, 0), 12288); // 9920 bytes of header and blocks round up to 3 pages
-    EXPECT_EQ(Image_FileSize(img), 12288 + 3 * 4096);
-    EXPECT_GE(Image_Field(img, IMAGE_CTIME), int32_t(before));
-    EXPECT_EQ(Image_Field(img, IMAGE_MTIME), Image_Field(img, IMAGE_CTIME));
-    EXPECT_EQ(Image_DestroyImage(img), 0);
-
-    for (int entries : {0, 1, 2, 256}) {
-        Bytes_SetField(info.data(), IMAGE_INFO_LUT_ENTRIES, entries);
-        ASSERT_EQ(Image_CreateImage(&img, info.data()), 0);
-        EXPECT_EQ(Image_Field(img, IMAGE_LUT_BITS), entries <= 1 ? 0 : entries == 2 ? 1 : 8) << entries;
-        EXPECT_EQ(Image_DestroyImage(img), 0);
-    }
 }
 
 TEST_F(ImageStore, BadCreationParametersLeaveNoFile)
@@ -205,7 +135,7 @@ TEST_F(ImageStore, AFullDiskRefusesCreationAndLeavesNoFile)
     EXPECT_EQ(img, nullptr);
     // A small image still fits; once it takes the room a second one does not.
     ASSERT_EQ(Image_CreateImage(&img, ImageInfo(300, 300, IMAGE_MODE_GREY, 8).data()), 0);
-    Orvaldi_memset(Image_Row(img, 0, 0), 0x7F, 300 * 300);
+    std::memset(Image_Row(img, 0, 0), 0x7F, 300 * 300);
     EXPECT_EQ(Image_CreateImage(&second, ImageInfo(300, 700, IMAGE_MODE_GREY, 8).data()), 1213);
     EXPECT_EQ(Files(mnt), 1);
     EXPECT_EQ(Image_DestroyImage(img), 0);
@@ -358,21 +288,13 @@ TEST_F(ImageStore, GetInfoRoundTripsAndCopyHeaderKeepsTheIdentity)
     for (Image *i : {src, dst, plain})
         EXPECT_EQ(Image_DestroyImage(i), 0);
 }
-const char *NamedPath(void *arg)
+// Names in the store, or under its shared subdirectory, or in the real
+// temporary directory, as the creation record asks. (No caller names its
+// images through the naming callback.)
+TEST_F(ImageStore, NamesComeFromThePlacementAsked)
 {
-    return static_cast<std::string *>(arg)->c_str();
-}
-
-TEST_F(ImageStore, NamesComeFromTheCallbackOrTheSharedSubdirectory)
-{
-    std::string wanted = dir + "/chosen.img";
-    ASSERT_EQ(Image_Init(dir.c_str(), NamedPath, &wanted), 0);
     auto info = ImageInfo(3, 3, IMAGE_MODE_GREY, 8);
     Image *img = nullptr;
-    ASSERT_EQ(Image_CreateImage(&img, info.data()), 0);
-    EXPECT_EQ(Image_Path(img), wanted);
-    EXPECT_EQ(Image_DestroyImage(img), 0);
-
     ASSERT_EQ(Image_InitRealTmp(dir.c_str()), 0);
     struct stat st;
     ASSERT_EQ(stat((dir + "/TEVTMP").c_str(), &st), 0);
@@ -402,14 +324,9 @@ TEST_F(ImageStore, NamesComeFromTheCallbackOrTheSharedSubdirectory)
     EXPECT_EQ(Image_CreateImage(&img, info.data()), 1046);
 }
 
-TEST(ImageHelpers, FreeDiskMemsetAndSize)
+TEST(ImageHelpers, FreeDiskAndSize)
 {
     EXPECT_EQ(Misk_GetFreeDisk("/nonexistent/dir"), 0xFFFFFFFFu);
-    unsigned char buf[4] = {1, 2, 3, 4};
-    Orvaldi_memset(buf, 9, -3);
-    EXPECT_EQ(buf[0], 1);
-    Orvaldi_memset(buf, 9, 3);
-    EXPECT_EQ(buf[2] + buf[3], 9 + 4);
 
     // 2000 x 2000 with 16-, 8- and 8-bit planes is about 15.26 megabytes.
     unsigned char h[IMAGE_HEADER_SIZE] = {};

@@ -335,15 +335,6 @@ std::vector<Frame> FrameLog::Sent(int32_t code) const
     return out;
 }
 
-std::vector<Frame> FrameLog::Got(int32_t code) const
-{
-    std::vector<Frame> out;
-    for (const Frame &f : Frames())
-        if (!f.sent && f.code == code)
-            out.push_back(f);
-    return out;
-}
-
 int FrameLog::Count(bool sent, int32_t code, const std::function<bool(const Frame &)> &also) const
 {
     int n = 0;
@@ -463,40 +454,20 @@ bool Session::ToDisplay(int32_t code, const std::vector<unsigned char> &payload)
 
 namespace
 {
-// Where the frames read now go (the link's reader calls one routine for
-// all): ReadInto's vector, else the open fake display's (tests may call
-// Msghand_ReadAll on its FIFO themselves).
-std::vector<Frame> *collecting = nullptr;
+// The open fake display, where the link's reader (one routine for all)
+// puts the frames read (tests may call Msghand_ReadAll on its FIFO too).
 FakeDisplay *openDisplay = nullptr;
 
 void Collect(const unsigned char *payload, const MsgHeader *h, void *)
 {
-    std::vector<Frame> *into = collecting ? collecting : openDisplay ? &openDisplay->got : nullptr;
-    if (!into)
+    if (!openDisplay)
         return;
     Frame f;
     f.code = h->code;
     f.peer = h->sender;
     f.aux = h->aux;
     f.payload.assign(payload, payload + h->length);
-    into->push_back(f);
-}
-
-void ReadInto(int fd, std::vector<Frame> *into)
-{
-    if (fd < 0)
-        return;
-    collecting = into;
-    Msghand_ReadAll(fd);
-    collecting = nullptr;
-}
-
-int CountOf(const std::vector<Frame> &frames, int32_t code)
-{
-    int n = 0;
-    for (const Frame &f : frames)
-        n += f.code == code;
-    return n;
+    openDisplay->got.push_back(f);
 }
 } // namespace
 
@@ -533,7 +504,8 @@ bool FakeDisplay::WaitFor(const std::function<bool()> &cond, int seconds)
 {
     return WaitUntil(
         [&] {
-            ReadInto(fifo, &got);
+            if (fifo >= 0)
+                Msghand_ReadAll(fifo);
             return cond();
         },
         seconds);
@@ -585,96 +557,6 @@ FakeDisplay::~FakeDisplay()
         close(programFifo);
     if (openDisplay == this)
         openDisplay = nullptr;
-    Msghand_SetDefault(nullptr, nullptr);
-}
-
-bool FakeProgram::Open()
-{
-    kernel = getpid();
-    program = kernel + 300000; // a FIFO name no process of ours will take
-    signal(SIGPIPE, SIG_IGN);
-    kernelFifo = Fifo_OpenRead(kernel, kernel);
-    programFifo = Fifo_OpenRead(kernel, program);
-    Msghand_Initialize(nullptr, kernelFifo);
-    Msghand_SetDefault(Collect, nullptr);
-    return kernelFifo >= 0 && programFifo >= 0;
-}
-
-namespace
-{
-// Reads fd into frames until `count` frames of code are there.
-bool WaitFrames(int fd, std::vector<Frame> *frames, int32_t code, int count, int seconds)
-{
-    return WaitUntil(
-        [&] {
-            ReadInto(fd, frames);
-            return CountOf(*frames, code) >= count;
-        },
-        seconds);
-}
-} // namespace
-
-bool FakeProgram::WaitProgram(int32_t code, int count, int seconds)
-{
-    return WaitFrames(programFifo, &toProgram, code, count, seconds);
-}
-
-bool FakeProgram::WaitKernel(int32_t code, int count, int seconds)
-{
-    return WaitFrames(kernelFifo, &toKernel, code, count, seconds);
-}
-
-bool FakeProgram::Greet()
-{
-    if (!WaitProgram(MSG_DISPLAY_CONNECT))
-        return false;
-    display = ToProgram(MSG_DISPLAY_CONNECT)[0].Word(0);
-    displayFifo = Fifo_OpenWrite(kernel, display);
-    if (displayFifo < 0)
-        return false;
-    std::vector<unsigned char> toolbox(3280, 0), cursor(1144, 0);
-    Bytes_PutS32(&toolbox[0], 1);
-    Bytes_PutS32(&toolbox[4 + 144], 3);
-    for (int t = 0; t < 3; t++) {
-        Bytes_PutS32(&toolbox[size_t(4 + 148 + 236 * t)], t);
-        Bytes_PutS32(&toolbox[size_t(4 + 148 + 236 * t + 4)], 11 + t);
-    }
-    std::memcpy(cursor.data(), "/brush", 6);
-    Bytes_PutS32(&cursor[1052 + 16], 9);
-    Bytes_PutS32(&cursor[1052 + 20], 7);
-    Bytes_PutS32(&cursor[1140], 1);
-    Send(MSG_HELLO, Words({program}));
-    Send(MSG_DISPLAY_INIT, Words({1, 26}));
-    Send(MSG_TOOLBOX, toolbox);
-    Send(MSG_BRUSH_CURSOR, cursor);
-    return true;
-}
-
-void FakeProgram::Send(int32_t code, const std::vector<unsigned char> &payload)
-{
-    Msg_write(displayFifo, code, 0, payload.data(), int(payload.size()));
-}
-
-std::vector<Frame> FakeProgram::ToProgram(int32_t code) const
-{
-    std::vector<Frame> out;
-    for (const Frame &f : toProgram)
-        if (code == 0 || f.code == code)
-            out.push_back(f);
-    return out;
-}
-
-FakeProgram::~FakeProgram()
-{
-    if (displayFifo >= 0)
-        close(displayFifo);
-    for (int fd : {kernelFifo, programFifo})
-        if (fd >= 0)
-            Msghand_Forget(fd);
-    if (kernelFifo >= 0)
-        Fifo_CloseRead(kernel, kernel, kernelFifo);
-    if (programFifo >= 0)
-        Fifo_CloseRead(kernel, program, programFifo);
     Msghand_SetDefault(nullptr, nullptr);
 }
 

@@ -100,7 +100,6 @@ struct FrameLog {
     unsigned long Window() const;
     std::vector<Frame> Received(int from = 0) const; // 0: from anybody
     std::vector<Frame> Sent(int32_t code = 0) const; // 0: all codes
-    std::vector<Frame> Got(int32_t code) const;      // received, from anybody
     // Frames of code in one direction that also pass `also` (when given).
     int Count(bool sent, int32_t code, const std::function<bool(const Frame &)> &also = nullptr) const;
     bool Has(bool sent, int32_t code, int count = 1) const;
@@ -161,24 +160,6 @@ struct FakeDisplay {
     // Disappears without a word: closes and removes its FIFO.
     void Vanish();
     ~FakeDisplay();
-};
-
-// The test process as kernel and program both, for a display process of its
-// own: the display's frames are read from both FIFOs, and the test answers
-// as dabstone would (a toolbox whose tools have the handles 11, 12, 13).
-struct FakeProgram {
-    int kernel = 0, program = 0, display = 0;
-    int kernelFifo = -1, programFifo = -1, displayFifo = -1;
-    std::vector<Frame> toKernel, toProgram;
-    bool Open(); // kernel = our pid; program = a number no process has
-    // Reads what has arrived; then waits for `count` frames of code.
-    bool WaitProgram(int32_t code, int count = 1, int seconds = kBound);
-    bool WaitKernel(int32_t code, int count = 1, int seconds = kBound);
-    // Connects back to the display that sent 1008: hello, 1027, toolbox, cursor.
-    bool Greet();
-    void Send(int32_t code, const std::vector<unsigned char> &payload); // to the display
-    std::vector<Frame> ToProgram(int32_t code) const;
-    ~FakeProgram();
 };
 
 // The callback handle of tool t in a toolbox (1033) frame.
