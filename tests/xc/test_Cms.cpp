@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <deque>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -70,40 +71,35 @@ void ExpectCube(XcCms *cms, std::vector<int> sides, int n = 0, int step = 1)
     }
 }
 
-// Screen 0 is 8-bit PseudoColor, screen 1 lends its 24-bit TrueColor visual; the server picks a free
-// display itself and tells it when ready.
+// The test script's X server: screen 0 is 24-bit TrueColor, screen 1 8-bit
+// PseudoColor.
 class Cms : public ::testing::Test
 {
   protected:
-    static inline int pid = 0, number = -1;
     static inline Display *dpy;
-    static void SetUpTestSuite()
-    {
-        FILE *out = popen(
-            "echo $$; exec Xvfb -displayfd 1 -nolisten tcp -screen 0 640x480x8 -screen 1 64x64x24", "r");
-        if (fscanf(out, "%d %d", &pid, &number) == 2)
-            dpy = XOpenDisplay((":" + std::to_string(number)).c_str());
-    }
-    static void TearDownTestSuite() { pid > 0 && kill(pid, SIGTERM); }
+    static void SetUpTestSuite() { dpy = XOpenDisplay(nullptr); }
     void SetUp() override
     {
-        if (system("command -v Xvfb >/dev/null") != 0)
-            GTEST_SKIP() << "no Xvfb to run the 8 and 24-bit servers";
-        ASSERT_TRUE(dpy) << "Xvfb did not start";
+        XVisualInfo info;
+        if (!dpy || ScreenCount(dpy) < 2 || !XMatchVisualInfo(dpy, 1, 8, PseudoColor, &info))
+            GTEST_SKIP() << "needs an X display whose screen 1 is 8-bit PseudoColor (scripts/xvfb.sh)";
     }
     void TearDown() override { XcCmsCloseAll(); }
 
-    // A record with a colormap of its own; PseudoColor on screen 0, TrueColor on 1.
-    XcVisual Visual(int level, int screen = 0)
+    // A record with a colormap of its own; PseudoColor on screen 1, TrueColor on 0.
+    // Kept by the fixture: a context points at its record until the
+    // TearDown closes them all.
+    XcVisual &Visual(int level, int screen = 1)
     {
         XVisualInfo info{};
-        XMatchVisualInfo(dpy, screen, screen ? 24 : 8, screen ? TrueColor : PseudoColor, &info);
+        XMatchVisualInfo(dpy, screen, screen ? 8 : 24, screen ? PseudoColor : TrueColor, &info);
         Colormap cm = XCreateColormap(dpy, RootWindow(dpy, screen), info.visual, AllocNone);
-        return {dpy, ScreenOfDisplay(dpy, screen), screen, cm, info.depth, info.c_class, info.visual, level,
-                0};
+        return visuals.emplace_back(XcVisual{dpy, ScreenOfDisplay(dpy, screen), screen, cm, info.depth,
+                                             info.c_class, info.visual, level, 0});
     }
     void Take(Colormap cm, int n) { EXPECT_TRUE(XAllocColorCells(dpy, cm, True, nullptr, 0, cells, n)) << n; }
     unsigned long cells[256];
+    std::deque<XcVisual> visuals;
 };
 
 } // namespace
@@ -149,7 +145,7 @@ TEST_F(Cms, ColourLevelsGiveTheCubeTablesAndMatrices)
     const int cases[][4] = {{5, 2, 2, 2}, {4, 3, 3, 3}, {3, 4, 4, 4},  {2, 5, 5, 5},
                             {1, 5, 6, 5}, {0, 6, 6, 5}, {-5, 6, 6, 6}, {7, 6, 6, 6}};
     for (const auto &c : cases) {
-        XcVisual v = Visual(c[0]);
+        XcVisual &v = Visual(c[0]);
         XcCms *cms = XcCmsOpen(&v);
         ASSERT_TRUE(cms) << c[0];
         ExpectCube(cms, {c[1], c[2], c[3]});
@@ -159,7 +155,7 @@ TEST_F(Cms, ColourLevelsGiveTheCubeTablesAndMatrices)
 
 TEST_F(Cms, ShortColormapsStopTheCubeOrFailTheOpenWithNothingLeft)
 {
-    XcVisual thirty = Visual(2), full = Visual(2), one = Visual(2);
+    XcVisual &thirty = Visual(2), &full = Visual(2), &one = Visual(2);
     Take(thirty.colormap, 226);
     XcCms *cms = XcCmsOpen(&thirty);
     ASSERT_TRUE(cms);
@@ -176,7 +172,7 @@ TEST_F(Cms, ShortColormapsStopTheCubeOrFailTheOpenWithNothingLeft)
 
 TEST_F(Cms, ContextsAreSharedPerColormapAndCounted)
 {
-    XcVisual a = Visual(5), again = a, b = Visual(5);
+    XcVisual &a = Visual(5), &b = Visual(5), again = a;
     XcCms *cms = XcCmsOpen(&a);
     ASSERT_TRUE(cms);
     EXPECT_EQ(XcCmsOpen(&again), cms);
@@ -190,7 +186,7 @@ TEST_F(Cms, ContextsAreSharedPerColormapAndCounted)
 // Xvfb stores pixels LSBFirst: the bytes of a pixel are seen from the other end.
 TEST_F(Cms, TrueColorByteLayoutFollowsTheMasksAndTheByteOrder)
 {
-    XcVisual v = Visual(2, 1);
+    XcVisual &v = Visual(2, 0);
     XcCms *cms = XcCmsOpen(&v);
     ASSERT_TRUE(cms && v.visual->red_mask == 0xff0000u && ImageByteOrder(dpy) == LSBFirst);
     EXPECT_EQ((std::vector<int>{cms->allocated, cms->sides[0], cms->sides[1], cms->sides[2],
