@@ -478,14 +478,6 @@ TEST_F(Engine, MaskReadyOpensTheMaskOnceAndRefusesAnotherSize)
     Deliver(Dabstone_MaskReady, MSG_MASK_READY,
             TwoPaths(Image_Path(Make(64, 48, IMAGE_MODE_GREY, 8)), current));
     EXPECT_EQ(e.mask, held);
-
-    // Asked for the user brush, it goes to the brush.
-    Image *brush = Make(9, 9, IMAGE_MODE_RGB, 8, 1), *brushMask = Make(9, 9, IMAGE_MODE_GREY, 8);
-    ASSERT_EQ(Image_OpenImage(&e.userBrush, Image_Path(brush)), 0);
-    e.brushMaskRequested = 1;
-    Deliver(Dabstone_MaskReady, MSG_MASK_READY, TwoPaths(Image_Path(brushMask), Image_Path(brush)));
-    ASSERT_NE(e.userBrushMask, nullptr);
-    EXPECT_STREQ(Image_Path(e.userBrushMask), Image_Path(brushMask));
 }
 
 // ---- Paste ----
