@@ -21,11 +21,6 @@ FillTev2TevData *DataOf(Fill *f)
     return static_cast<FillTev2TevData *>(f->data);
 }
 
-std::string Selected(Fill *f)
-{
-    return DataOf(f)->kernels ? DataOf(f)->kernels->name : "(none)";
-}
-
 // A filler and a view from a source box onto a destination box.
 struct Rig {
     Fill *fill;
@@ -89,8 +84,8 @@ TEST(FillTev2Tev, DitherMatrix)
     }
 }
 
-// Planes are clamped; a shown alpha plane is an opaque grey plane; a 32-bit
-// extra plane has no table: the filler paints nothing.
+// Planes are clamped; a 32-bit extra plane has no table: the filler paints
+// nothing. (Shown alpha planes select their grey tables in test_Kernels.)
 TEST(FillTev2Tev, PlaneOptions)
 {
     MemImage rgba(8, 8, 2, 8, true), rgba4(8, 8, 2, 8, true, 1, 32);
@@ -100,9 +95,7 @@ TEST(FillTev2Tev, PlaneOptions)
     FillTev2TevSetSrcPlane(f, -5);
     EXPECT_EQ(DataOf(f)->srcPlane, -1);
     FillTev2TevSetSrcPlane(f, 3);
-    FillTev2TevSetDstPlane(f, 3);
-    EXPECT_EQ(Selected(f), "Tev2Tev_GRAYNOALPHA8_GRAYNOALPHA8");
-    EXPECT_EQ(DataOf(f)->canCopy, 1);
+    ASSERT_NE(DataOf(f)->kernels, nullptr);
     FillTev2TevSetSrcPlane(f, 4);
     EXPECT_EQ(DataOf(f)->kernels, nullptr);
     FillTev2TevDestroy(f);
