@@ -1,0 +1,117 @@
+// X images on the test script's server (screen 0 TrueColor, screen 1 PseudoColor), shared and ordinary.
+#include <gtest/gtest.h>
+
+#include "xc/XcImage.h"
+
+#include <sys/shm.h>
+#include <unistd.h>
+
+namespace
+{
+shmid_ds ds;
+
+class XcImageTest : public ::testing::TestWithParam<std::pair<int, int>> // screen, shared memory wanted
+{
+  protected:
+    // The server resets when its last client leaves, as between two test
+    // processes, and turns connections away meanwhile.
+    static inline Display *dpy = [] {
+        Display *d = nullptr;
+        for (int i = 0; i < 50 && getenv("DISPLAY") && !(d = XOpenDisplay(nullptr)); ++i)
+            usleep(20000);
+        return d;
+    }();
+    void SetUp() override
+    {
+        const int s = GetParam().first;
+        XVisualInfo info;
+        if (!dpy || ScreenCount(dpy) < 2 ||
+            !XMatchVisualInfo(dpy, s, s ? 8 : 24, s ? PseudoColor : TrueColor, &info))
+            GTEST_SKIP() << "needs scripts/xvfb.sh's X display";
+        Colormap cm = XCreateColormap(dpy, RootWindow(dpy, s), info.visual, AllocNone);
+        // Outlives the contexts, closed in TearDown: a context points at its record.
+        visual = {dpy, ScreenOfDisplay(dpy, s), s, cm, info.depth, info.c_class, info.visual,
+                  2,   RootWindow(dpy, s)};
+    }
+    void TearDown() override { XcCmsCloseAll(); }
+    XcImage *Make(int w, int h) { return XcImage_Create(&visual, nullptr, w, h, &(shm = GetParam().second)); }
+    static bool SegmentGone(int id) { return shmctl(id, IPC_STAT, &ds) < 0; }
+    // The test pattern: a byte's worth, so both pixel widths hold it.
+    static uint32_t Pat(int x, int y) { return (x * 7 + y * 13) & 255; }
+    int Bpp() const { return visual.depth == 8 ? 1 : 4; }
+    char *At(XcImage *i, int x, int y) { return i->image->data + y * i->image->bytes_per_line + x * Bpp(); }
+    uint32_t Px(XcImage *i, int x, int y) { return XGetPixel(i->image, x, y); }
+    void Fill(XcImage *xi)
+    {
+        for (int y = 0; y < xi->image->height; ++y)
+            for (int x = 0; x < xi->image->width; ++x)
+                std::memcpy(At(xi, x, y), &(v = Pat(x, y)), Bpp());
+    }
+    uint32_t v;
+    XcVisual visual;
+    int shm;
+};
+} // namespace
+
+TEST_P(XcImageTest, PixelsReachTheServerResizeKeepsThemAndNoSegmentOutlivesAnImage)
+{
+    XcImage *xi;
+    ASSERT_TRUE((xi = Make(37, 23)) && shm == GetParam().second) << "Xvfb offers MIT-SHM";
+    Fill(xi);
+    std::memset(xi->image->data + xi->image->bytes_per_line * 23, 0xAB, 4); // the spare bytes are ours
+    int id = xi->segment.shmid;
+    EXPECT_TRUE(!shm || (!SegmentGone(id) && (ds.shm_perm.mode & SHM_DEST))) << "marked for removal";
+    Pixmap pm = XCreatePixmap(dpy, visual.root, 37, 23, visual.depth);
+    GC gc = DefaultGC(dpy, visual.screenNumber); // the visuals are the roots'
+    shm ? XShmPutImage(dpy, pm, gc, xi->image, 0, 0, 0, 0, 37, 23, False)
+        : XPutImage(dpy, pm, gc, xi->image, 0, 0, 0, 0, 37, 23);
+    XImage *got = XGetImage(dpy, pm, 0, 0, 37, 23, AllPlanes, ZPixmap);
+    for (int y = 0; y < 23; ++y)
+        for (int x = 0; x < 37; ++x)
+            ASSERT_EQ(XGetPixel(got, x, y), Pat(x, y)) << x << "," << y;
+    XDestroyImage(got), XFreePixmap(dpy, pm);
+    Box area = Box_Rect(0, 0, 37, 23); // narrower and taller: the left 20 columns stay
+    ASSERT_TRUE(XcImage_CopyAndSetDims(xi, 20, 30, 1, &area, &shm) == xi && shm == GetParam().second);
+    EXPECT_TRUE(area.x1 == 0 && area.y1 == 0 && area.x2 == 19 && area.y2 == 22 && (!shm || SegmentGone(id)));
+    for (int y = 0; y < 23; ++y)
+        for (int x = 0; x < 20; ++x)
+            ASSERT_EQ(Px(xi, x, y), Pat(x, y));
+    id = xi->segment.shmid;
+    ASSERT_EQ(XcImage_SetDims(xi, 5, 6, &shm), xi); // the old segment goes at once, the new image is ordinary
+    EXPECT_TRUE(!shm && (!GetParam().second || SegmentGone(id)) && xi->image->width == 5);
+    XcImage_Destroy(xi);
+}
+
+TEST_P(XcImageTest, ZeroSizeWaitsAndBadSizesAreRefused)
+{
+    XcImage *xi = XcImage_Create(&visual, nullptr, 0, 80, &shm);
+    ASSERT_TRUE(xi && !xi->image && !shm && XcImage_SetDims(xi, 3, 80, &shm) == xi && xi->image);
+    Box area = Box_Rect(0, 0, 3, 80);
+    EXPECT_EQ(XcImage_CopyAndSetDims(xi, -3, 4, 1, &area, &shm), nullptr);
+    EXPECT_TRUE(!XcImage_SetDims(Make(5, 5), 4, -4, &shm) && !XcImage_Create(&visual, nullptr, -1, 5, &shm) &&
+                !XcImage_Create(&visual, nullptr, 5, 70000, &shm));
+    visual.depth = 16; // not a depth the library draws in
+    EXPECT_EQ(XcImage_Create(&visual, nullptr, 5, 5, &shm), nullptr);
+}
+
+TEST_P(XcImageTest, MoveAreaOverlappingEveryWay)
+{
+    XcImage *xi;
+    ASSERT_TRUE((xi = Make(40, 30)));
+    const int moves[][5] = {
+        {2, 3, 5, 9, 20}, {5, 9, 2, 3, 20}, {4, 7, 1, 7, 20}, {1, 7, 6, 7, 20}, {30, 0, 0, 0, 11}};
+    for (auto &m : moves) { // down, up, left, right, and one reaching past the right edge: refused
+        Fill(xi);
+        XcImage_MoveArea(xi, m[0], m[1], m[2], m[3], m[4], 15);
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x) {
+                const bool in = m[4] == 20 && x >= m[2] && x < m[2] + 20 && y >= m[3] && y < m[3] + 15;
+                ASSERT_EQ(Px(xi, x, y), in ? Pat(x - m[2] + m[0], y - m[3] + m[1]) : Pat(x, y)) << x;
+            }
+    }
+    XcImage_Destroy(xi);
+}
+
+INSTANTIATE_TEST_SUITE_P(ScreensAndMemories, XcImageTest,
+                         ::testing::Values(std::pair(0, 1), std::pair(0, 0), std::pair(1, 1),
+                                           std::pair(1, 0)));

@@ -1,0 +1,278 @@
+#include "xc/XcImage.h"
+
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace
+{
+// Sizes the X protocol can carry in a put or a get.
+constexpr int kMaxSide = 65535;
+
+int bytesPerPixel(const XcImage *xi)
+{
+    return xi->visual->c_class == PseudoColor ? 1 : 4;
+}
+
+// Shared memory calls run synchronously under this handler, so that a
+// refused attach is known at once and never reaches the program's handler.
+int shmError = 0;
+int SilentHandler(Display *, XErrorEvent *)
+{
+    shmError = 1;
+    return 0;
+}
+
+struct Silent {
+    Display *display;
+    XErrorHandler previous;
+    explicit Silent(Display *d) : display(d)
+    {
+        XSync(display, False);
+        shmError = 0;
+        previous = XSetErrorHandler(SilentHandler);
+        XSynchronize(display, True);
+    }
+    ~Silent()
+    {
+        XSynchronize(display, False);
+        XSetErrorHandler(previous);
+    }
+};
+
+XImage *CreateShared(XcVisual *v, int width, int height, XShmSegmentInfo *seg)
+{
+    if (!XShmQueryExtension(v->display))
+        return nullptr;
+    Silent silent(v->display);
+    XImage *image = XShmCreateImage(v->display, v->visual, v->depth, ZPixmap, nullptr, seg, width, height);
+    if (!image)
+        return nullptr;
+    seg->shmid = shmget(IPC_PRIVATE, size_t(image->bytes_per_line) * height + 4, IPC_CREAT | 0777);
+    if (seg->shmid < 0) {
+        XDestroyImage(image);
+        return nullptr;
+    }
+    seg->shmaddr = static_cast<char *>(shmat(seg->shmid, nullptr, 0));
+    if (seg->shmaddr == reinterpret_cast<char *>(-1)) {
+        shmctl(seg->shmid, IPC_RMID, nullptr);
+        XDestroyImage(image);
+        return nullptr;
+    }
+    image->data = seg->shmaddr;
+    seg->readOnly = True;
+    const bool attached = XShmAttach(v->display, seg) && (XSync(v->display, False), !shmError);
+    // Both sides hold it now (or the server never will): once marked, the
+    // segment goes with the last detach, even if the program dies.
+    shmctl(seg->shmid, IPC_RMID, nullptr);
+    if (!attached) {
+        image->data = image->obdata = nullptr;
+        XDestroyImage(image);
+        shmdt(seg->shmaddr);
+        return nullptr;
+    }
+    return image;
+}
+
+XImage *CreateOrdinary(XcVisual *v, int width, int height)
+{
+    XImage *image = XCreateImage(v->display, v->visual, v->depth, ZPixmap, 0, nullptr, width, height,
+                                 BitmapPad(v->display), 0);
+    if (!image)
+        return nullptr;
+    image->data = static_cast<char *>(std::malloc(size_t(image->bytes_per_line) * height + 4));
+    if (!image->data) {
+        XDestroyImage(image);
+        return nullptr;
+    }
+    return image;
+}
+
+// An image of the size into *image (and *seg); *shm in: try shared memory,
+// out: got it. 0, or -1 when not even an ordinary image could be had.
+int CreateMemory(XcVisual *v, int width, int height, int *shm, XImage **image, XShmSegmentInfo *seg)
+{
+    *image = *shm ? CreateShared(v, width, height, seg) : nullptr;
+    *shm = *image != nullptr;
+    if (!*image)
+        *image = CreateOrdinary(v, width, height);
+    return *image ? 0 : -1;
+}
+
+void FreeMemory(XcVisual *v, XImage *image, int shm, XShmSegmentInfo *seg)
+{
+    if (!image)
+        return;
+    if (!shm) {
+        XDestroyImage(image);
+        return;
+    }
+    Silent silent(v->display);
+    // The data is the segment and obdata points at *seg: neither is Xlib's to free.
+    image->data = image->obdata = nullptr;
+    XDestroyImage(image);
+    XShmDetach(v->display, seg);
+    shmdt(seg->shmaddr);
+}
+
+void FreeImage(XcImage *xi)
+{
+    FreeMemory(xi->visual, xi->image, xi->shm, &xi->segment);
+    xi->image = nullptr;
+    xi->shm = 0;
+}
+
+bool BadSize(int width, int height)
+{
+    return width < 0 || height < 0 || width > kMaxSide || height > kMaxSide;
+}
+
+uint8_t *PixelAt(XcImage *xi, int x, int y)
+{
+    return reinterpret_cast<uint8_t *>(xi->image->data) + size_t(y) * xi->image->bytes_per_line +
+           size_t(x) * bytesPerPixel(xi);
+}
+} // namespace
+
+XcImage *XcImage_Create(XcVisual *visual, XcCms *cms, int width, int height, int *shm)
+{
+    if (!visual || !XcCheckVisual(visual) || BadSize(width, height))
+        return nullptr;
+    XcImage *xi = static_cast<XcImage *>(std::calloc(1, sizeof(XcImage)));
+    if (!xi)
+        return nullptr;
+    xi->visual = visual;
+    xi->cms = cms;
+    if (!cms) {
+        xi->cms = XcCmsOpen(visual);
+        xi->ownsCms = 1;
+    }
+    int wantShm = shm ? *shm : 0;
+    if (!xi->cms ||
+        (width && height && CreateMemory(visual, width, height, &wantShm, &xi->image, &xi->segment))) {
+        XcImage_Destroy(xi);
+        return nullptr;
+    }
+    xi->shm = xi->image && wantShm;
+    if (shm)
+        *shm = xi->shm;
+    return xi;
+}
+
+XcImage *XcImage_SetDims(XcImage *xi, int width, int height, int *shm)
+{
+    if (!xi)
+        return nullptr;
+    FreeImage(xi); // clears the shared flag: the new image is an ordinary one
+    int wantShm = 0;
+    if (BadSize(width, height) ||
+        (width && height && CreateMemory(xi->visual, width, height, &wantShm, &xi->image, &xi->segment))) {
+        XcImage_Destroy(xi);
+        return nullptr;
+    }
+    xi->shm = xi->image && wantShm;
+    if (shm)
+        *shm = xi->shm;
+    return xi;
+}
+
+XcImage *XcImage_CopyAndSetDims(XcImage *xi, int width, int height, int, Box *area, int *shm)
+{
+    if (!xi)
+        return nullptr;
+    Box none{};
+    if (!area)
+        area = &none;
+    if (!xi->image || width <= 0 || height <= 0) {
+        area->width = area->height = 0;
+        return XcImage_SetDims(xi, width, height, shm);
+    }
+    if (BadSize(width, height)) {
+        XcImage_Destroy(xi);
+        return nullptr;
+    }
+    XImage *old = xi->image;
+    const int oldShm = xi->shm;
+    // The new image is made straight into the record: a shared image keeps a
+    // pointer to its segment record.
+    const XShmSegmentInfo oldSeg = xi->segment;
+    int wantShm = xi->shm;
+    XImage *image;
+    if (CreateMemory(xi->visual, width, height, &wantShm, &image, &xi->segment)) {
+        xi->segment = oldSeg;
+        XcImage_Destroy(xi);
+        return nullptr;
+    }
+    // The top-left corner is kept: the area stays where it is, less what
+    // either image lacks.
+    Box keep = Box_Rect(area->x1, area->y1, area->width, area->height);
+    const Box oldWhole = Box_Rect(0, 0, old->width, old->height), whole = Box_Rect(0, 0, width, height);
+    if (!Box_SelfClip(&keep, &oldWhole) || !Box_SelfClip(&keep, &whole)) {
+        area->width = area->height = 0;
+    } else {
+        const size_t at = size_t(keep.x1) * bytesPerPixel(xi), row = size_t(keep.width) * bytesPerPixel(xi);
+        for (int y = keep.y1; y <= keep.y2; ++y)
+            std::memcpy(image->data + size_t(y) * image->bytes_per_line + at,
+                        old->data + size_t(y) * old->bytes_per_line + at, row);
+        *area = keep;
+    }
+    XShmSegmentInfo freed = oldSeg;
+    FreeMemory(xi->visual, old, oldShm, &freed);
+    xi->image = image;
+    xi->shm = wantShm;
+    if (shm)
+        *shm = xi->shm;
+    return xi;
+}
+
+void XcImage_Destroy(XcImage *xi)
+{
+    if (!xi)
+        return;
+    FreeImage(xi);
+    if (xi->ownsCms && xi->cms)
+        XcCmsClose(xi->cms);
+    std::free(xi->scratch);
+    std::free(xi);
+}
+
+int XcImage_RecomputeCms(XcImage *xi)
+{
+    if (xi->cms)
+        XcCmsClose(xi->cms);
+    xi->cms = XcCmsOpen(xi->visual);
+    xi->ownsCms = 1;
+    return xi->cms ? 0 : -1;
+}
+
+void XcImage_MoveArea(XcImage *xi, int sx, int sy, int dx, int dy, int width, int height)
+{
+    XImage *im = xi->image;
+    if (!im || width <= 0 || height <= 0 || sx < 0 || sy < 0 || dx < 0 || dy < 0 ||
+        width > im->width - std::max(sx, dx) || height > im->height - std::max(sy, dy))
+        return;
+    const size_t row = size_t(width) * bytesPerPixel(xi);
+    auto at = [&](int x, int y) { return PixelAt(xi, x, y); };
+    if (sy < dy) {
+        for (int i = height - 1; i >= 0; --i)
+            std::memcpy(at(dx, dy + i), at(sx, sy + i), row);
+    } else if (sy > dy) {
+        for (int i = 0; i < height; ++i)
+            std::memcpy(at(dx, dy + i), at(sx, sy + i), row);
+    } else {
+        if (size_t(xi->scratchSize) < row) {
+            uint8_t *grown = static_cast<uint8_t *>(std::realloc(xi->scratch, row));
+            if (!grown)
+                return;
+            xi->scratch = grown;
+            xi->scratchSize = int32_t(row);
+        }
+        for (int i = 0; i < height; ++i) {
+            std::memcpy(xi->scratch, at(sx, sy + i), row);
+            std::memcpy(at(dx, dy + i), xi->scratch, row);
+        }
+    }
+}

@@ -1,0 +1,51 @@
+// The client-side X image a picture is drawn into: 8-bit PseudoColor (one
+// byte per pixel) or 24-bit TrueColor or DirectColor (four bytes per pixel),
+// in MIT shared memory when the server offers it, with the colour context of
+// its visual. The fill kernels write straight into image->data; the picture
+// widget puts it on the screen.
+//
+// Image memory: Z format, offset 0, bytes_per_line as Xlib chooses it, and
+// 4 spare bytes after the last row. Pixel (x, y) lies at
+// y * bytes_per_line + x * bits_per_pixel / 8.
+#pragma once
+#include "brush/Box.h"
+#include "xc/Cms.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XShm.h>
+#include <cstdint>
+
+struct XcImage {
+    XcVisual *visual; // not owned
+    XImage *image;    // null while the size is 0
+    XcCms *cms;
+    int ownsCms;      // only then does XcImage_Destroy close it
+    uint8_t *scratch; // one row for moves within the same rows
+    int32_t scratchSize;
+    int shm;                 // the current image lives in a shared segment
+    XShmSegmentInfo segment; // valid while shm is set
+};
+
+// A new record, or null: for an unsupported visual, a negative or too large
+// size, a context that cannot be opened or memory that cannot be had. The
+// image is made when both sizes are non-zero, in shared memory when *shm is
+// set and the server allows it; *shm tells which it got. A null cms opens one
+// for the visual, which the record then owns.
+XcImage *XcImage_Create(XcVisual *visual, XcCms *cms, int width, int height, int *shm);
+// Frees the image, then makes an ordinary one of the new size (content
+// undefined); *shm comes back 0. On
+// failure, also for a negative size, the whole record is destroyed and null
+// returned: the caller must drop its pointer.
+XcImage *XcImage_SetDims(XcImage *xi, int width, int height, int *shm);
+// Resizes keeping the content of *area at the same place (placement 1, the
+// top-left corner kept, is the only one; others are taken as 1). *area comes back clipped to the new image
+// (width and height 0 when nothing is left). A shared image stays shared where the server allows; with no
+// image or a size of 0 this is XcImage_SetDims. Same failure rule.
+XcImage *XcImage_CopyAndSetDims(XcImage *xi, int width, int height, int placement, Box *area, int *shm);
+void XcImage_Destroy(XcImage *xi);
+// Closes the context and opens a new one for the visual. 0, or -1 when none
+// could be had (the record then has no context).
+int XcImage_RecomputeCms(XcImage *xi);
+// Moves a width x height block from (sx, sy) to (dx, dy); the two may
+// overlap. Nothing happens unless both blocks lie inside the image.
+void XcImage_MoveArea(XcImage *xi, int sx, int sy, int dx, int dy, int width, int height);
