@@ -12,6 +12,8 @@ namespace
 // Sizes the X protocol can carry in a put or a get.
 constexpr int kMaxSide = 65535;
 
+int dashCounter = 0; // shared by every image and every primitive
+
 int bytesPerPixel(const XcImage *xi)
 {
     return xi->visual->c_class == PseudoColor ? 1 : 4;
@@ -134,6 +136,29 @@ uint8_t *PixelAt(XcImage *xi, int x, int y)
 {
     return reinterpret_cast<uint8_t *>(xi->image->data) + size_t(y) * xi->image->bytes_per_line +
            size_t(x) * bytesPerPixel(xi);
+}
+
+// One visited pixel: drawn when wanted and inside the image; the dash
+// advances either way.
+void Visit(XcImage *xi, int x, int y, bool draw, int invert, long pixel)
+{
+    const bool dashed = pixel == -1;
+    const int phase = dashCounter;
+    dashCounter = (dashCounter + 1) & 7;
+    if (!draw || !xi->image || x < 0 || y < 0 || x >= xi->image->width || y >= xi->image->height)
+        return;
+    uint32_t value = uint32_t(pixel);
+    if (dashed)
+        value = xi->cms ? XcCmsGetColor(xi->cms, phase < 4 ? 15 : 0) : 0;
+    uint8_t *p = PixelAt(xi, x, y);
+    if (bytesPerPixel(xi) == 1) {
+        *p = invert ? uint8_t(255 - *p) : uint8_t(value);
+    } else {
+        uint32_t word;
+        std::memcpy(&word, p, 4);
+        word = invert ? ~word : value;
+        std::memcpy(p, &word, 4);
+    }
 }
 } // namespace
 
@@ -275,4 +300,74 @@ void XcImage_MoveArea(XcImage *xi, int sx, int sy, int dx, int dy, int width, in
             std::memcpy(at(dx, dy + i), xi->scratch, row);
         }
     }
+}
+
+void XcImage_DrawSLine(XcImage *xi, int x1, int y1, int x2, int y2, int invert, long pixel)
+{
+    if (x1 > x2)
+        std::swap(x1, x2);
+    if (y1 > y2)
+        std::swap(y1, y2);
+    if (y1 != y2) {
+        for (int y = y1; y <= y2; ++y)
+            Visit(xi, x1, y, true, invert, pixel);
+    } else {
+        for (int x = x1; x <= x2; ++x)
+            Visit(xi, x, y1, true, invert, pixel);
+    }
+}
+
+void XcImage_DrawRect(XcImage *xi, const Box *r, const Box *c, int invert, long pixel)
+{
+    if (!c) {
+        XcImage_DrawSLine(xi, r->x1, r->y1, r->x2, r->y1, invert, pixel);
+        XcImage_DrawSLine(xi, r->x1, r->y1, r->x1, r->y2, invert, pixel);
+        XcImage_DrawSLine(xi, r->x2, r->y2, r->x2, r->y1, invert, pixel);
+        XcImage_DrawSLine(xi, r->x2, r->y2, r->x1, r->y2, invert, pixel);
+        return;
+    }
+    const int cx1 = std::max(r->x1, c->x1), cx2 = std::min(r->x2, c->x2);
+    const int cy1 = std::max(r->y1, c->y1), cy2 = std::min(r->y2, c->y2);
+    auto inRows = [&](int y) { return y >= c->y1 && y <= c->y2; };
+    auto inColumns = [&](int x) { return x >= c->x1 && x <= c->x2; };
+    if (inRows(r->y1) && cx1 <= cx2)
+        XcImage_DrawSLine(xi, cx1, r->y1, cx2, r->y1, invert, pixel);
+    if (inRows(r->y2) && cx1 <= cx2)
+        XcImage_DrawSLine(xi, cx1, r->y2, cx2, r->y2, invert, pixel);
+    if (inColumns(r->x1) && cy1 <= cy2)
+        XcImage_DrawSLine(xi, r->x1, cy1, r->x1, cy2, invert, pixel);
+    if (inColumns(r->x2) && cy1 <= cy2)
+        XcImage_DrawSLine(xi, r->x2, cy1, r->x2, cy2, invert, pixel);
+}
+
+void XcImage_DrawLine(XcImage *xi, int x1, int y1, int x2, int y2, const Box *clip, int invert, long pixel)
+{
+    if (x1 == x2 && y1 == y2)
+        return;
+    const int ddx = std::abs(x2 - x1), ddy = std::abs(y2 - y1);
+    const int sx = x2 > x1 ? 1 : -1, sy = y2 > y1 ? 1 : -1;
+    const bool xMajor = ddx >= ddy;
+    const int major = xMajor ? ddx : ddy, minor = xMajor ? ddy : ddx;
+    int error = 2 * minor - major;
+    int x = x1, y = y1;
+    for (int i = 0; i <= major; ++i) {
+        const bool inside = !clip || (x >= clip->x1 && x <= clip->x2 && y >= clip->y1 && y <= clip->y2);
+        Visit(xi, x, y, inside, invert, pixel);
+        while (error >= 0 && minor) {
+            (xMajor ? y : x) += xMajor ? sy : sx;
+            error -= 2 * major;
+        }
+        (xMajor ? x : y) += xMajor ? sx : sy;
+        error += 2 * minor;
+    }
+}
+
+void XcImage_ReinitCounter()
+{
+    dashCounter = 0;
+}
+
+int XcImage_Counter()
+{
+    return dashCounter;
 }

@@ -49,3 +49,16 @@ int XcImage_RecomputeCms(XcImage *xi);
 // Moves a width x height block from (sx, sy) to (dx, dy); the two may
 // overlap. Nothing happens unless both blocks lie inside the image.
 void XcImage_MoveArea(XcImage *xi, int sx, int sy, int dx, int dy, int width, int height);
+
+// Drawing primitives for selection outlines. pixel is a pixel value, or -1
+// for the dash pattern: four white pixels then four black, continued over
+// every pixel any primitive visits (drawn or clipped away) until
+// XcImage_ReinitCounter. invert replaces each pixel by its complement.
+//
+// A horizontal or vertical line, end points included; no clipping.
+void XcImage_DrawSLine(XcImage *xi, int x1, int y1, int x2, int y2, int invert, long pixel);
+void XcImage_DrawRect(XcImage *xi, const Box *rect, const Box *clip, int invert, long pixel);
+void XcImage_DrawLine(XcImage *xi, int x1, int y1, int x2, int y2, const Box *clip, int invert, long pixel);
+void XcImage_ReinitCounter();
+// The dash counter, 0 to 7.
+int XcImage_Counter();

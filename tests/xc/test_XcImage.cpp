@@ -32,6 +32,7 @@ class XcImageTest : public ::testing::TestWithParam<std::pair<int, int>> // scre
         // Outlives the contexts, closed in TearDown: a context points at its record.
         visual = {dpy, ScreenOfDisplay(dpy, s), s, cm, info.depth, info.c_class, info.visual,
                   2,   RootWindow(dpy, s)};
+        XcImage_ReinitCounter();
     }
     void TearDown() override { XcCmsCloseAll(); }
     XcImage *Make(int w, int h) { return XcImage_Create(&visual, nullptr, w, h, &(shm = GetParam().second)); }
@@ -109,6 +110,27 @@ TEST_P(XcImageTest, MoveAreaOverlappingEveryWay)
                 ASSERT_EQ(Px(xi, x, y), in ? Pat(x - m[2] + m[0], y - m[3] + m[1]) : Pat(x, y)) << x;
             }
     }
+    XcImage_Destroy(xi);
+}
+
+TEST_P(XcImageTest, DashedInvertedAndClippedOutlines)
+{
+    XcImage *xi;
+    ASSERT_TRUE((xi = Make(20, 12)));
+    std::memset(xi->image->data, 0, xi->image->bytes_per_line * 12);
+    const uint32_t bits = Bpp() == 1 ? 255 : 0xFFFFFF; // as Xlib reads pixels back
+    const uint32_t w = XcCmsGetColor(xi->cms, 15) & bits, b = XcCmsGetColor(xi->cms, 0) & bits;
+    Box rect = Box_Rect(2, 2, 10, 6);
+    XcImage_DrawRect(xi, &rect, nullptr, 0, -1);
+    for (int x = 2; x < 11; ++x) // (11, 2) is the right side's last
+        EXPECT_EQ(Px(xi, x, 2), (x - 2) % 8 < 4 ? w : b) << x;
+    // The left side goes on from the top's count of 10; the bottom, given right to left, starts at (2, 7).
+    EXPECT_TRUE(Px(xi, 2, 3) == w && Px(xi, 2, 4) == b && Px(xi, 4, 7) == w);
+    XcImage_ReinitCounter();
+    Box clip = Box_Rect(0, 0, 3, 3); // (3, 2) and (4, 2) are clipped away but still counted
+    XcImage_DrawLine(xi, 0, 0, 4, 2, &clip, 1, 0);
+    EXPECT_EQ(XcImage_Counter(), 5);
+    EXPECT_TRUE(Px(xi, 0, 0) == bits && Px(xi, 1, 1) == bits && Px(xi, 2, 1) == bits && Px(xi, 3, 2) == w);
     XcImage_Destroy(xi);
 }
 
