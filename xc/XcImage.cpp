@@ -266,7 +266,7 @@ void XcImage_Destroy(XcImage *xi)
 
 int XcImage_RecomputeCms(XcImage *xi)
 {
-    if (xi->cms)
+    if (xi->cms && xi->ownsCms) // a caller's context stays the caller's
         XcCmsClose(xi->cms);
     xi->cms = XcCmsOpen(xi->visual);
     xi->ownsCms = 1;
@@ -344,13 +344,14 @@ void XcImage_DrawLine(XcImage *xi, int x1, int y1, int x2, int y2, const Box *cl
 {
     if (x1 == x2 && y1 == y2)
         return;
-    const int ddx = std::abs(x2 - x1), ddy = std::abs(y2 - y1);
+    // In 64 bits: the distances and twice them overflow for far-apart ends.
+    const int64_t ddx = std::abs(int64_t(x2) - x1), ddy = std::abs(int64_t(y2) - y1);
     const int sx = x2 > x1 ? 1 : -1, sy = y2 > y1 ? 1 : -1;
     const bool xMajor = ddx >= ddy;
-    const int major = xMajor ? ddx : ddy, minor = xMajor ? ddy : ddx;
-    int error = 2 * minor - major;
+    const int64_t major = xMajor ? ddx : ddy, minor = xMajor ? ddy : ddx;
+    int64_t error = 2 * minor - major;
     int x = x1, y = y1;
-    for (int i = 0; i <= major; ++i) {
+    for (int64_t i = 0; i <= major; ++i) {
         const bool inside = !clip || (x >= clip->x1 && x <= clip->x2 && y >= clip->y1 && y <= clip->y2);
         Visit(xi, x, y, inside, invert, pixel);
         while (error >= 0 && minor) {

@@ -43,8 +43,9 @@ XcImage *XcImage_SetDims(XcImage *xi, int width, int height, int *shm);
 // image or a size of 0 this is XcImage_SetDims. Same failure rule.
 XcImage *XcImage_CopyAndSetDims(XcImage *xi, int width, int height, int placement, Box *area, int *shm);
 void XcImage_Destroy(XcImage *xi);
-// Closes the context and opens a new one for the visual. 0, or -1 when none
-// could be had (the record then has no context).
+// Opens a new context for the visual, which the record then owns, closing
+// the old one if it was the record's. 0, or -1 when none could be had (the
+// record then has no context).
 int XcImage_RecomputeCms(XcImage *xi);
 // Moves a width x height block from (sx, sy) to (dx, dy); the two may
 // overlap. Nothing happens unless both blocks lie inside the image.
