@@ -367,8 +367,3 @@ void XcImage_ReinitCounter()
 {
     dashCounter = 0;
 }
-
-int XcImage_Counter()
-{
-    return dashCounter;
-}

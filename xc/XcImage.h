@@ -61,5 +61,3 @@ void XcImage_DrawSLine(XcImage *xi, int x1, int y1, int x2, int y2, int invert, 
 void XcImage_DrawRect(XcImage *xi, const Box *rect, const Box *clip, int invert, long pixel);
 void XcImage_DrawLine(XcImage *xi, int x1, int y1, int x2, int y2, const Box *clip, int invert, long pixel);
 void XcImage_ReinitCounter();
-// The dash counter, 0 to 7.
-int XcImage_Counter();
