@@ -19,10 +19,10 @@ unsigned char *sendBuffer = nullptr; // header + payload
 int sendCapacity = 0;                // payload bytes the buffer holds
 int patienceMs = MSG_PATIENCE_MS;
 
-int NowMs()
+int64_t NowMs()
 {
     using namespace std::chrono;
-    return int(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 } // namespace
 
@@ -34,7 +34,7 @@ void Msg_SetPatience(int ms)
 int Msg_WriteAll(int fd, const void *data, size_t size)
 {
     const unsigned char *p = static_cast<const unsigned char *>(data);
-    const int deadline = NowMs() + patienceMs;
+    const int64_t deadline = NowMs() + patienceMs; // 64 bits: a machine may run for months
     while (size > 0) {
         ssize_t n = write(fd, p, size);
         if (n > 0) {
@@ -47,7 +47,7 @@ int Msg_WriteAll(int fd, const void *data, size_t size)
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
             return errno;
         // A full FIFO: wait for its reader, but not for ever.
-        int left = deadline - NowMs();
+        const int left = int(std::max<int64_t>(deadline - NowMs(), 0)); // at most the patience
         pollfd room = {fd, POLLOUT, 0};
         if (left <= 0 || poll(&room, 1, left) == 0)
             return ETIMEDOUT;
