@@ -160,6 +160,29 @@ void Visit(XcImage *xi, int x, int y, bool draw, int invert, long pixel)
         std::memcpy(p, &word, 4);
     }
 }
+// The dash moves on by n pixels that are not drawn.
+void Skip(int64_t n)
+{
+    dashCounter = int((dashCounter + n % 8) & 7);
+}
+
+// A straight run from `from` to `to` along one axis at `fixed` on the other:
+// the pixels in the image are visited, the rest only counted, so that a run
+// reaching far outside costs what it draws (and never steps past INT_MAX).
+void Run(XcImage *xi, bool vertical, int fixed, int64_t from, int64_t to, int invert, long pixel)
+{
+    const int64_t along = xi->image ? (vertical ? xi->image->height : xi->image->width) : 0;
+    const int64_t across = xi->image ? (vertical ? xi->image->width : xi->image->height) : 0;
+    const int64_t lo = std::max<int64_t>(from, 0), hi = std::min<int64_t>(to, along - 1);
+    if (fixed < 0 || fixed >= across || lo > hi) {
+        Skip(to - from + 1);
+        return;
+    }
+    Skip(lo - from);
+    for (int64_t v = lo; v <= hi; ++v)
+        Visit(xi, vertical ? fixed : int(v), vertical ? int(v) : fixed, true, invert, pixel);
+    Skip(to - hi);
+}
 } // namespace
 
 XcImage *XcImage_Create(XcVisual *visual, XcCms *cms, int width, int height, int *shm)
@@ -308,13 +331,10 @@ void XcImage_DrawSLine(XcImage *xi, int x1, int y1, int x2, int y2, int invert, 
         std::swap(x1, x2);
     if (y1 > y2)
         std::swap(y1, y2);
-    if (y1 != y2) {
-        for (int y = y1; y <= y2; ++y)
-            Visit(xi, x1, y, true, invert, pixel);
-    } else {
-        for (int x = x1; x <= x2; ++x)
-            Visit(xi, x, y1, true, invert, pixel);
-    }
+    if (y1 != y2)
+        Run(xi, true, x1, y1, y2, invert, pixel);
+    else
+        Run(xi, false, y1, x1, x2, invert, pixel);
 }
 
 void XcImage_DrawRect(XcImage *xi, const Box *r, const Box *c, int invert, long pixel)

@@ -130,6 +130,10 @@ TEST_P(XcImageTest, DashedInvertedAndClippedOutlines)
     // The dash goes on at 5: a line in white and black shows three black, then white.
     XcImage_DrawLine(xi, 0, 10, 3, 10, nullptr, 0, -1);
     EXPECT_TRUE(Px(xi, 0, 10) == b && Px(xi, 2, 10) == b && Px(xi, 3, 10) == w);
+    // A run reaching the ends of the range counts what lies outside (10^9 + 3 pixels: phase 3 at x = 0).
+    XcImage_ReinitCounter();
+    XcImage_DrawSLine(xi, -1000000003, 11, INT32_MAX, 11, 0, -1);
+    EXPECT_TRUE(Px(xi, 0, 11) == w && Px(xi, 1, 11) == b);
     EXPECT_TRUE(Px(xi, 0, 0) == bits && Px(xi, 1, 1) == bits && Px(xi, 2, 1) == bits && Px(xi, 3, 2) == w);
     XcImage_Destroy(xi);
 }
