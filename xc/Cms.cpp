@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -434,7 +435,11 @@ void SetByteLayout(XcCms *cms)
 {
     const Visual *v = cms->visual->visual;
     const unsigned long masks[3] = {v->red_mask, v->green_mask, v->blue_mask};
-    cms->allocated = ImageByteOrder(Dpy(cms)) == LSBFirst ? 1 : 0;
+    // Swapped when the X image's byte order is not this machine's: the
+    // kernels store pixels as native 32-bit words, so a shift must name the
+    // byte where the server will look for the primary.
+    const int hostOrder = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
+    cms->allocated = ImageByteOrder(Dpy(cms)) != hostOrder ? 1 : 0;
     for (int ch = 0; ch < 3; ++ch) {
         const int index = subindice(LowestByte(masks[ch]), cms->allocated);
         cms->sides[kSideOf[ch]] = index;
