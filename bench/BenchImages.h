@@ -42,12 +42,12 @@ inline void ScratchStore()
     } dir;
 }
 
-// An 8-bit store image; a benchmark cannot go on without it.
-inline Image *Create(int w, int h, int mode, bool alpha)
+// A store image (8-bit unless told); a benchmark cannot go on without it.
+inline Image *Create(int w, int h, int mode, bool alpha, int bits = 8)
 {
     ScratchStore();
     unsigned char info[IMAGE_INFO_SIZE];
-    Image_MakeInfo(info, w, h, mode, 8, alpha ? 1 : 0);
+    Image_MakeInfo(info, w, h, mode, bits, alpha ? 1 : 0);
     Image *image = nullptr;
     if (Image_CreateImage(&image, info))
         std::abort();
