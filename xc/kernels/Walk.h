@@ -80,6 +80,16 @@ template <int SD, int WD> constexpr int32_t Scale(uint32_t v)
         return int32_t(v >> 8);
 }
 
+// A sample at the working depth straight from the row: 16 to 8 bits keeps
+// the high byte, which the store holds first.
+template <int SD, int WD> inline int32_t Value(const uint8_t *row, int32_t x)
+{
+    if constexpr (SD == 16 && WD == 8)
+        return row[2 * ptrdiff_t(x)];
+    else
+        return Scale<SD, WD>(Sample<SD>(row, x));
+}
+
 // A span of alpha 255, for a source without alpha.
 inline const uint8_t *Opaque()
 {
@@ -91,19 +101,11 @@ inline const uint8_t *Opaque()
     return opaque.data();
 }
 
-// Per-call scratch that outlives no call: per-column tables of the box.
-inline int32_t *Scratch(size_t n)
+// Per-call scratch that outlives no call: per-column tables of the box
+// (Use 0) and the averaging sampler's sums (Use 1).
+template <class T, int Use = 0> inline T *Scratch(size_t n)
 {
-    thread_local std::vector<int32_t> buf;
-    if (buf.size() < n)
-        buf.resize(n);
-    return buf.data();
-}
-
-// Per-call scratch for the averaging sampler's column sums.
-inline int64_t *ColumnSums(size_t n)
-{
-    thread_local std::vector<int64_t> buf;
+    thread_local std::vector<T> buf;
     if (buf.size() < n)
         buf.resize(n);
     return buf.data();
@@ -126,8 +128,8 @@ inline void Step(int32_t &source, int32_t &phase, int32_t num, int32_t den)
 struct Start {
     int32_t sx, sy, phx, phy;
     int32_t numX, denX, numY, denY;
-    int32_t srcX2, srcY2;          // last source column and row that may be read
-    int32_t srcX1 = 0, srcY1 = 0;  // first ones (nearest samples are clamped to them)
+    int32_t srcX2, srcY2;         // last source column and row that may be read
+    int32_t srcX1 = 0, srcY1 = 0; // first ones (nearest samples are clamped to them)
     int32_t strideX = 1, strideY = 1;
 };
 
@@ -147,7 +149,7 @@ class NearestSampler
         last_ = s.sx + width - 1;
         if (unit_)
             return;
-        col_ = Scratch(size_t(width));
+        col_ = Scratch<int32_t>(size_t(width));
         int32_t x = s.sx, run = s.phx;
         for (int32_t i = 0; i < width; ++i) {
             col_[i] = std::clamp(x, s.srcX1, s.srcX2);
@@ -233,30 +235,35 @@ inline Cover CoverOf(int32_t s, int32_t ph, int32_t num, int32_t den, int32_t li
 
 // Slot 1: the area average. Each channel = sum(w * value) / sum(w) with
 // w = wx * wy, computed in double precision and truncated. The sums are
-// taken in 64-bit integers: they are exact integers below 2^53 for any
-// fraction whose terms stay below 2^18, so the one division is the same
-// double the formula gives.
+// taken in integers: they are exact below 2^53 for any fraction whose terms
+// stay below 2^18, so the one division is the same double the formula
+// gives. They never pass numX * numY * full scale (the weights of one
+// destination pixel add up to at most num per axis), so 32 bits hold them
+// for every usual fraction, and 64 bits take the rest.
 class AverageSampler
 {
   public:
     AverageSampler(const Start &s, int32_t width)
-        : sy_(s.sy), phy_(s.phy), numY_(s.numY), denY_(s.denY), srcY2_(s.srcY2), stepY_(s.numY * s.strideY),
-          mX_(std::min(s.numX, s.denX)), mY_(std::min(s.numY, s.denY))
+        : sy_(s.sy), phy_(s.phy), numX_(s.numX), numY_(s.numY), denY_(s.denY), srcY2_(s.srcY2),
+          stepY_(s.numY * s.strideY), mX_(std::min(s.numX, s.denX)), mY_(std::min(s.numY, s.denY))
     {
-        int32_t *t = Scratch(size_t(width) * 5);
+        int32_t *t = Scratch<int32_t>(size_t(width) * 6);
         first_ = t;
         last_ = t + width;
         wFirst_ = t + 2 * width;
         wLast_ = t + 3 * width;
         total_ = t + 4 * width;
+        midFrom_ = t + 5 * width;
         int32_t x = s.sx, run = s.phx;
         for (int32_t i = 0; i < width; ++i) {
             Cover c = CoverOf(x, run, s.numX, s.denX, s.srcX2);
             first_[i] = c.first;
             last_[i] = c.last;
             wFirst_[i] = c.wFirst;
-            wLast_[i] = c.wLast;
+            wLast_[i] = c.last > c.first ? c.wLast : 0;
             total_[i] = c.total;
+            midFrom_[i] = std::min(c.first + 1, c.last);
+            middle_ = middle_ || c.last > c.first + 1;
             Step(x, run, s.numX * s.strideX, s.denX);
         }
         rows_ = CoverOf(sy_, phy_, numY_, denY_, srcY2_);
@@ -267,32 +274,12 @@ class AverageSampler
     int32_t LastColumn() const { return last_[width_ - 1]; }
     int32_t RowAhead(int k) const { return std::min(sy_ + (phy_ + k * stepY_) / denY_, srcY2_); }
 
-    // The covered rows are summed once per source column of the span, and
-    // each destination pixel then weighs the sums of its columns: a
-    // magnified axis reads each source pixel once, not once per
-    // destination pixel that covers it. The same integer sums either way.
     template <int SD, int WD> void Read(const Plane &p, int32_t i0, int n, int32_t *out) const
     {
-        const int32_t c1 = first_[i0], c2 = last_[i0 + n - 1];
-        int64_t *col = ColumnSums(size_t(c2 - c1 + 1));
-        std::fill(col, col + (c2 - c1 + 1), int64_t(0));
-        for (int32_t r = rows_.first; r <= rows_.last; ++r) {
-            int64_t wy = r == rows_.first ? rows_.wFirst : r == rows_.last ? rows_.wLast : mY_;
-            const uint8_t *row = p.Row(r);
-            for (int32_t c = c1; c <= c2; ++c)
-                col[c - c1] += wy * Scale<SD, WD>(Sample<SD>(row, c));
-        }
-        for (int i = 0; i < n; ++i) {
-            int32_t j = i0 + i, c0 = first_[j] - c1, cl = last_[j] - c1;
-            int64_t sum = int64_t(wFirst_[j]) * col[c0];
-            if (cl > c0) {
-                for (int32_t c = c0 + 1; c < cl; ++c)
-                    sum += int64_t(mX_) * col[c];
-                sum += int64_t(wLast_[j]) * col[cl];
-            }
-            double total = double(int64_t(total_[j]) * rows_.total);
-            out[i] = int32_t(double(sum) / total);
-        }
+        if (int64_t(numX_) * numY_ * Full(WD) < (int64_t(1) << 31))
+            Average<int32_t, SD, WD>(p, i0, n, out);
+        else
+            Average<int64_t, SD, WD>(p, i0, n, out);
     }
 
     const uint8_t *Bytes(const Plane &p, int32_t i0, int n, uint8_t *buf) const
@@ -311,9 +298,73 @@ class AverageSampler
     }
 
   private:
-    int32_t sy_, phy_, numY_, denY_, srcY2_, stepY_;
+    // The covered rows are summed once per source column of the span (a
+    // separable pass), and each destination pixel then weighs the sums of
+    // its columns: its first and last by their weights, the ones between
+    // (reductions beyond 2:1) by m through running sums. A magnified axis
+    // reads each source pixel once, not once per destination pixel that
+    // covers it. The same integer sums in any order.
+    template <class Acc, int SD, int WD> void Average(const Plane &p, int32_t i0, int n, int32_t *out) const
+    {
+        const int32_t c1 = first_[i0], nc = last_[i0 + n - 1] - c1 + 1;
+        Acc *col = Scratch<Acc, 1>(2 * size_t(nc) + 1), *run = col + nc;
+        Columns<Acc, SD, WD>(p, c1, nc, col);
+        if (middle_) {
+            run[0] = 0;
+            for (int32_t c = 0; c < nc; ++c)
+                run[c + 1] = run[c] + col[c];
+        }
+        alignas(64) Acc sum[kChunk];
+        for (int i = 0; i < n; ++i) {
+            const int32_t j = i0 + i, a = first_[j] - c1, l = last_[j] - c1;
+            Acc v = Acc(wFirst_[j]) * col[a] + Acc(wLast_[j]) * col[l];
+            if (middle_)
+                v += Acc(mX_) * (run[l] - run[midFrom_[j] - c1]);
+            sum[i] = v;
+        }
+        const Acc ty = rows_.total;
+        for (int i = 0; i < n; ++i)
+            out[i] = int32_t(double(sum[i]) / double(Acc(total_[i0 + i]) * ty));
+    }
+
+    // col[c] = sum over the covered rows of wy * value at column c1 + c.
+    template <class Acc, int SD, int WD> void Columns(const Plane &p, int32_t c1, int32_t nc, Acc *col) const
+    {
+        Weigh<false, Acc, SD, WD>(p.Row(rows_.first), c1, nc, rows_.wFirst, col);
+        if (rows_.last == rows_.first)
+            return;
+        for (int32_t r = rows_.first + 1; r < rows_.last; ++r)
+            Weigh<true, Acc, SD, WD>(p.Row(r), c1, nc, mY_, col);
+        Weigh<true, Acc, SD, WD>(p.Row(rows_.last), c1, nc, rows_.wLast, col);
+    }
+
+    // col[c] = (or +=) w * value at column c1 + c. An 8-bit row under a
+    // weight up to 257 multiplies in 16 bits (the product fits), one
+    // instruction where 32 bits take several without SSE4.
+    template <bool Add, class Acc, int SD, int WD>
+    static void Weigh(const uint8_t *row, int32_t c1, int32_t nc, int32_t w, Acc *col)
+    {
+        if constexpr (SD == 8 && WD == 8) {
+            if (w <= 257) {
+                const uint8_t *r = row + c1;
+                const uint16_t w16 = uint16_t(w);
+                for (int32_t c = 0; c < nc; ++c) {
+                    const uint16_t v = uint16_t(w16 * r[c]);
+                    col[c] = Add ? Acc(col[c] + v) : Acc(v);
+                }
+                return;
+            }
+        }
+        for (int32_t c = 0; c < nc; ++c) {
+            const Acc v = Acc(w) * Value<SD, WD>(row, c1 + c);
+            col[c] = Add ? Acc(col[c] + v) : v;
+        }
+    }
+
+    int32_t sy_, phy_, numX_, numY_, denY_, srcY2_, stepY_;
     int32_t mX_, mY_;
-    int32_t *first_, *last_, *wFirst_, *wLast_, *total_;
+    int32_t *first_, *last_, *wFirst_, *wLast_, *total_, *midFrom_;
+    bool middle_ = false; // some pixel covers more than two columns
     int32_t width_;
     Cover rows_;
 };
