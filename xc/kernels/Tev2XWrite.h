@@ -22,6 +22,7 @@
 
 #include <array>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 namespace tev
@@ -40,6 +41,7 @@ struct RgbSpan {
     const uint8_t *a; // null without alpha
     alignas(64) uint8_t buf[3][kChunk];
     alignas(64) uint8_t abuf[kChunk], mbuf[kChunk], masked[kChunk];
+    alignas(64) uint8_t kbuf[kChunk], cbuf[kChunk];
     alignas(64) int32_t S[4][kChunk];
     alignas(64) int32_t tmp[kChunk];
 };
@@ -76,6 +78,49 @@ template <int FMT> class Target
             PutTrue<A, Cst>(reinterpret_cast<uint32_t *>(At(x, y)), step, n, s);
         else
             PutPseudo<A, Cst>(x, y, step, n, s);
+    }
+
+    // Nearest samples of a grey or RGB source without alpha, n pixels of
+    // row y from column x (TrueColor, every pixel): each source pixel's
+    // bytes are read where they lie and packed once for the run of
+    // destination pixels that shows it.
+    // False (nothing written) for a reduced grey span, which the gather and
+    // the vector pack serve faster.
+    template <int SM, int SD>
+    bool PutNearest(int32_t x, int32_t y, int32_t i0, int n, const NearestSampler &sm, const Plane *src) const
+    {
+        constexpr int B = SD / 8; // the high byte comes first
+        uint32_t *d = reinterpret_cast<uint32_t *>(At(x, y));
+        const uint8_t *r = sm.RowOf(src[0]);
+        const uint8_t *g = SM == GRAY ? r : sm.RowOf(src[1]);
+        const uint8_t *b = SM == GRAY ? r : sm.RowOf(src[2]);
+        const uint32_t sr = uint32_t(shift_[0]), sg = uint32_t(shift_[1]), sb = uint32_t(shift_[2]);
+        auto word = [&](ptrdiff_t c) {
+            return uint32_t(r[B * c]) << sr | uint32_t(g[B * c]) << sg | uint32_t(b[B * c]) << sb;
+        };
+        const int32_t *col = sm.Columns();
+        if (!col) {
+            const ptrdiff_t c0 = ptrdiff_t(sm.Column0()) + i0;
+            for (int i = 0; i < n; ++i)
+                d[i] = word(c0 + i);
+            return true;
+        }
+        col += i0;
+        if (col[n - 1] - col[0] >= n - 1) { // no repeats when reduced
+            if (SM == GRAY)
+                return false;
+            for (int i = 0; i < n; ++i)
+                d[i] = word(col[i]);
+            return true;
+        }
+        for (int i = 0; i < n;) {
+            const int32_t c = col[i];
+            const uint32_t w = word(c);
+            do
+                d[i++] = w;
+            while (i < n && col[i] == c);
+        }
+        return true;
     }
 
   private:
@@ -141,13 +186,16 @@ template <int FMT> class Target
             for (int i = 0; i < n; ++i)
                 d[ptrdiff_t(i) * step] = f_->fgPixel.pixel;
         } else if constexpr (!A) {
+            // The shifts in locals: a store through d may alias them.
             const uint8_t *r = s.c[0], *g = s.c[1], *b = s.c[2];
+            const uint32_t sr = uint32_t(shift_[0]), sg = uint32_t(shift_[1]), sb = uint32_t(shift_[2]);
             if (step == 1)
                 for (int i = 0; i < n; ++i)
-                    d[i] = Word(r[i], g[i], b[i]);
+                    d[i] = uint32_t(r[i]) << sr | uint32_t(g[i]) << sg | uint32_t(b[i]) << sb;
             else
                 for (int i = 0; i < n; ++i)
-                    d[ptrdiff_t(i) * step] = Word(r[i], g[i], b[i]);
+                    d[ptrdiff_t(i) * step] =
+                        uint32_t(r[i]) << sr | uint32_t(g[i]) << sg | uint32_t(b[i]) << sb;
         } else {
             for (int i = 0; i < n; ++i) {
                 uint32_t &px = d[ptrdiff_t(i) * step];
@@ -182,7 +230,8 @@ template <int FMT> class Target
         return uint8_t(cms_->cubeMap[lr][lg][lb]);
     }
 
-    template <bool A, bool Cst> void PutPseudo(int32_t x, int32_t y, int32_t step, int n, const RgbSpan &s) const
+    template <bool A, bool Cst>
+    void PutPseudo(int32_t x, int32_t y, int32_t step, int n, const RgbSpan &s) const
     {
         uint8_t *d = At(x, y);
         if constexpr (Cst && !A) {
@@ -246,9 +295,21 @@ template <int SM, int SD, bool A> class Source
                 std::memset(s.buf[ch], fg_[ch], size_t(n));
                 s.c[ch] = s.buf[ch];
             }
-        } else if constexpr (SD == 8 && SM != CMYK) {
+        } else if constexpr (SD != 1 && SM != CMYK) {
             for (int ch = 0; ch < 3; ++ch)
-                s.c[ch] = SM == GRAY && ch > 0 ? s.c[0] : sampler.Bytes(src_[ch], i0, n, s.buf[ch]);
+                s.c[ch] =
+                    SM == GRAY && ch > 0 ? s.c[0] : sampler.template Bytes<SD>(src_[ch], i0, n, s.buf[ch]);
+        } else if constexpr (SD != 1) {
+            // max(0, 255 - K - C) is 255 - K less C, saturated at 0.
+            const uint8_t *k = sampler.template Bytes<SD>(src_[3], i0, n, s.kbuf);
+            for (int ch = 0; ch < 3; ++ch) {
+                const uint8_t *c = sampler.template Bytes<SD>(src_[ch], i0, n, s.cbuf);
+                for (int i = 0; i < n; ++i) {
+                    const uint8_t w = uint8_t(255 - k[i]);
+                    s.buf[ch][i] = uint8_t(w > c[i] ? w - c[i] : 0);
+                }
+                s.c[ch] = s.buf[ch];
+            }
         } else {
             ReadSource<SM, SD, 8>(sampler, src_, i0, n, s.S);
             for (int ch = 0; ch < 3; ++ch) {
@@ -274,6 +335,8 @@ template <int SM, int SD, bool A> class Source
         Prefetch<false>(mask_, row, c1, c2, 8);
     }
 
+    const Plane *Planes() const { return src_; }
+
   private:
     const FillTev2XData *f_;
     Plane src_[4], alpha_, mask_;
@@ -290,9 +353,14 @@ inline void Replicate(const uint8_t *in, uint8_t *out, int32_t bx, int32_t px, i
 
 template <int SM, int SD, bool A, int FMT> struct Pass {
     static constexpr bool Cst = SM == CST;
+    // Nearest grey or RGB samples without alpha go straight into words.
+    template <class Sampler>
+    static constexpr bool kDirect = FMT == TEV2X_TRUE && !A && (SM == GRAY || SM == RGB) && SD != 1 &&
+                                    std::is_same_v<Sampler, NearestSampler>;
 
     // Every sample of the grid into its own pixel (slots 0, 1, 3, 4, 5).
-    template <class Sampler> static void Points(const FillTev2XData *f, const View *view, const Start &s, const Grid &g)
+    template <class Sampler>
+    static void Points(const FillTev2XData *f, const View *view, const Start &s, const Grid &g)
     {
         const Source<SM, SD, A> src(f);
         const Target<FMT> dst(f, view);
@@ -304,6 +372,11 @@ template <int SM, int SD, bool A, int FMT> struct Pass {
             const int32_t y = g.y0 + r * g.stepY;
             for (int32_t i0 = 0; i0 < g.nx; i0 += kChunk) {
                 const int n = std::min(kChunk, g.nx - i0);
+                if constexpr (kDirect<Sampler>) {
+                    if (g.stepX == 1 &&
+                        dst.template PutNearest<SM, SD>(g.x0 + i0, y, i0, n, sampler, src.Planes()))
+                        continue;
+                }
                 src.Read(sampler, i0, n, span);
                 dst.template Put<A, Cst>(g.x0 + i0 * g.stepX, y, g.stepX, n, span);
             }
@@ -432,7 +505,8 @@ template <int SM, int SD, bool A, int FMT> Tev2XTable TableOf()
 template <int SM, int FMT> const Tev2XTable *XTables()
 {
     if constexpr (SM == CST) {
-        static const std::array<Tev2XTable, 2> t = {TableOf<CST, 8, false, FMT>(), TableOf<CST, 8, true, FMT>()};
+        static const std::array<Tev2XTable, 2> t = {TableOf<CST, 8, false, FMT>(),
+                                                    TableOf<CST, 8, true, FMT>()};
         return t.data();
     } else {
         static const std::array<Tev2XTable, 6> t = {

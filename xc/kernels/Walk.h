@@ -176,16 +176,33 @@ class NearestSampler
     }
 
     // An 8-bit plane (alpha, mask) along the span: the row itself when the
-    // walk is 1:1, else gathered into buf.
-    const uint8_t *Bytes(const Plane &p, int32_t i0, int n, uint8_t *buf) const
+    // walk is 1:1, else gathered into buf. A 16-bit plane gives its high
+    // bytes (8-bit samples), which the store holds first.
+    template <int SD = 8> const uint8_t *Bytes(const Plane &p, int32_t i0, int n, uint8_t *buf) const
     {
+        // Locals: a byte store may alias any member, which would be read
+        // again at every pixel.
+        constexpr int B = SD / 8;
         const uint8_t *row = p.Row(Row());
-        if (unit_)
+        if (unit_ && B == 1)
             return row + sx_ + i0;
-        for (int i = 0; i < n; ++i)
-            buf[i] = row[col_[i0 + i]];
+        if (unit_) {
+            const uint8_t *q = row + B * (ptrdiff_t(sx_) + i0);
+            for (int i = 0; i < n; ++i)
+                buf[i] = q[B * i];
+        } else {
+            const int32_t *col = col_ + i0;
+            for (int i = 0; i < n; ++i)
+                buf[i] = row[B * ptrdiff_t(col[i])];
+        }
         return buf;
     }
+
+    // For writers that read the walk in place: the source row of plane p,
+    // the first column, and the column of each sample (null when 1:1).
+    const uint8_t *RowOf(const Plane &p) const { return p.Row(Row()); }
+    int32_t Column0() const { return sx_; }
+    const int32_t *Columns() const { return unit_ ? nullptr : col_; }
 
     void NextRow() { Step(sy_, phy_, numY_, denY_); }
 
@@ -282,10 +299,10 @@ class AverageSampler
             Average<int64_t, SD, WD>(p, i0, n, out);
     }
 
-    const uint8_t *Bytes(const Plane &p, int32_t i0, int n, uint8_t *buf) const
+    template <int SD = 8> const uint8_t *Bytes(const Plane &p, int32_t i0, int n, uint8_t *buf) const
     {
         int32_t v[kChunk];
-        Read<8, 8>(p, i0, n, v);
+        Read<SD, 8>(p, i0, n, v);
         for (int i = 0; i < n; ++i)
             buf[i] = uint8_t(v[i]);
         return buf;
