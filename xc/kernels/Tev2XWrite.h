@@ -17,6 +17,7 @@
 // copied (2).
 #pragma once
 #include "xc/FillTev2X.h"
+#include "xc/kernels/Span.h"
 #include "xc/kernels/Tev2X.h"
 #include "xc/kernels/Walk.h"
 
@@ -143,41 +144,55 @@ template <int FMT> class Target
             return cms_->component[Ch][held & 255u];
     }
 
-    static uint32_t Mix(double t, uint32_t under, uint32_t over)
+    // The colours of a span composed over what lies under them: with
+    // t = a / 255, (1 - t) * under + t * source per channel, truncated,
+    // worked in vectors of doubles by the same operations as the scalar
+    // formula (Span_Blend8). under is the background's bytes, or with blend
+    // the colour each pixel holds (held(i)). Samples of alpha 0 or, for the
+    // constant colour, 255 come out as they may: their pixels are stored
+    // flat.
+    template <bool Cst, class Held>
+    void Composed(const RgbSpan &s, int n, Held held, uint8_t (*rgb)[kChunk]) const
     {
-        return uint32_t((1.0 - t) * under + t * over);
+        alignas(64) double w[kChunk];
+        alignas(64) int32_t v[kChunk];
+        Span_Weights(s.a, nullptr, Fractions(), nullptr, w, nullptr, n);
+        const uint8_t bg[3] = {f_->bgPixel.red, f_->bgPixel.green, f_->bgPixel.blue};
+        const uint8_t fg[3] = {f_->fgPixel.red, f_->fgPixel.green, f_->fgPixel.blue};
+        for (int ch = 0; ch < 3; ++ch) {
+            uint8_t *u = rgb[ch];
+            if (!f_->blend)
+                std::memset(u, bg[ch], size_t(n));
+            else if (ch == 0)
+                for (int i = 0; i < n; ++i)
+                    u[i] = uint8_t(Under<0>(held(i)));
+            else if (ch == 1)
+                for (int i = 0; i < n; ++i)
+                    u[i] = uint8_t(Under<1>(held(i)));
+            else
+                for (int i = 0; i < n; ++i)
+                    u[i] = uint8_t(Under<2>(held(i)));
+            if constexpr (Cst) {
+                Span_Blend8(u, w, nullptr, fg[ch], n);
+            } else {
+                const uint8_t *c = s.c[ch];
+                for (int i = 0; i < n; ++i)
+                    v[i] = c[i];
+                Span_Blend8(u, w, v, 0, n);
+            }
+        }
     }
 
-    // Composes sample i over the pixel held: false when the pixel is to be
-    // left alone; else the colour (rgb) or, when flat is set, the pixel
-    // value to store as it is.
-    template <bool Cst>
-    bool Compose(const RgbSpan &s, int i, uint32_t held, uint32_t rgb[3], bool &flat, uint32_t &pixel) const
+    // t = a / 255 by alpha, as the formula's double division gives it.
+    static const double *Fractions()
     {
-        const uint32_t a = s.a[i];
-        flat = false;
-        if (a == 0) {
-            if (f_->blend)
-                return false;
-            flat = true;
-            pixel = f_->bgPixel.pixel;
-            return true;
-        }
-        if (a == 255) {
-            if constexpr (Cst) {
-                flat = true;
-                pixel = f_->fgPixel.pixel;
-            } else {
-                for (int ch = 0; ch < 3; ++ch)
-                    rgb[ch] = s.c[ch][i];
-            }
-            return true;
-        }
-        const double t = a / 255.0;
-        rgb[0] = Mix(t, Under<0>(held), s.c[0][i]);
-        rgb[1] = Mix(t, Under<1>(held), s.c[1][i]);
-        rgb[2] = Mix(t, Under<2>(held), s.c[2][i]);
-        return true;
+        static const std::array<double, 256> t = [] {
+            std::array<double, 256> f;
+            for (int a = 0; a < 256; ++a)
+                f[size_t(a)] = a / 255.0;
+            return f;
+        }();
+        return t.data();
     }
 
     template <bool A, bool Cst> void PutTrue(uint32_t *d, int32_t step, int n, const RgbSpan &s) const
@@ -197,13 +212,34 @@ template <int FMT> class Target
                     d[ptrdiff_t(i) * step] =
                         uint32_t(r[i]) << sr | uint32_t(g[i]) << sg | uint32_t(b[i]) << sb;
         } else {
-            for (int i = 0; i < n; ++i) {
-                uint32_t &px = d[ptrdiff_t(i) * step];
-                uint32_t rgb[3], pixel;
-                bool flat;
-                if (Compose<Cst>(s, i, px, rgb, flat, pixel))
-                    px = flat ? pixel : Word(rgb[0], rgb[1], rgb[2]);
-            }
+            alignas(64) uint8_t rgb[3][kChunk];
+            Composed<Cst>(
+                s, n, [&](int i) { return d[ptrdiff_t(i) * step]; }, rgb);
+            const uint8_t *a = s.a;
+            const uint32_t sr = uint32_t(shift_[0]), sg = uint32_t(shift_[1]), sb = uint32_t(shift_[2]);
+            const uint32_t bg = f_->bgPixel.pixel, fg = f_->fgPixel.pixel;
+            const uint8_t *r = rgb[0], *g = rgb[1], *b = rgb[2];
+            // Masks rather than branches, so that the loops run in vectors.
+            auto word = [=](int i) {
+                const uint32_t w = uint32_t(r[i]) << sr | uint32_t(g[i]) << sg | uint32_t(b[i]) << sb;
+                if constexpr (Cst) {
+                    const uint32_t full = 0u - uint32_t(a[i] == 255);
+                    return (w & ~full) | (fg & full);
+                }
+                return w;
+            };
+            auto zero = [=](int i) { return 0u - uint32_t(a[i] == 0); };
+            if (step == 1 && !f_->blend)
+                for (int i = 0; i < n; ++i)
+                    d[i] = (word(i) & ~zero(i)) | (bg & zero(i));
+            else if (step == 1)
+                for (int i = 0; i < n; ++i)
+                    d[i] = (word(i) & ~zero(i)) | (d[i] & zero(i));
+            else
+                for (int i = 0; i < n; ++i) {
+                    uint32_t &px = d[ptrdiff_t(i) * step];
+                    px = a[i] == 0 ? (f_->blend ? px : bg) : word(i);
+                }
         }
     }
 
@@ -222,13 +258,23 @@ template <int FMT> class Target
         }
     }
 
-    uint8_t Dithered(const int32_t *const t[3], int32_t j, uint32_t r, uint32_t g, uint32_t b) const
-    {
-        const int lr = cms_->quant[0][r * 256 + uint32_t(t[0][j])];
-        const int lg = cms_->quant[1][g * 256 + uint32_t(t[1][j])];
-        const int lb = cms_->quant[2][b * 256 + uint32_t(t[2][j])];
-        return uint8_t(cms_->cubeMap[lr][lg][lb]);
-    }
+    // The tables in locals: a byte store may alias any member, which the
+    // loop would otherwise read again at every pixel.
+    struct Dither {
+        const uint8_t *q0, *q1, *q2;
+        const uint32_t *cube;
+        // Pixel i of the colours c under the thresholds t at column j; sameC:
+        // the three colour rows are one, sameT: the three threshold rows.
+        template <bool SameC, bool SameT>
+        uint8_t At(const int32_t *const t[3], int32_t j, const uint8_t *const c[3], int i) const
+        {
+            const uint32_t r = c[0][i], g = SameC ? r : c[1][i], b = SameC ? r : c[2][i];
+            const uint32_t tr = uint32_t(t[0][j]), tg = SameT ? tr : uint32_t(t[1][j]),
+                           tb = SameT ? tr : uint32_t(t[2][j]);
+            const uint32_t lr = q0[r * 256 + tr], lg = q1[g * 256 + tg], lb = q2[b * 256 + tb];
+            return uint8_t(cube[lr * 64 + lg * 8 + lb]);
+        }
+    };
 
     template <bool A, bool Cst>
     void PutPseudo(int32_t x, int32_t y, int32_t step, int n, const RgbSpan &s) const
@@ -239,6 +285,16 @@ template <int FMT> class Target
                 d[ptrdiff_t(i) * step] = uint8_t(f_->fgPixel.pixel);
             return;
         }
+        const Dither dither{cms_->quant[0], cms_->quant[1], cms_->quant[2], &cms_->cubeMap[0][0][0]};
+        alignas(64) uint8_t rgb[3][kChunk];
+        const uint8_t *c[3] = {s.c[0], s.c[1], s.c[2]}, *a = s.a;
+        if constexpr (A) {
+            Composed<Cst>(
+                s, n, [&](int i) { return uint32_t(d[ptrdiff_t(i) * step]); }, rgb);
+            c[0] = rgb[0], c[1] = rgb[1], c[2] = rgb[2];
+        }
+        const uint8_t bg = uint8_t(f_->bgPixel.pixel), fg = uint8_t(f_->fgPixel.pixel);
+        const bool blend = f_->blend;
         // The dither rows are long but not endless: a run past their end
         // starts again from its own column.
         for (int i = 0; i < n;) {
@@ -246,18 +302,37 @@ template <int FMT> class Target
             int32_t room;
             Thresholds(x + i * step, y, t, &room);
             const int m = int(std::min<int64_t>(n - i, (int64_t(room) - 1) / step + 1));
-            for (int k = 0; k < m; ++k, ++i) {
-                uint8_t &px = d[ptrdiff_t(i) * step];
-                const int32_t j = k * step;
-                if constexpr (!A) {
-                    px = Dithered(t, j, s.c[0][i], s.c[1][i], s.c[2][i]);
-                } else {
-                    uint32_t rgb[3], pixel;
-                    bool flat;
-                    if (Compose<Cst>(s, i, px, rgb, flat, pixel))
-                        px = flat ? uint8_t(pixel) : Dithered(t, j, rgb[0], rgb[1], rgb[2]);
+            // Everything the loop reads in its own locals: a byte store may
+            // alias whatever it reaches by reference.
+            auto run = [d, a, bg, fg, blend, step, m, dither, c0 = c[0], c1 = c[1], c2 = c[2], t0 = t[0],
+                        t1 = t[1], t2 = t[2]](auto sameC, auto sameT, int i) {
+                const uint8_t *const cc[3] = {c0, c1, c2};
+                const int32_t *const tt[3] = {t0, t1, t2};
+                for (int k = 0; k < m; ++k, ++i) {
+                    uint8_t &px = d[ptrdiff_t(i) * step];
+                    const int32_t j = k * step;
+                    if (A && a[i] == 0) {
+                        if (!blend)
+                            px = bg;
+                    } else if (A && Cst && a[i] == 255) {
+                        px = fg;
+                    } else {
+                        px = dither.template At<sameC, sameT>(tt, j, cc, i);
+                    }
                 }
-            }
+                return i;
+            };
+            // A grey span, and primaries that share one matrix, load once
+            // what they share.
+            const bool sameC = c[0] == c[1] && c[1] == c[2], sameT = t[0] == t[1] && t[1] == t[2];
+            if (sameC && sameT)
+                i = run(std::true_type{}, std::true_type{}, i);
+            else if (sameC)
+                i = run(std::true_type{}, std::false_type{}, i);
+            else if (sameT)
+                i = run(std::false_type{}, std::true_type{}, i);
+            else
+                i = run(std::false_type{}, std::false_type{}, i);
         }
     }
 
