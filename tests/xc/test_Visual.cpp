@@ -8,16 +8,10 @@
 #include <X11/StringDefs.h>
 #include <cstdlib>
 #include <tuple>
-#include <unistd.h>
 
 namespace
 {
-Display *dpy = [] {
-    Display *d = nullptr;
-    for (int i = 0; i < 50 && getenv("DISPLAY") && !(d = XOpenDisplay(nullptr)); ++i)
-        usleep(20000);
-    return d;
-}();
+Display *dpy = XOpenDisplay(nullptr);
 
 // What the accessors show (and the colour level); the record is freed.
 auto Seen(XcVisual *v)
