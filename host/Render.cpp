@@ -89,7 +89,8 @@ int ParseRender(int argc, char **argv, RenderOptions *o)
         const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
         bool ok = true;
         if (a == "--box" && value)
-            ok = (o->hasBox = ParseList(argv[++i], 4, INT_MIN, INT_MAX, o->box)) && o->box[2] > 0 && o->box[3] > 0;
+            ok = (o->hasBox = ParseList(argv[++i], 4, INT_MIN, INT_MAX, o->box)) && o->box[2] > 0 &&
+                 o->box[3] > 0;
         else if (a == "--zoom" && value)
             ok = ParseZoom(argv[++i], o->zoom);
         else if (a == "--precision" && value)
@@ -121,6 +122,13 @@ int Refuse(const char *what, int code, const std::string &detail = "")
 {
     Sorbane_Error(what, code, detail.c_str());
     return 2;
+}
+
+// One line on stderr for a failure the arguments did not cause; its status.
+int Fail(const char *what, int code, const std::string &detail = "")
+{
+    Sorbane_Error(what, code, detail.c_str());
+    return 1;
 }
 
 // Every object of one rendering, released in the reverse order of making.
@@ -220,11 +228,13 @@ int OpenSource(const RenderOptions &o, Render *r)
     r->box = o.hasBox ? Box_Rect(o.box[0], o.box[1], o.box[2], o.box[3]) : image;
     if (Box_Countain(&image, &r->box) != 2)
         return Refuse("--box", BAD_PARAMETER,
-                      "outside the " + std::to_string(image.width) + " x " + std::to_string(image.height) + " image");
+                      "outside the " + std::to_string(image.width) + " x " + std::to_string(image.height) +
+                          " image");
     for (int axis = 0; axis < 2; ++axis) {
         const int64_t side = axis ? r->box.height : r->box.width;
         if (side * o.zoom[axis].den / o.zoom[axis].num + 1 > kMaxSide)
-            return Refuse("--zoom", TOO_LARGE, "the picture would pass " + std::to_string(kMaxSide) + " pixels");
+            return Refuse("--zoom", TOO_LARGE,
+                          "the picture would pass " + std::to_string(kMaxSide) + " pixels");
     }
     return 0;
 }
@@ -241,7 +251,7 @@ int OpenView(const RenderOptions &o, Render *r)
     r->view = NViewCreate(&r->box, &r->box, nullptr, nullptr, &refs, VIEW_MAP);
     Box *dst = r->view ? ViewSrcToDstBox(r->view, &r->box) : nullptr;
     if (!dst)
-        return Refuse(o.in, NO_MEMORY);
+        return Fail(o.in, NO_MEMORY);
     r->whole = *dst;
     BoxFree(dst);
     ViewSetDst(r->view, &r->whole);
@@ -263,8 +273,9 @@ int OpenDisplay(const RenderOptions &, Render *r)
     if (!XcCheckVisual(r->visual))
         return Refuse(DisplayName(), UNSUPPORTED_VISUAL, "8-bit PseudoColor or 24-bit TrueColor wanted");
     if (!(r->ximage = XcImage_Create(r->visual, nullptr, r->whole.width, r->whole.height, &r->shm)))
-        return Refuse(DisplayName(), NO_MEMORY, "no X image of " + std::to_string(r->whole.width) + " x " +
-                                                    std::to_string(r->whole.height));
+        return Fail(DisplayName(), NO_MEMORY,
+                    "no X image of " + std::to_string(r->whole.width) + " x " +
+                        std::to_string(r->whole.height));
     if (r->Pseudo()) {
         for (int p = 0; p < 256; ++p)
             r->cells[p].pixel = static_cast<unsigned long>(p);
@@ -289,7 +300,7 @@ int OpenFillers(const RenderOptions &o, Render *r)
     r->fill = FillTev2XCreate(r->image, r->ximage, &options, mask);
     r->nomans = FillNull2XCreate(nullptr, r->ximage, &options.bgPixel.pixel, FN2X_PIXEL);
     if (!r->fill || !r->nomans)
-        return Refuse(o.in, NO_MEMORY);
+        return Fail(o.in, NO_MEMORY);
     if (!static_cast<FillTev2XData *>(r->fill->data)->kernels)
         return Refuse(o.in, CANNOT_HANDLE, "no pixel kernel for its planes");
     ViewSetFiller(r->view, r->fill);

@@ -45,7 +45,7 @@ class Render : public ::testing::Test
         ASSERT_EQ(system((e2e::SorbanePath() + " import " + out + " " + store).c_str()), 0);
         Image *i = nullptr;
         ASSERT_EQ(Image_OpenReadImage(&i, store.c_str()), 0);
-        EXPECT_TRUE(Image_Width(i) == width && Image_Height(i) == height && Image_ColorPlanes(i) == 3) << args;
+        EXPECT_TRUE(Image_Width(i) == width && Image_Height(i) == height && Image_ColorPlanes(i) == 3);
         for (int n = 0; n < 3 * width * height && !HasFailure(); ++n) // up to the first failure
             check(n % width, n / width % height, n / width / height,
                   int(Image_GetSample(i, n / width / height, n % width, n / width % height)));
@@ -59,7 +59,8 @@ class Render : public ::testing::Test
 
 TEST_F(Render, TrueColorShowsTheBoxExactlyAndAThirdAsBlockMeans)
 {
-    Check(0, "--box 2,1,30,20", 30, 20, [](int x, int y, int p, int v) { ASSERT_EQ(v, Src(x + 2, y + 1, p)); });
+    Check(0, "--box 2,1,30,20", 30, 20,
+          [](int x, int y, int p, int v) { ASSERT_EQ(v, Src(x + 2, y + 1, p)); });
     // A third of 37 x 23: the last column and row average what is left of the image.
     Check(0, "--zoom 3/1 --average", 13, 8, [](int x, int y, int p, int v) {
         int sum = 0, n = 0;
@@ -85,8 +86,9 @@ TEST_F(Render, BadArgumentsAreRefusedWithOneLineAndStatusTwo)
     e2e::WriteFile(shortImage, img.substr(0, img.size() - 4096));
     const std::string out = " " + temp.File("x.png"), screen = server + ".0";
     for (const std::string &args :
-         {temp.File("none.img") + out, shortImage + out, image + out + " --box 30,0,8,5", image + out + " --zoom 0/1",
-          image + out + " --zoom 1/2,3", image + out + " --precision 0", image + out + " --background 1,2,x"}) {
+         {temp.File("none.img") + out, shortImage + out, image + out + " --box 30,0,8,5",
+          image + out + " --zoom 0/1", image + out + " --zoom 1/2,3", image + out + " --precision 0",
+          image + out + " --background 1,2,x"}) {
         EXPECT_EQ(Run(screen, args), 2) << args;
         EXPECT_EQ(e2e::Count(Err(), "\n"), 1) << Err();
     }

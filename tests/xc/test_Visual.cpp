@@ -16,9 +16,9 @@ Display *dpy = XOpenDisplay(nullptr);
 // What the accessors show (and the colour level); the record is freed.
 auto Seen(XcVisual *v)
 {
-    auto seen = std::tuple(XcDisplayOfVisual(v), XcScreenOfVisual(v), XcScreenNumOfVisual(v), XcVisualOfVisual(v),
-                           XcColormapOfVisual(v), XcClassOfVisual(v), XcDepthOfVisual(v), XcRootOfVisual(v),
-                           XcVisualIDOfVisual(v), v->colorLevel);
+    auto seen = std::tuple(XcDisplayOfVisual(v), XcScreenOfVisual(v), XcScreenNumOfVisual(v),
+                           XcVisualOfVisual(v), XcColormapOfVisual(v), XcClassOfVisual(v), XcDepthOfVisual(v),
+                           XcRootOfVisual(v), XcVisualIDOfVisual(v), v->colorLevel);
     XcDestroyVisual(v);
     return seen;
 }
