@@ -4,7 +4,6 @@
 #include <sys/shm.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -163,6 +162,8 @@ void Visit(XcImage *xi, int x, int y, bool draw, int invert, long pixel)
         std::memcpy(p, &word, 4);
     }
 }
+
+// Whether a clip box (null: none) leaves the pixel drawn.
 bool Inside(const Box *clip, int x, int y)
 {
     return !clip || (x >= clip->x1 && x <= clip->x2 && y >= clip->y1 && y <= clip->y2);
@@ -197,11 +198,16 @@ void Run(XcImage *xi, bool vertical, int fixed, int64_t from, int64_t to, int in
 std::pair<int, int> PlacementShift(int placement, int dw, int dh)
 {
     switch (placement) {
-    case 3: return {dw, 0};
-    case 5: return {dw / 2, dh / 2}; // integer division rounds toward zero
-    case 7: return {dw, dh};
-    case 9: return {0, dh};
-    default: return {0, 0};
+    case 3:
+        return {dw, 0};
+    case 5:
+        return {dw / 2, dh / 2}; // integer division rounds toward zero
+    case 7:
+        return {dw, dh};
+    case 9:
+        return {0, dh};
+    default:
+        return {0, 0};
     }
 }
 
@@ -232,7 +238,8 @@ std::vector<std::pair<int, int>> Quarter(int w, int h)
         } else { // the diagonal wins ties: a thinner outline
             const bool middleRowNext = h % 2 == 0 && j + 1 == jEnd, middleColumn = w % 2 == 0 && i == iStart;
             const int64_t both = middleRowNext && i + 1 < iEnd ? kBarred : residual(i + 1, j + 1);
-            const int64_t right = residual(i + 1, j), down = middleRowNext || middleColumn ? kBarred : residual(i, j + 1);
+            const int64_t right = residual(i + 1, j),
+                          down = middleRowNext || middleColumn ? kBarred : residual(i, j + 1);
             const bool diagonal = both <= right && both <= down;
             i += diagonal || right <= down;
             j += diagonal || down < right;
@@ -317,12 +324,12 @@ XcImage *XcImage_CopyAndSetDims(XcImage *xi, int width, int height, int placemen
     Box keep = Box_Rect(area->x1, area->y1, area->width, area->height);
     const Box oldWhole = Box_Rect(0, 0, old->width, old->height), whole = Box_Rect(0, 0, width, height);
     const auto [dx, dy] = PlacementShift(placement, width - old->width, height - old->height);
-    bool left = Box_SelfClip(&keep, &oldWhole);
-    if (left) {
+    bool remains = Box_SelfClip(&keep, &oldWhole);
+    if (remains) {
         keep = Box_Rect(keep.x1 + dx, keep.y1 + dy, keep.width, keep.height);
-        left = Box_SelfClip(&keep, &whole);
+        remains = Box_SelfClip(&keep, &whole);
     }
-    if (!left) {
+    if (!remains) {
         area->width = area->height = 0;
     } else {
         const size_t bpp = bytesPerPixel(xi), row = size_t(keep.width) * bpp;

@@ -74,8 +74,9 @@ void XcImage_DrawLine(XcImage *xi, int x1, int y1, int x2, int y2, const Box *cl
 // included and given in any order: a closed 8-connected outline that touches
 // all four sides and is symmetric about both middle lines, each pixel visited
 // once, clockwise from the middle of the top side; clipped and counted as
-// DrawLine's pixels. A rectangle one pixel wide or high is a line from
-// (x1, y1) to (x2, y2). A side longer than 65536 pixels is beyond the 16.16
+// DrawLine's pixels. A rectangle one pixel wide or high is a line, drawn
+// from its top or left end. A side longer than 65536 pixels is beyond the 16.16
 // arithmetic: nothing is drawn and the dash does not move.
-void XcImage_DrawEllipse(XcImage *xi, int x1, int y1, int x2, int y2, const Box *clip, int invert, long pixel);
+void XcImage_DrawEllipse(XcImage *xi, int x1, int y1, int x2, int y2, const Box *clip, int invert,
+                         long pixel);
 void XcImage_ReinitCounter();
