@@ -26,9 +26,11 @@ inline bool TestVisual(int s, XcVisual *visual)
 {
     Display *dpy = TestDisplay();
     XVisualInfo info;
-    if (!dpy || ScreenCount(dpy) < 2 || !XMatchVisualInfo(dpy, s, s ? 8 : 24, s ? PseudoColor : TrueColor, &info))
+    if (!dpy || ScreenCount(dpy) < 2 ||
+        !XMatchVisualInfo(dpy, s, s ? 8 : 24, s ? PseudoColor : TrueColor, &info))
         return false;
     Colormap cm = XCreateColormap(dpy, RootWindow(dpy, s), info.visual, AllocNone);
-    *visual = {dpy, ScreenOfDisplay(dpy, s), s, cm, info.depth, info.c_class, info.visual, 2, RootWindow(dpy, s)};
+    *visual = {dpy, ScreenOfDisplay(dpy, s), s, cm, info.depth, info.c_class, info.visual,
+               2,   RootWindow(dpy, s)};
     return true;
 }
