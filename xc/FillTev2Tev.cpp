@@ -257,65 +257,6 @@ FillTev2TevData *DataOf(Fill *filler)
     return static_cast<FillTev2TevData *>(filler->data);
 }
 
-int32_t ClampPlane(const Image *image, int32_t plane)
-{
-    return std::clamp(plane, -1, image ? Image_Planes(image) - 1 : -1);
-}
-
-// Only an existing 8-bit plane of an image of the reference's size is
-// accepted as a mask.
-bool MaskFits(const Image *mask, int32_t plane, const Image *reference)
-{
-    return mask && reference && plane >= 0 && plane < Image_Planes(mask) &&
-           Image_Width(mask) == Image_Width(reference) && Image_Height(mask) == Image_Height(reference) &&
-           Image_PlaneBits(mask, plane) == 8;
-}
-
-void SetMask(Image **mask, int32_t *maskPlane, Image *image, int32_t plane, const Image *reference)
-{
-    bool fits = MaskFits(image, plane, reference);
-    *mask = fits ? image : nullptr;
-    *maskPlane = fits ? plane : 0;
-}
-
-// The alpha plane's index when it is in use and a plain 8-bit plane.
-int32_t AlphaPlaneOf(const Image *image, int32_t ignore)
-{
-    if (ignore || Image_AlphaPlanes(image) == 0)
-        return 0;
-    int32_t p = Image_ColorPlanes(image);
-    return p > 0 && p < Image_Planes(image) && Image_PlaneBits(image, p) == 8 ? p : 0;
-}
-
-// Mode, depth and shown plane of one side; the alpha plane drops out when it
-// is itself the plane shown.
-void SideOf(const Image *image, int32_t plane, int32_t *mode, int32_t *depth, int32_t *shown, int32_t *alpha)
-{
-    if (plane == -1) {
-        *mode = Image_Mode(image);
-        *depth = Image_PlaneBits(image, 0);
-        *shown = 0;
-    } else {
-        *mode = 1;
-        *depth = Image_PlaneBits(image, plane);
-        *shown = plane;
-        if (plane == *alpha)
-            *alpha = 0;
-    }
-}
-
-// The colour planes a side's kernels touch all exist with the side's depth.
-bool PlanesFit(const Image *image, int32_t mode, int32_t depth, int32_t shown)
-{
-    int count = mode == 2 ? 3 : mode == 3 ? 4 : 1;
-    for (int i = 0; i < count; ++i) {
-        int p = mode == 1 ? shown : i;
-        if (p >= Image_Planes(image) || Image_PlaneBits(image, p) != depth)
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 void FillTev2Tev_SelectKernels(FillTev2TevData *f)
@@ -323,11 +264,11 @@ void FillTev2Tev_SelectKernels(FillTev2TevData *f)
     f->kernels = nullptr;
     if (!f->src || !f->dst)
         return;
-    f->srcAlphaPlane = AlphaPlaneOf(f->src, f->noSrcAlpha);
-    f->dstAlphaPlane = AlphaPlaneOf(f->dst, f->noDstAlpha);
-    SideOf(f->src, f->srcPlane, &f->srcMode, &f->srcDepth, &f->srcShown, &f->srcAlphaPlane);
-    SideOf(f->dst, f->dstPlane, &f->dstMode, &f->dstDepth, &f->dstShown, &f->dstAlphaPlane);
-    bool srcFits = PlanesFit(f->src, f->srcMode, f->srcDepth, f->srcShown);
+    f->srcAlphaPlane = Fill_AlphaPlane(f->src, f->noSrcAlpha);
+    f->dstAlphaPlane = Fill_AlphaPlane(f->dst, f->noDstAlpha);
+    Fill_Side(f->src, f->srcPlane, &f->srcMode, &f->srcDepth, &f->srcShown, &f->srcAlphaPlane);
+    Fill_Side(f->dst, f->dstPlane, &f->dstMode, &f->dstDepth, &f->dstShown, &f->dstAlphaPlane);
+    bool srcFits = Fill_PlanesFit(f->src, f->srcMode, f->srcDepth, f->srcShown);
     bool masked = f->srcMask || f->dstMask;
     f->useAlpha = f->srcAlphaPlane != 0 || f->dstAlphaPlane != 0 || masked;
     if (f->floating) {
@@ -362,7 +303,7 @@ void FillTev2Tev_SelectKernels(FillTev2TevData *f)
         f->ditherInt256 = &f->threshold16;
     }
 
-    if (srcFits && PlanesFit(f->dst, f->dstMode, f->dstDepth, f->dstShown))
+    if (srcFits && Fill_PlanesFit(f->dst, f->dstMode, f->dstDepth, f->dstShown))
         f->kernels = Tev2Tev_Select(f->srcMode, f->srcDepth, f->dstMode, f->dstDepth, f->useAlpha != 0);
 }
 
@@ -388,9 +329,9 @@ bool Apply(FillTev2TevData *f, const FillTev2TevOptions *o, int mask)
     if (mask & FT2T_QUALITY)
         f->quality = o->quality;
     if (mask & FT2T_SRCPLANE)
-        f->srcPlane = ClampPlane(f->src, o->srcPlane);
+        f->srcPlane = Fill_ClampPlane(f->src, o->srcPlane);
     if (mask & FT2T_DSTPLANE)
-        f->dstPlane = ClampPlane(f->dst, o->dstPlane);
+        f->dstPlane = Fill_ClampPlane(f->dst, o->dstPlane);
     if (mask & FT2T_OP)
         f->op = o->op;
     if (mask & FT2T_FLOATING)
@@ -398,9 +339,9 @@ bool Apply(FillTev2TevData *f, const FillTev2TevOptions *o, int mask)
     if (mask & FT2T_FGPIXEL)
         f->fgValues = o->fgValues;
     if (mask & FT2T_DSTMASK)
-        SetMask(&f->dstMask, &f->dstMaskPlane, o->dstMask, o->dstMaskPlane, f->dst);
+        Fill_SetMask(&f->dstMask, &f->dstMaskPlane, o->dstMask, o->dstMaskPlane, f->dst);
     if (mask & FT2T_SRCMASK)
-        SetMask(&f->srcMask, &f->srcMaskPlane, o->srcMask, o->srcMaskPlane, f->src);
+        Fill_SetMask(&f->srcMask, &f->srcMaskPlane, o->srcMask, o->srcMaskPlane, f->src);
     if (mask & FT2T_NOSRCALPHA)
         f->noSrcAlpha = o->noSrcAlpha;
     if (mask & FT2T_NODSTALPHA)
@@ -491,13 +432,13 @@ void FillTev2TevSetFloating(Fill *filler, int32_t floating)
 void FillTev2TevSetSrcPlane(Fill *filler, int32_t plane)
 {
     FillTev2TevData *f = DataOf(filler);
-    SetAndSelect(f, &f->srcPlane, ClampPlane(f->src, plane));
+    SetAndSelect(f, &f->srcPlane, Fill_ClampPlane(f->src, plane));
 }
 
 void FillTev2TevSetDstPlane(Fill *filler, int32_t plane)
 {
     FillTev2TevData *f = DataOf(filler);
-    SetAndSelect(f, &f->dstPlane, ClampPlane(f->dst, plane));
+    SetAndSelect(f, &f->dstPlane, Fill_ClampPlane(f->dst, plane));
 }
 
 void FillTev2TevSetFgPixel(Fill *filler, const ColorValue *values)
@@ -510,7 +451,7 @@ void FillTev2TevSetSrcMask(Fill *filler, Image *mask, int32_t plane)
     FillTev2TevData *f = DataOf(filler);
     if (mask == f->srcMask && plane == f->srcMaskPlane)
         return;
-    SetMask(&f->srcMask, &f->srcMaskPlane, mask, plane, f->src);
+    Fill_SetMask(&f->srcMask, &f->srcMaskPlane, mask, plane, f->src);
     FillTev2Tev_SelectKernels(f);
 }
 
@@ -519,7 +460,7 @@ void FillTev2TevSetDstMask(Fill *filler, Image *mask, int32_t plane)
     FillTev2TevData *f = DataOf(filler);
     if (mask == f->dstMask && plane == f->dstMaskPlane)
         return;
-    SetMask(&f->dstMask, &f->dstMaskPlane, mask, plane, f->dst);
+    Fill_SetMask(&f->dstMask, &f->dstMaskPlane, mask, plane, f->dst);
     FillTev2Tev_SelectKernels(f);
 }
 
@@ -527,25 +468,6 @@ void FillTev2TevSetDstMask(Fill *filler, Image *mask, int32_t plane)
 
 namespace
 {
-
-// The part of the box inside the destination image whose source pixels lie
-// inside the source image (and not past the view's last source pixel, where
-// the area average stops): what the kernels may touch.
-bool ServedBox(const View *view, const FillTev2TevData *f, const Box *box, Box *out)
-{
-    const Box img = Box_OfImage(f->dst);
-    if (!Box_Clip(out, box, &img))
-        return false;
-    int32_t lastX = std::min(view->src.x2, Image_Width(f->src) - 1);
-    int32_t lastY = std::min(view->src.y2, Image_Height(f->src) - 1);
-    Box served{};
-    if (!ViewSrcToDstInterval(view, &view->xMap, 0, lastX, &served.x1, &served.x2) ||
-        !ViewSrcToDstInterval(view, &view->yMap, 0, lastY, &served.y1, &served.y2))
-        return false;
-    served.width = served.x2 - served.x1 + 1;
-    served.height = served.y2 - served.y1 + 1;
-    return Box_SelfClip(out, &served) != 0;
-}
 
 // Copies n bits from bit sx of one row to bit dx of another: single bits up
 // to the destination's first byte boundary, whole shifted bytes through the
@@ -620,7 +542,7 @@ void FillTev2Tev_Fill(View *view, void *data, Box *box)
 {
     auto *f = static_cast<FillTev2TevData *>(data);
     Box b;
-    if (!f->kernels || !ServedBox(view, f, box, &b))
+    if (!f->kernels || !Fill_ServedBox(view, box, Box_OfImage(f->dst), f->src, &b))
         return;
     bool unzoomed = view->xMap.num == 1 && view->xMap.den == 1 && view->yMap.num == 1 && view->yMap.den == 1;
     if (f->quality == 1 && !unzoomed)

@@ -30,6 +30,8 @@ struct Tev2XTable {
 // 99 the constant colour at depth 8) on an X image format; null when there
 // is none.
 const Tev2XTable *Tev2X_Select(int mode, int depth, bool alpha, int format);
+// The name of that table; false when the words do not exist.
+bool Tev2X_Name(char *out, size_t size, int mode, int depth, bool alpha, int format);
 // Every table, for tests: count and the i-th table.
 int Tev2X_Count();
 const Tev2XTable *Tev2X_At(int i);

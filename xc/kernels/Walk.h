@@ -120,20 +120,28 @@ inline void Step(int32_t &source, int32_t &phase, int32_t num, int32_t den)
     }
 }
 
-// Where the walk starts and how far it may read.
+// Where the walk starts and how far it may read. A partial pass samples
+// every stride-th destination pixel: the walk then steps stride * num units
+// per sample, while an averaged sample still covers num units.
 struct Start {
     int32_t sx, sy, phx, phy;
     int32_t numX, denX, numY, denY;
-    int32_t srcX2, srcY2; // last source column and row that may be read
+    int32_t srcX2, srcY2;          // last source column and row that may be read
+    int32_t srcX1 = 0, srcY1 = 0;  // first ones (nearest samples are clamped to them)
+    int32_t strideX = 1, strideY = 1;
 };
 
 // Slot 0: the source pixel the walk stands on.
 class NearestSampler
 {
   public:
-    NearestSampler(const Start &s, int32_t width) : sy_(s.sy), phy_(s.phy), numY_(s.numY), denY_(s.denY)
+    // width: the number of samples along a row. Samples off the source
+    // (the corners of a block pass) read its nearest edge.
+    NearestSampler(const Start &s, int32_t width)
+        : sy_(s.sy), phy_(s.phy), numY_(s.numY * s.strideY), denY_(s.denY), y1_(s.srcY1), y2_(s.srcY2)
     {
-        unit_ = s.numX == 1 && s.denX == 1;
+        const int32_t numX = s.numX * s.strideX;
+        unit_ = numX == 1 && s.denX == 1;
         sx_ = s.sx;
         first_ = s.sx;
         last_ = s.sx + width - 1;
@@ -142,20 +150,21 @@ class NearestSampler
         col_ = Scratch(size_t(width));
         int32_t x = s.sx, run = s.phx;
         for (int32_t i = 0; i < width; ++i) {
-            col_[i] = x;
-            Step(x, run, s.numX, s.denX);
+            col_[i] = std::clamp(x, s.srcX1, s.srcX2);
+            Step(x, run, numX, s.denX);
         }
+        first_ = col_[0];
         last_ = col_[width - 1];
     }
 
     // The source columns read, and the first source row k rows ahead.
     int32_t FirstColumn() const { return first_; }
     int32_t LastColumn() const { return last_; }
-    int32_t RowAhead(int k) const { return sy_ + (phy_ + k * numY_) / denY_; }
+    int32_t RowAhead(int k) const { return std::clamp(sy_ + (phy_ + k * numY_) / denY_, y1_, y2_); }
 
     template <int SD, int WD> void Read(const Plane &p, int32_t i0, int n, int32_t *out) const
     {
-        const uint8_t *row = p.Row(sy_);
+        const uint8_t *row = p.Row(Row());
         if (unit_)
             for (int i = 0; i < n; ++i)
                 out[i] = Scale<SD, WD>(Sample<SD>(row, sx_ + i0 + i));
@@ -168,7 +177,7 @@ class NearestSampler
     // walk is 1:1, else gathered into buf.
     const uint8_t *Bytes(const Plane &p, int32_t i0, int n, uint8_t *buf) const
     {
-        const uint8_t *row = p.Row(sy_);
+        const uint8_t *row = p.Row(Row());
         if (unit_)
             return row + sx_ + i0;
         for (int i = 0; i < n; ++i)
@@ -179,10 +188,12 @@ class NearestSampler
     void NextRow() { Step(sy_, phy_, numY_, denY_); }
 
   private:
+    int32_t Row() const { return std::clamp(sy_, y1_, y2_); }
+
     bool unit_;
     int32_t sx_, first_, last_;
     int32_t *col_ = nullptr;
-    int32_t sy_, phy_, numY_, denY_;
+    int32_t sy_, phy_, numY_, denY_, y1_, y2_;
 };
 
 // The source pixels one destination pixel covers along one axis, starting at
@@ -229,7 +240,7 @@ class AverageSampler
 {
   public:
     AverageSampler(const Start &s, int32_t width)
-        : sy_(s.sy), phy_(s.phy), numY_(s.numY), denY_(s.denY), srcY2_(s.srcY2),
+        : sy_(s.sy), phy_(s.phy), numY_(s.numY), denY_(s.denY), srcY2_(s.srcY2), stepY_(s.numY * s.strideY),
           mX_(std::min(s.numX, s.denX)), mY_(std::min(s.numY, s.denY))
     {
         int32_t *t = Scratch(size_t(width) * 5);
@@ -246,7 +257,7 @@ class AverageSampler
             wFirst_[i] = c.wFirst;
             wLast_[i] = c.wLast;
             total_[i] = c.total;
-            Step(x, run, s.numX, s.denX);
+            Step(x, run, s.numX * s.strideX, s.denX);
         }
         rows_ = CoverOf(sy_, phy_, numY_, denY_, srcY2_);
         width_ = width;
@@ -254,7 +265,7 @@ class AverageSampler
 
     int32_t FirstColumn() const { return first_[0]; }
     int32_t LastColumn() const { return last_[width_ - 1]; }
-    int32_t RowAhead(int k) const { return std::min(sy_ + (phy_ + k * numY_) / denY_, srcY2_); }
+    int32_t RowAhead(int k) const { return std::min(sy_ + (phy_ + k * stepY_) / denY_, srcY2_); }
 
     // The covered rows are summed once per source column of the span, and
     // each destination pixel then weighs the sums of its columns: a
@@ -295,12 +306,12 @@ class AverageSampler
 
     void NextRow()
     {
-        Step(sy_, phy_, numY_, denY_);
+        Step(sy_, phy_, stepY_, denY_);
         rows_ = CoverOf(sy_, phy_, numY_, denY_, srcY2_);
     }
 
   private:
-    int32_t sy_, phy_, numY_, denY_, srcY2_;
+    int32_t sy_, phy_, numY_, denY_, srcY2_, stepY_;
     int32_t mX_, mY_;
     int32_t *first_, *last_, *wFirst_, *wLast_, *total_;
     int32_t width_;
@@ -373,6 +384,8 @@ inline Start StartOf(const View *view, const Image *src, const Box &b)
     s.denY = view->yMap.den;
     s.srcX2 = std::min(view->src.x2, Image_Width(src) - 1);
     s.srcY2 = std::min(view->src.y2, Image_Height(src) - 1);
+    s.srcX1 = std::max(view->src.x1, 0);
+    s.srcY1 = std::max(view->src.y1, 0);
     return s;
 }
 
