@@ -339,6 +339,10 @@ class FillTev2XTest : public ::testing::Test
         }
         View *view = NViewCreate(&src, &dst, nullptr, fill, nullptr, 0);
         Box box = ref::MapAndBox(rng, view, zx, zy, dw, dh);
+        if (const Box &ia = view->imageArea; !BoxEmpty(&ia) && rng() % 4) { // mostly inside the image area
+            const int x1 = RandIn(rng, ia.x1, ia.x2), y1 = RandIn(rng, ia.y1, ia.y2);
+            box = B(x1, y1, RandIn(rng, x1, ia.x2), RandIn(rng, y1, ia.y2));
+        }
         XRef r(view, *img.img, x, o);
         Case c{r.TableName(), "", false};
         auto *data = static_cast<FillTev2XData *>(fill->data);
@@ -400,17 +404,14 @@ TEST_F(FillTev2XTest, EveryTableAndSlotMatchesTheReference)
     std::set<std::string> seen;
     for (int s : {0, 1})
         for (const Format &f : formats)
-            for (int slot = 0; slot < 6; ++slot) {
-                int painting = 0;
-                Case c;
-                for (int i = 0; i < 5; ++i) {
-                    c = RunCase(rng, s, f, slot);
+            for (int slot = 0; slot < 6; ++slot)
+                for (int i = 0, painting = 0; painting < 3; ++i) { // cases that paint something
+                    ASSERT_LT(i, 40) << "screen " << s << " slot " << slot << ": too few cases paint";
+                    const Case c = RunCase(rng, s, f, slot);
                     ASSERT_EQ(c.failure, "") << "case " << i;
                     seen.insert(c.name);
                     painting += c.painted;
                 }
-                EXPECT_GE(painting, 2) << c.name << " slot " << slot << ": too few cases painted anything";
-            }
     ASSERT_EQ(Tev2X_Count(), 40);
     for (int i = 0; i < Tev2X_Count(); ++i)
         EXPECT_EQ(seen.count(Tev2X_At(i)->name), 1u) << Tev2X_At(i)->name;
@@ -450,11 +451,13 @@ TEST_F(FillTev2XTest, ConversionsAndPassesAtTheirEdges)
     o.precisionX = o.precisionY = 4;
     o.phaseX = 1, o.phaseY = 2;
     got = paint(grey, o, 8, 8, B(0, 0, 7, 7)).second;
+    int copied = 0;
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x) {
             const int g = int(grey.Get(0, x, y));
-            ASSERT_EQ(Get(xi[0], got, x, y), Word(cms, g, g, g)) << x << "," << y;
+            copied += Get(xi[0], got, x, y) == Word(cms, g, g, g);
         }
+    EXPECT_EQ(copied, 64);
     // Magnified 2x, phase (3, 3) of 4x4 blocks: a block-aligned 2x2 box holds
     // no painted pixel; a 4x4 one holds one, at (3, 3).
     o.phaseX = o.phaseY = 3;
