@@ -200,6 +200,17 @@ int SlotOf(const View *view, const FillTev2XData *f)
     return unzoomed ? TEV2X_COPY : TEV2X_NEAREST;
 }
 
+// The walk steps num * precision units per sample in 32 bits: blocks of at
+// least one pixel, and no step near the end of the range (no display zooms
+// or refines by anything near 2^28).
+bool Walkable(const View *view, const FillTev2XData *f)
+{
+    constexpr int64_t kLimit = int64_t(1) << 28;
+    const int64_t px = f->precisionX, py = f->precisionY;
+    return px >= 1 && py >= 1 && px * view->xMap.num < kLimit && py * view->yMap.num < kLimit &&
+           view->xMap.den < kLimit && view->yMap.den < kLimit;
+}
+
 Box ImageBox(const XImage *image)
 {
     return Box_Rect(0, 0, image->width, image->height);
@@ -214,8 +225,7 @@ void FillTev2X_Fill(View *view, void *data, Box *box)
     Box b;
     if (!f->kernels || !xi->image || !xi->cms || !Fill_ServedBox(view, box, ImageBox(xi->image), f->image, &b))
         return;
-    // A pass's grid stays meaningful only for blocks of at least one pixel.
-    if (f->precisionX < 1 || f->precisionY < 1)
+    if (!Walkable(view, f))
         return;
     f->kernels->slot[SlotOf(view, f)](view, f, &b);
 }

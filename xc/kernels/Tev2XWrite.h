@@ -28,10 +28,10 @@ namespace tev
 {
 
 // a mod m for m > 0, never negative.
-inline int32_t Mod(int32_t a, int32_t m)
+inline int32_t Mod(int64_t a, int32_t m)
 {
-    int32_t r = a % m;
-    return r < 0 ? r + m : r;
+    int64_t r = a % m;
+    return int32_t(r < 0 ? r + m : r);
 }
 
 // Red, green and blue bytes of a span of samples, and their coverage.
@@ -166,7 +166,7 @@ template <int FMT> class Target
         *room = INT32_MAX;
         for (int ch = 0; ch < 3; ++ch) {
             const XcCmsDither &d = cms_->dither[ch];
-            int cx = Mod(x - originX_, d.width), cy = Mod(y - originY_, d.height);
+            int cx = Mod(int64_t(x) - originX_, d.width), cy = Mod(int64_t(y) - originY_, d.height);
             const int32_t *block = XcCmsGetDither(cms_, ch, &cx, &cy);
             int32_t words = int32_t(d.size / sizeof(int32_t) / size_t(d.height)) - 1;
             t[ch] = block + 1 + cx;
@@ -355,10 +355,12 @@ template <int SM, int SD, bool A, int FMT> struct Pass {
 
 // The sparse grid of a partial pass: the first painted column is
 // x1 - ((x1 - origin) mod p) + phase, one block on when that is left of x1.
+// A phase outside the block is taken modulo p, so that nothing outside the
+// box is ever painted.
 inline bool SparseAxis(int32_t a1, int32_t a2, int32_t origin, int32_t p, int32_t phase, int32_t &first,
                        int32_t &count)
 {
-    int64_t x = int64_t(a1) - Mod(a1 - origin, p) + phase;
+    int64_t x = int64_t(a1) - Mod(int64_t(a1) - origin, p) + Mod(phase, p);
     if (x < a1)
         x += p;
     if (x > a2)
@@ -405,8 +407,8 @@ template <int SM, int SD, bool A, int FMT> struct XKernel {
         const FillTev2XData *f = Data(data);
         const Box &b = *box;
         const int32_t px = f->precisionX, py = f->precisionY;
-        const int32_t bx = b.x1 - Mod(b.x1 - view->srcExtent.x1, px);
-        const int32_t by = b.y1 - Mod(b.y1 - view->srcExtent.y1, py);
+        const int32_t bx = b.x1 - Mod(int64_t(b.x1) - view->srcExtent.x1, px);
+        const int32_t by = b.y1 - Mod(int64_t(b.y1) - view->srcExtent.y1, py);
         const Grid g{bx, by, px, py, (b.x2 - bx) / px + 1, (b.y2 - by) / py + 1};
         P::Blocks(f, view, StartAt(view, f->image, bx, by, px, py), g, b);
     }
