@@ -1,10 +1,10 @@
 // X images on the test script's server (screen 0 TrueColor, screen 1 PseudoColor), shared and ordinary.
 #include <gtest/gtest.h>
 
+#include "TestDisplay.h"
 #include "xc/XcImage.h"
 
 #include <sys/shm.h>
-#include <unistd.h>
 
 #include <random>
 
@@ -16,24 +16,11 @@ shmid_ds ds;
 class XcImageTest : public ::testing::TestWithParam<std::pair<int, int>>
 {
   protected:
-    // The server turns clients away while it resets, as it does between two test processes.
-    static inline Display *dpy = [] {
-        Display *d = nullptr;
-        for (int i = 0; i < 50 && getenv("DISPLAY") && !(d = XOpenDisplay(nullptr)); ++i)
-            usleep(20000);
-        return d;
-    }();
+    static inline Display *dpy = TestDisplay();
     void SetUp() override
     {
-        const int s = GetParam().first;
-        XVisualInfo info;
-        if (!dpy || ScreenCount(dpy) < 2 ||
-            !XMatchVisualInfo(dpy, s, s ? 8 : 24, s ? PseudoColor : TrueColor, &info))
+        if (!TestVisual(GetParam().first, &visual))
             GTEST_SKIP() << "needs scripts/xvfb.sh's X display";
-        Colormap cm = XCreateColormap(dpy, RootWindow(dpy, s), info.visual, AllocNone);
-        // Outlives the contexts, closed in TearDown: a context points at its record.
-        visual = {dpy, ScreenOfDisplay(dpy, s), s, cm, info.depth, info.c_class, info.visual,
-                  2,   RootWindow(dpy, s)};
         XcImage_ReinitCounter();
     }
     void TearDown() override { XcCmsCloseAll(); }
