@@ -36,12 +36,19 @@ class Render : public ::testing::Test
         const int status = system(cmd.c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
+    // Screen 0 of the test server is 24-bit; 8-bit is the server whose only
+    // screen is 8-bit when the script started one, else screen 1.
+    std::string Display(int screen) const
+    {
+        const char *eight = getenv("DAB_DISPLAY8");
+        return screen && eight ? std::string(eight) : server + "." + std::to_string(screen);
+    }
     // Renders on a screen and calls check(x, y, plane, sample) on every sample of the PNG.
     void Check(int screen, const std::string &args, int width, int height,
                const std::function<void(int, int, int, int)> &check)
     {
         const std::string out = temp.File("out.png"), store = temp.File("out.img");
-        ASSERT_EQ(Run(server + "." + std::to_string(screen), image + " " + out + " " + args), 0) << Err();
+        ASSERT_EQ(Run(Display(screen), image + " " + out + " " + args), 0) << Err();
         ASSERT_EQ(system((e2e::SorbanePath() + " import " + out + " " + store).c_str()), 0);
         Image *i = nullptr;
         ASSERT_EQ(Image_OpenReadImage(&i, store.c_str()), 0);
