@@ -44,6 +44,19 @@ struct RgbSpan {
     alignas(64) int32_t tmp[kChunk];
 };
 
+// Per-thread scratch shared by every kernel (one per instantiation would
+// cost each thread megabytes): two spans and the corners of a block row.
+struct Scratch2X {
+    RgbSpan span, corners;
+    std::vector<uint8_t> row[4];
+};
+
+inline Scratch2X &ScratchOf()
+{
+    thread_local Scratch2X s;
+    return s;
+}
+
 // Where the destination pixels of a pass lie: the first painted pixel and
 // the step between painted ones, per axis.
 struct Grid {
@@ -297,7 +310,7 @@ template <int SM, int SD, bool A, int FMT> struct Pass {
         const Source<SM, SD, A> src(f);
         const Target<FMT> dst(f, view);
         Sampler sampler(s, g.nx);
-        thread_local RgbSpan span;
+        RgbSpan &span = ScratchOf().span;
         for (int32_t r = 0; r < g.ny; ++r) {
             if (r + kAhead < g.ny)
                 src.Ahead(sampler, kAhead);
@@ -317,10 +330,11 @@ template <int SM, int SD, bool A, int FMT> struct Pass {
         const Source<SM, SD, A> src(f);
         const Target<FMT> dst(f, view);
         NearestSampler sampler(s, g.nx);
-        thread_local RgbSpan corners, span;
-        thread_local std::vector<uint8_t> row[4];
-        for (auto &v : row)
-            v.resize(size_t(g.nx));
+        Scratch2X &scratch = ScratchOf();
+        RgbSpan &corners = scratch.corners, &span = scratch.span;
+        std::vector<uint8_t> *row = scratch.row;
+        for (int k = 0; k < 4; ++k)
+            row[k].resize(size_t(g.nx));
         for (int32_t r = 0; r < g.ny; ++r) {
             // The samples of the whole block row, then the box's columns.
             for (int32_t i0 = 0; i0 < g.nx; i0 += kChunk) {
