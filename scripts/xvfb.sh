@@ -2,7 +2,8 @@
 # Sourced: starts the test X servers on free display numbers. DISPLAY's
 # screen 0 is 24-bit TrueColor, its screen 1 8-bit PseudoColor; DAB_DISPLAY8
 # names a second server whose only screen is 8-bit PseudoColor, as a display
-# of that kind is seen by its clients (default visual and colormap 8-bit).
+# of that kind is seen by its clients (default visual and colormap 8-bit),
+# and which offers no shared memory, as a remote display does not.
 # -noreset: the server
 # would otherwise reset whenever its last client leaves (between two test
 # processes) and turn new connections away meanwhile.
@@ -27,7 +28,7 @@ dab_start_xvfb() {
   DAB_XVFB_PID=$!
   dab_wait_display "$n"
   m=$(dab_free_display $((n + 1)))
-  Xvfb ":$m" -screen 0 1280x1024x8 -nolisten tcp -noreset >/dev/null 2>&1 &
+  Xvfb ":$m" -screen 0 1280x1024x8 -extension MIT-SHM -nolisten tcp -noreset >/dev/null 2>&1 &
   DAB_XVFB8_PID=$!
   trap 'kill $DAB_XVFB_PID $DAB_XVFB8_PID 2>/dev/null' EXIT
   dab_wait_display "$m"
