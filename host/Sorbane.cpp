@@ -41,6 +41,13 @@ const SorbaneCommand commands[] = {
      "a display process for dabstone P of kernel K: a window on IMAGE, or a script replayed"},
     {"probe", Kernel_Probe, "[--raw FILE] [--dabstone PATH]",
      "run dabstone's probe and print its application descriptor"},
+    {"render", Sorbane_Render,
+     "IMAGE OUT.png [--box X,Y,W,H] [--zoom NUM/DEN[,NUM/DEN]] [--average] [--precision N [--phase X,Y]] "
+     "[--background R,G,B] [--show]",
+     "store image IMAGE as dabstone shows it on $DISPLAY: NUM image pixels to DEN screen pixels, the box "
+     "(default the whole image) nearest or averaged, a partial pass every N pixels at phase X,Y, over a "
+     "background (default black), read back from the X image as an RGB PNG; --show also opens a window "
+     "until a key"},
     {"screenshot", Sorbane_Screenshot, "OUT.png", "PNG of the X screen ($DISPLAY) where windows cover it"},
 };
 

@@ -18,6 +18,9 @@ int Sorbane_Export(int argc, char **argv);
 int Sorbane_New(int argc, char **argv);
 int Sorbane_Info(int argc, char **argv);
 
+// A store image drawn through the display library into a PNG (Render.cpp).
+int Sorbane_Render(int argc, char **argv);
+
 // The text of an error code (system or suite).
 const char *Sorbane_ErrorText(int code);
 // One line on stderr: "sorbane: error: WHAT: DETAIL : TEXT", or

@@ -17,6 +17,26 @@ void FillDestroy(Fill *fill)
     std::free(fill);
 }
 
+Fill *Fill_CreateWithData(size_t size)
+{
+    Fill *fill = FillCreate();
+    if (!fill)
+        return nullptr;
+    if (!(fill->data = std::calloc(1, size))) {
+        FillDestroy(fill);
+        return nullptr;
+    }
+    return fill;
+}
+
+void Fill_DestroyWithData(Fill *fill)
+{
+    if (!fill)
+        return;
+    std::free(fill->data);
+    FillDestroy(fill);
+}
+
 int32_t Fill_ClampPlane(const Image *image, int32_t plane)
 {
     return std::clamp(plane, -1, image ? Image_Planes(image) - 1 : -1);

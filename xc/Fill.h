@@ -1,6 +1,7 @@
 // The base record of every fill object: the function a view calls to paint
 // one destination box, and the filler's private data, owned by the filler.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 struct Box;
@@ -18,6 +19,11 @@ struct Fill {
 Fill *FillCreate();
 // Frees the base record only; each kind's destroy frees its data first.
 void FillDestroy(Fill *fill);
+// A base record whose data is a zeroed block of size bytes; null, with
+// nothing left allocated, when the heap refuses either.
+Fill *Fill_CreateWithData(size_t size);
+// Frees the data block, then the base record; null is ignored.
+void Fill_DestroyWithData(Fill *fill);
 
 // Rules the image fillers share.
 //

@@ -357,14 +357,10 @@ bool Apply(FillTev2TevData *f, const FillTev2TevOptions *o, int mask)
 
 Fill *FillTev2TevCreate(Image *src, Image *dst, const FillTev2TevOptions *options, int mask)
 {
-    Fill *fill = FillCreate();
+    Fill *fill = Fill_CreateWithData(sizeof(FillTev2TevData));
     if (!fill)
         return nullptr;
-    auto *f = static_cast<FillTev2TevData *>(std::calloc(1, sizeof(FillTev2TevData)));
-    if (!f) {
-        FillDestroy(fill);
-        return nullptr;
-    }
+    auto *f = DataOf(fill);
     f->src = src;
     f->dst = dst;
     SetThreshold(f, 0.5);
@@ -375,16 +371,12 @@ Fill *FillTev2TevCreate(Image *src, Image *dst, const FillTev2TevOptions *option
     Apply(f, options, mask);
     FillTev2Tev_SelectKernels(f);
     fill->fill = FillTev2Tev_Fill;
-    fill->data = f;
     return fill;
 }
 
 void FillTev2TevDestroy(Fill *filler)
 {
-    if (!filler)
-        return;
-    std::free(filler->data);
-    FillDestroy(filler);
+    Fill_DestroyWithData(filler);
 }
 
 void FillTev2TevSetOptions(Fill *filler, const FillTev2TevOptions *options, int mask)

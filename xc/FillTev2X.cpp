@@ -3,7 +3,7 @@
 #include "xc/FillTev2Tev.h"
 #include "xc/kernels/Tev2X.h"
 
-#include <cstdlib>
+#include <algorithm>
 #include <cstring>
 
 // ---- FillTev2X ----
@@ -93,14 +93,10 @@ void FillTev2X_SelectKernels(FillTev2XData *f)
 
 Fill *FillTev2XCreate(Image *image, XcImage *ximage, const FillTev2XOptions *options, int mask)
 {
-    Fill *fill = FillCreate();
+    Fill *fill = Fill_CreateWithData(sizeof(FillTev2XData));
     if (!fill)
         return nullptr;
-    auto *f = static_cast<FillTev2XData *>(std::calloc(1, sizeof(FillTev2XData)));
-    if (!f) {
-        FillDestroy(fill);
-        return nullptr;
-    }
+    auto *f = DataOf(fill);
     f->image = image;
     f->ximage = ximage;
     f->precisionX = f->precisionY = 1;
@@ -108,16 +104,12 @@ Fill *FillTev2XCreate(Image *image, XcImage *ximage, const FillTev2XOptions *opt
     Apply(f, options, mask);
     FillTev2X_SelectKernels(f);
     fill->fill = FillTev2X_Fill;
-    fill->data = f;
     return fill;
 }
 
 void FillTev2XDestroy(Fill *filler)
 {
-    if (!filler)
-        return;
-    std::free(filler->data);
-    FillDestroy(filler);
+    Fill_DestroyWithData(filler);
 }
 
 void FillTev2XSetOptions(Fill *filler, const FillTev2XOptions *options, int mask)
@@ -200,6 +192,17 @@ int SlotOf(const View *view, const FillTev2XData *f)
     return unzoomed ? TEV2X_COPY : TEV2X_NEAREST;
 }
 
+// The walk steps num * precision units per sample in 32 bits: blocks of at
+// least one pixel, and no step near the end of the range (no display zooms
+// or refines by anything near 2^28).
+bool Walkable(const View *view, const FillTev2XData *f)
+{
+    constexpr int64_t kLimit = int64_t(1) << 28;
+    const int64_t px = f->precisionX, py = f->precisionY;
+    return px >= 1 && py >= 1 && px * view->xMap.num < kLimit && py * view->yMap.num < kLimit &&
+           view->xMap.den < kLimit && view->yMap.den < kLimit;
+}
+
 Box ImageBox(const XImage *image)
 {
     return Box_Rect(0, 0, image->width, image->height);
@@ -214,8 +217,7 @@ void FillTev2X_Fill(View *view, void *data, Box *box)
     Box b;
     if (!f->kernels || !xi->image || !xi->cms || !Fill_ServedBox(view, box, ImageBox(xi->image), f->image, &b))
         return;
-    // A pass's grid stays meaningful only for blocks of at least one pixel.
-    if (f->precisionX < 1 || f->precisionY < 1)
+    if (!Walkable(view, f))
         return;
     f->kernels->slot[SlotOf(view, f)](view, f, &b);
 }
@@ -225,35 +227,35 @@ void FillTev2X_Fill(View *view, void *data, Box *box)
 namespace
 {
 
-void FillBytes(View *, void *data, Box *box)
+// Calls row(data + offset of (b.x1, y), width) for each row of the box
+// inside the X image.
+template <class Row> void ForEachRow(const FillNull2XData *f, const Box *box, Row row)
 {
-    auto *f = static_cast<FillNull2XData *>(data);
-    Box b;
     const XImage *im = f->ximage->image;
+    Box b;
     if (!im)
         return;
     const Box limit = ImageBox(im);
     if (!Box_Clip(&b, box, &limit))
         return;
+    const int bytes = im->bits_per_pixel / 8;
     for (int32_t y = b.y1; y <= b.y2; ++y)
-        std::memset(im->data + ptrdiff_t(y) * im->bytes_per_line + b.x1, int(f->pixel & 255u), size_t(b.width));
+        row(im->data + ptrdiff_t(y) * im->bytes_per_line + ptrdiff_t(b.x1) * bytes, b.width);
+}
+
+void FillBytes(View *, void *data, Box *box)
+{
+    auto *f = static_cast<FillNull2XData *>(data);
+    ForEachRow(f, box, [f](char *p, int32_t n) { std::memset(p, int(f->pixel & 255u), size_t(n)); });
 }
 
 void FillWords(View *, void *data, Box *box)
 {
     auto *f = static_cast<FillNull2XData *>(data);
-    Box b;
-    const XImage *im = f->ximage->image;
-    if (!im)
-        return;
-    const Box limit = ImageBox(im);
-    if (!Box_Clip(&b, box, &limit))
-        return;
-    for (int32_t y = b.y1; y <= b.y2; ++y) {
-        auto *row = reinterpret_cast<uint32_t *>(im->data + ptrdiff_t(y) * im->bytes_per_line) + b.x1;
-        for (int32_t i = 0; i < b.width; ++i)
-            row[i] = f->pixel;
-    }
+    ForEachRow(f, box, [f](char *p, int32_t n) {
+        auto *w = reinterpret_cast<uint32_t *>(p);
+        std::fill(w, w + n, f->pixel);
+    });
 }
 
 FillFn Null2XFunction(const XcImage *xi)
@@ -272,16 +274,10 @@ FillFn Null2XFunction(const XcImage *xi)
 
 Fill *FillNull2XCreate(void *, XcImage *ximage, const uint32_t *options, int mask)
 {
-    Fill *fill = FillCreate();
+    Fill *fill = Fill_CreateWithData(sizeof(FillNull2XData));
     if (!fill)
         return nullptr;
-    auto *f = static_cast<FillNull2XData *>(std::calloc(1, sizeof(FillNull2XData)));
-    if (!f) {
-        FillDestroy(fill);
-        return nullptr;
-    }
-    f->ximage = ximage;
-    fill->data = f;
+    static_cast<FillNull2XData *>(fill->data)->ximage = ximage;
     FillNull2XSetOptions(fill, options, mask);
     fill->fill = Null2XFunction(ximage);
     return fill;
@@ -289,10 +285,7 @@ Fill *FillNull2XCreate(void *, XcImage *ximage, const uint32_t *options, int mas
 
 void FillNull2XDestroy(Fill *filler)
 {
-    if (!filler)
-        return;
-    std::free(filler->data);
-    FillDestroy(filler);
+    Fill_DestroyWithData(filler);
 }
 
 void FillNull2XSetOptions(Fill *filler, const uint32_t *options, int mask)

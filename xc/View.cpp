@@ -2,6 +2,9 @@
 
 #include "core/OrvError.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstdlib>
 
 namespace
@@ -74,10 +77,10 @@ int32_t SrcToDst(const ViewMap &m, int32_t s)
 // holds exactly when num (d - dstOrigin) + phase >= den (s - srcOrigin).
 // Found by one division, whatever the zoom: a walk from SrcToDst would take
 // den / num steps, thousands for a brush stretched that much.
-int32_t FirstAtOrAfter(const ViewMap &m, int32_t s)
+int64_t FirstAtOrAfter(const ViewMap &m, int64_t s)
 {
-    int64_t t = int64_t(m.den) * (int64_t(s) - m.srcOrigin) - m.phase;
-    return static_cast<int32_t>(m.dstOrigin - FloorDiv(-t, m.num));
+    int64_t t = int64_t(m.den) * (s - m.srcOrigin) - m.phase;
+    return m.dstOrigin - FloorDiv(-t, m.num);
 }
 
 void SetCorners(Box *b, int32_t x1, int32_t y1, int32_t x2, int32_t y2)
@@ -86,8 +89,18 @@ void SetCorners(Box *b, int32_t x1, int32_t y1, int32_t x2, int32_t y2)
     b->y1 = y1;
     b->x2 = x2;
     b->y2 = y2;
-    b->width = x2 - x1 + 1;
-    b->height = y2 - y1 + 1;
+    // Corners at both ends of the range span more than a 32-bit size holds.
+    b->width = int32_t(std::min<int64_t>(int64_t(x2) - x1 + 1, INT32_MAX));
+    b->height = int32_t(std::min<int64_t>(int64_t(y2) - y1 + 1, INT32_MAX));
+}
+
+// An empty box at (x, y): its far corner one short of it, unless that is
+// past the end of the range.
+void SetEmpty(Box *b, int32_t x, int32_t y)
+{
+    *b = Box{};
+    SetCorners(b, x, y, x == INT32_MIN ? x : x - 1, y == INT32_MIN ? y : y - 1);
+    b->width = b->height = 0;
 }
 
 // The destination pixels whose source lies in the box; width and height 0
@@ -101,7 +114,7 @@ void SrcToDstBoxInto(const View *v, const Box *box, Box *out)
     if (okX && okY)
         SetCorners(out, x1, y1, x2, y2);
     else
-        SetCorners(out, x1, y1, x1 - 1, y1 - 1);
+        SetEmpty(out, x1, y1);
 }
 
 int32_t AnchorOf(const View *v, int axis, int32_t anchor, int explicitAnchor)
@@ -194,8 +207,7 @@ void ComputeArea(View *v)
             AppendStrip(v->nomans, d.x1, a.y2 + 1, d.x2, d.y2);
         return;
     }
-    a = Box{};
-    SetCorners(&a, d.x1, d.y1, d.x1 - 1, d.y1 - 1);
+    SetEmpty(&a, d.x1, d.y1);
     Box *copy = Box_Dup(&d);
     if (copy && List_Append(v->nomans, copy) != LIST_OK)
         BoxFree(copy);
@@ -494,9 +506,12 @@ void ViewSrcToDstC(const View *view, int32_t x, int32_t y, int32_t *dx, int32_t 
 
 int ViewSrcToDstInterval(const View *, const ViewMap *map, int32_t s1, int32_t s2, int32_t *d1, int32_t *d2)
 {
-    *d1 = FirstAtOrAfter(*map, s1);
-    *d2 = FirstAtOrAfter(*map, s2 + 1) - 1;
-    return *d1 <= *d2;
+    // In 64 bits, then cut to the destination coordinates that exist.
+    const int64_t first = std::max<int64_t>(FirstAtOrAfter(*map, s1), INT32_MIN);
+    const int64_t last = std::min<int64_t>(FirstAtOrAfter(*map, int64_t(s2) + 1) - 1, INT32_MAX);
+    *d1 = int32_t(std::min<int64_t>(first, INT32_MAX));
+    *d2 = int32_t(std::max<int64_t>(last, INT32_MIN));
+    return first <= last;
 }
 
 Box *ViewSrcToDstBox(const View *view, const Box *box)

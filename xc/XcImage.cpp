@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace
 {
@@ -160,6 +162,13 @@ void Visit(XcImage *xi, int x, int y, bool draw, int invert, long pixel)
         std::memcpy(p, &word, 4);
     }
 }
+
+// Whether a clip box (null: none) leaves the pixel drawn.
+bool Inside(const Box *clip, int x, int y)
+{
+    return !clip || (x >= clip->x1 && x <= clip->x2 && y >= clip->y1 && y <= clip->y2);
+}
+
 // The dash moves on by n pixels that are not drawn.
 void Skip(int64_t n)
 {
@@ -182,6 +191,62 @@ void Run(XcImage *xi, bool vertical, int fixed, int64_t from, int64_t to, int in
     for (int64_t v = lo; v <= hi; ++v)
         Visit(xi, vertical ? fixed : int(v), vertical ? int(v) : fixed, true, invert, pixel);
     Skip(to - hi);
+}
+
+// How far a resize moves the kept area for a placement (see the header);
+// dw and dh are the growth of each side.
+std::pair<int, int> PlacementShift(int placement, int dw, int dh)
+{
+    switch (placement) {
+    case 3:
+        return {dw, 0};
+    case 5:
+        return {dw / 2, dh / 2}; // integer division rounds toward zero
+    case 7:
+        return {dw, dh};
+    case 9:
+        return {0, dh};
+    default:
+        return {0, 0};
+    }
+}
+
+// The top-right quarter of the ellipse in a w x h rectangle (w, h from 1 to
+// 65535, pixel offsets from its top-left corner), from the middle of the top
+// side (ceil(w / 2), 0) to the middle of the right side (w, floor(h / 2)).
+// Each step goes right, down or both, to the pixel whose residual
+// (u / a)^2 + (v / b)^2 - 1 is the smallest: u, v (from the centre) and the
+// half-axes a, b are 16.16, so are their ratios, and the squares are kept
+// in 32.32 so that nothing more is rounded.
+// A middle column (even w) or row (even h) is its own mirror: the quarter
+// holds one pixel of each, its first and its last, so that the four mirrored
+// quarters join into one loop instead of leaving spurs on thin ellipses.
+std::vector<std::pair<int, int>> Quarter(int w, int h)
+{
+    const int32_t a = w << 15, b = h << 15; // w / 2 and h / 2
+    constexpr int64_t kBarred = INT64_MAX;
+    auto residual = [&](int i, int j) {
+        const int64_t p = (int64_t((2 * i - w) << 15) << 16) / a, q = (int64_t((h - 2 * j) << 15) << 16) / b;
+        return std::abs(p * p + q * q - (int64_t(1) << 32));
+    };
+    const int iStart = (w + 1) / 2, iEnd = w, jEnd = h / 2;
+    int i = iStart, j = 0;
+    std::vector<std::pair<int, int>> quarter{{i, j}};
+    while (i < iEnd || j < jEnd) {
+        if (i == iEnd || j == jEnd) {
+            (i == iEnd ? j : i) += 1;
+        } else { // the diagonal wins ties: a thinner outline
+            const bool middleRowNext = h % 2 == 0 && j + 1 == jEnd, middleColumn = w % 2 == 0 && i == iStart;
+            const int64_t both = middleRowNext && i + 1 < iEnd ? kBarred : residual(i + 1, j + 1);
+            const int64_t right = residual(i + 1, j),
+                          down = middleRowNext || middleColumn ? kBarred : residual(i, j + 1);
+            const bool diagonal = both <= right && both <= down;
+            i += diagonal || right <= down;
+            j += diagonal || down < right;
+        }
+        quarter.emplace_back(i, j);
+    }
+    return quarter;
 }
 } // namespace
 
@@ -227,7 +292,7 @@ XcImage *XcImage_SetDims(XcImage *xi, int width, int height, int *shm)
     return xi;
 }
 
-XcImage *XcImage_CopyAndSetDims(XcImage *xi, int width, int height, int, Box *area, int *shm)
+XcImage *XcImage_CopyAndSetDims(XcImage *xi, int width, int height, int placement, Box *area, int *shm)
 {
     if (!xi)
         return nullptr;
@@ -254,17 +319,23 @@ XcImage *XcImage_CopyAndSetDims(XcImage *xi, int width, int height, int, Box *ar
         XcImage_Destroy(xi);
         return nullptr;
     }
-    // The top-left corner is kept: the area stays where it is, less what
-    // either image lacks.
+    // The area, less what the old image lacks, moves with the placement;
+    // then the new image cuts it. Clipped first, its corners cannot overflow.
     Box keep = Box_Rect(area->x1, area->y1, area->width, area->height);
     const Box oldWhole = Box_Rect(0, 0, old->width, old->height), whole = Box_Rect(0, 0, width, height);
-    if (!Box_SelfClip(&keep, &oldWhole) || !Box_SelfClip(&keep, &whole)) {
+    const auto [dx, dy] = PlacementShift(placement, width - old->width, height - old->height);
+    bool remains = Box_SelfClip(&keep, &oldWhole);
+    if (remains) {
+        keep = Box_Rect(keep.x1 + dx, keep.y1 + dy, keep.width, keep.height);
+        remains = Box_SelfClip(&keep, &whole);
+    }
+    if (!remains) {
         area->width = area->height = 0;
     } else {
-        const size_t at = size_t(keep.x1) * bytesPerPixel(xi), row = size_t(keep.width) * bytesPerPixel(xi);
+        const size_t bpp = bytesPerPixel(xi), row = size_t(keep.width) * bpp;
         for (int y = keep.y1; y <= keep.y2; ++y)
-            std::memcpy(image->data + size_t(y) * image->bytes_per_line + at,
-                        old->data + size_t(y) * old->bytes_per_line + at, row);
+            std::memcpy(image->data + size_t(y) * image->bytes_per_line + keep.x1 * bpp,
+                        old->data + size_t(y - dy) * old->bytes_per_line + (keep.x1 - dx) * bpp, row);
         *area = keep;
     }
     XShmSegmentInfo freed = oldSeg;
@@ -372,8 +443,7 @@ void XcImage_DrawLine(XcImage *xi, int x1, int y1, int x2, int y2, const Box *cl
     int64_t error = 2 * minor - major;
     int x = x1, y = y1;
     for (int64_t i = 0; i <= major; ++i) {
-        const bool inside = !clip || (x >= clip->x1 && x <= clip->x2 && y >= clip->y1 && y <= clip->y2);
-        Visit(xi, x, y, inside, invert, pixel);
+        Visit(xi, x, y, Inside(clip, x, y), invert, pixel);
         while (error >= 0 && minor) {
             (xMajor ? y : x) += xMajor ? sy : sx;
             error -= 2 * major;
@@ -381,6 +451,36 @@ void XcImage_DrawLine(XcImage *xi, int x1, int y1, int x2, int y2, const Box *cl
         (xMajor ? x : y) += xMajor ? sx : sy;
         error += 2 * minor;
     }
+}
+
+void XcImage_DrawEllipse(XcImage *xi, int x1, int y1, int x2, int y2, const Box *clip, int invert, long pixel)
+{
+    if (x1 > x2)
+        std::swap(x1, x2);
+    if (y1 > y2)
+        std::swap(y1, y2);
+    const int64_t w = int64_t(x2) - x1, h = int64_t(y2) - y1;
+    if (w > kMaxSide || h > kMaxSide)
+        return;
+    auto visit = [&](int x, int y) { Visit(xi, x, y, Inside(clip, x, y), invert, pixel); };
+    if (!w || !h) {
+        for (int k = 0; k <= w + h; ++k)
+            visit(x1 + (w ? k : 0), y1 + (h ? k : 0));
+        return;
+    }
+    // The quarter mirrored into the other three, in turn around the outline;
+    // the middle column (even w) or row (even h) is its own mirror and is
+    // visited once, where the quarters meet.
+    const auto q = Quarter(int(w), int(h));
+    const int n = int(q.size()), evenW = w % 2 == 0, evenH = h % 2 == 0;
+    for (int k = 0; k < n; ++k)
+        visit(x1 + q[k].first, y1 + q[k].second);
+    for (int k = n - 1 - evenH; k >= 0; --k)
+        visit(x1 + q[k].first, y2 - q[k].second);
+    for (int k = evenW; k < n; ++k)
+        visit(x2 - q[k].first, y2 - q[k].second);
+    for (int k = n - 1 - evenH; k >= evenW; --k)
+        visit(x2 - q[k].first, y1 + q[k].second);
 }
 
 void XcImage_ReinitCounter()

@@ -37,10 +37,20 @@ XcImage *XcImage_Create(XcVisual *visual, XcCms *cms, int width, int height, int
 // failure, also for a negative size, the whole record is destroyed and null
 // returned: the caller must drop its pointer.
 XcImage *XcImage_SetDims(XcImage *xi, int width, int height, int *shm);
-// Resizes keeping the content of *area at the same place (placement 1, the
-// top-left corner kept, is the only one; others are taken as 1). *area comes back clipped to the new image
-// (width and height 0 when nothing is left). A shared image stays shared where the server allows; with no
-// image or a size of 0 this is XcImage_SetDims. Same failure rule.
+// Resizes keeping the content of *area (first clipped to the old image). The
+// placement names the part of the old image that keeps its place, and so
+// moves the area by (dx, dy), where dw = width - old width and
+// dh = height - old height:
+//   1  top-left corner          (0, 0)
+//   3  right edge (and top)     (dw, 0)
+//   5  centre                   (dw / 2, dh / 2), halves rounded toward zero
+//   7  bottom and right edges   (dw, dh)
+//   9  bottom and left edges    (0, dh)
+// any other placement is taken as 1. The moved area is clipped to the new
+// image, what is left is copied, and *area comes back as that clipped box
+// (width and height 0 when nothing is left). A shared image stays shared
+// where the server allows; with no image or a size of 0 this is
+// XcImage_SetDims. Same failure rule.
 XcImage *XcImage_CopyAndSetDims(XcImage *xi, int width, int height, int placement, Box *area, int *shm);
 void XcImage_Destroy(XcImage *xi);
 // Opens a new context for the visual, which the record then owns, closing
@@ -60,4 +70,13 @@ void XcImage_MoveArea(XcImage *xi, int sx, int sy, int dx, int dy, int width, in
 void XcImage_DrawSLine(XcImage *xi, int x1, int y1, int x2, int y2, int invert, long pixel);
 void XcImage_DrawRect(XcImage *xi, const Box *rect, const Box *clip, int invert, long pixel);
 void XcImage_DrawLine(XcImage *xi, int x1, int y1, int x2, int y2, const Box *clip, int invert, long pixel);
+// The ellipse whose bounding rectangle is (x1, y1)-(x2, y2), corners
+// included and given in any order: a closed 8-connected outline that touches
+// all four sides and is symmetric about both middle lines, each pixel visited
+// once, clockwise from the middle of the top side; clipped and counted as
+// DrawLine's pixels. A rectangle one pixel wide or high is a line, drawn
+// from its top or left end. A side longer than 65536 pixels is beyond the 16.16
+// arithmetic: nothing is drawn and the dash does not move.
+void XcImage_DrawEllipse(XcImage *xi, int x1, int y1, int x2, int y2, const Box *clip, int invert,
+                         long pixel);
 void XcImage_ReinitCounter();

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -147,4 +148,48 @@ inline std::string FirstDifference(const MemImage &got, const MemImage &want)
                            std::to_string(y) + "): got " + std::to_string(got.Get(p, x, y)) + ", want " +
                            std::to_string(want.Get(p, x, y));
     return "";
+}
+
+inline int RandIn(std::mt19937 &rng, int lo, int hi)
+{
+    return lo + int(rng() % uint32_t(hi - lo + 1));
+}
+
+struct Zoom {
+    int num, den;
+};
+
+inline Zoom RandomZoom(std::mt19937 &rng)
+{
+    static const Zoom zooms[] = {{1, 1}, {3, 1}, {1, 3}, {7, 5}, {5, 7}, {2, 1},
+                                 {1, 2}, {3, 2}, {2, 3}, {4, 1}, {1, 4}};
+    if (rng() % 4 == 0)
+        return {RandIn(rng, 1, 9), RandIn(rng, 1, 9)};
+    return zooms[rng() % (sizeof zooms / sizeof zooms[0])];
+}
+
+// An image and, when a single plane is meant, the plane: a grey format is
+// sometimes one plane of an RGB or CMYK image, or an alpha plane shown.
+struct SideImage {
+    std::unique_ptr<MemImage> img;
+    int plane = -1;
+};
+
+inline SideImage MakeSide(std::mt19937 &rng, int mode, int depth, bool alpha, int w, int h)
+{
+    SideImage s;
+    int pick = int(rng() % 6);
+    if (mode == 1 && depth == 8 && pick == 0) { // an alpha plane shown as grey
+        int m = 1 + int(rng() % 3);
+        s.img = std::make_unique<MemImage>(w, h, m, 8, true);
+        s.plane = Image_ColorPlanes(*s.img);
+    } else if (mode == 1 && pick == 1) {
+        int m = 2 + int(rng() % 2);
+        s.img = std::make_unique<MemImage>(w, h, m, depth, alpha);
+        s.plane = int(rng() % (m == 2 ? 3 : 4));
+    } else {
+        s.img = std::make_unique<MemImage>(w, h, mode, depth, alpha);
+    }
+    s.img->Randomize(rng);
+    return s;
 }

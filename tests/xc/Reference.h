@@ -3,6 +3,7 @@
 // ViewDstToSrcPh, areas as true overlaps, every weight and alpha computed in
 // doubles on the spot, no tables. The kernels must give the same bytes.
 #pragma once
+#include "MemImage.h"
 #include "core/Image.h"
 #include "xc/FillTev2Tev.h"
 #include "xc/View.h"
@@ -67,6 +68,33 @@ inline int ScaleTo(uint32_t v, int from, int to)
     return from == 8 ? int(v * 256) : int(v >> 8);
 }
 
+// A sample at depth `to` for the destination pixel whose source is (sx, sy)
+// at phases (phx, phy): the nearest, or with average the weighted mean of the
+// area it covers in units of 1/den, ending after (lastX, lastY), truncated.
+inline int Sample(const View *v, const Image *img, int plane, int to, int sx, int sy, int phx, int phy,
+                  bool average, int lastX, int lastY)
+{
+    int bits = Image_PlaneBits(img, plane);
+    if (!average)
+        return ScaleTo(Image_GetSample(img, plane, sx, sy), bits, to);
+    const ViewMap &mx = v->xMap, &my = v->yMap;
+    long x0 = long(sx) * mx.den + phx, x1 = std::min(x0 + mx.num, long(lastX + 1) * mx.den);
+    long y0 = long(sy) * my.den + phy, y1 = std::min(y0 + my.num, long(lastY + 1) * my.den);
+    double sum = 0, total = 0;
+    for (long r = sy; r * my.den < y1; ++r) {
+        long wy = std::min(y1, (r + 1) * my.den) - std::max(y0, r * my.den);
+        for (long c = sx; c * mx.den < x1; ++c) {
+            long wx = std::min(x1, (c + 1) * mx.den) - std::max(x0, c * mx.den);
+            if (wx <= 0 || wy <= 0)
+                continue;
+            double w = double(wx) * double(wy);
+            sum += w * ScaleTo(Image_GetSample(img, plane, int(c), int(r)), bits, to);
+            total += w;
+        }
+    }
+    return int(sum / total);
+}
+
 struct Side {
     int mode, depth, shown, alpha; // alpha: plane index, 0 none
 };
@@ -87,6 +115,29 @@ inline std::vector<int> ColourPlanes(const Side &s)
     return s.mode == 2   ? std::vector<int>{0, 1, 2}
            : s.mode == 3 ? std::vector<int>{0, 1, 2, 3}
                          : std::vector<int>{s.shown};
+}
+
+// Maps the view at zoom (zx, zy) from random reference boxes and phases
+// (the boxes are read by ViewSetMap alone), and returns a box over its image
+// area in a dw x dh destination: mostly overlapping it, sometimes any box or
+// an empty one.
+inline Box MapAndBox(std::mt19937 &rng, View *view, Zoom zx, Zoom zy, int dw, int dh)
+{
+    int k = RandIn(rng, 1, 6), ox = RandIn(rng, -1, dw / 2), oy = RandIn(rng, -1, dh / 2);
+    int kx = rng() % 3 ? 0 : RandIn(rng, -2, 2), ky = rng() % 3 ? 0 : RandIn(rng, -2, 2);
+    Box srcRef = B(kx, ky, kx + k * zx.num - 1, ky + k * zy.num - 1);
+    Box dstRef = B(ox, oy, ox + k * zx.den - 1, oy + k * zy.den - 1);
+    ViewSetMap(view, &srcRef, &dstRef);
+    view->xMap.phase = int(rng() % uint32_t(view->xMap.den));
+    view->yMap.phase = int(rng() % uint32_t(view->yMap.den));
+    ViewScroll(view, 0, 0); // recompute the image area for the new phases
+    Box area = view->imageArea;
+    if (BoxEmpty(&area) || rng() % 8 == 0)
+        area = B(0, 0, dw - 1, dh - 1);
+    int bx = RandIn(rng, area.x1 - 3, area.x2), by = RandIn(rng, area.y1 - 3, area.y2);
+    int bw = rng() % 10 ? RandIn(rng, std::max(1, area.x1 - bx + 1), area.x2 - bx + 4) : 0;
+    Box box = B(bx, by, bx + bw - 1, by + RandIn(rng, std::max(1, area.y1 - by + 1), area.y2 - by + 4) - 1);
+    return box;
 }
 
 class Filler
@@ -142,29 +193,9 @@ class Filler
     }
 
   private:
-    // A source sample at the working depth: nearest, or the weighted mean of
-    // the covered area in units of 1/den, truncated.
     int Source(const Image *img, int plane, int to, int sx, int sy, int phx, int phy) const
     {
-        int bits = Image_PlaneBits(img, plane);
-        if (!average_)
-            return ScaleTo(Image_GetSample(img, plane, sx, sy), bits, to);
-        const ViewMap &mx = v_->xMap, &my = v_->yMap;
-        long x0 = long(sx) * mx.den + phx, x1 = std::min(x0 + mx.num, long(lastX_ + 1) * mx.den);
-        long y0 = long(sy) * my.den + phy, y1 = std::min(y0 + my.num, long(lastY_ + 1) * my.den);
-        double sum = 0, total = 0;
-        for (long r = sy; r * my.den < y1; ++r) {
-            long wy = std::min(y1, (r + 1) * my.den) - std::max(y0, r * my.den);
-            for (long c = sx; c * mx.den < x1; ++c) {
-                long wx = std::min(x1, (c + 1) * mx.den) - std::max(x0, c * mx.den);
-                if (wx <= 0 || wy <= 0)
-                    continue;
-                double w = double(wx) * double(wy);
-                sum += w * ScaleTo(Image_GetSample(img, plane, int(c), int(r)), bits, to);
-                total += w;
-            }
-        }
-        return int(sum / total);
+        return Sample(v_, img, plane, to, sx, sy, phx, phy, average_, lastX_, lastY_);
     }
 
     // Destination channel ch from source channels S at full scale F.

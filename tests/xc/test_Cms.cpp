@@ -48,8 +48,22 @@ void ExpectTable(int n) // the table and the file on disk, both exact
     EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == Good(n)) << "file " << n;
 }
 
+// Threshold (i, j) of the w x h dither matrix for n levels: its base, or the matrix of half the size
+// doubled into the quadrants 4M, 4M + 2 / 4M + 3, 4M + 1.
+int Threshold(int n, int i, int j, int w, int h)
+{
+    static const std::vector<int> k2 = {0, 2, 3, 1}, k3 = {6, 8, 4, 1, 0, 3, 5, 2, 7},
+                                  k4 = {15, 0, 18, 2, 10, 8, 12, 4, 14, 6, 16, 3, 11, 1, 17, 9, 3, 7, 19, 5},
+                                  k6 = {0, 6, 2, 8, 10, 4, 11, 5, 3, 9, 1, 7},
+                                  *kBase[7] = {0, 0, &k2, &k3, &k4, &k2, &k6};
+    if (w * h == static_cast<int>(kBase[n]->size()))
+        return (*kBase[n])[i * w + j];
+    const int quadrant[2][2] = {{0, 2}, {3, 1}};
+    return 4 * Threshold(n, i % (h / 2), j % (w / 2), w / 2, h / 2) + quadrant[i >= h / 2][j >= w / 2];
+}
+
 // Sides red, green, blue. Cube-map positions hold intensities `step` levels of n apart, ascending; the
-// tables are the reference; each row block repeats its row a screen width from x and leads to the next.
+// tables and matrices are the reference; each row block holds its row a screen width from x, then the next.
 void ExpectCube(XcCms *cms, std::vector<int> sides, int n = 0, int step = 1)
 {
     ASSERT_EQ((std::vector<int>{cms->sides[0], cms->sides[2], cms->sides[1], cms->allocated}),
@@ -61,12 +75,15 @@ void ExpectCube(XcCms *cms, std::vector<int> sides, int n = 0, int step = 1)
                       p[ch] * step * 255 / ((n ? n : sides[ch]) - 1));
         }
         EXPECT_TRUE(std::string(cms->quant[ch], cms->quant[ch] + 65536) == Good(sides[ch], false)) << ch;
-        int x = 20, y = cms->dither[ch].height, w = cms->dither[ch].width;
+        const int side = sides[ch], kWidth[7] = {0, 0, 16, 12, 10, 8, 8},
+                  kHeight[7] = {0, 0, 16, 12, 8, 8, 6};
+        int x = 20, y = cms->dither[ch].height, w = cms->dither[ch].width, h = y;
+        ASSERT_EQ(std::pair(w, h), std::pair(kWidth[side], kHeight[side]));
         int32_t *block = XcCmsGetDither(cms, ch, &x, &y), *first = block;
         ASSERT_EQ(std::pair(x, y), std::pair(20 % w, 0));
-        for (int i = 0; i < cms->dither[ch].height; ++i, block += block[0])
+        for (int i = 0; i < h; ++i, block += block[0])
             for (int j = 0; j < WidthOfScreen(cms->visual->screen); ++j)
-                ASSERT_EQ(block[1 + x + j], block[1 + (x + j) % w]);
+                ASSERT_EQ(block[1 + x + j], Threshold(side, i, (x + j) % w, w, h)) << side;
         EXPECT_EQ(block, first);
     }
 }

@@ -54,50 +54,6 @@ std::vector<Format> AllFormats()
     return out;
 }
 
-// An image and, when a single plane is meant, the plane: a grey format is
-// sometimes one plane of an RGB or CMYK image, or an alpha plane shown.
-struct Side {
-    std::unique_ptr<MemImage> img;
-    int plane = -1;
-};
-
-Side MakeSide(std::mt19937 &rng, int mode, int depth, bool alpha, int w, int h)
-{
-    Side s;
-    int pick = int(rng() % 6);
-    if (mode == 1 && depth == 8 && pick == 0) { // an alpha plane shown as grey
-        int m = 1 + int(rng() % 3);
-        s.img = std::make_unique<MemImage>(w, h, m, 8, true);
-        s.plane = Image_ColorPlanes(*s.img);
-    } else if (mode == 1 && pick == 1) {
-        int m = 2 + int(rng() % 2);
-        s.img = std::make_unique<MemImage>(w, h, m, depth, alpha);
-        s.plane = int(rng() % (m == 2 ? 3 : 4));
-    } else {
-        s.img = std::make_unique<MemImage>(w, h, mode, depth, alpha);
-    }
-    s.img->Randomize(rng);
-    return s;
-}
-
-int RandIn(std::mt19937 &rng, int lo, int hi)
-{
-    return lo + int(rng() % uint32_t(hi - lo + 1));
-}
-
-struct Zoom {
-    int num, den;
-};
-
-Zoom RandomZoom(std::mt19937 &rng)
-{
-    static const Zoom zooms[] = {{1, 1}, {3, 1}, {1, 3}, {7, 5}, {5, 7}, {2, 1},
-                                 {1, 2}, {3, 2}, {2, 3}, {4, 1}, {1, 4}};
-    if (rng() % 4 == 0)
-        return {RandIn(rng, 1, 9), RandIn(rng, 1, 9)};
-    return zooms[rng() % (sizeof zooms / sizeof zooms[0])];
-}
-
 struct CaseResult {
     std::string selected, difference, description;
     int painted = 0;
@@ -141,8 +97,8 @@ CaseResult RunCase(std::mt19937 &rng, const Format &f)
     // An alpha plane present but switched off must not count.
     bool srcHasAlpha = srcAlpha || (!f.alpha && rng() % 3 == 0);
     bool dstHasAlpha = dstAlpha || (!f.alpha && !cst && rng() % 3 == 0);
-    Side src = MakeSide(rng, srcMode, srcDepth, srcHasAlpha, sw, sh);
-    Side dst = MakeSide(rng, f.dm, f.dd, dstHasAlpha, dw, dh);
+    SideImage src = MakeSide(rng, srcMode, srcDepth, srcHasAlpha, sw, sh);
+    SideImage dst = MakeSide(rng, f.dm, f.dd, dstHasAlpha, dw, dh);
     srcHasAlpha = Image_AlphaPlanes(*src.img) != 0;
     dstHasAlpha = Image_AlphaPlanes(*dst.img) != 0;
     c.noSrcAlpha = srcHasAlpha && !srcAlpha;
@@ -181,22 +137,7 @@ CaseResult RunCase(std::mt19937 &rng, const Format &f)
                    RandIn(rng, 0, sh + 3));
     Box dstBox = B(0, 0, dw - 1, dh - 1);
     View *view = NViewCreate(&srcBox, &dstBox, nullptr, fill, nullptr, 0);
-    int k = RandIn(rng, 1, 6), ox = RandIn(rng, -1, dw / 2), oy = RandIn(rng, -1, dh / 2);
-    int kx = rng() % 3 ? 0 : RandIn(rng, -2, 2), ky = rng() % 3 ? 0 : RandIn(rng, -2, 2);
-    Box srcRef = B(kx, ky, kx + k * zx.num - 1, ky + k * zy.num - 1);
-    Box dstRef = B(ox, oy, ox + k * zx.den - 1, oy + k * zy.den - 1);
-    ViewSetMap(view, &srcRef, &dstRef);
-    view->xMap.phase = int(rng() % uint32_t(view->xMap.den));
-    view->yMap.phase = int(rng() % uint32_t(view->yMap.den));
-    ViewScroll(view, 0, 0); // recompute the image area for the new phases
-    // Mostly a box that overlaps the image area, sometimes any box or an
-    // empty one.
-    Box area = view->imageArea;
-    if (BoxEmpty(&area) || rng() % 8 == 0)
-        area = B(0, 0, dw - 1, dh - 1);
-    int bx = RandIn(rng, area.x1 - 3, area.x2), by = RandIn(rng, area.y1 - 3, area.y2);
-    int bw = rng() % 10 ? RandIn(rng, std::max(1, area.x1 - bx + 1), area.x2 - bx + 4) : 0;
-    Box box = B(bx, by, bx + bw - 1, by + RandIn(rng, std::max(1, area.y1 - by + 1), area.y2 - by + 4) - 1);
+    Box box = ref::MapAndBox(rng, view, zx, zy, dw, dh);
 
     MemImage want(dw, dh, Image_Mode(*dst.img), Image_PlaneBits(*dst.img, 0),
                   Image_AlphaPlanes(*dst.img) != 0);

@@ -1,10 +1,12 @@
 // X images on the test script's server (screen 0 TrueColor, screen 1 PseudoColor), shared and ordinary.
 #include <gtest/gtest.h>
 
+#include "TestDisplay.h"
 #include "xc/XcImage.h"
 
 #include <sys/shm.h>
-#include <unistd.h>
+
+#include <random>
 
 namespace
 {
@@ -14,24 +16,11 @@ shmid_ds ds;
 class XcImageTest : public ::testing::TestWithParam<std::pair<int, int>>
 {
   protected:
-    // The server turns clients away while it resets, as it does between two test processes.
-    static inline Display *dpy = [] {
-        Display *d = nullptr;
-        for (int i = 0; i < 50 && getenv("DISPLAY") && !(d = XOpenDisplay(nullptr)); ++i)
-            usleep(20000);
-        return d;
-    }();
+    static inline Display *dpy = TestDisplay();
     void SetUp() override
     {
-        const int s = GetParam().first;
-        XVisualInfo info;
-        if (!dpy || ScreenCount(dpy) < 2 ||
-            !XMatchVisualInfo(dpy, s, s ? 8 : 24, s ? PseudoColor : TrueColor, &info))
+        if (!TestVisual(GetParam().first, &visual))
             GTEST_SKIP() << "needs scripts/xvfb.sh's X display";
-        Colormap cm = XCreateColormap(dpy, RootWindow(dpy, s), info.visual, AllocNone);
-        // Outlives the contexts, closed in TearDown: a context points at its record.
-        visual = {dpy, ScreenOfDisplay(dpy, s), s, cm, info.depth, info.c_class, info.visual,
-                  2,   RootWindow(dpy, s)};
         XcImage_ReinitCounter();
     }
     void TearDown() override { XcCmsCloseAll(); }
@@ -135,6 +124,63 @@ TEST_P(XcImageTest, DashedInvertedAndClippedOutlines)
     XcImage_DrawSLine(xi, -1000000003, 11, INT32_MAX, 11, 0, -1);
     EXPECT_TRUE(Px(xi, 0, 11) == w && Px(xi, 1, 11) == b);
     EXPECT_TRUE(Px(xi, 0, 0) == bits && Px(xi, 1, 1) == bits && Px(xi, 2, 1) == bits && Px(xi, 3, 2) == w);
+    XcImage_Destroy(xi);
+}
+
+TEST_P(XcImageTest, EachPlacementMovesTheKeptAreaWhenGrowingAndShrinking)
+{
+    // Placement, new size, expected shift of 37 x 23's content; 2 is taken as 1.
+    const int cases[][5] = {{1, 50, 30, 0, 0},    {3, 50, 30, 13, 0},  {5, 50, 30, 6, 3},
+                            {7, 50, 30, 13, 7},   {9, 50, 30, 0, 7},   {2, 50, 30, 0, 0},
+                            {1, 20, 16, 0, 0},    {3, 20, 16, -17, 0}, {5, 20, 16, -8, -3},
+                            {7, 20, 16, -17, -7}, {9, 20, 16, 0, -7},  {2, 20, 16, 0, 0}};
+    for (auto [placement, w, h, dx, dy] : cases) {
+        XcImage *xi = Make(37, 23);
+        Box area = Box_Rect(5, 4, 30, 15), want = Box_Rect(5 + dx, 4 + dy, 30, 15),
+            whole = Box_Rect(0, 0, w, h);
+        ASSERT_TRUE(xi && (Fill(xi), XcImage_CopyAndSetDims(xi, w, h, placement, &area, &shm) == xi));
+        ASSERT_TRUE(Box_SelfClip(&want, &whole) && !std::memcmp(&area, &want, sizeof(Box)))
+            << placement << " " << w;
+        for (int y = want.y1; y <= want.y2; ++y)
+            for (int x = want.x1; x <= want.x2; ++x)
+                ASSERT_EQ(Px(xi, x, y), Pat(x - dx, y - dy)) << placement << " " << w;
+        XcImage_Destroy(xi);
+    }
+}
+
+TEST_P(XcImageTest, EllipsesAreSymmetricClosedOutlinesEachPixelVisitedOnce)
+{
+    XcImage *xi;
+    ASSERT_TRUE((xi = Make(64, 48)));
+    const size_t size = xi->image->bytes_per_line * 48;
+    const uint32_t bits = Bpp() == 1 ? 255 : 0xFFFFFF;
+    const Box nowhere = Box_Rect(-9, -9, 1, 1);
+    std::mt19937 rng(7);
+    for (int t = 0; t < 300; ++t) { // inverted on black: a pixel visited twice would be black again
+        std::memset(xi->image->data, 0, size);
+        const int x1 = 1 + rng() % 62, x2 = 1 + rng() % 62, y1 = 1 + rng() % 38, y2 = 1 + rng() % 38;
+        SCOPED_TRACE(testing::Message() << x1 << "," << y1 << " " << x2 << "," << y2);
+        XcImage_DrawEllipse(xi, x1, y1, x2, y2, nullptr, 1, 0);
+        int n = 0, lone = 0, left = 64, top = 48; // mirrored both ways, the right and bottom sides follow
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x)
+                if (Px(xi, x, y) && ++n) { // 8-connected loop: two neighbours or more (none off the image)
+                    ASSERT_TRUE(Px(xi, x1 + x2 - x, y) && Px(xi, x, y1 + y2 - y));
+                    int near = -1;
+                    for (int k = 0; k < 9; ++k)
+                        near += Px(xi, x + k % 3 - 1, y + k / 3 - 1) != 0;
+                    lone += near < 2, left = std::min(left, x), top = std::min(top, y);
+                }
+        EXPECT_TRUE(left == std::min(x1, x2) && top == std::min(y1, y2) && (x1 == x2 || y1 == y2 || !lone));
+        XcImage_DrawEllipse(xi, x1, y1, x2, y2, nullptr, 1, 0); // restores
+        XcImage_ReinitCounter();
+        XcImage_DrawEllipse(xi, x1, y1, x2, y2, &nowhere, 1, 0); // counted, not drawn
+        ASSERT_EQ(std::string(xi->image->data, size), std::string(size, '\0'));
+        XcImage_DrawSLine(xi, 0, 47, 7, 47, 0, -1); // at phase n: white from 8 - n % 8, black before it
+        ASSERT_TRUE(Px(xi, (8 - n % 8) % 8, 47) == (XcCmsGetColor(xi->cms, 15) & bits) &&
+                    Px(xi, (15 - n % 8) % 8, 47) == (XcCmsGetColor(xi->cms, 0) & bits))
+            << n;
+    }
     XcImage_Destroy(xi);
 }
 

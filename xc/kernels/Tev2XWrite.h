@@ -30,10 +30,10 @@ namespace tev
 {
 
 // a mod m for m > 0, never negative.
-inline int32_t Mod(int32_t a, int32_t m)
+inline int32_t Mod(int64_t a, int32_t m)
 {
-    int32_t r = a % m;
-    return r < 0 ? r + m : r;
+    int64_t r = a % m;
+    return int32_t(r < 0 ? r + m : r);
 }
 
 // Red, green and blue bytes of a span of samples, and their coverage.
@@ -46,6 +46,19 @@ struct RgbSpan {
     alignas(64) int32_t S[4][kChunk];
     alignas(64) int32_t tmp[kChunk];
 };
+
+// Per-thread scratch shared by every kernel (one per instantiation would
+// cost each thread megabytes): two spans and the corners of a block row.
+struct Scratch2X {
+    RgbSpan span, corners;
+    std::vector<uint8_t> row[4];
+};
+
+inline Scratch2X &ScratchOf()
+{
+    thread_local Scratch2X s;
+    return s;
+}
 
 // Where the destination pixels of a pass lie: the first painted pixel and
 // the step between painted ones, per axis.
@@ -250,7 +263,7 @@ template <int FMT> class Target
         *room = INT32_MAX;
         for (int ch = 0; ch < 3; ++ch) {
             const XcCmsDither &d = cms_->dither[ch];
-            int cx = Mod(x - originX_, d.width), cy = Mod(y - originY_, d.height);
+            int cx = Mod(int64_t(x) - originX_, d.width), cy = Mod(int64_t(y) - originY_, d.height);
             const int32_t *block = XcCmsGetDither(cms_, ch, &cx, &cy);
             int32_t words = int32_t(d.size / sizeof(int32_t) / size_t(d.height)) - 1;
             t[ch] = block + 1 + cx;
@@ -440,7 +453,7 @@ template <int SM, int SD, bool A, int FMT> struct Pass {
         const Source<SM, SD, A> src(f);
         const Target<FMT> dst(f, view);
         Sampler sampler(s, g.nx);
-        thread_local RgbSpan span;
+        RgbSpan &span = ScratchOf().span;
         for (int32_t r = 0; r < g.ny; ++r) {
             if (r + kAhead < g.ny)
                 src.Ahead(sampler, kAhead);
@@ -465,10 +478,11 @@ template <int SM, int SD, bool A, int FMT> struct Pass {
         const Source<SM, SD, A> src(f);
         const Target<FMT> dst(f, view);
         NearestSampler sampler(s, g.nx);
-        thread_local RgbSpan corners, span;
-        thread_local std::vector<uint8_t> row[4];
-        for (auto &v : row)
-            v.resize(size_t(g.nx));
+        Scratch2X &scratch = ScratchOf();
+        RgbSpan &corners = scratch.corners, &span = scratch.span;
+        std::vector<uint8_t> *row = scratch.row;
+        for (int k = 0; k < 4; ++k)
+            row[k].resize(size_t(g.nx));
         for (int32_t r = 0; r < g.ny; ++r) {
             // The samples of the whole block row, then the box's columns.
             for (int32_t i0 = 0; i0 < g.nx; i0 += kChunk) {
@@ -503,10 +517,12 @@ template <int SM, int SD, bool A, int FMT> struct Pass {
 
 // The sparse grid of a partial pass: the first painted column is
 // x1 - ((x1 - origin) mod p) + phase, one block on when that is left of x1.
+// A phase outside the block is taken modulo p, so that nothing outside the
+// box is ever painted.
 inline bool SparseAxis(int32_t a1, int32_t a2, int32_t origin, int32_t p, int32_t phase, int32_t &first,
                        int32_t &count)
 {
-    int64_t x = int64_t(a1) - Mod(a1 - origin, p) + phase;
+    int64_t x = int64_t(a1) - Mod(int64_t(a1) - origin, p) + Mod(phase, p);
     if (x < a1)
         x += p;
     if (x > a2)
@@ -553,8 +569,8 @@ template <int SM, int SD, bool A, int FMT> struct XKernel {
         const FillTev2XData *f = Data(data);
         const Box &b = *box;
         const int32_t px = f->precisionX, py = f->precisionY;
-        const int32_t bx = b.x1 - Mod(b.x1 - view->srcExtent.x1, px);
-        const int32_t by = b.y1 - Mod(b.y1 - view->srcExtent.y1, py);
+        const int32_t bx = b.x1 - Mod(int64_t(b.x1) - view->srcExtent.x1, px);
+        const int32_t by = b.y1 - Mod(int64_t(b.y1) - view->srcExtent.y1, py);
         const Grid g{bx, by, px, py, (b.x2 - bx) / px + 1, (b.y2 - by) / py + 1};
         P::Blocks(f, view, StartAt(view, f->image, bx, by, px, py), g, b);
     }
