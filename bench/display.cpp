@@ -28,6 +28,7 @@
 #include "core/Image.h"
 #include "xc/FillTev2X.h"
 #include "xc/View.h"
+#include "xc/Visual.h"
 #include "xc/XcImage.h"
 
 #include <benchmark/benchmark.h>
@@ -96,38 +97,28 @@ Image *Source(const Format &f)
     return image;
 }
 
-// The visual of one screen of the display, its X image and colour context.
-struct Side {
-    XcVisual visual{};
-    XcImage *image = nullptr;
-};
-
 Display *TheDisplay()
 {
     static Display *d = XOpenDisplay(nullptr);
     return d;
 }
 
-// Screen 0 TrueColor or screen 1 PseudoColor; null when the server has no
-// such screen.
+// Screen 0's TrueColor visual or screen 1's PseudoColor one (its root
+// visual) and a 1024 x 768 X image on it; null when the server has no such
+// screen.
 XcImage *ScreenImage(bool pseudo)
 {
-    static Side sides[2];
-    Side &s = sides[pseudo ? 1 : 0];
-    if (s.image)
-        return s.image;
-    Display *dpy = TheDisplay();
+    static XcImage *images[2];
+    XcImage *&image = images[pseudo ? 1 : 0];
     const int n = pseudo ? 1 : 0;
-    XVisualInfo info;
-    if (!dpy || ScreenCount(dpy) <= n ||
-        !XMatchVisualInfo(dpy, n, pseudo ? 8 : 24, pseudo ? PseudoColor : TrueColor, &info))
+    if (image || !TheDisplay() || ScreenCount(TheDisplay()) <= n)
+        return image;
+    XcVisual *v = XcOpenVisual(TheDisplay(), n, pseudo ? XcVisualDefault : XcVisualBest);
+    if (!v || v->c_class != (pseudo ? PseudoColor : TrueColor) || v->depth != (pseudo ? 8 : 24))
         return nullptr;
-    Colormap cm = XCreateColormap(dpy, RootWindow(dpy, n), info.visual, AllocNone);
-    s.visual = {dpy, ScreenOfDisplay(dpy, n), n, cm, info.depth, info.c_class, info.visual,
-                2,   RootWindow(dpy, n)};
     int shm = 0;
-    s.image = XcImage_Create(&s.visual, nullptr, kW, kH, &shm);
-    return s.image;
+    image = XcImage_Create(v, nullptr, kW, kH, &shm);
+    return image;
 }
 
 // The view puts source pixel (kX0, kY0) on destination (0, 0) and steps
