@@ -94,35 +94,43 @@ template <int FMT> class Target
             PutPseudo<A, Cst>(x, y, step, n, s);
     }
 
-    // Nearest samples of a grey or RGB source without alpha, n pixels of
-    // row y from column x (TrueColor, every pixel): each source pixel's
-    // bytes are read where they lie and packed once for the run of
-    // destination pixels that shows it.
-    // False (nothing written) for a reduced grey span, which the gather and
-    // the vector pack serve faster.
+    // Nearest samples of a source without alpha, n pixels of row y from
+    // column x (TrueColor, every pixel): each source pixel's bytes are read
+    // where they lie and packed once for the run of destination pixels that
+    // shows it. False (nothing written) where the gathers and the vector
+    // loops are faster: reduced grey spans, and CMYK unless magnified.
     template <int SM, int SD>
     bool PutNearest(int32_t x, int32_t y, int32_t i0, int n, const NearestSampler &sm, const Plane *src) const
     {
+        const int32_t *col = sm.Columns();
+        if (col)
+            col += i0;
+        const bool magnified = col && col[n - 1] - col[0] < n - 1;
+        if (!magnified && (SM == CMYK || (SM == GRAY && col)))
+            return false;
         constexpr int B = SD / 8; // the high byte comes first
         uint32_t *d = reinterpret_cast<uint32_t *>(At(x, y));
         const uint8_t *r = sm.RowOf(src[0]);
         const uint8_t *g = SM == GRAY ? r : sm.RowOf(src[1]);
         const uint8_t *b = SM == GRAY ? r : sm.RowOf(src[2]);
+        const uint8_t *k = SM == CMYK ? sm.RowOf(src[3]) : r;
         const uint32_t sr = uint32_t(shift_[0]), sg = uint32_t(shift_[1]), sb = uint32_t(shift_[2]);
-        auto word = [&](ptrdiff_t c) {
+        auto word = [=](ptrdiff_t c) {
+            if constexpr (SM == CMYK) {
+                // max(0, 255 - K - C) is 255 - K less C, saturated at 0.
+                const uint32_t w = 255u - k[B * c];
+                auto less = [w](uint32_t v) { return w > v ? w - v : 0u; };
+                return less(r[B * c]) << sr | less(g[B * c]) << sg | less(b[B * c]) << sb;
+            }
             return uint32_t(r[B * c]) << sr | uint32_t(g[B * c]) << sg | uint32_t(b[B * c]) << sb;
         };
-        const int32_t *col = sm.Columns();
         if (!col) {
             const ptrdiff_t c0 = ptrdiff_t(sm.Column0()) + i0;
             for (int i = 0; i < n; ++i)
                 d[i] = word(c0 + i);
             return true;
         }
-        col += i0;
-        if (col[n - 1] - col[0] >= n - 1) { // no repeats when reduced
-            if (SM == GRAY)
-                return false;
+        if (!magnified) {
             for (int i = 0; i < n; ++i)
                 d[i] = word(col[i]);
             return true;
@@ -271,23 +279,28 @@ template <int FMT> class Target
         }
     }
 
-    // The tables in locals: a byte store may alias any member, which the
-    // loop would otherwise read again at every pixel.
-    struct Dither {
-        const uint8_t *q0, *q1, *q2;
-        const uint32_t *cube;
-        // Pixel i of the colours c under the thresholds t at column j; sameC:
-        // the three colour rows are one, sameT: the three threshold rows.
-        template <bool SameC, bool SameT>
-        uint8_t At(const int32_t *const t[3], int32_t j, const uint8_t *const c[3], int i) const
-        {
-            const uint32_t r = c[0][i], g = SameC ? r : c[1][i], b = SameC ? r : c[2][i];
-            const uint32_t tr = uint32_t(t[0][j]), tg = SameT ? tr : uint32_t(t[1][j]),
-                           tb = SameT ? tr : uint32_t(t[2][j]);
-            const uint32_t lr = q0[r * 256 + tr], lg = q1[g * 256 + tg], lb = q2[b * 256 + tb];
-            return uint8_t(cube[lr * 64 + lg * 8 + lb]);
+    uint8_t Dithered(const int32_t *const t[3], int32_t j, uint32_t r, uint32_t g, uint32_t b) const
+    {
+        const int lr = cms_->quant[0][r * 256 + uint32_t(t[0][j])];
+        const int lg = cms_->quant[1][g * 256 + uint32_t(t[1][j])];
+        const int lb = cms_->quant[2][b * 256 + uint32_t(t[2][j])];
+        return uint8_t(cms_->cubeMap[lr][lg][lb]);
+    }
+
+    // m pixels from sample i of a grey span under one dither matrix that
+    // the three primaries share: one sample and one threshold per pixel,
+    // the tables in locals (a byte store may alias any member). Returns the
+    // next sample.
+    int PutGrey(uint8_t *d, int32_t step, int i, int m, const uint8_t *v, const int32_t *t) const
+    {
+        const uint8_t *q0 = cms_->quant[0], *q1 = cms_->quant[1], *q2 = cms_->quant[2];
+        const uint32_t *cube = &cms_->cubeMap[0][0][0];
+        for (int k = 0; k < m; ++k, ++i) {
+            const uint32_t o = uint32_t(v[i]) * 256 + uint32_t(t[k * step]);
+            d[ptrdiff_t(i) * step] = uint8_t(cube[q0[o] * 64u + q1[o] * 8u + q2[o]]);
         }
-    };
+        return i;
+    }
 
     template <bool A, bool Cst>
     void PutPseudo(int32_t x, int32_t y, int32_t step, int n, const RgbSpan &s) const
@@ -298,16 +311,10 @@ template <int FMT> class Target
                 d[ptrdiff_t(i) * step] = uint8_t(f_->fgPixel.pixel);
             return;
         }
-        const Dither dither{cms_->quant[0], cms_->quant[1], cms_->quant[2], &cms_->cubeMap[0][0][0]};
         alignas(64) uint8_t rgb[3][kChunk];
-        const uint8_t *c[3] = {s.c[0], s.c[1], s.c[2]}, *a = s.a;
-        if constexpr (A) {
+        if constexpr (A)
             Composed<Cst>(
                 s, n, [&](int i) { return uint32_t(d[ptrdiff_t(i) * step]); }, rgb);
-            c[0] = rgb[0], c[1] = rgb[1], c[2] = rgb[2];
-        }
-        const uint8_t bg = uint8_t(f_->bgPixel.pixel), fg = uint8_t(f_->fgPixel.pixel);
-        const bool blend = f_->blend;
         // The dither rows are long but not endless: a run past their end
         // starts again from its own column.
         for (int i = 0; i < n;) {
@@ -315,37 +322,24 @@ template <int FMT> class Target
             int32_t room;
             Thresholds(x + i * step, y, t, &room);
             const int m = int(std::min<int64_t>(n - i, (int64_t(room) - 1) / step + 1));
-            // Everything the loop reads in its own locals: a byte store may
-            // alias whatever it reaches by reference.
-            auto run = [d, a, bg, fg, blend, step, m, dither, c0 = c[0], c1 = c[1], c2 = c[2], t0 = t[0],
-                        t1 = t[1], t2 = t[2]](auto sameC, auto sameT, int i) {
-                const uint8_t *const cc[3] = {c0, c1, c2};
-                const int32_t *const tt[3] = {t0, t1, t2};
-                for (int k = 0; k < m; ++k, ++i) {
-                    uint8_t &px = d[ptrdiff_t(i) * step];
-                    const int32_t j = k * step;
-                    if (A && a[i] == 0) {
-                        if (!blend)
-                            px = bg;
-                    } else if (A && Cst && a[i] == 255) {
-                        px = fg;
-                    } else {
-                        px = dither.template At<sameC, sameT>(tt, j, cc, i);
-                    }
+            if (!A && s.c[0] == s.c[1] && s.c[1] == s.c[2] && t[0] == t[1] && t[1] == t[2]) {
+                i = PutGrey(d, step, i, m, s.c[0], t[0]);
+                continue;
+            }
+            for (int k = 0; k < m; ++k, ++i) {
+                uint8_t &px = d[ptrdiff_t(i) * step];
+                const int32_t j = k * step;
+                if constexpr (!A) {
+                    px = Dithered(t, j, s.c[0][i], s.c[1][i], s.c[2][i]);
+                } else if (s.a[i] == 0) {
+                    if (!f_->blend)
+                        px = uint8_t(f_->bgPixel.pixel);
+                } else if (Cst && s.a[i] == 255) {
+                    px = uint8_t(f_->fgPixel.pixel);
+                } else {
+                    px = Dithered(t, j, rgb[0][i], rgb[1][i], rgb[2][i]);
                 }
-                return i;
-            };
-            // A grey span, and primaries that share one matrix, load once
-            // what they share.
-            const bool sameC = c[0] == c[1] && c[1] == c[2], sameT = t[0] == t[1] && t[1] == t[2];
-            if (sameC && sameT)
-                i = run(std::true_type{}, std::true_type{}, i);
-            else if (sameC)
-                i = run(std::true_type{}, std::false_type{}, i);
-            else if (sameT)
-                i = run(std::false_type{}, std::true_type{}, i);
-            else
-                i = run(std::false_type{}, std::false_type{}, i);
+            }
         }
     }
 
@@ -441,10 +435,10 @@ inline void Replicate(const uint8_t *in, uint8_t *out, int32_t bx, int32_t px, i
 
 template <int SM, int SD, bool A, int FMT> struct Pass {
     static constexpr bool Cst = SM == CST;
-    // Nearest grey or RGB samples without alpha go straight into words.
+    // Nearest samples without alpha go straight into words.
     template <class Sampler>
-    static constexpr bool kDirect = FMT == TEV2X_TRUE && !A && (SM == GRAY || SM == RGB) && SD != 1 &&
-                                    std::is_same_v<Sampler, NearestSampler>;
+    static constexpr bool kDirect =
+        FMT == TEV2X_TRUE && !A && SM != CST && SD != 1 && std::is_same_v<Sampler, NearestSampler>;
 
     // Every sample of the grid into its own pixel (slots 0, 1, 3, 4, 5).
     template <class Sampler>
