@@ -243,3 +243,39 @@ TEST(Kernels, SpanLoopsAgreeAtEveryTarget)
     }
     tev::Span_UseTarget(0);
 }
+
+// Averages at fractions of large terms, where the sums of one destination
+// pixel come near 2^31 (summed in 32 bits) or pass it (64 bits): grey images
+// at full scale, which give the largest sums, and random ones, against the
+// reference.
+TEST(Kernels, AveragesAtLargeFractionsMatchTheReference)
+{
+    std::mt19937 rng(31);
+    const Zoom zooms[] = {{2901, 2900}, {2903, 2902}, {2900, 2901}, {181, 180}, {182, 181}};
+    for (int depth : {8, 16})
+        for (const Zoom &z : zooms)
+            for (bool full : {true, false}) {
+                MemImage src(37, 29, 1, depth, false), dst(40, 31, 1, depth, false),
+                    want(40, 31, 1, depth, false);
+                src.Randomize(rng);
+                for (int y = 0; full && y < src.Height(); ++y)
+                    for (int x = 0; x < src.Width(); ++x)
+                        src.Set(0, x, y, uint32_t(ref::Full(depth)));
+                dst.Randomize(rng);
+                want.CopyFrom(dst);
+                ref::Config c{};
+                c.op = FT2T_OP_REPLACE;
+                c.quality = 1;
+                c.srcPlane = c.dstPlane = -1;
+                Fill *fill = FillTev2TevCreate(src, dst, &c, ref::kAllOptions);
+                Box srcBox = B(0, 0, 36, 28), dstBox = B(0, 0, 39, 30);
+                View *view = NViewCreate(&srcBox, &dstBox, nullptr, fill, nullptr, 0);
+                Box box = ref::MapAndBox(rng, view, z, z, 40, 31);
+                ref::Filler(view, src, dst, want, c).FillDst(box);
+                ViewFillDst(view, &box);
+                EXPECT_EQ(FirstDifference(dst, want), "")
+                    << "depth " << depth << " zoom " << z.num << "/" << z.den << (full ? " full scale" : "");
+                ViewDestroy(view);
+                FillTev2TevDestroy(fill);
+            }
+}
