@@ -539,3 +539,43 @@ TEST_F(FillTev2XTest, OtherDepthsPaintNothingAndTheNullFillerFillsBoxes)
     ViewDestroy(view);
     FillTev2XDestroy(fill);
 }
+
+// A box wider than a kernel's span (several spans per row) paints what its
+// narrow strips paint one by one, on both visuals, for the formats and zooms
+// the display meets most, nearest and averaged, with partial alpha over the
+// background or over the X image.
+TEST_F(FillTev2XTest, WideBoxesPaintWhatTheirStripsPaint)
+{
+    std::mt19937 rng(41);
+    const int w = 700, h = 3;
+    const Zoom zooms[] = {{1, 1}, {1, 3}, {3, 1}, {2, 1}, {3, 2}};
+    for (int s : {0, 1})
+        for (const Format &f : {Format{1, 8, false}, Format{2, 8, false}, Format{2, 8, true},
+                                Format{3, 8, false}, Format{2, 16, false}})
+            for (const Zoom &z : zooms) {
+                MemImage img(3 * w + 5, 3 * h + 5, f.mode, f.depth, f.alpha);
+                img.Randomize(rng);
+                FillTev2XOptions o = Plain();
+                o.quality = z.num > z.den && z.num < 3 ? FT2X_AVERAGE : FT2X_NEAREST;
+                o.bgPixel = RandomPixel(rng);
+                o.blend = int(rng() % 2);
+                const Bytes noise = Snapshot(Sized(s, w, h, rng));
+                auto paint = [&](int strip) {
+                    Restore(xi[s], noise);
+                    Fill *fill = FillTev2XCreate(img, xi[s], &o, kAllOptions);
+                    View *view = WholeView(img, xi[s], fill);
+                    const Box srcRef = B(2, 1, 1 + z.num, z.num), dstRef = B(0, 0, z.den - 1, z.den - 1);
+                    ViewSetMap(view, &srcRef, &dstRef);
+                    for (int x = 0; x < w; x += strip) {
+                        Box box = B(x, 0, std::min(x + strip, w) - 1, h - 1);
+                        ViewFillDst(view, &box);
+                    }
+                    ViewDestroy(view);
+                    FillTev2XDestroy(fill);
+                    return Snapshot(xi[s]);
+                };
+                EXPECT_EQ(paint(w), paint(37))
+                    << "screen " << s << " mode " << f.mode << " depth " << f.depth
+                    << (f.alpha ? " alpha" : "") << " zoom " << z.num << "/" << z.den;
+            }
+}
