@@ -1310,9 +1310,14 @@ void Resize(Widget w)
         ViewSetDst(s.virtualView, &s.picture);
     if (s.cursor.view)
         ViewSetDst(s.cursor.view, &s.picture);
+    // The new destination alone changes what is seen; mode 1 maps what
+    // was seen before onto it.
+    const Box shown = s.shownArea;
     ViewSetDst(s.view, &s.picture);
-    if (c.mode == 1 || !HasWindow(p))
+    if (c.mode == 1 || !HasWindow(p)) {
+        s.shownArea = shown;
         MapShownArea(p);
+    }
     if (!HasWindow(p))
         return;
     if (c.mode != 2)
