@@ -455,12 +455,18 @@ void _PictureAdaptPreview(Pic *p, const Box *box)
 // ---------------------------------------------------------------------------
 // Copies to the window.
 
+// Fetched once for the process; 0 without the extension.
+int ShmEventBase(Display *dpy)
+{
+    static int base = -1;
+    if (base < 0)
+        base = XShmQueryExtension(dpy) ? XShmGetEventBase(dpy) : 0;
+    return base;
+}
+
 int CompletionType(Display *dpy)
 {
-    static int type = -1;
-    if (type < 0)
-        type = XShmGetEventBase(dpy) + ShmCompletion;
-    return type;
+    return ShmEventBase(dpy) + ShmCompletion;
 }
 
 Bool IsCompletion(Display *, XEvent *ev, XPointer arg)
@@ -880,6 +886,7 @@ void ViewCB(View *, void *data, ViewInfo *info)
         UpdateCursorViews(p);
     }
     if (!Same(info->imageArea, s.visible) || info->imageArea.width != s.visible.width) {
+        // The incremental refresh clips its pending work to the new area here.
         s.visible = info->imageArea;
         FollowPictureSize(p);
     }
@@ -1088,13 +1095,10 @@ void CheckShared(Pic *p)
     // An empty host name is the local display too.
     if (!host.empty() && host != name && host != "shm" && host != "local")
         c.share = 0;
-    static int base = -1;
-    if (base < 0)
-        base = XShmQueryExtension(Dpy(p)) ? XShmGetEventBase(Dpy(p)) : 0;
-    if (base <= 0)
+    if (ShmEventBase(Dpy(p)) <= 0)
         c.share = 0;
     if (c.debugTrace > 0)
-        std::fprintf(stderr, "XcPicture : Completion Type = %d\n", base + ShmCompletion);
+        std::fprintf(stderr, "XcPicture : Completion Type = %d\n", CompletionType(Dpy(p)));
 }
 
 bool MakeMainView(Pic *p)
@@ -1111,6 +1115,8 @@ bool MakeMainView(Pic *p)
     if (!s.view)
         return false;
     ViewSetDebugLevel(s.view, c.debugLevel);
+    if (c.debugLevel)
+        Box_SetDebugLevel(c.debugLevel);
     ComputeShownArea(p);
     MapShownArea(p);
     if (Virtual(p))

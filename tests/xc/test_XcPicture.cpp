@@ -376,7 +376,8 @@ TEST_P(PictureTest, TheWindowShowsWhatTheImageFillerDrawsThroughTheSameView)
 
 TEST_P(PictureTest, ImagePlaneVirtualSpaceAndCursorChangesReachTheWindow)
 {
-    Widget pic = Make(140, 120);
+    // Shared-memory copies where the server has them, polled for completion.
+    Widget pic = Make(140, 120, {{const_cast<char *>(XcNshare), 98}});
     Show(pic);
     Pixel background = 0;
     XtVaGetValues(pic, XmNbackground, &background, nullptr);
@@ -439,7 +440,7 @@ TEST_P(PictureTest, ResizingKeepsTheShownAreaInMode1AndTheZoomInMode2)
 
 TEST_P(PictureTest, CallbacksAndTraceLinesTellWhatChanged)
 {
-    Widget pic = Make(140, 120);
+    Widget pic = Make(140, 120, {{const_cast<char *>(XcNshare), 1}});
     std::vector<Box> areas;
     XtAddCallback(
         pic, XcNareaChangedCallback,
