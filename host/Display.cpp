@@ -429,6 +429,7 @@ std::string RunCommand(const ScriptCommand &c)
         P.ended = true;
         return "";
     case SCRIPT_LEAVE:
+    case SCRIPT_CLOSE: // for now as leave: the session goes on without a display
         P.ended = true;
         return "";
     case SCRIPT_VANISH:

@@ -217,7 +217,7 @@ void OnKey(DisplayWindow *w, XKeyEvent *e, std::vector<ScriptCommand> *out)
         {XK_u, SCRIPT_UNDO, 0},
         {XK_a, SCRIPT_APPLY, SCRIPT_APPLY_FROM_TOOL},
         {XK_c, SCRIPT_SELECT_ALL, 0},
-        {XK_q, SCRIPT_LEAVE, 0},
+        {XK_q, SCRIPT_CLOSE, 0},
     };
     for (const Key &k : keys)
         if (k.sym == sym) {
@@ -419,7 +419,7 @@ void DisplayWindow_Poll(DisplayWindow *w, std::vector<ScriptCommand> *out)
             break;
         case ClientMessage:
             if (Atom(e.xclient.data.l[0]) == w->wmDelete)
-                out->push_back(Command(SCRIPT_LEAVE));
+                out->push_back(Command(SCRIPT_CLOSE));
             break;
         default:
             break;

@@ -2,7 +2,7 @@
 # Fails when an include points the wrong way between the layers, or when the
 # engine's globals are used outside the engine.
 #   base    lists, host link, errors, image store, boxes, intervals, clocks
-#   xc      the display library: base only
+#   xc      the display library and its widgets (on Xlib, Xt and Motif): base only
 #   engine  engine state, stroke work, main window: base, xc and each other
 #   host    the sorbane peers: base and xc, never the engine
 # The base modules are the ones the top CMakeLists.txt names in DAB_BASE_MODULES.
