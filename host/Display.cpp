@@ -429,8 +429,10 @@ std::string RunCommand(const ScriptCommand &c)
         P.ended = true;
         return "";
     case SCRIPT_LEAVE:
-    case SCRIPT_CLOSE: // for now as leave: the session goes on without a display
         P.ended = true;
+        return "";
+    case SCRIPT_CLOSE: // we stay until the kernel ends the session: dabstone may refuse
+        ToKernel(KERNEL_CLOSED, nullptr, 0);
         return "";
     case SCRIPT_VANISH:
         P.programGone = true; // no 1009: the program finds out when it writes

@@ -29,6 +29,7 @@ const Syntax syntaxTable[] = {
     {"undo", SCRIPT_UNDO, 0, 0, "undo"},
     {"quit", SCRIPT_QUIT, 0, 0, "quit"},
     {"leave", SCRIPT_LEAVE, 0, 0, "leave"},
+    {"close", SCRIPT_CLOSE, 0, 0, "close"},
     {"vanish", SCRIPT_VANISH, 0, 0, "vanish"},
     // Commands with words of their own; numbers are checked by their rule.
     {"tool", SCRIPT_TOOL, -1, -1, "tool brush|fill|pipette|HANDLE"},

@@ -23,7 +23,7 @@ enum ScriptOp {
     SCRIPT_WAIT,       // wait CODE [SECONDS]
     SCRIPT_QUIT,       // quit: end the session
     SCRIPT_LEAVE,      // leave: close the display and end the script
-    SCRIPT_CLOSE,      // the person closed the display window (q or the window manager); no script word
+    SCRIPT_CLOSE,      // close: the person closed the display window (q or the window manager)
     SCRIPT_VANISH,     // vanish: end without telling anybody (tests)
     SCRIPT_SETTINGS,   // settings KEY=VALUE...: brush parameters as a settings record (1015)
     SCRIPT_SCREENSHOT, // screenshot PATH: the whole X screen as a PNG
