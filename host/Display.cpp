@@ -536,6 +536,7 @@ int Display_Main(int argc, char **argv)
         if (int rc = DisplayWindow_Open(P.image, ("sorbane display: " + P.path).c_str(), &P.window))
             return Fail("can't open the window",
                         rc == 1079 ? "not a 24-bit TrueColor display" : "no X display");
+        DisplayWindow_PlaceBeside(P.window); // dabstone's window is up: not on top of it
     }
     P.fifo = Fifo_OpenRead(P.kernel, P.pid);
     if (P.fifo < 0)
