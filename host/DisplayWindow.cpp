@@ -26,7 +26,7 @@ constexpr int SCREEN_MARGIN = 32; // a window as large as the screen would hide 
 constexpr int MAX_CURSOR_SIDE = 1024;
 
 // Zoom steps as source pixels per screen pixel, from the smallest picture.
-const ViewZoom zoomSteps[] = {{16, 1}, {12, 1}, {8, 1}, {6, 1}, {4, 1},  {3, 1},  {2, 1}, {1, 1},
+const ViewZoom zoomSteps[] = {{16, 1}, {12, 1}, {8, 1}, {6, 1}, {4, 1}, {3, 1},  {2, 1}, {1, 1},
                               {1, 2},  {1, 3},  {1, 4}, {1, 6}, {1, 8}, {1, 12}, {1, 16}};
 
 enum Drag { DRAG_NONE, DRAG_PAINT, DRAG_PLACE, DRAG_SELECT, DRAG_SCROLL };
@@ -54,8 +54,8 @@ struct DisplayWindow {
     Widget shell = nullptr, picture = nullptr;
     GC gc = nullptr;
     const Image *image = nullptr;
-    int width = 0, height = 0; // of the image
-    ViewZoom zoom{1, 1};       // as the widget last reported it
+    int width = 0, height = 0;                 // of the image
+    ViewZoom zoom{1, 1};                       // as the widget last reported it
     std::vector<ScriptCommand> *out = nullptr; // while Poll runs
     unsigned long placedPixel = 0, selectPixel = 0;
     // The pointer, in window and image pixels.
@@ -199,9 +199,12 @@ MemoryImage MakeGreyAlpha(int width, int height)
     std::memset(m.bytes.get(), 0, size_t(end));
     std::memcpy(m.bytes.get(), h, sizeof h);
     Image *image = m.image();
-    const std::pair<int, int32_t> fields[] = {{IMAGE_PLANES, 2},       {IMAGE_COLOR_PLANES, 1},
-                                              {IMAGE_ALPHA_PLANES, 1}, {IMAGE_MODE, IMAGE_MODE_GREY},
-                                              {IMAGE_DATA_END, int32_t(end)}, {IMAGE_FILE_SIZE, int32_t(end)},
+    const std::pair<int, int32_t> fields[] = {{IMAGE_PLANES, 2},
+                                              {IMAGE_COLOR_PLANES, 1},
+                                              {IMAGE_ALPHA_PLANES, 1},
+                                              {IMAGE_MODE, IMAGE_MODE_GREY},
+                                              {IMAGE_DATA_END, int32_t(end)},
+                                              {IMAGE_FILE_SIZE, int32_t(end)},
                                               {IMAGE_MAGIC_AT, int32_t(IMAGE_MAGIC)}};
     for (auto [offset, value] : fields)
         Image_SetField(image, offset, value);
@@ -273,17 +276,18 @@ void FollowPointer(DisplayWindow *w)
 
 // ---- Zoom and scroll ------------------------------------------------------------------
 
-void AfterViewChange(DisplayWindow *w)
+// After a zoom the cursor image is made again for the new scale.
+void AfterViewChange(DisplayWindow *w, bool zoomed)
 {
-    w->drawn.clear(); // the whole picture was painted again
-    w->cursorStale = true;
+    w->drawn.clear(); // painted over, or erased before a scroll
+    w->cursorStale |= zoomed;
     FollowPointer(w);
 }
 
 void ZoomTo(DisplayWindow *w, ViewZoom z, int anchorX, int anchorY, int explicitAnchor)
 {
     XcPictureSetZoom(w->picture, z, z, anchorX, anchorY, explicitAnchor);
-    AfterViewChange(w);
+    AfterViewChange(w, true);
 }
 
 // The next step magnifying (in) or reducing (out) from the zoom shown, which
@@ -313,14 +317,14 @@ void Fit(DisplayWindow *w)
 {
     const Box all = Box_Rect(0, 0, w->width, w->height);
     XcPictureSetSrcArea(w->picture, &all);
-    AfterViewChange(w);
+    AfterViewChange(w, true);
 }
 
 void Scroll(DisplayWindow *w, int dx, int dy)
 {
     EraseOutlines(w); // the widget may move the window's pixels, outlines with them
     XcPictureScroll(w->picture, XC_PICTURE_WINDOW, &dx, &dy);
-    AfterViewChange(w);
+    AfterViewChange(w, false);
 }
 
 void OnZoomChanged(Widget, XtPointer data, XtPointer call)
@@ -571,10 +575,10 @@ void MakeWidgets(DisplayWindow *w, const char *title)
 {
     XcVisual *v = w->visual;
     Screen *screen = XcScreenOfVisual(v);
-    w->shell = XtVaAppCreateShell("sorbane", "Sorbane", applicationShellWidgetClass, w->dpy, XmNvisual,
-                                  XcVisualOfVisual(v), XmNdepth, XcDepthOfVisual(v), XmNcolormap,
-                                  XcColormapOfVisual(v), XmNtitle, title, XmNdeleteResponse, XmDO_NOTHING,
-                                  nullptr);
+    w->shell =
+        XtVaAppCreateShell("sorbane", "Sorbane", applicationShellWidgetClass, w->dpy, XmNvisual,
+                           XcVisualOfVisual(v), XmNdepth, XcDepthOfVisual(v), XmNcolormap,
+                           XcColormapOfVisual(v), XmNtitle, title, XmNdeleteResponse, XmDO_NOTHING, nullptr);
     const int width = std::min(w->width, WidthOfScreen(screen) - SCREEN_MARGIN);
     const int height = std::min(w->height, HeightOfScreen(screen) - SCREEN_MARGIN);
     // No border, and no work procedures: the process waits in poll(), where

@@ -44,7 +44,9 @@ struct PixelColours {
     unsigned Get(unsigned long pixel, int c) const
     {
         if (cells.empty())
-            return Channel(pixel, c == 0 ? visual->red_mask : c == 1 ? visual->green_mask : visual->blue_mask);
+            return Channel(pixel, c == 0   ? visual->red_mask
+                                  : c == 1 ? visual->green_mask
+                                           : visual->blue_mask);
         if (pixel >= cells.size())
             return 0;
         const XColor &x = cells[pixel];

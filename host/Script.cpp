@@ -131,7 +131,8 @@ bool ParseZoom(const std::vector<std::string> &w, ScriptCommand *cmd)
     if (slash == std::string::npos || !ParseNumber(w[1].substr(0, slash), 10, &cmd->arg[0]) ||
         !ParseNumber(w[1].substr(slash + 1), 10, &cmd->arg[1]))
         return false;
-    return cmd->arg[0] >= 1 && cmd->arg[1] >= 1 && cmd->arg[0] <= SCRIPT_MAX_ZOOM && cmd->arg[1] <= SCRIPT_MAX_ZOOM;
+    return cmd->arg[0] >= 1 && cmd->arg[1] >= 1 && cmd->arg[0] <= SCRIPT_MAX_ZOOM &&
+           cmd->arg[1] <= SCRIPT_MAX_ZOOM;
 }
 
 // The commands whose arguments are words; false when they do not fit.

@@ -42,11 +42,18 @@ Rgb ReadStore(const std::string &path)
 // `sorbane ARGS` on a display; its exit status.
 int Sorbane(const std::string &display, const std::string &args)
 {
-    return system(("env -u SORBANEDEBUGCOLORS SORBANECOLORS=2 DISPLAY=" + display + " " + SorbanePath() + " " + args).c_str());
+    return system(
+        ("env -u SORBANEDEBUGCOLORS SORBANECOLORS=2 DISPLAY=" + display + " " + SorbanePath() + " " + args)
+            .c_str());
 }
 
+// On one axis, window pixel v shows image pixel (a * v + b) / c.
+struct Axis {
+    int a, b, c;
+    int operator()(int v) const { return (a * v + b) / c; }
+};
+
 // Window pixel (x, y) shows image pixel (sx(x), sy(y)) wherever that lies in the image.
-using Axis = int (*)(int);
 bool WindowShows(unsigned long w, const std::string &image, Axis sx, Axis sy)
 {
     const Rgb img = ReadStore(image);
@@ -54,7 +61,7 @@ bool WindowShows(unsigned long w, const std::string &image, Axis sx, Axis sy)
         const std::vector<uint32_t> window = GrabWindow(w, img.width, img.height);
         for (size_t i = 0; i < window.size(); i++) {
             int x = sx(int(i % size_t(img.width))), y = sy(int(i / size_t(img.width)));
-            if (x < img.width && y < img.height && window[i] != img.At(x, y))
+            if (x >= 0 && y >= 0 && x < img.width && y < img.height && window[i] != img.At(x, y))
                 return false;
         }
         return !window.empty();
@@ -68,7 +75,8 @@ bool Found(const Rgb &screen, const Rgb &block)
         for (int x = 0; x + block.width <= screen.width; x++) {
             int j = 0;
             auto row = [&](const Rgb &r, int i, int k) { return r.px.begin() + i * r.width + k; };
-            while (j < block.height && std::equal(row(block, j, 0), row(block, j + 1, 0), row(screen, y + j, x)))
+            while (j < block.height &&
+                   std::equal(row(block, j, 0), row(block, j + 1, 0), row(screen, y + j, x)))
                 j++;
             if (j == block.height)
                 return true;
@@ -76,20 +84,22 @@ bool Found(const Rgb &screen, const Rgb &block)
     return false;
 }
 
-class DisplayZoom : public testing::Test
+} // namespace
+
+// The wheel at the window's corner keeps the image's corner there (at 1:4
+// window pixel x shows x / 4, at 3:1 3x) and dabs land under the pointer; 0
+// fits (1:1 here), + magnifies about the centre (48, 36), 1 shows 1:1 about
+// it, the right arrow and a drag with shift + button 2 scroll.
+TEST(DisplayZoom, WheelAndKeysZoomAndDabsLandOnImagePixels)
 {
-  protected:
-    void Open()
-    {
-        s.image = MakeImage(s.dir.path, 96, 72, IMAGE_MODE_RGB, 8, 0);
-        ASSERT_TRUE(s.Start());
-        ASSERT_TRUE(s.displayLog.WaitFor(false, MSG_BRUSH_CURSOR)) << s.kernel.Err();
-        ASSERT_NE(w = s.displayLog.Window(), 0u);
-        ASSERT_TRUE(MoveWindow(w, 700, 900)); // clear of other tests' windows
-    }
+    Session s;
+    s.image = MakeImage(s.dir.path, 96, 72, IMAGE_MODE_RGB, 8, 0);
+    ASSERT_TRUE(s.Start());
+    ASSERT_TRUE(s.displayLog.WaitFor(false, MSG_BRUSH_CURSOR)) << s.kernel.Err();
+    const unsigned long w = s.displayLog.Window();
+    ASSERT_TRUE(w && MoveWindow(w, 700, 900)); // clear of other tests' windows
     // A dab of the default 31 x 31 black brush at window (x, y), sent at image (ix, iy).
-    void Dab(int x, int y, int ix, int iy)
-    {
+    auto dab = [&](int x, int y, int ix, int iy) {
         const size_t n = s.displayLog.Sent(MSG_POINTER).size();
         ASSERT_TRUE(SendButton(w, true, 1, x, y));
         ASSERT_TRUE(SendButton(w, false, 1, x, y, Button1Mask));
@@ -97,41 +107,31 @@ class DisplayZoom : public testing::Test
         for (const Frame &f : {s.displayLog.Sent(MSG_POINTER)[n], s.displayLog.Sent(MSG_POINTER)[n + 1]})
             EXPECT_EQ(std::pair(f.Word(20), f.Word(24)), std::pair(ix, iy));
         ASSERT_TRUE(s.displayLog.WaitFor(false, MSG_ROWS_CHANGED, int(n) / 2 + 1));
-    }
-    Session s;
-    unsigned long w = 0;
-};
-
-} // namespace
-
-// The wheel at the window's corner keeps the image's corner there (at 1:4 a
-// window pixel is image pixel x / 4, at 3:1 it is 3x) and a dab lands on the
-// image pixel under the pointer. 0 fits the image (1:1 here), + magnifies
-// about the centre (48, 36), 1 goes back to 1:1 about it, and the right
-// arrow scrolls by an eighth of the width.
-TEST_F(DisplayZoom, WheelAndKeysZoomAndDabsLandOnImagePixels)
-{
-    ASSERT_NO_FATAL_FAILURE(Open());
+    };
     for (int i = 0; i < 3; i++) // 1:2, 1:3, 1:4
         ASSERT_TRUE(SendButton(w, true, Button4, 0, 0));
-    EXPECT_TRUE(WindowShows(w, s.image, [](int x) { return x / 4; }, [](int y) { return y / 4; }));
-    ASSERT_NO_FATAL_FAILURE(Dab(42, 22, 10, 5));
+    EXPECT_TRUE(WindowShows(w, s.image, {1, 0, 4}, {1, 0, 4}));
+    ASSERT_NO_FATAL_FAILURE(dab(42, 22, 10, 5));
     for (int i = 0; i < 5; i++) // 1:3, 1:2, 1:1, 2:1, 3:1
         ASSERT_TRUE(SendButton(w, true, Button5, 0, 0));
-    EXPECT_TRUE(WindowShows(w, s.image, [](int x) { return 3 * x; }, [](int y) { return 3 * y; }));
-    ASSERT_NO_FATAL_FAILURE(Dab(20, 15, 60, 45));
+    EXPECT_TRUE(WindowShows(w, s.image, {3, 0, 1}, {3, 0, 1}));
+    ASSERT_NO_FATAL_FAILURE(dab(20, 15, 60, 45));
 
-    auto same = [](int v) { return v; };
+    const Axis same{1, 0, 1};
     ASSERT_TRUE(SendKey(w, XK_0));
     EXPECT_TRUE(WindowShows(w, s.image, same, same));
     ASSERT_TRUE(SendKey(w, XK_plus));
-    EXPECT_TRUE(WindowShows(w, s.image, [](int x) { return (x + 48) / 2; }, [](int y) { return (y + 36) / 2; }));
+    EXPECT_TRUE(WindowShows(w, s.image, {1, 48, 2}, {1, 36, 2}));
     ASSERT_TRUE(SendKey(w, XK_1));
     EXPECT_TRUE(WindowShows(w, s.image, same, same));
     ASSERT_TRUE(SendKey(w, XK_Right));
-    EXPECT_TRUE(WindowShows(w, s.image, [](int x) { return x + 12; }, same));
+    EXPECT_TRUE(WindowShows(w, s.image, {1, 12, 1}, same));
+    ASSERT_TRUE(SendButton(w, true, 2, 50, 10, ShiftMask)); // the picture follows the pointer
+    ASSERT_TRUE(SendMotion(w, 40, 7, ShiftMask | Button2Mask));
+    EXPECT_TRUE(WindowShows(w, s.image, {1, 22, 1}, {1, 3, 1}));
     EXPECT_EQ(s.QuitByKernel(), 0) << s.kernel.Err();
-    EXPECT_TRUE(PatternOutside(s.image, {{10 - 16, 5 - 16, 10 + 16, 5 + 16}, {60 - 16, 45 - 16, 60 + 16, 45 + 16}}));
+    EXPECT_TRUE(
+        PatternOutside(s.image, {{10 - 16, 5 - 16, 10 + 16, 5 + 16}, {60 - 16, 45 - 16, 60 + 16, 45 + 16}}));
     EXPECT_EQ(ReadStore(s.image).At(10, 5), 0u);
     EXPECT_EQ(ReadStore(s.image).At(60, 45), 0u);
 }
@@ -157,18 +157,19 @@ TEST(ScriptZoom, ScreenshotShowsTheRenderAtThatZoom)
         s.image = MakeImage(s.dir.path, 96, 72, IMAGE_MODE_RGB, 8, 0);
         const std::string shot = s.dir.File("shot.png"), render = s.dir.File("render.png");
         const std::string at = std::to_string(c.x) + " " + std::to_string(c.y) + "\n";
-        ASSERT_TRUE(s.Start({"--show", "--script",
-                             s.Script("wait 1042\nsettings width=5 height=5 colour=255,0,0\nzoom " +
-                                      std::string(c.zoom) + "\npress " + at + "release " + at +
-                                      "wait 2010\nscreenshot " + shot + "\nquit\n")},
-                            {std::string("DISPLAY=") + c.display, "SORBANEDEBUGCOLORS=", "SORBANECOLORS=2"}))
+        ASSERT_TRUE(s.Start(
+            {"--show", "--script",
+             s.Script("wait 1042\nsettings width=5 height=5 colour=255,0,0\nzoom " + std::string(c.zoom) +
+                      "\npress " + at + "release " + at + "wait 2010\nscreenshot " + shot + "\nquit\n")},
+            {std::string("DISPLAY=") + c.display, "SORBANEDEBUGCOLORS=", "SORBANECOLORS=2"}))
             << s.kernel.Err();
         ASSERT_EQ(s.Finish(), 0) << s.kernel.Err();
         EXPECT_TRUE(PatternOutside(s.image, {{c.x - 2, c.y - 2, c.x + 2, c.y + 2}}));
         EXPECT_GE(ReadStore(s.image).At(c.x, c.y), 0xfa0000u) << "red, at the brush's peak";
 
-        ASSERT_EQ(Sorbane(c.display, "render " + s.image + " " + render + " --zoom " + c.zoom + " --box " + c.box),
-                  0);
+        ASSERT_EQ(
+            Sorbane(c.display, "render " + s.image + " " + render + " --zoom " + c.zoom + " --box " + c.box),
+            0);
         for (const std::string &png : {shot, render})
             ASSERT_EQ(Sorbane(c.display, "import " + png + " " + png + ".img"), 0);
         EXPECT_TRUE(Found(ReadStore(shot + ".img"), ReadStore(render + ".img")));
