@@ -705,23 +705,44 @@ void DisplayWindow_SetSelection(DisplayWindow *w, const std::vector<DisplayRect>
     OutlinesChanged(w);
 }
 
+// The child of the root that holds window win: a window manager's frame
+// around it, or the window itself.
+static Window TopLevelOf(Display *dpy, Window win)
+{
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    while (XQueryTree(dpy, win, &root, &parent, &children, &count)) {
+        if (children)
+            XFree(children);
+        if (parent == root || parent == 0)
+            break;
+        win = parent;
+    }
+    return win;
+}
+
 void DisplayWindow_PlaceBeside(DisplayWindow *w)
 {
     if (!w)
         return;
-    const Window self = XtWindow(w->shell);
+    const Window self = XtWindow(w->shell), frame = TopLevelOf(w->dpy, self);
     Window root = DefaultRootWindow(w->dpy), parent = 0, *children = nullptr;
     unsigned count = 0;
     int right = 0;
     if (XQueryTree(w->dpy, root, &root, &parent, &children, &count)) {
         for (unsigned i = 0; i < count; i++) {
             XWindowAttributes a;
-            if (children[i] != self && XGetWindowAttributes(w->dpy, children[i], &a) &&
+            if (children[i] != frame && XGetWindowAttributes(w->dpy, children[i], &a) &&
                 a.map_state == IsViewable)
                 right = std::max(right, a.x + a.width + 2 * a.border_width);
         }
         XFree(children);
     }
+    // A window manager places a window where its hints say the user wants it.
+    XSizeHints hints{};
+    hints.flags = USPosition | PPosition;
+    hints.x = right + 8;
+    XSetWMNormalHints(w->dpy, self, &hints);
     XMoveWindow(w->dpy, self, right + 8, 0);
     XSync(w->dpy, False);
     XcPictureDirectRefresh(w->picture, nullptr);
