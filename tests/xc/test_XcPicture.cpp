@@ -6,6 +6,7 @@
 
 #include "MemImage.h"
 #include "xc/FillTev2X.h"
+#include "xc/PWorkProc.h"
 #include "xc/XcPicture.h"
 
 #include <X11/IntrinsicP.h>
@@ -185,9 +186,11 @@ class Reference
 };
 
 // Pixels of the window's picture area that differ from the reference, and
-// the first of them.
+// the first of them, once the refinement has ended.
 std::string Differences(Widget pic, XImage *want, const Box &area)
 {
+    if (!RunUntil([&] { return XcPictureWorkPending(pic) == 0; }))
+        return "the refinement never ends";
     XImage *got = XGetImage(XtDisplay(pic), XtWindow(pic), 0, 0, unsigned(want->width), unsigned(want->height),
                             AllPlanes, ZPixmap);
     if (!got)
@@ -466,8 +469,8 @@ TEST_P(PictureTest, CallbacksAndTraceLinesTellWhatChanged)
     EXPECT_EQ(trace, ">> LIB/XC/SOURCES/Picture \twidget picture: SetValues\n"
                      "<< LIB/XC/SOURCES/Picture  \twidget picture: SetValues\n"
                      ">> LIB/XC/SOURCES/Picture \twidget picture: XcPictureRefresh\n"
-                     ">> LIB/XC/SOURCES/Picture \twidget picture: Invalidate\n"
-                     "<< LIB/XC/SOURCES/Picture  \twidget picture: Invalidate\n"
+                     ">> LIB/XC/SOURCES/PWorkProc \twidget picture: Invalidate\n"
+                     "<< LIB/XC/SOURCES/PWorkProc  \twidget picture: Invalidate\n"
                      "<< LIB/XC/SOURCES/Picture  \twidget picture: XcPictureRefresh\n");
 }
 
