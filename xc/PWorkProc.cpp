@@ -124,7 +124,7 @@ int Pending(const Pic *p)
 
 void DumpBox(const char *label, const Box &b)
 {
-    std::fprintf(stderr, "%s %d %d %d %d\n", label, b.x1, b.y1, b.x2, b.y2);
+    std::fprintf(stderr, "%s%d %d %d %d\n", label, b.x1, b.y1, b.x2, b.y2);
 }
 
 // ---------------------------------------------------------------------------
@@ -305,9 +305,9 @@ bool Absorbs(Insertion &in, const WorkArea &a)
     const int64_t C = Box_Clip(&cl, &a.box, &n->bounds) ? Pixels(cl) : 0;
     int64_t lost = U - A - Pixels(n->bounds) + C + n->lost;
     if (c.debugWorkProc > 2) {
-        DumpBox("new->area", n->bounds);
-        DumpBox("refresh->area", a.box);
-        DumpBox("reunion", u);
+        DumpBox("new->area ", n->bounds);
+        DumpBox("refresh->area ", a.box);
+        DumpBox("reunion ", u);
     }
     if (lost > U / 5)
         return false;
@@ -703,6 +703,9 @@ void _PictureScroll(Pic *p, int dx, int dy)
     PictureState &s = c.st;
     _PictureMoveWorkProcList(p, dx, dy);
     ViewScroll(s.view, dx, dy);
+    // The visible area may be the same: areas pushed out of the picture
+    // would still be refined for nothing.
+    _PictureClipWorkProcList(p);
     const Box kept = KeptArea(s.picture, dx, dy);
     if (BoxEmpty(&kept) || !HasWindow(p) || !s.ximage) {
         _PictureInvalidate(p, nullptr);

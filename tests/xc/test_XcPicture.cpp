@@ -495,6 +495,19 @@ TEST_P(PictureTest, CallbacksAndTraceLinesTellWhatChanged)
                      ">> LIB/XC/SOURCES/PWorkProc \twidget picture: Invalidate\n"
                      "<< LIB/XC/SOURCES/PWorkProc  \twidget picture: Invalidate\n"
                      "<< LIB/XC/SOURCES/Picture  \twidget picture: XcPictureRefresh\n");
+
+    // A work procedure record told from its insertion to its end.
+    XtVaSetValues(pic, XcNdebugTrace, 0, XcNdebugWorkProc, 2, nullptr);
+    ASSERT_TRUE(RunUntil([&] { return XcPictureWorkPending(pic) == 0; }));
+    testing::internal::CaptureStderr();
+    XcPictureRefresh(pic, nullptr);
+    const bool ended = RunUntil([&] { return XcPictureWorkPending(pic) == 0; });
+    const std::string work = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(work.rfind("\tInserting new workproc ", 0), 0u) << work;
+    const std::string state = "\tNew work-proc with 1 areas , total 1 work_proc\n";
+    EXPECT_NE(work.find("\tBEFORE COMPACTION\n" + state + "\tAFTER COMPACTION\n" + state), std::string::npos) << work;
+    EXPECT_TRUE(work.ends_with("\tremoving one WorkProc. Remaining : 0 WorkProcs\n")) << work;
 }
 
 TEST_P(PictureTest, RefinementPaintsEveryBlockCellOnceInThePermutationsOrder)
