@@ -553,6 +553,48 @@ TEST_P(PictureTest, RefinementPaintsEveryBlockCellOnceInThePermutationsOrder)
     XcPictureSetPassObserver(nullptr);
 }
 
+TEST_P(PictureTest, ARectangleInvalidatedInsideAHalfRefinedAreaSplitsIt)
+{
+    XcPictureSetPassObserver(OnPass);
+    Widget pic = Make(140, 120, {{const_cast<char *>(XcNpreview), 0}});
+    Show(pic);
+    ASSERT_TRUE(RunUntil([&] { return XcPictureWorkPending(pic) == 0; }));
+    passes.clear();
+    XcPictureRefresh(pic, nullptr);
+    ASSERT_TRUE(RunUntil([] { return passes.size() >= 4; }));
+    // The image changes under a box in the middle of the pending area.
+    const Box middle = B(20, 14, 39, 29);
+    for (int y = middle.y1; y <= middle.y2; ++y)
+        for (int x = middle.x1; x <= middle.x2; ++x)
+            img_.Set(1, x, y, 255 - img_.Get(1, x, y));
+    XcPictureRefresh(pic, &middle);
+    EXPECT_EQ(XcPictureWorkPending(pic), 1) << "the pieces around it merge into the new record";
+    passes.clear();
+    Pixel background = 0;
+    XtVaGetValues(pic, XmNbackground, &background, nullptr);
+    const Box area = B(6, 6, 133, 113);
+    Reference ref(visual_, img_.image(), 140, 120, area, background);
+    EXPECT_EQ(Differences(pic, ref.Draw(), area), "");
+
+    // The pieces go on with the area's last five phases; the middle runs a
+    // whole cycle again from where the area stopped.
+    Random gen;
+    Random_Init(&gen, 3, 3);
+    std::vector<std::pair<int, int>> order;
+    for (int32_t x, y; Random_Next(&gen, &x, &y);)
+        order.emplace_back(x, y);
+    const std::vector rest(order.begin() + 4, order.end());
+    std::vector again = rest;
+    again.insert(again.end(), order.begin(), order.begin() + 4);
+    const auto by = PhasesByArea();
+    EXPECT_EQ(by.size(), 5u);
+    for (const auto &[box, phases] : by) {
+        const bool inside = Convert(pic, XC_PICTURE_WINDOW, box[0], box[1]) == std::pair(middle.x1, middle.y1);
+        EXPECT_EQ(phases, inside ? again : rest) << box[0] << ", " << box[1];
+    }
+    XcPictureSetPassObserver(nullptr);
+}
+
 TEST_P(PictureTest, AScrollDuringRefinementLeavesNoStaleOrUnpaintedPixel)
 {
     XcPictureSetPassObserver(OnPass);
