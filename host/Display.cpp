@@ -301,7 +301,10 @@ void Pump(int timeoutMs)
 {
     struct pollfd fds[3] = {
         {P.fifo, POLLIN, 0}, {P.kernelFifo, 0, 0}, {P.window ? DisplayWindow_Fd(P.window) : -1, POLLIN, 0}};
-    if (poll(fds, P.window ? 3 : 2, timeoutMs) <= 0)
+    // Events Xlib has already read would not wake poll().
+    const bool queued = P.window && DisplayWindow_Pending(P.window);
+    const int ready = poll(fds, P.window ? 3 : 2, queued ? 0 : timeoutMs);
+    if (ready <= 0 && !queued)
         return;
     if (fds[0].revents & POLLIN)
         KernelLink_ReadFifo(P.fifo, "fifo");
@@ -429,8 +432,10 @@ std::string RunCommand(const ScriptCommand &c)
         P.ended = true;
         return "";
     case SCRIPT_LEAVE:
-    case SCRIPT_CLOSE: // for now as leave: the session goes on without a display
         P.ended = true;
+        return "";
+    case SCRIPT_CLOSE: // we stay until the kernel ends the session: dabstone may refuse
+        ToKernel(KERNEL_CLOSED, nullptr, 0);
         return "";
     case SCRIPT_VANISH:
         P.programGone = true; // no 1009: the program finds out when it writes
@@ -443,6 +448,10 @@ std::string RunCommand(const ScriptCommand &c)
         ToProgram(MSG_SETTINGS, p, sizeof p);
         return "";
     }
+    case SCRIPT_ZOOM: // only what the window shows: script coordinates stay image pixels
+        if (P.window)
+            DisplayWindow_SetZoom(P.window, a[0], a[1]);
+        return "";
     case SCRIPT_SCREENSHOT: {
         if (P.window) {
             DisplayWindow_PlaceBeside(P.window);
@@ -533,7 +542,8 @@ int Display_Main(int argc, char **argv)
     if (!P.scripted || show) {
         if (int rc = DisplayWindow_Open(P.image, ("sorbane display: " + P.path).c_str(), &P.window))
             return Fail("can't open the window",
-                        rc == 1079 ? "not a 24-bit TrueColor display" : "no X display");
+                        rc == 1079 ? "no 24-bit TrueColor or 8-bit PseudoColor visual" : "no X display");
+        DisplayWindow_PlaceBeside(P.window); // dabstone's window is up: not on top of it
     }
     P.fifo = Fifo_OpenRead(P.kernel, P.pid);
     if (P.fifo < 0)

@@ -1,88 +1,113 @@
 #include "host/DisplayWindow.h"
 
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
+#include "brush/Box.h"
+#include "xc/ColorValue.h"
+#include "xc/View.h"
+#include "xc/Visual.h"
+#include "xc/XcPicture.h"
+
+#include <X11/Intrinsic.h>
+#include <X11/Shell.h>
 #include <X11/keysym.h>
+#include <Xm/Protocols.h>
+#include <Xm/Xm.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace
 {
 constexpr int DISPLAY_NOT_FOUND = 1051;
 constexpr int UNSUPPORTED_VISUAL = 1079;
-constexpr int NO_MEMORY = 12;
-constexpr int CHECKER = 8; // transparent pixels show a grey checker of this size
+constexpr int SCREEN_MARGIN = 32; // a window as large as the screen would hide its neighbours
+constexpr int MAX_CURSOR_SIDE = 1024;
 
-enum Drag { DRAG_NONE, DRAG_PAINT, DRAG_PLACE, DRAG_SELECT };
+// Zoom steps as source pixels per screen pixel, from the smallest picture.
+const ViewZoom zoomSteps[] = {{16, 1}, {12, 1}, {8, 1}, {6, 1}, {4, 1}, {3, 1},  {2, 1}, {1, 1},
+                              {1, 2},  {1, 3},  {1, 4}, {1, 6}, {1, 8}, {1, 12}, {1, 16}};
+
+enum Drag { DRAG_NONE, DRAG_PAINT, DRAG_PLACE, DRAG_SELECT, DRAG_SCROLL };
+
+// A store image made in memory for the brush cursor: grey and alpha, 8 bits,
+// the planes page-aligned after the header as in a store file.
+struct MemoryImage {
+    struct Free {
+        void operator()(unsigned char *p) const { std::free(p); }
+    };
+    std::unique_ptr<unsigned char, Free> bytes;
+    Image *image() const { return reinterpret_cast<Image *>(bytes.get()); }
+};
+
+struct Outline {
+    DisplayRect r; // window pixels
+    unsigned long pixel;
+};
 } // namespace
 
 struct DisplayWindow {
+    XtAppContext app = nullptr;
     ::Display *dpy = nullptr;
-    Window win = 0;
+    XcVisual *visual = nullptr;
+    Widget shell = nullptr, picture = nullptr;
     GC gc = nullptr;
-    XImage *ximage = nullptr; // the whole image, converted: what every repaint copies from
-    Atom wmDelete = 0;
-    int shift[3] = {}; // red, green, blue positions in a pixel
     const Image *image = nullptr;
-    int width = 0, height = 0;
-    unsigned long brushPixel = 0, placedPixel = 0, selectPixel = 0;
-    // Overlays drawn over the image.
+    int width = 0, height = 0;                 // of the image
+    ViewZoom zoom{1, 1};                       // as the widget last reported it
+    std::vector<ScriptCommand> *out = nullptr; // while Poll runs
+    unsigned long placedPixel = 0, selectPixel = 0;
+    // The pointer, in window and image pixels.
     bool pointerIn = false;
-    int px = 0, py = 0;
+    int px = 0, py = 0, ix = 0, iy = 0;
+    // The brush cursor.
     int brushW = 0, brushH = 0;
+    MemoryImage cursor;
+    bool cursorShown = false, cursorStale = true;
+    // Outlines, in image pixels; `drawn` is what lies on the window now.
     bool placed = false;
     DisplayRect placedBox{};
     std::vector<DisplayRect> selection;
+    std::vector<Outline> drawn;
+    bool exposed = false;
+    // A drag in progress: its start in image pixels, the last window position.
     Drag drag = DRAG_NONE;
-    int dragButton = 0, sx = 0, sy = 0;
+    int dragButton = 0, sx = 0, sy = 0, lastX = 0, lastY = 0;
     bool dragAdd = false;
     DisplayRect rubber{};
-    DisplayRect erase{}; // what the overlays covered before a change
 };
 
 namespace
 {
 
-// ---- Pixels ------------------------------------------------------------------
+// ---- Coordinates ---------------------------------------------------------------
 
-unsigned Sample8(const Image *image, int plane, int x, int y)
+void ToImage(const DisplayWindow *w, int x, int y, int *ix, int *iy)
 {
-    uint32_t v = Image_GetSample(image, plane, x, y);
-    switch (Image_PlaneBits(image, plane)) {
-    case 1:
-        return v ? 255 : 0;
-    case 8:
-        return v;
-    case 16:
-        return v >> 8;
-    default:
-        return v >> 24;
-    }
+    XcPictureConvert(w->picture, XC_PICTURE_WINDOW, x, y, XC_PICTURE_SOURCE, ix, iy);
 }
 
-// The colour of one pixel as 8-bit RGB, transparency over a grey checker.
-void PixelRgb(const Image *image, int x, int y, unsigned rgb[3])
+// The first window pixel that shows image pixel (x, y): the widget gives the
+// centre of its span.
+void FirstWindowPixel(const DisplayWindow *w, int x, int y, int *wx, int *wy)
 {
-    int colours = Image_ColorPlanes(image);
-    if (Image_Mode(image) == IMAGE_MODE_RGB && colours >= 3) {
-        for (int c = 0; c < 3; c++)
-            rgb[c] = Sample8(image, c, x, y);
-    } else if (Image_Mode(image) == IMAGE_MODE_CMYK && colours >= 4) {
-        unsigned k = Sample8(image, 3, x, y);
-        for (int c = 0; c < 3; c++)
-            rgb[c] = 255 - std::min(255u, Sample8(image, c, x, y) + k);
-    } else {
-        rgb[0] = rgb[1] = rgb[2] = Sample8(image, 0, x, y);
-    }
-    int alpha = Image_AlphaPlane(image);
-    if (alpha < 0)
-        return;
-    unsigned a = Sample8(image, alpha, x, y);
-    unsigned bg = ((x / CHECKER + y / CHECKER) & 1) ? 204 : 153;
-    for (int c = 0; c < 3; c++)
-        rgb[c] = (rgb[c] * a + bg * (255 - a) + 127) / 255;
+    XcPictureConvert(w->picture, XC_PICTURE_SOURCE, x, y, XC_PICTURE_WINDOW, wx, wy);
+    *wx -= w->zoom.den / (2 * w->zoom.num);
+    *wy -= w->zoom.den / (2 * w->zoom.num);
+}
+
+DisplayRect WindowRect(const DisplayWindow *w, const DisplayRect &r)
+{
+    int x1, y1, x2, y2;
+    FirstWindowPixel(w, r.x, r.y, &x1, &y1);
+    FirstWindowPixel(w, r.x + r.width, r.y + r.height, &x2, &y2);
+    return {x1, y1, std::max(x2 - x1, 1), std::max(y2 - y1, 1)};
+}
+
+DisplayRect Normalised(int x1, int y1, int x2, int y2)
+{
+    return {std::min(x1, x2), std::min(y1, y2), std::abs(x2 - x1) + 1, std::abs(y2 - y1) + 1};
 }
 
 bool Clip(const DisplayWindow *w, int *x, int *y, int *width, int *height)
@@ -97,92 +122,218 @@ bool Clip(const DisplayWindow *w, int *x, int *y, int *width, int *height)
     return *width > 0 && *height > 0;
 }
 
-void Convert(DisplayWindow *w, int x, int y, int width, int height)
+// Paints a window rectangle from the image again: the image pixels it shows,
+// one more on each side since the window edges fall inside them.
+void RepaintWindowRect(DisplayWindow *w, int x, int y, int width, int height)
 {
-    for (int j = y; j < y + height; j++)
-        for (int i = x; i < x + width; i++) {
-            unsigned rgb[3];
-            PixelRgb(w->image, i, j, rgb);
-            XPutPixel(w->ximage, i, j,
-                      (rgb[0] << w->shift[0]) | (rgb[1] << w->shift[1]) | (rgb[2] << w->shift[2]));
-        }
+    int x1, y1, x2, y2;
+    ToImage(w, x, y, &x1, &y1);
+    ToImage(w, x + width - 1, y + height - 1, &x2, &y2);
+    Box b = Box_Rect(x1 - 1, y1 - 1, x2 - x1 + 3, y2 - y1 + 3);
+    XcPictureDirectRefresh(w->picture, &b);
 }
 
-// ---- Overlays -------------------------------------------------------------------
+// ---- Outlines over the picture ---------------------------------------------------------
 
-bool BrushAtPointer(const DisplayWindow *w)
+std::vector<Outline> CurrentOutlines(const DisplayWindow *w)
 {
-    return w->pointerIn && w->drag == DRAG_NONE && w->brushW > 0 && w->brushH > 0;
-}
-
-DisplayRect BrushBox(const DisplayWindow *w)
-{
-    return {w->px - w->brushW / 2, w->py - w->brushH / 2, w->brushW, w->brushH};
-}
-
-void Outline(DisplayWindow *w, unsigned long pixel, const DisplayRect &r, bool ellipse)
-{
-    XSetForeground(w->dpy, w->gc, pixel);
-    unsigned rw = unsigned(std::max(r.width - 1, 0)), rh = unsigned(std::max(r.height - 1, 0));
-    if (ellipse)
-        XDrawArc(w->dpy, w->win, w->gc, r.x, r.y, rw, rh, 0, 360 * 64);
-    else
-        XDrawRectangle(w->dpy, w->win, w->gc, r.x, r.y, rw, rh);
-}
-
-void DrawOverlays(DisplayWindow *w)
-{
+    std::vector<Outline> all;
     for (const DisplayRect &r : w->selection)
-        Outline(w, w->selectPixel, r, false);
+        all.push_back({WindowRect(w, r), w->selectPixel});
     if (w->placed)
-        Outline(w, w->placedPixel, w->placedBox, false);
+        all.push_back({WindowRect(w, w->placedBox), w->placedPixel});
     if (w->drag == DRAG_PLACE || w->drag == DRAG_SELECT)
-        Outline(w, w->drag == DRAG_PLACE ? w->placedPixel : w->selectPixel, w->rubber, false);
-    if (BrushAtPointer(w))
-        Outline(w, w->brushPixel, BrushBox(w), true);
+        all.push_back({WindowRect(w, w->rubber), w->drag == DRAG_PLACE ? w->placedPixel : w->selectPixel});
+    return all;
 }
 
-// Everything the overlays cover, so that one repaint of it erases them.
-DisplayRect OverlayBounds(const DisplayWindow *w)
+void DrawOutlines(DisplayWindow *w)
 {
-    std::vector<DisplayRect> all = w->selection;
-    if (w->placed)
-        all.push_back(w->placedBox);
-    if (w->drag == DRAG_PLACE || w->drag == DRAG_SELECT)
-        all.push_back(w->rubber);
-    if (BrushAtPointer(w))
-        all.push_back(BrushBox(w));
-    if (all.empty())
-        return {0, 0, 0, 0};
-    int x1 = all[0].x, y1 = all[0].y, x2 = x1 + all[0].width, y2 = y1 + all[0].height;
-    for (const DisplayRect &r : all) {
-        x1 = std::min(x1, r.x);
-        y1 = std::min(y1, r.y);
-        x2 = std::max(x2, r.x + r.width);
-        y2 = std::max(y2, r.y + r.height);
+    w->drawn = CurrentOutlines(w);
+    for (const Outline &o : w->drawn) {
+        XSetForeground(w->dpy, w->gc, o.pixel);
+        XDrawRectangle(w->dpy, XtWindow(w->picture), w->gc, o.r.x, o.r.y, unsigned(o.r.width - 1),
+                       unsigned(o.r.height - 1));
     }
-    return {x1 - 1, y1 - 1, x2 - x1 + 2, y2 - y1 + 2};
+    w->exposed = false;
 }
 
-void Repaint(DisplayWindow *w, int x, int y, int width, int height)
+// Paints the picture over each side of the outlines drawn.
+void EraseOutlines(DisplayWindow *w)
 {
-    if (Clip(w, &x, &y, &width, &height))
-        XPutImage(w->dpy, w->win, w->gc, w->ximage, x, y, x, y, unsigned(width), unsigned(height));
-    DrawOverlays(w);
+    for (const Outline &o : w->drawn) {
+        const DisplayRect &r = o.r;
+        RepaintWindowRect(w, r.x, r.y, r.width, 1);
+        RepaintWindowRect(w, r.x, r.y + r.height - 1, r.width, 1);
+        RepaintWindowRect(w, r.x, r.y, 1, r.height);
+        RepaintWindowRect(w, r.x + r.width - 1, r.y, 1, r.height);
+    }
+    w->drawn.clear();
+}
+
+// Call around a change of what is outlined.
+void OutlinesChanging(DisplayWindow *w)
+{
+    EraseOutlines(w);
+}
+void OutlinesChanged(DisplayWindow *w)
+{
+    DrawOutlines(w);
     XFlush(w->dpy);
 }
 
-// Call before and after an overlay changes: the old drawing is painted over.
-void OverlaysChanging(DisplayWindow *w)
+// ---- Brush cursor -----------------------------------------------------------------
+
+MemoryImage MakeGreyAlpha(int width, int height)
 {
-    w->erase = OverlayBounds(w);
-}
-void OverlaysChanged(DisplayWindow *w)
-{
-    Repaint(w, w->erase.x, w->erase.y, w->erase.width, w->erase.height);
+    unsigned char h[IMAGE_HEADER_SIZE] = {};
+    Image_SetField(reinterpret_cast<Image *>(h), IMAGE_WIDTH, width);
+    Image_SetField(reinterpret_cast<Image *>(h), IMAGE_HEIGHT, height);
+    int64_t end = IMAGE_PAGE_SIZE;
+    Image_InitPlane(h, 0, 8, IMAGE_KIND_GREY, "Grey", &end);
+    Image_InitPlane(h, 1, 8, IMAGE_KIND_ALPHA, "Alpha", &end);
+    MemoryImage m;
+    m.bytes.reset(static_cast<unsigned char *>(std::aligned_alloc(IMAGE_PAGE_SIZE, size_t(end))));
+    if (!m.bytes)
+        return m;
+    std::memset(m.bytes.get(), 0, size_t(end));
+    std::memcpy(m.bytes.get(), h, sizeof h);
+    Image *image = m.image();
+    const std::pair<int, int32_t> fields[] = {{IMAGE_PLANES, 2},
+                                              {IMAGE_COLOR_PLANES, 1},
+                                              {IMAGE_ALPHA_PLANES, 1},
+                                              {IMAGE_MODE, IMAGE_MODE_GREY},
+                                              {IMAGE_DATA_END, int32_t(end)},
+                                              {IMAGE_FILE_SIZE, int32_t(end)},
+                                              {IMAGE_MAGIC_AT, int32_t(IMAGE_MAGIC)}};
+    for (auto [offset, value] : fields)
+        Image_SetField(image, offset, value);
+    return m;
 }
 
-// ---- Input -------------------------------------------------------------------------
+bool InEllipse(int x, int y, int width, int height)
+{
+    double dx = (x + 0.5) / width * 2 - 1, dy = (y + 0.5) / height * 2 - 1;
+    return x >= 0 && y >= 0 && x < width && y < height && dx * dx + dy * dy <= 1.0;
+}
+
+// The outline of the ellipse that fills the image: opaque where a pixel of
+// the ellipse touches one outside it, transparent elsewhere.
+void DrawRing(Image *image)
+{
+    const int width = Image_Width(image), height = Image_Height(image);
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width; x++) {
+            bool edge = InEllipse(x, y, width, height) &&
+                        (!InEllipse(x - 1, y, width, height) || !InEllipse(x + 1, y, width, height) ||
+                         !InEllipse(x, y - 1, width, height) || !InEllipse(x, y + 1, width, height));
+            Image_SetSample(image, 1, x, y, edge ? 255 : 0);
+        }
+}
+
+Box BrushArea(const DisplayWindow *w)
+{
+    return Box_Rect(w->ix - w->brushW / 2, w->iy - w->brushH / 2, w->brushW, w->brushH);
+}
+
+// A new cursor image with about one pixel per screen pixel at this zoom, so
+// that its outline stays thin.
+void InstallCursor(DisplayWindow *w)
+{
+    int cw = 0, ch = 0;
+    XcPictureConvertV(w->picture, XC_PICTURE_SOURCE, w->brushW, w->brushH, XC_PICTURE_WINDOW, &cw, &ch);
+    MemoryImage next = MakeGreyAlpha(std::clamp(cw, 1, MAX_CURSOR_SIDE), std::clamp(ch, 1, MAX_CURSOR_SIDE));
+    if (!next.bytes)
+        return;
+    DrawRing(next.image());
+    const Box area = BrushArea(w);
+    ColorValue magenta{};
+    magenta.mode = COLOR_RGB;
+    magenta.red = magenta.blue = 255;
+    XcPictureSetCursor(w->picture, next.image(), nullptr, 1, &area, 1, &magenta, nullptr);
+    w->cursor = std::move(next); // the widget has let go of the old one
+    w->cursorShown = true;
+    w->cursorStale = false;
+}
+
+// Shows, moves or hides the brush cursor after the pointer, the brush size,
+// the zoom or a drag changed.
+void FollowPointer(DisplayWindow *w)
+{
+    ToImage(w, w->px, w->py, &w->ix, &w->iy);
+    const bool want = w->pointerIn && w->drag == DRAG_NONE && w->brushW > 0 && w->brushH > 0;
+    if (!want && w->cursorShown) {
+        XcPictureSetCursor(w->picture, nullptr, nullptr, 0, nullptr, 1, nullptr, nullptr);
+        w->cursorShown = false;
+    } else if (want && (!w->cursorShown || w->cursorStale)) {
+        InstallCursor(w);
+    } else if (want) {
+        const Box area = BrushArea(w);
+        XcPictureSetCursorArea(w->picture, &area);
+    }
+    DrawOutlines(w); // the cursor's repaint may have covered some
+}
+
+// ---- Zoom and scroll ------------------------------------------------------------------
+
+// After a zoom the cursor image is made again for the new scale.
+void AfterViewChange(DisplayWindow *w, bool zoomed)
+{
+    w->drawn.clear(); // painted over, or erased before a scroll
+    w->cursorStale |= zoomed;
+    FollowPointer(w);
+}
+
+void ZoomTo(DisplayWindow *w, ViewZoom z, int anchorX, int anchorY, int explicitAnchor)
+{
+    XcPictureSetZoom(w->picture, z, z, anchorX, anchorY, explicitAnchor);
+    AfterViewChange(w, true);
+}
+
+// The next step magnifying (in) or reducing (out) from the zoom shown, which
+// need not be a step after the picture was fitted to the window.
+bool NextStep(ViewZoom now, bool in, ViewZoom *step)
+{
+    const int n = int(std::size(zoomSteps));
+    for (int k = 0; k < n; k++) {
+        const ViewZoom &s = zoomSteps[in ? k : n - 1 - k];
+        int64_t a = int64_t(s.num) * now.den, b = int64_t(now.num) * s.den;
+        if (in ? a < b : a > b) {
+            *step = s;
+            return true;
+        }
+    }
+    return false;
+}
+
+void ZoomStep(DisplayWindow *w, bool in, int anchorX, int anchorY, int explicitAnchor)
+{
+    ViewZoom z;
+    if (NextStep(w->zoom, in, &z))
+        ZoomTo(w, z, anchorX, anchorY, explicitAnchor);
+}
+
+void Fit(DisplayWindow *w)
+{
+    const Box all = Box_Rect(0, 0, w->width, w->height);
+    XcPictureSetSrcArea(w->picture, &all);
+    AfterViewChange(w, true);
+}
+
+void Scroll(DisplayWindow *w, int dx, int dy)
+{
+    EraseOutlines(w); // the widget may move the window's pixels, outlines with them
+    XcPictureScroll(w->picture, XC_PICTURE_WINDOW, &dx, &dy);
+    AfterViewChange(w, false);
+}
+
+void OnZoomChanged(Widget, XtPointer data, XtPointer call)
+{
+    auto *z = static_cast<XcPictureZoomCallbackStruct *>(call);
+    static_cast<DisplayWindow *>(data)->zoom = {z->numX, z->denX};
+}
+
+// ---- Input --------------------------------------------------------------------------
 
 ScriptCommand Command(ScriptOp op, int32_t a = 0, int32_t b = 0, int32_t c = 0, int32_t d = 0)
 {
@@ -195,12 +346,48 @@ ScriptCommand Command(ScriptOp op, int32_t a = 0, int32_t b = 0, int32_t c = 0, 
     return cmd;
 }
 
-DisplayRect Normalised(int x1, int y1, int x2, int y2)
+void Emit(DisplayWindow *w, const ScriptCommand &c)
 {
-    return {std::min(x1, x2), std::min(y1, y2), std::abs(x2 - x1) + 1, std::abs(y2 - y1) + 1};
+    if (w->out)
+        w->out->push_back(c);
 }
 
-void OnKey(DisplayWindow *w, XKeyEvent *e, std::vector<ScriptCommand> *out)
+// Keys that change the view rather than ask dabstone for something.
+bool ViewKey(DisplayWindow *w, KeySym sym)
+{
+    Dimension pw = 0, ph = 0;
+    XtVaGetValues(w->picture, XmNwidth, &pw, XmNheight, &ph, nullptr);
+    const int stepX = std::max(pw / 8, 8), stepY = std::max(ph / 8, 8);
+    switch (sym) {
+    case XK_plus:
+    case XK_equal:
+    case XK_KP_Add:
+        ZoomStep(w, true, 0, 0, 0);
+        return true;
+    case XK_minus:
+    case XK_KP_Subtract:
+        ZoomStep(w, false, 0, 0, 0);
+        return true;
+    case XK_1:
+        ZoomTo(w, {1, 1}, 0, 0, 0);
+        return true;
+    case XK_0:
+        Fit(w);
+        return true;
+    case XK_Left:
+    case XK_Right:
+        Scroll(w, sym == XK_Left ? -stepX : stepX, 0);
+        return true;
+    case XK_Up:
+    case XK_Down:
+        Scroll(w, 0, sym == XK_Up ? -stepY : stepY);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void OnKey(DisplayWindow *w, XKeyEvent *e)
 {
     char text[8] = {};
     KeySym sym = 0;
@@ -221,92 +408,193 @@ void OnKey(DisplayWindow *w, XKeyEvent *e, std::vector<ScriptCommand> *out)
     };
     for (const Key &k : keys)
         if (k.sym == sym) {
-            out->push_back(Command(k.op, k.arg));
+            Emit(w, Command(k.op, k.arg));
             return;
         }
+    if (ViewKey(w, sym))
+        return;
     if (sym == XK_Escape && w->placed) {
-        out->push_back(Command(SCRIPT_UNBRUSH));
-        OverlaysChanging(w);
+        Emit(w, Command(SCRIPT_UNBRUSH));
+        OutlinesChanging(w);
         w->placed = false;
-        OverlaysChanged(w);
+        OutlinesChanged(w);
     }
 }
 
-void OnPress(DisplayWindow *w, XButtonEvent *e, std::vector<ScriptCommand> *out)
+Drag DragOf(const XButtonEvent *e)
+{
+    const bool shift = e->state & ShiftMask;
+    switch (e->button) {
+    case Button1:
+        return shift ? DRAG_PLACE : DRAG_PAINT;
+    case Button2:
+        return shift ? DRAG_SCROLL : DRAG_SELECT;
+    case Button3:
+        return DRAG_PAINT;
+    default:
+        return DRAG_NONE;
+    }
+}
+
+void OnPress(DisplayWindow *w, XButtonEvent *e)
 {
     if (w->drag != DRAG_NONE)
         return;
-    OverlaysChanging(w);
-    w->sx = e->x;
-    w->sy = e->y;
-    w->rubber = Normalised(e->x, e->y, e->x, e->y);
-    w->dragButton = int(e->button);
-    if (e->button == Button1 && (e->state & ShiftMask)) {
-        w->drag = DRAG_PLACE;
-    } else if (e->button == Button2) {
-        w->drag = DRAG_SELECT;
-        w->dragAdd = e->state & ShiftMask;
-    } else if (e->button == Button1 || e->button == Button3) {
-        w->drag = DRAG_PAINT;
-        out->push_back(Command(SCRIPT_PRESS, e->x, e->y, int(e->button)));
+    if (e->button == Button4 || e->button == Button5) { // the wheel zooms about the pointer
+        ZoomStep(w, e->button == Button4, e->x, e->y, 1);
+        return;
     }
-    OverlaysChanged(w);
+    Drag drag = DragOf(e);
+    if (drag == DRAG_NONE)
+        return;
+    OutlinesChanging(w);
+    ToImage(w, e->x, e->y, &w->sx, &w->sy);
+    w->lastX = e->x;
+    w->lastY = e->y;
+    w->rubber = Normalised(w->sx, w->sy, w->sx, w->sy);
+    w->dragButton = int(e->button);
+    w->dragAdd = e->state & ControlMask;
+    w->drag = drag;
+    if (drag == DRAG_PAINT)
+        Emit(w, Command(SCRIPT_PRESS, w->sx, w->sy, int(e->button)));
+    FollowPointer(w);
+    OutlinesChanged(w);
 }
 
-void OnMotion(DisplayWindow *w, XMotionEvent *e, std::vector<ScriptCommand> *out)
+void OnMotion(DisplayWindow *w, XMotionEvent *e)
 {
     XEvent later;
-    while (XCheckTypedWindowEvent(w->dpy, w->win, MotionNotify, &later)) // only the latest counts
+    while (XCheckTypedWindowEvent(w->dpy, e->window, MotionNotify, &later)) // only the latest counts
         e = &later.xmotion;
-    OverlaysChanging(w);
+    w->pointerIn = true;
     w->px = e->x;
     w->py = e->y;
-    w->pointerIn = true;
-    if (w->drag == DRAG_PAINT)
-        out->push_back(Command(SCRIPT_MOVE, e->x, e->y));
-    else if (w->drag != DRAG_NONE)
-        w->rubber = Normalised(w->sx, w->sy, e->x, e->y);
-    OverlaysChanged(w);
+    if (w->drag == DRAG_SCROLL) {
+        Scroll(w, w->lastX - e->x, w->lastY - e->y);
+        w->lastX = e->x;
+        w->lastY = e->y;
+        return;
+    }
+    int ix, iy;
+    ToImage(w, e->x, e->y, &ix, &iy);
+    if (w->drag == DRAG_PAINT) {
+        Emit(w, Command(SCRIPT_MOVE, ix, iy));
+    } else if (w->drag != DRAG_NONE) {
+        OutlinesChanging(w);
+        w->rubber = Normalised(w->sx, w->sy, ix, iy);
+        OutlinesChanged(w);
+    }
+    FollowPointer(w);
 }
 
-void OnRelease(DisplayWindow *w, XButtonEvent *e, std::vector<ScriptCommand> *out)
+void OnRelease(DisplayWindow *w, XButtonEvent *e)
 {
     if (w->drag == DRAG_NONE || int(e->button) != w->dragButton)
         return;
-    OverlaysChanging(w);
-    DisplayRect r = Normalised(w->sx, w->sy, e->x, e->y);
+    OutlinesChanging(w);
+    int ix, iy;
+    ToImage(w, e->x, e->y, &ix, &iy);
+    DisplayRect r = Normalised(w->sx, w->sy, ix, iy);
     if (w->drag == DRAG_PAINT) {
-        out->push_back(Command(SCRIPT_RELEASE, e->x, e->y));
+        Emit(w, Command(SCRIPT_RELEASE, ix, iy));
     } else if (w->drag == DRAG_PLACE) {
-        out->push_back(Command(SCRIPT_BRUSH, r.x, r.y, r.width, r.height));
+        Emit(w, Command(SCRIPT_BRUSH, r.x, r.y, r.width, r.height));
         w->placed = true; // the window decides by it at once (Escape), before the command runs
         w->placedBox = r;
-    } else {
+    } else if (w->drag == DRAG_SELECT) {
         if (!w->dragAdd)
-            out->push_back(Command(SCRIPT_SELECT_ALL));
-        out->push_back(Command(SCRIPT_SELECT, r.x, r.y, r.width, r.height));
+            Emit(w, Command(SCRIPT_SELECT_ALL));
+        Emit(w, Command(SCRIPT_SELECT, r.x, r.y, r.width, r.height));
     }
     w->drag = DRAG_NONE;
-    OverlaysChanged(w);
+    FollowPointer(w);
+    OutlinesChanged(w);
 }
 
 void OnCrossing(DisplayWindow *w, bool in, int x, int y)
 {
-    OverlaysChanging(w);
     w->pointerIn = in;
     w->px = x;
     w->py = y;
-    OverlaysChanged(w);
+    FollowPointer(w);
 }
 
-unsigned long Pixel(const DisplayWindow *w, unsigned r, unsigned g, unsigned b)
+// Input reaches the picture from the server, and the shell when sent to the
+// top-level window; the picture lies at the shell's origin, so both give
+// the same coordinates.
+void OnInput(Widget, XtPointer data, XEvent *e, Boolean *)
 {
-    return (r << w->shift[0]) | (g << w->shift[1]) | (b << w->shift[2]);
+    auto *w = static_cast<DisplayWindow *>(data);
+    switch (e->type) {
+    case KeyPress:
+        OnKey(w, &e->xkey);
+        break;
+    case ButtonPress:
+        OnPress(w, &e->xbutton);
+        break;
+    case ButtonRelease:
+        OnRelease(w, &e->xbutton);
+        break;
+    case MotionNotify:
+        OnMotion(w, &e->xmotion);
+        break;
+    case EnterNotify:
+    case LeaveNotify:
+        OnCrossing(w, e->type == EnterNotify, e->xcrossing.x, e->xcrossing.y);
+        break;
+    default:
+        break;
+    }
 }
 
-int MaskShift(unsigned long mask)
+// The widget repaints what was exposed from its X image, without outlines.
+void OnExposed(Widget, XtPointer data, XEvent *, Boolean *)
 {
-    return (mask && __builtin_popcountl(mask) == 8) ? __builtin_ctzl(mask) : -1;
+    static_cast<DisplayWindow *>(data)->exposed = true;
+}
+
+void OnClose(Widget, XtPointer data, XtPointer)
+{
+    Emit(static_cast<DisplayWindow *>(data), Command(SCRIPT_CLOSE));
+}
+
+unsigned long AllocPixel(const DisplayWindow *w, unsigned short r, unsigned short g, unsigned short b)
+{
+    XColor c{};
+    c.red = r;
+    c.green = g;
+    c.blue = b;
+    if (XAllocColor(w->dpy, XcColormapOfVisual(w->visual), &c))
+        return c.pixel;
+    return WhitePixelOfScreen(XcScreenOfVisual(w->visual));
+}
+
+constexpr EventMask INPUT = KeyPressMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
+
+void MakeWidgets(DisplayWindow *w, const char *title)
+{
+    XcVisual *v = w->visual;
+    Screen *screen = XcScreenOfVisual(v);
+    w->shell =
+        XtVaAppCreateShell("sorbane", "Sorbane", applicationShellWidgetClass, w->dpy, XmNvisual,
+                           XcVisualOfVisual(v), XmNdepth, XcDepthOfVisual(v), XmNcolormap,
+                           XcColormapOfVisual(v), XmNtitle, title, XmNdeleteResponse, XmDO_NOTHING, nullptr);
+    const int width = std::min(w->width, WidthOfScreen(screen) - SCREEN_MARGIN);
+    const int height = std::min(w->height, HeightOfScreen(screen) - SCREEN_MARGIN);
+    // No border, and no work procedures: the process waits in poll(), where
+    // the toolkit's timers would not run, so every repaint is done at once.
+    w->picture = XtVaCreateManagedWidget(
+        "picture", xcPictureWidgetClass, w->shell, XcNimage, const_cast<Image *>(w->image), XcNxcVisual, v,
+        XmNdepth, XcDepthOfVisual(v), XmNcolormap, XcColormapOfVisual(v), XmNwidth, std::max(width, 1),
+        XmNheight, std::max(height, 1), XmNmarginWidth, 0, XmNmarginHeight, 0, XmNshadowThickness, 0,
+        XmNhighlightThickness, 0, XcNworkProc, 0, XcNpreview, 0, XcNmode, 2, nullptr);
+    XtAddCallback(w->picture, XcNzoomChangedCallback, OnZoomChanged, w);
+    XtAddEventHandler(w->picture, INPUT | EnterWindowMask | LeaveWindowMask, False, OnInput, w);
+    XtAddEventHandler(w->shell, INPUT, False, OnInput, w);
+    XtAddEventHandler(w->picture, ExposureMask, True, OnExposed, w); // with GraphicsExpose
+    XmAddWMProtocolCallback(w->shell, XInternAtom(w->dpy, "WM_DELETE_WINDOW", False), OnClose, w);
+    // A window smaller than the image shows it 1:1 from its top-left corner.
+    XcPictureSetZoom(w->picture, {1, 1}, {1, 1}, 0, 0, 1);
 }
 
 } // namespace
@@ -314,55 +602,32 @@ int MaskShift(unsigned long mask)
 int DisplayWindow_Open(const Image *image, const char *title, DisplayWindow **out)
 {
     *out = nullptr;
-    ::Display *dpy = XOpenDisplay(nullptr);
-    if (!dpy)
+    XtToolkitInitialize();
+    XtAppContext app = XtCreateApplicationContext();
+    static char name[] = "sorbane";
+    static char *argv[] = {name, nullptr};
+    int argc = 1;
+    ::Display *dpy = XtOpenDisplay(app, nullptr, "sorbane", "Sorbane", nullptr, 0, &argc, argv);
+    if (!dpy) {
+        XtDestroyApplicationContext(app);
         return DISPLAY_NOT_FOUND;
-    int screen = DefaultScreen(dpy);
-    XVisualInfo want{};
-    if (!XMatchVisualInfo(dpy, screen, 24, TrueColor, &want)) {
-        XCloseDisplay(dpy);
-        return UNSUPPORTED_VISUAL;
     }
     auto *w = new DisplayWindow;
+    w->app = app;
     w->dpy = dpy;
     w->image = image;
     w->width = Image_Width(image);
     w->height = Image_Height(image);
-    unsigned long masks[3] = {want.red_mask, want.green_mask, want.blue_mask};
-    for (int c = 0; c < 3; c++)
-        w->shift[c] = MaskShift(masks[c]);
-    if (w->shift[0] < 0 || w->shift[1] < 0 || w->shift[2] < 0) {
-        XCloseDisplay(dpy);
-        delete w;
+    w->visual = XcOpenVisual(dpy, DefaultScreen(dpy), XcVisualBest);
+    if (!w->visual || !XcCheckVisual(w->visual)) {
+        DisplayWindow_Close(w);
         return UNSUPPORTED_VISUAL;
     }
-    XSetWindowAttributes attrs{};
-    attrs.colormap = XCreateColormap(dpy, RootWindow(dpy, screen), want.visual, AllocNone);
-    attrs.background_pixel = 0;
-    attrs.border_pixel = 0;
-    attrs.event_mask = ExposureMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
-                       EnterWindowMask | LeaveWindowMask;
-    w->win = XCreateWindow(dpy, RootWindow(dpy, screen), 0, 0, unsigned(w->width), unsigned(w->height), 0, 24,
-                           InputOutput, want.visual, CWColormap | CWBackPixel | CWBorderPixel | CWEventMask,
-                           &attrs);
-    w->gc = XCreateGC(dpy, w->win, 0, nullptr);
-    char *data = static_cast<char *>(std::malloc(size_t(w->width) * size_t(w->height) * 4));
-    if (data)
-        w->ximage = XCreateImage(dpy, want.visual, 24, ZPixmap, 0, data, unsigned(w->width),
-                                 unsigned(w->height), 32, 0);
-    if (!w->ximage) {
-        std::free(data);
-        DisplayWindow_Close(w);
-        return NO_MEMORY;
-    }
-    w->brushPixel = Pixel(w, 255, 0, 255);
-    w->placedPixel = Pixel(w, 0, 255, 255);
-    w->selectPixel = Pixel(w, 255, 255, 0);
-    Convert(w, 0, 0, w->width, w->height);
-    XStoreName(dpy, w->win, title);
-    w->wmDelete = XInternAtom(dpy, "WM_DELETE_WINDOW", False);
-    XSetWMProtocols(dpy, w->win, &w->wmDelete, 1);
-    XMapWindow(dpy, w->win);
+    MakeWidgets(w, title);
+    XtRealizeWidget(w->shell);
+    w->gc = XCreateGC(dpy, XtWindow(w->picture), 0, nullptr);
+    w->placedPixel = AllocPixel(w, 0, 0xffff, 0xffff);
+    w->selectPixel = AllocPixel(w, 0xffff, 0xffff, 0);
     XFlush(dpy);
     *out = w;
     return 0;
@@ -372,11 +637,13 @@ void DisplayWindow_Close(DisplayWindow *w)
 {
     if (!w)
         return;
-    if (w->ximage)
-        XDestroyImage(w->ximage);
     if (w->gc)
         XFreeGC(w->dpy, w->gc);
-    XCloseDisplay(w->dpy);
+    if (w->shell)
+        XtDestroyWidget(w->shell);
+    if (w->visual)
+        XcDestroyVisual(w->visual);
+    XtDestroyApplicationContext(w->app); // closes the display
     delete w;
 }
 
@@ -385,89 +652,100 @@ int DisplayWindow_Fd(const DisplayWindow *w)
     return ConnectionNumber(w->dpy);
 }
 
+bool DisplayWindow_Pending(const DisplayWindow *w)
+{
+    return XEventsQueued(w->dpy, QueuedAlready) > 0;
+}
+
 unsigned long DisplayWindow_Id(const DisplayWindow *w)
 {
-    return w->win;
+    return XtWindow(w->shell);
 }
 
 void DisplayWindow_Poll(DisplayWindow *w, std::vector<ScriptCommand> *out)
 {
-    while (XPending(w->dpy)) {
-        XEvent e;
-        XNextEvent(w->dpy, &e);
-        switch (e.type) {
-        case Expose:
-            Repaint(w, e.xexpose.x, e.xexpose.y, e.xexpose.width, e.xexpose.height);
-            break;
-        case KeyPress:
-            OnKey(w, &e.xkey, out);
-            break;
-        case ButtonPress:
-            OnPress(w, &e.xbutton, out);
-            break;
-        case ButtonRelease:
-            OnRelease(w, &e.xbutton, out);
-            break;
-        case MotionNotify:
-            OnMotion(w, &e.xmotion, out);
-            break;
-        case EnterNotify:
-            OnCrossing(w, true, e.xcrossing.x, e.xcrossing.y);
-            break;
-        case LeaveNotify:
-            OnCrossing(w, false, e.xcrossing.x, e.xcrossing.y);
-            break;
-        case ClientMessage:
-            if (Atom(e.xclient.data.l[0]) == w->wmDelete)
-                out->push_back(Command(SCRIPT_CLOSE));
-            break;
-        default:
-            break;
-        }
-    }
+    w->out = out;
+    while (XtInputMask pending = XtAppPending(w->app))
+        XtAppProcessEvent(w->app, pending);
+    w->out = nullptr;
+    if (w->exposed)
+        DrawOutlines(w);
+    XFlush(w->dpy);
 }
 
 void DisplayWindow_Redraw(DisplayWindow *w, int x, int y, int width, int height)
 {
     if (!Clip(w, &x, &y, &width, &height))
         return;
-    Convert(w, x, y, width, height);
-    Repaint(w, x, y, width, height);
+    const Box b = Box_Rect(x, y, width, height);
+    XcPictureRefresh(w->picture, &b);
+    DrawOutlines(w);
+    XFlush(w->dpy);
 }
 
 void DisplayWindow_SetBrush(DisplayWindow *w, int width, int height)
 {
-    OverlaysChanging(w);
     w->brushW = width;
     w->brushH = height;
-    OverlaysChanged(w);
+    w->cursorStale = true;
+    FollowPointer(w);
+    XFlush(w->dpy);
+}
+
+void DisplayWindow_SetZoom(DisplayWindow *w, int num, int den)
+{
+    ZoomTo(w, {num, den}, 0, 0, 1);
+    XFlush(w->dpy);
 }
 
 void DisplayWindow_SetSelection(DisplayWindow *w, const std::vector<DisplayRect> &rects)
 {
-    OverlaysChanging(w);
+    OutlinesChanging(w);
     w->selection = rects;
-    OverlaysChanged(w);
+    OutlinesChanged(w);
+}
+
+// The child of the root that holds window win: a window manager's frame
+// around it, or the window itself.
+static Window TopLevelOf(Display *dpy, Window win)
+{
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    while (XQueryTree(dpy, win, &root, &parent, &children, &count)) {
+        if (children)
+            XFree(children);
+        if (parent == root || parent == 0)
+            break;
+        win = parent;
+    }
+    return win;
 }
 
 void DisplayWindow_PlaceBeside(DisplayWindow *w)
 {
     if (!w)
         return;
+    const Window self = XtWindow(w->shell), frame = TopLevelOf(w->dpy, self);
     Window root = DefaultRootWindow(w->dpy), parent = 0, *children = nullptr;
     unsigned count = 0;
     int right = 0;
     if (XQueryTree(w->dpy, root, &root, &parent, &children, &count)) {
         for (unsigned i = 0; i < count; i++) {
             XWindowAttributes a;
-            if (children[i] != w->win && XGetWindowAttributes(w->dpy, children[i], &a) &&
+            if (children[i] != frame && XGetWindowAttributes(w->dpy, children[i], &a) &&
                 a.map_state == IsViewable)
                 right = std::max(right, a.x + a.width + 2 * a.border_width);
         }
         XFree(children);
     }
-    XMoveWindow(w->dpy, w->win, right + 8, 0);
+    // A window manager places a window where its hints say the user wants it.
+    XSizeHints hints{};
+    hints.flags = USPosition | PPosition;
+    hints.x = right + 8;
+    XSetWMNormalHints(w->dpy, self, &hints);
+    XMoveWindow(w->dpy, self, right + 8, 0);
     XSync(w->dpy, False);
-    DisplayWindow_Redraw(w, 0, 0, w->width, w->height);
+    XcPictureDirectRefresh(w->picture, nullptr);
+    DrawOutlines(w);
     XSync(w->dpy, False);
 }

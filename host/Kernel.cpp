@@ -28,6 +28,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+// Last: X's macros must not meet the declarations above.
+#include <X11/Xlib.h>
 
 namespace
 {
@@ -322,6 +324,43 @@ void EndSession(const unsigned char *, const MsgHeader *)
     QuitProgram();
 }
 
+int IgnoreXError(::Display *, XErrorEvent *)
+{
+    return 0;
+}
+
+// Asks dabstone to close as a window manager asks when its main window (the
+// first it registered for drops) is closed. 1001 would end it at once; this
+// way it asks its question while a job runs and saves its settings.
+bool AskProgramToClose()
+{
+    if (S.drops.empty() || !S.programRunning)
+        return false;
+    ::Display *dpy = XOpenDisplay(nullptr);
+    if (!dpy)
+        return false;
+    XSetErrorHandler(IgnoreXError); // a window already gone must not end the kernel
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = Window(uint32_t(S.drops[0].window));
+    e.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = long(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
+    e.xclient.data.l[1] = CurrentTime;
+    bool sent = XSendEvent(dpy, e.xclient.window, False, NoEventMask, &e) != 0;
+    XSync(dpy, False);
+    XCloseDisplay(dpy);
+    return sent;
+}
+
+// The person closed the display window: the session ends if dabstone agrees.
+// Refused, both go on, and the display still shows the image.
+void DisplayClosed(const unsigned char *, const MsgHeader *)
+{
+    if (!AskProgramToClose())
+        QuitProgram();
+}
+
 // ---- The request table -------------------------------------------------------------
 
 enum PathCheck { NO_PATH, PATH_AT_0 };
@@ -354,6 +393,7 @@ const Request requestTable[] = {
     {KERNEL_DROP, KERNEL_DROP_SIZE, NO_PATH, Drop},
     {KERNEL_END_SESSION, 0, NO_PATH, EndSession},
     {KERNEL_DISPLAY_BYE, MSG_PID_SIZE, NO_PATH, DisplayBye},
+    {KERNEL_CLOSED, 0, NO_PATH, DisplayClosed},
 };
 
 // Every frame on the kernel's FIFO comes here: logged, checked against its

@@ -19,6 +19,7 @@ enum KernelLinkCode : int32_t {
     KERNEL_DROP = 3001,          // display -> kernel: drop window index, path (504)
     KERNEL_END_SESSION = 3002,   // display -> kernel: ask the program to quit (no payload)
     KERNEL_DISPLAY_BYE = 3003,   // display -> kernel: own pid; the display is leaving
+    KERNEL_CLOSED = 3004,        // display -> kernel: the person closed the display window (no payload)
 };
 constexpr int KERNEL_DROP_SIZE = 4 + MSG_PATH_SIZE;
 // The kernel tells its display to end with the link's quit code (1001) and

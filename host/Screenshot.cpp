@@ -7,6 +7,7 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <vector>
 
 namespace
 {
@@ -25,6 +26,33 @@ unsigned Channel(unsigned long pixel, unsigned long mask)
     const unsigned long max = mask >> shift;
     return unsigned(((pixel & mask) >> shift) * 255 / max);
 }
+
+// The 8-bit red, green and blue of pixel values: from the masks on
+// TrueColor and DirectColor, else from the default colormap's cells.
+struct PixelColours {
+    const Visual *visual;
+    std::vector<XColor> cells;
+    PixelColours(Display *dpy, int screen, const Visual *v) : visual(v)
+    {
+        if (v->c_class == TrueColor || v->c_class == DirectColor)
+            return;
+        cells.resize(size_t(v->map_entries));
+        for (size_t i = 0; i < cells.size(); i++)
+            cells[i].pixel = i;
+        XQueryColors(dpy, DefaultColormap(dpy, screen), cells.data(), int(cells.size()));
+    }
+    unsigned Get(unsigned long pixel, int c) const
+    {
+        if (cells.empty())
+            return Channel(pixel, c == 0   ? visual->red_mask
+                                  : c == 1 ? visual->green_mask
+                                           : visual->blue_mask);
+        if (pixel >= cells.size())
+            return 0;
+        const XColor &x = cells[pixel];
+        return (c == 0 ? x.red : c == 1 ? x.green : x.blue) >> 8;
+    }
+};
 
 // The part of the screen the mapped top-level windows cover (without a
 // window manager they sit at the top left), or the whole screen.
@@ -62,8 +90,8 @@ int Screenshot_Write(const char *path, std::string *reason)
     int w = DisplayWidth(dpy, screen), h = DisplayHeight(dpy, screen);
     Covered(dpy, screen, &w, &h);
     int rc = 0;
-    if (visual->c_class != TrueColor && visual->c_class != DirectColor) {
-        *reason = "the screen is not TrueColor";
+    if (visual->map_entries > 4096) {
+        *reason = "the screen's colormap is too large";
         rc = UNSUPPORTED_VISUAL;
     } else if (XImage *image = XGetImage(dpy, RootWindow(dpy, screen), 0, 0, unsigned(w), unsigned(h),
                                          AllPlanes, ZPixmap)) {
@@ -73,12 +101,12 @@ int Screenshot_Write(const char *path, std::string *reason)
         png.channels = 3;
         png.bits = 8;
         rc = Png_Allocate(&png);
+        const PixelColours colours(dpy, screen, visual);
         for (int y = 0; rc == 0 && y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 const unsigned long pixel = XGetPixel(image, x, y);
-                Png_SetSample(png, x, y, 0, Channel(pixel, visual->red_mask));
-                Png_SetSample(png, x, y, 1, Channel(pixel, visual->green_mask));
-                Png_SetSample(png, x, y, 2, Channel(pixel, visual->blue_mask));
+                for (int c = 0; c < 3; c++)
+                    Png_SetSample(png, x, y, c, colours.Get(pixel, c));
             }
         XDestroyImage(image);
         if (rc == 0)

@@ -29,6 +29,7 @@ const Syntax syntaxTable[] = {
     {"undo", SCRIPT_UNDO, 0, 0, "undo"},
     {"quit", SCRIPT_QUIT, 0, 0, "quit"},
     {"leave", SCRIPT_LEAVE, 0, 0, "leave"},
+    {"close", SCRIPT_CLOSE, 0, 0, "close"},
     {"vanish", SCRIPT_VANISH, 0, 0, "vanish"},
     // Commands with words of their own; numbers are checked by their rule.
     {"tool", SCRIPT_TOOL, -1, -1, "tool brush|fill|pipette|HANDLE"},
@@ -42,6 +43,7 @@ const Syntax syntaxTable[] = {
      "[selection=0|1] "
      "[colour=R,G,B] [undo=N]"},
     {"screenshot", SCRIPT_SCREENSHOT, -1, -1, "screenshot PATH"},
+    {"zoom", SCRIPT_ZOOM, -1, -1, "zoom NUM/DEN"},
 };
 
 // A whole-word integer in 32 bits; base 0 accepts 0x... for handles.
@@ -123,6 +125,17 @@ bool ParseSettings(const std::vector<std::string> &w, ScriptCommand *cmd)
     return true;
 }
 
+// `zoom NUM/DEN`, both terms from 1 to SCRIPT_MAX_ZOOM.
+bool ParseZoom(const std::vector<std::string> &w, ScriptCommand *cmd)
+{
+    size_t slash = w.size() == 2 ? w[1].find('/') : std::string::npos;
+    if (slash == std::string::npos || !ParseNumber(w[1].substr(0, slash), 10, &cmd->arg[0]) ||
+        !ParseNumber(w[1].substr(slash + 1), 10, &cmd->arg[1]))
+        return false;
+    return cmd->arg[0] >= 1 && cmd->arg[1] >= 1 && cmd->arg[0] <= SCRIPT_MAX_ZOOM &&
+           cmd->arg[1] <= SCRIPT_MAX_ZOOM;
+}
+
 // The commands whose arguments are words; false when they do not fit.
 bool ParseSpecial(const std::vector<std::string> &w, ScriptCommand *cmd)
 {
@@ -170,6 +183,8 @@ bool ParseSpecial(const std::vector<std::string> &w, ScriptCommand *cmd)
         return true;
     case SCRIPT_SETTINGS:
         return ParseSettings(w, cmd);
+    case SCRIPT_ZOOM:
+        return ParseZoom(w, cmd);
     case SCRIPT_SCREENSHOT:
         if (n != 1)
             return false;

@@ -23,10 +23,11 @@ enum ScriptOp {
     SCRIPT_WAIT,       // wait CODE [SECONDS]
     SCRIPT_QUIT,       // quit: end the session
     SCRIPT_LEAVE,      // leave: close the display and end the script
-    SCRIPT_CLOSE,      // the person closed the display window (q or the window manager); no script word
+    SCRIPT_CLOSE,      // close: the person closed the display window (q or the window manager)
     SCRIPT_VANISH,     // vanish: end without telling anybody (tests)
     SCRIPT_SETTINGS,   // settings KEY=VALUE...: brush parameters as a settings record (1015)
     SCRIPT_SCREENSHOT, // screenshot PATH: the whole X screen as a PNG
+    SCRIPT_ZOOM,       // zoom NUM/DEN: the window shows NUM image pixels on DEN screen pixels
 };
 
 // Tool names of `tool`: the toolbox slots 0, 1, 2. A number instead names a
@@ -36,6 +37,8 @@ enum ScriptTool { SCRIPT_TOOL_BRUSH = 0, SCRIPT_TOOL_FILL = 1, SCRIPT_TOOL_PIPET
 constexpr int32_t SCRIPT_APPLY_FROM_TOOL = -1;
 // `drop` windows, in the order the program registers them.
 enum ScriptDropWindow { SCRIPT_DROP_MAIN = 0, SCRIPT_DROP_BRUSH = 1 };
+// Largest term of a `zoom` fraction.
+constexpr int32_t SCRIPT_MAX_ZOOM = 256;
 // Bound of `wait` and of a move held back by motion control, in seconds.
 constexpr int SCRIPT_DEFAULT_WAIT = 60;
 

@@ -4,7 +4,8 @@
 #
 # With an X display ($DISPLAY set and reachable) dabstone opens on the
 # picture and you paint yourself in the display window (keys b, f, p pick
-# brush, fill and pipette; button 1 paints, button 3 erases; see README).
+# brush, fill and pipette; button 1 paints, button 3 erases; see README);
+# closing the display window (q) ends the session and exports the result.
 # Without one, a virtual X server runs a scripted session that uses every
 # technique and writes demo-out/result.png (the painted picture) and
 # demo-out/screen.png (both windows).
@@ -28,7 +29,9 @@ mkdir -p "$out"
 rm -f "$out/pattern.img"
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
-  echo "demo: painting on $out/picture.img; close the display window (q) to end"
+  echo "demo: painting on $out/picture.img in the display window (b brush, f fill, p pipette,"
+  echo "      button 1 paints, button 3 erases); close it (q) to end: both windows go and"
+  echo "      the picture is saved (while a stroke is still being painted dabstone asks first)"
   "$sorbane" run "$out/picture.img" --store "$store" --export "$out/result.png"
   echo "demo: the picture as you left it: $out/result.png"
   exit 0
@@ -119,7 +122,9 @@ move 840 700
 release 840 700
 wait 2010
 screenshot $out/screen.png
-quit
+# Ends as a person ends it: the display window closed.
+close
+wait 1001
 EOF
 
 . "$top/scripts/xvfb.sh"

@@ -1,4 +1,6 @@
-#include "xc/XcPicture.h"
+#include "xc/XcPictureP.h"
+
+#include "xc/PWorkProc.h"
 
 #include "brush/Clock.h"
 #include "xc/Cms.h"
@@ -112,96 +114,8 @@ int32_t PictureKps_Target(int32_t wanted, int32_t displayKps, int *pinned)
     return int32_t(int64_t(wanted) * displayKps / (displayKps - wanted));
 }
 
-// ---------------------------------------------------------------------------
-// The widget record.
-
 namespace
 {
-struct PictureEval {
-    PictureKps display, preview;
-    int previewFresh = 0;
-    int32_t wantedKps = 0;
-};
-
-struct PictureCursor {
-    Image *image, *mask;
-    int floating;
-    Box area;    // in the widget's source space
-    Box srcArea; // of the cursor image
-    Box winArea; // the area converted to the window
-    ColorValue colour;
-    int depth; // 1 above the picture, -1 below
-    View *abstract, *view;
-    Box dst; // the concrete view's image area
-    Fill *filler;
-};
-
-// Everything that is not a resource; zeroed at creation.
-struct PictureState {
-    int destroyed, ownsCms;
-    int hold, noTiming, noSelection; // set around one call only
-    int visibility;
-    int borderX, borderY;
-    Box picture;     // window area inside the border
-    Box mainArea;    // of the image
-    Box virtualArea; // the main view's source space
-    Box shownArea;   // source seen through the picture area
-    Box visible;     // window area showing image pixels
-    Box whole;       // window rectangle of the whole source space
-    ViewZoom zoomX, zoomY;
-    View *view, *virtualView;
-    XcImage *ximage;
-    Fill *nomansFiller, *imageFiller, *relay;
-    GC gc, marginGC, selectionGC;
-    int workPrecX, workPrecY, previewPrecX, previewPrecY;
-    PictureEval *eval;
-    PictureCursor cursor;
-    int crossX, crossY;
-};
-
-struct XcPicturePart {
-    Image *image;
-    Image *maskImage;
-    Box *srcMainArea;
-    int virtualWidth, virtualHeight;
-    int plane;
-    Boolean alpha;
-    Box *srcArea;
-    XcVisual *xcVisual;
-    XcCms *cms;
-    int share;
-    Boolean trueSize;
-    int marginWidth, marginHeight;
-    Pixel marginColor;
-    Pixel selectionPixel;
-    int selectionState;
-    XtCallbackList areaChanged, zoomChanged;
-    int mode;
-    Boolean keepRatio;
-    int workProc, workProcTimeOut, workProcPrec;
-    int preview, previewPrec, previewPrecWorst, previewRate;
-    int quality;
-    unsigned char shadowType;
-    XtPointer selectionList;
-    Boolean selXorDrawing, selXorEdition, selWindowDrawing, selWindowEdition;
-    Boolean showCrossCursor;
-    Widget verticalRuler, horizontalRuler;
-    Boolean showGrid;
-    int gridSpacing;
-    int debugLevel, debugEval, debugWorkProc, debugTrace;
-    int moveWindow;
-    int displayEvalInterval, displayEvalSize, previewEvalInterval, previewEvalSize;
-    PictureState st;
-};
-
-struct XcPictureRec {
-    CorePart core;
-    XmPrimitivePart primitive;
-    XcPicturePart picture;
-};
-
-using Pic = XcPictureRec;
-
 const XtPointer kUnchangedList = reinterpret_cast<XtPointer>(-1);
 const Pixel kNoPixel = ~Pixel(0);
 
@@ -218,16 +132,6 @@ Box Empty()
     return Box{0, 0, -1, -1, 0, 0, 0};
 }
 
-bool HasWindow(const Pic *p)
-{
-    return XtIsRealized(reinterpret_cast<Widget>(const_cast<Pic *>(p))) && p->core.window;
-}
-
-Display *Dpy(const Pic *p)
-{
-    return DisplayOfScreen(p->core.screen);
-}
-
 bool Virtual(const Pic *p)
 {
     return p->picture.virtualWidth && p->picture.virtualHeight;
@@ -241,44 +145,6 @@ Pic *Live(Widget w)
     Pic *p = reinterpret_cast<Pic *>(w);
     return p->picture.st.destroyed ? nullptr : p;
 }
-
-// Entry and exit lines of the widget functions.
-class Trace
-{
-  public:
-    Trace(const Pic *p, const char *name, int level = 1)
-        : p_(p), name_(name), on_(p->picture.debugTrace >= level)
-    {
-        if (on_)
-            std::fprintf(stderr, ">> LIB/XC/SOURCES/Picture \twidget %s: %s\n", p_->core.name, name_);
-    }
-    ~Trace()
-    {
-        if (on_)
-            std::fprintf(stderr, "<< LIB/XC/SOURCES/Picture  \twidget %s: %s\n", p_->core.name, name_);
-    }
-    Trace(const Trace &) = delete;
-    Trace &operator=(const Trace &) = delete;
-
-  private:
-    const Pic *p_;
-    const char *name_;
-    bool on_;
-};
-
-// Sets a flag for the length of one call.
-class Flag
-{
-  public:
-    Flag(int &f, int value) : f_(f), old_(f) { f_ = value; }
-    ~Flag() { f_ = old_; }
-    Flag(const Flag &) = delete;
-    Flag &operator=(const Flag &) = delete;
-
-  private:
-    int &f_;
-    int old_;
-};
 
 void CallAreaChanged(Pic *p)
 {
@@ -300,13 +166,15 @@ void CallZoomChanged(Pic *p)
     XtCallCallbackList(reinterpret_cast<Widget>(p), c.zoomChanged, &data);
 }
 
+} // namespace
+
 // ---------------------------------------------------------------------------
 // Selection, grid, cross cursor and ruler hooks.
 //
 // Least form until the selection display and the rulers exist: these keep
 // the resource values and draw nothing.
 
-void _PictureDrawSelection(Pic *, const Box *, int /*where*/, int /*how*/)
+static void _PictureDrawSelection(Pic *, const Box *, int /*where*/, int /*how*/)
 {
 }
 
@@ -315,18 +183,18 @@ void _PictureDrawCross(Pic *, const Box *)
 }
 
 // Whether the picture must be repainted: never while no selection is drawn.
-bool _PictureReinitSelection(Pic *p, XtPointer list)
+static bool _PictureReinitSelection(Pic *p, XtPointer list)
 {
     (void)list;
     p->picture.selectionList = kUnchangedList;
     return false;
 }
 
-void _PictureInitRulerPart(Pic *)
+static void _PictureInitRulerPart(Pic *)
 {
 }
 
-void _PictureRulersFollow(Pic *)
+static void _PictureRulersFollow(Pic *)
 {
 }
 
@@ -365,8 +233,8 @@ void EvalDisplayKps(Pic *p, int width, int height, int ms)
                      e->display.areaSum, e->display.timeSum);
 }
 
-// Fed by the incremental refresh's timed preview passes.
-[[maybe_unused]] void EvalPreviewKps(Pic *p, int width, int height, int ms)
+// Fed by the timed preview paints.
+void EvalPreviewKps(Pic *p, int width, int height, int ms)
 {
     XcPicturePart &c = p->picture;
     PictureEval *e = c.st.eval;
@@ -383,7 +251,7 @@ void EvalDisplayKps(Pic *p, int width, int height, int ms)
                      e->preview.areaSum, e->preview.timeSum);
 }
 
-void ResetPreviewEval(Pic *p)
+static void ResetPreviewEval(Pic *p)
 {
     if (PictureEval *e = p->picture.st.eval) {
         PictureKps_Reset(&e->preview);
@@ -397,14 +265,14 @@ int64_t PicturePixels(const Pic *p)
     return int64_t(std::max(a.width, 0)) * std::max(a.height, 0);
 }
 
-void ComputeWanted(Pic *p)
+static void ComputeWanted(Pic *p)
 {
     if (PictureEval *e = p->picture.st.eval)
         e->wantedKps = int32_t(PicturePixels(p) * p->picture.previewRate / 1000);
 }
 
 // The eval windows follow the picture size.
-void FollowPictureSize(Pic *p)
+static void FollowPictureSize(Pic *p)
 {
     const int64_t three = 3 * PicturePixels(p);
     p->picture.displayEvalSize = int(std::min<int64_t>(three, 1000000));
@@ -412,7 +280,7 @@ void FollowPictureSize(Pic *p)
     ComputeWanted(p);
 }
 
-void SetPreviewPrec(Pic *p, int prec)
+static void SetPreviewPrec(Pic *p, int prec)
 {
     XcPicturePart &c = p->picture;
     c.previewPrec = c.st.previewPrecX = c.st.previewPrecY = prec;
@@ -453,10 +321,10 @@ void _PictureAdaptPreview(Pic *p, const Box *box)
 }
 
 // ---------------------------------------------------------------------------
-// Copies to the window.
+// Shared-memory completion events.
 
 // Fetched once for the process; 0 without the extension.
-int ShmEventBase(Display *dpy)
+static int ShmEventBase(Display *dpy)
 {
     static int base = -1;
     if (base < 0)
@@ -469,136 +337,8 @@ int CompletionType(Display *dpy)
     return ShmEventBase(dpy) + ShmCompletion;
 }
 
-Bool IsCompletion(Display *, XEvent *ev, XPointer arg)
+namespace
 {
-    return ev->type == *reinterpret_cast<int *>(arg);
-}
-
-void WaitCompletion(Pic *p)
-{
-    Display *dpy = Dpy(p);
-    int type = CompletionType(dpy);
-    XEvent ev;
-    if (p->picture.share == 99)
-        return;
-    if (p->picture.share == 98) {
-        while (!XCheckTypedWindowEvent(dpy, p->core.window, type, &ev)) {
-        }
-        return;
-    }
-    if (HasWindow(p))
-        XIfEvent(dpy, &ev, IsCompletion, reinterpret_cast<XPointer>(&type));
-}
-
-// Copies one rectangle of the X image to the window.
-void _PictureRefreshBox(Pic *p, const Box *box)
-{
-    XcPicturePart &c = p->picture;
-    XcImage *xi = c.st.ximage;
-    if (c.st.hold || !HasWindow(p) || !xi || !xi->image)
-        return;
-    Box r;
-    const Box limit = Box_Rect(0, 0, xi->image->width, xi->image->height);
-    if (!Box_Clip(&r, box, &c.st.picture) || !Box_SelfClip(&r, &limit))
-        return;
-    const bool timed = int64_t(r.width) * r.height * 10 > PicturePixels(p);
-    if (timed)
-        PushClock();
-    Display *dpy = Dpy(p);
-    if (c.share && xi->shm) {
-        XShmPutImage(dpy, p->core.window, c.st.gc, xi->image, r.x1, r.y1, r.x1, r.y1, unsigned(r.width),
-                     unsigned(r.height), True);
-        WaitCompletion(p);
-    } else {
-        XPutImage(dpy, p->core.window, c.st.gc, xi->image, r.x1, r.y1, r.x1, r.y1, unsigned(r.width),
-                  unsigned(r.height));
-    }
-    if (timed)
-        EvalDisplayKps(p, r.width, r.height, PopNonNullClock());
-    RedrawWindowSelections(p, &r);
-}
-
-// Used by the incremental refresh's scrolling.
-[[maybe_unused]] void _PictureRefreshAll(Pic *p)
-{
-    _PictureRefreshBox(p, &p->picture.st.picture);
-}
-
-// ---------------------------------------------------------------------------
-// Painting into the X image.
-
-bool HasAlphaOrMask(const Image *image, const Image *mask)
-{
-    return mask || (image && Image_AlphaPlanes(image) > 0);
-}
-
-// Fills a window rectangle through the main view, composing the cursor
-// image over or under the picture inside the cursor box. The fillers'
-// quality and precision are the caller's.
-void _PicturePaint(Pic *p, const Box *r)
-{
-    XcPicturePart &c = p->picture;
-    PictureCursor &k = c.st.cursor;
-    if (!k.image || !k.view || BoxEmpty(&k.dst)) {
-        ViewFillDst(c.st.view, r);
-        return;
-    }
-    if (List *rest = Box_Remove(r, &k.dst)) {
-        for (ListNode *n = rest->first; n; n = n->next)
-            ViewFillDst(c.st.view, static_cast<Box *>(n->element));
-        Box_DestroyList(rest);
-    }
-    Box in;
-    if (!Box_Clip(&in, r, &k.dst))
-        return;
-    if (k.depth == 1) {
-        if (HasAlphaOrMask(k.image, k.mask))
-            ViewFillDst(c.st.view, &in);
-        ViewFillDst(k.view, &in);
-        return;
-    }
-    if (HasAlphaOrMask(c.image, c.maskImage))
-        ViewFillDst(k.view, &in);
-    if (c.image && c.st.imageFiller) {
-        FillTev2XSetBlend(c.st.imageFiller, 1);
-        ViewFillDst(c.st.view, &in);
-        FillTev2XSetBlend(c.st.imageFiller, 0);
-    }
-}
-
-void SetFinalQuality(Pic *p)
-{
-    XcPicturePart &c = p->picture;
-    for (Fill *f : {c.image ? c.st.imageFiller : nullptr, c.st.cursor.filler}) {
-        if (!f)
-            continue;
-        FillTev2XSetQuality(f, c.quality);
-        FillTev2XSetPrecision(f, 1, 1);
-        FillTev2XSetPhase(f, 0, 0);
-    }
-}
-
-// Repaint request for a window rectangle (null: the whole picture area).
-// Least form until the incremental refresh exists: the rectangle is painted
-// at once at final quality through the main view and copied to the window;
-// no preview pass and no work procedure.
-void _PictureInvalidate(Pic *p, const Box *box)
-{
-    XcPicturePart &c = p->picture;
-    Trace trace(p, "Invalidate");
-    if (!HasWindow(p) || !c.st.ximage || !c.st.ximage->image)
-        return;
-    Box r;
-    if (!Box_Clip(&r, box ? box : &c.st.picture, &c.st.picture))
-        return;
-    if (c.image && c.preview == 2 && !c.st.noTiming)
-        _PictureAdaptPreview(p, &r);
-    SetFinalQuality(p);
-    _PicturePaint(p, &r);
-    RedrawImageSelections(p, &r);
-    _PictureRefreshBox(p, &r);
-}
-
 void InvalidateHeld(Pic *p, const Box *box)
 {
     Flag hold(p->picture.st.hold, 1);
@@ -886,8 +626,9 @@ void ViewCB(View *, void *data, ViewInfo *info)
         UpdateCursorViews(p);
     }
     if (!Same(info->imageArea, s.visible) || info->imageArea.width != s.visible.width) {
-        // The incremental refresh clips its pending work to the new area here.
         s.visible = info->imageArea;
+        if (p->picture.image && p->picture.workProc && HasWindow(p))
+            _PictureClipWorkProcList(p);
         FollowPictureSize(p);
     }
     if (!Same(info->srcExtent, s.whole)) {
@@ -940,6 +681,8 @@ void DrawShadow(Pic *p)
                        Dimension(h), p->primitive.shadow_thickness, c.shadowType);
 }
 
+} // namespace
+
 void _PictureDrawBorder(Pic *p)
 {
     if (!HasWindow(p))
@@ -953,6 +696,9 @@ void _PictureDrawBorder(Pic *p)
     else if (ht)
         XmeClearBorder(Dpy(p), p->core.window, 0, 0, p->core.width, p->core.height, ht);
 }
+
+namespace
+{
 
 void _PictureUnhighlightBorder(Widget w)
 {
@@ -1030,24 +776,13 @@ void BuildCursorViews(Pic *p)
 }
 
 // ---------------------------------------------------------------------------
-// Scrolling and zoom.
-
-// Least form until the incremental refresh exists: the view moves and the
-// whole picture is repainted, without moving pixels in the X image or the
-// window.
-void ScrollAndRepaint(Pic *p, int dx, int dy)
-{
-    ViewScroll(p->picture.st.view, dx, dy);
-    _PictureInvalidate(p, nullptr);
-}
-
-// ---------------------------------------------------------------------------
 // Virtual space and image changes.
 
 void SetVirtual(Pic *p, int width, int height, bool replace, Image *image)
 {
     XcPicturePart &c = p->picture;
     PictureState &s = c.st;
+    _PictureKillWorkProcList(p); // the whole picture is repainted below
     c.virtualWidth = width;
     c.virtualHeight = height;
     s.virtualArea = Box_Rect(0, 0, width, height);
@@ -1166,10 +901,11 @@ void Initialize(Widget rw, Widget nw, ArgList, Cardinal *)
     c.st.workPrecX = c.st.workPrecY = c.workProcPrec;
     c.st.previewPrecX = c.st.previewPrecY = c.previewPrec;
     c.st.eval = new (std::nothrow) PictureEval;
+    c.st.workProcs = List_New();
     ComputePictureArea(p);
     ComputeMainArea(p);
     ComputeVirtualArea(p);
-    if (!c.st.eval || !MakeMainView(p))
+    if (!c.st.eval || !c.st.workProcs || !MakeMainView(p))
         c.st.destroyed = 1;
     c.srcMainArea = nullptr;
     c.srcArea = nullptr;
@@ -1217,6 +953,10 @@ void Destroy(Widget w)
     Pic *p = reinterpret_cast<Pic *>(w);
     XcPicturePart &c = p->picture;
     PictureState &s = c.st;
+    _PictureKillWorkProcList(p);
+    if (s.workProcs)
+        List_Destroy(s.workProcs, nullptr);
+    s.workProcs = nullptr;
     DestroyFillers(p);
     DestroyCursorViews(s.cursor);
     if (s.virtualView)
@@ -1334,43 +1074,14 @@ void Resize(Widget w)
         _PictureDrawCross(p, nullptr);
 }
 
-void ExposeMethod(Widget w, XEvent *event, Region)
-{
-    Pic *p = reinterpret_cast<Pic *>(w);
-    if (p->picture.st.destroyed)
-        return;
-    Trace trace(p, "Refresh");
-    const XExposeEvent &e = event->xexpose;
-    if (p->picture.debugTrace > 0)
-        std::fprintf(stderr, "\tregion : %d %d %d %d\n", e.x, e.y, e.width, e.height);
-    const Box r = Box_Rect(e.x, e.y, e.width, e.height);
-    _PictureRefreshBox(p, &r);
-    _PictureDrawBorder(p);
-}
-
-void GraphicsExposeAction(Widget w, XEvent *event, String *, Cardinal *)
-{
-    Pic *p = reinterpret_cast<Pic *>(w);
-    if (p->picture.st.destroyed || event->type != GraphicsExpose)
-        return;
-    const XGraphicsExposeEvent &e = event->xgraphicsexpose;
-    const Box r = Box_Rect(e.x, e.y, e.width, e.height);
-    _PictureRefreshBox(p, &r);
-}
-
-void VisibilityAction(Widget w, XEvent *event, String *, Cardinal *)
-{
-    if (event->type == VisibilityNotify)
-        reinterpret_cast<Pic *>(w)->picture.st.visibility = event->xvisibility.state;
-}
-
 // ---------------------------------------------------------------------------
 // Set values, one reaction per group of resources.
 
 // No refinement left to do: what the window shows is final.
 bool DisplayComplete(const XcPicturePart &c)
 {
-    return c.workProc || (!c.workProc && !c.preview) || (c.preview && c.previewPrec < 2);
+    return (c.workProc && !List_Cardinal(c.st.workProcs)) || (!c.workProc && !c.preview) ||
+           (c.preview && c.previewPrec < 2);
 }
 
 void SizeForTrueSize(const Pic *o, Pic *n)
@@ -1389,17 +1100,20 @@ void SizeForTrueSize(const Pic *o, Pic *n)
         n->core.height = Dimension(n->core.height + 2 * c.st.borderY);
 }
 
-bool ReactToRefinement(const XcPicturePart &o, XcPicturePart &n)
+// Pending work was queued for the old settings: it is dropped, and the
+// picture repainted unless it was final already.
+bool ReactToRefinement(const XcPicturePart &o, Pic *w)
 {
-    bool repaint = false;
-    if (n.workProc != o.workProc || n.workProcPrec != o.workProcPrec) {
+    XcPicturePart &n = w->picture;
+    const bool work = n.workProc != o.workProc || n.workProcPrec != o.workProcPrec;
+    const bool preview = n.preview != o.preview || n.previewPrec != o.previewPrec;
+    const bool repaint = (work || preview) && !DisplayComplete(o);
+    if (work || preview)
+        _PictureKillWorkProcList(w);
+    if (work)
         n.st.workPrecX = n.st.workPrecY = n.workProcPrec;
-        repaint |= !DisplayComplete(o);
-    }
-    if (n.preview != o.preview || n.previewPrec != o.previewPrec) {
+    if (preview)
         n.st.previewPrecX = n.st.previewPrecY = n.previewPrec;
-        repaint |= !DisplayComplete(o);
-    }
     if (n.previewPrecWorst != o.previewPrecWorst && n.previewPrecWorst < n.previewPrec)
         n.previewPrec = n.st.previewPrecX = n.st.previewPrecY = n.previewPrecWorst;
     return repaint || n.quality != o.quality;
@@ -1416,6 +1130,9 @@ bool ReactToImage(const Pic *o, Pic *n)
         MapShownArea(n);
         return true;
     }
+    // Pending passes belong to the old image's places; the repaint queues
+    // the new ones.
+    _PictureKillWorkProcList(n);
     ComputeMainArea(n);
     if (!c.image && !Virtual(n)) {
         s.virtualArea = s.picture;
@@ -1478,7 +1195,7 @@ Boolean SetValues(Widget cw, Widget, Widget nw, ArgList, Cardinal *)
     Trace trace(n, "SetValues");
     ClampResources(c);
     SizeForTrueSize(o, n);
-    bool repaint = ReactToRefinement(o->picture, c);
+    bool repaint = ReactToRefinement(o->picture, n);
     repaint |= ReactToImage(o, n);
     c.srcMainArea = nullptr;
     c.srcArea = nullptr;
@@ -1588,8 +1305,8 @@ XtResource resources[] = {
 static_assert(sizeof resources / sizeof resources[0] == 51);
 
 XtActionsRec actions[] = {
-    {S("graphics-expose"), GraphicsExposeAction},
-    {S("visibility-notify"), VisibilityAction},
+    {S("graphics-expose"), _PictureGraphicsExposeAction},
+    {S("visibility-notify"), _PictureVisibilityAction},
 };
 
 char defaultTranslations[] = "\t<GraphicsExpose>: graphics-expose()\t\t\n\t<VisibilityNotify>: visibility-notify()";
@@ -1618,7 +1335,7 @@ XmPrimitiveClassRec xcPictureClassRec = {
         /* visible_interest */ False,
         /* destroy */ Destroy,
         /* resize */ Resize,
-        /* expose */ ExposeMethod,
+        /* expose */ _PictureExpose,
         /* set_values */ SetValues,
         /* set_values_hook */ nullptr,
         /* set_values_almost */ XtInheritSetValuesAlmost,
@@ -1671,7 +1388,7 @@ void XcPictureScroll(Widget w, int unit, int *dx, int *dy)
     if (unit != XC_PICTURE_SOURCE || y)
         *dy = 0;
     if (x || y)
-        ScrollAndRepaint(p, x, y);
+        _PictureScroll(p, x, y);
 }
 
 void XcPictureConvert(Widget w, int from, int x, int y, int to, int *ox, int *oy)
