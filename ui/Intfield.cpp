@@ -45,8 +45,8 @@ void MoveScale(Intfield *f)
     if (!f->scale)
         return;
     f->scaleGuard = 1;
-    XtVaSetValues(f->scale, XmNminimum, int(f->minimum), XmNmaximum, int(std::max(f->maximum, f->minimum + 1)),
-                  XmNvalue, int(f->value), nullptr);
+    XtVaSetValues(f->scale, XmNminimum, int(f->minimum), XmNmaximum,
+                  int(std::max(f->maximum, f->minimum + 1)), XmNvalue, int(f->value), nullptr);
     f->scaleGuard = 0;
 }
 
@@ -243,8 +243,8 @@ void MakeChildren(Intfield *f, XcVisual *visual, const char *labelText)
         f->plus = MakeArrow(f, visual, "plus", kUpArrow);
         f->moins = MakeArrow(f, visual, "moins", kDownArrow);
     }
-    f->text = XtVaCreateManagedWidget("textfield", xmTextFieldWidgetClass, f->form, XmNcolumns, int(f->columns),
-                                      nullptr);
+    f->text = XtVaCreateManagedWidget("textfield", xmTextFieldWidgetClass, f->form, XmNcolumns,
+                                      int(f->columns), nullptr);
     XtVaGetValues(f->text, XmNbackground, &f->textBackground, nullptr);
     if (f->scalePosition) {
         f->scale = XtVaCreateManagedWidget("scale", xmScaleWidgetClass, f->form, XmNorientation, XmHORIZONTAL,
@@ -264,7 +264,8 @@ void Attach(Widget w, const char *side, const char *sideWidget, Widget to)
 
 void AttachText(Intfield *f)
 {
-    bool labelLeft = f->labelPosition == INTFIELD_LABEL_LEFT, labelAbove = f->labelPosition == INTFIELD_LABEL_ABOVE;
+    bool labelLeft = f->labelPosition == INTFIELD_LABEL_LEFT,
+         labelAbove = f->labelPosition == INTFIELD_LABEL_ABOVE;
     Widget right = f->plus ? f->plus : f->scalePosition == INTFIELD_SCALE_RIGHT ? f->scale : nullptr;
     Widget left = f->scalePosition == INTFIELD_SCALE_LEFT ? f->scale : labelLeft ? f->label : nullptr;
     Attach(f->text, XmNrightAttachment, XmNrightWidget, right);
@@ -281,7 +282,8 @@ void AttachArrows(Intfield *f)
     Widget right = f->scalePosition == INTFIELD_SCALE_RIGHT ? f->scale : nullptr;
     Attach(f->plus, XmNrightAttachment, XmNrightWidget, right);
     Attach(f->moins, XmNrightAttachment, XmNrightWidget, right);
-    Attach(f->plus, XmNtopAttachment, XmNtopWidget, f->labelPosition == INTFIELD_LABEL_ABOVE ? f->label : nullptr);
+    Attach(f->plus, XmNtopAttachment, XmNtopWidget,
+           f->labelPosition == INTFIELD_LABEL_ABOVE ? f->label : nullptr);
     Attach(f->moins, XmNbottomAttachment, XmNbottomWidget,
            f->scalePosition == INTFIELD_SCALE_BELOW ? f->scale : nullptr);
 }
@@ -342,9 +344,10 @@ void AddCallbacks(Intfield *f)
 }
 } // namespace
 
-Intfield *Intfield_Create(XcVisual *visual, Widget parent, const char *name, const char *label, int32_t columns,
-                          int32_t value, int32_t minimum, int32_t maximum, IntfieldCallback callback,
-                          XtPointer clientData, int arrows, int labelPosition, int scalePosition)
+Intfield *Intfield_Create(XcVisual *visual, Widget parent, const char *name, const char *label,
+                          int32_t columns, int32_t value, int32_t minimum, int32_t maximum,
+                          IntfieldCallback callback, XtPointer clientData, int arrows, int labelPosition,
+                          int scalePosition)
 {
     NormaliseBounds(minimum, maximum);
     auto *f = new (std::nothrow) Intfield;

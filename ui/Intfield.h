@@ -14,15 +14,19 @@ struct Intfield;
 using IntfieldCallback = void (*)(Intfield *field, XtPointer clientData, int32_t value);
 
 // Layout codes given at creation.
-enum IntfieldScalePosition { INTFIELD_SCALE_NONE = 0, INTFIELD_SCALE_LEFT = 1, INTFIELD_SCALE_RIGHT = 3,
-                             INTFIELD_SCALE_BELOW = 4 };
+enum IntfieldScalePosition {
+    INTFIELD_SCALE_NONE = 0,
+    INTFIELD_SCALE_LEFT = 1,
+    INTFIELD_SCALE_RIGHT = 3,
+    INTFIELD_SCALE_BELOW = 4
+};
 enum IntfieldLabelPosition { INTFIELD_LABEL_NONE = 0, INTFIELD_LABEL_LEFT = 1, INTFIELD_LABEL_ABOVE = 2 };
 
 struct Intfield {
     Widget parent = nullptr;
-    Widget form = nullptr;  // named with the field's name
-    Widget label = nullptr; // "label", or null
-    Widget text = nullptr;  // "textfield"
+    Widget form = nullptr;                  // named with the field's name
+    Widget label = nullptr;                 // "label", or null
+    Widget text = nullptr;                  // "textfield"
     Widget plus = nullptr, moins = nullptr; // or null
     Widget scale = nullptr;                 // "scale", or null
     int32_t minimum = 0, maximum = 0, value = 0;
@@ -30,10 +34,10 @@ struct Intfield {
     IntfieldCallback callback = nullptr;
     XtPointer clientData = nullptr;
     int sensitive = 1;
-    int setByProgram = 0; // the internal setter is writing the text
-    int setByCaller = 0;  // Intfield_SetValue is writing the text
-    int fromScale = 0;    // the scale is not set back: a scale callback or new bounds set the value
-    int scaleGuard = 0;   // the module moves the scale itself
+    int setByProgram = 0;         // the internal setter is writing the text
+    int setByCaller = 0;          // Intfield_SetValue is writing the text
+    int fromScale = 0;            // the scale is not set back: a scale callback or new bounds set the value
+    int scaleGuard = 0;           // the module moves the scale itself
     XtIntervalId repeatTimer = 0; // 0 when no auto-repeat runs
     int32_t step = 0;
     Pixel formBackground = 0, textBackground = 0;
@@ -46,9 +50,10 @@ struct Intfield {
 // A new field, or null when memory is short. The form is left unmanaged,
 // its children are managed. Minimum raised to 0, maximum to the minimum,
 // value clamped; the big increment is a tenth of the range, at least 10.
-Intfield *Intfield_Create(XcVisual *visual, Widget parent, const char *name, const char *label, int32_t columns,
-                          int32_t value, int32_t minimum, int32_t maximum, IntfieldCallback callback,
-                          XtPointer clientData, int arrows, int labelPosition, int scalePosition);
+Intfield *Intfield_Create(XcVisual *visual, Widget parent, const char *name, const char *label,
+                          int32_t columns, int32_t value, int32_t minimum, int32_t maximum,
+                          IntfieldCallback callback, XtPointer clientData, int arrows, int labelPosition,
+                          int scalePosition);
 // Shows the value without calling back; stops a running auto-repeat when it
 // changes the value. With the current value on an invalid text, rewrites it.
 void Intfield_SetValue(Intfield *f, int32_t value);
