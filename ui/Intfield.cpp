@@ -386,9 +386,6 @@ void Intfield_SetValue(Intfield *f, int32_t value)
     f->setByCaller = 1;
     MoveScale(f);
     WriteText(f);
-    // Should the toolkit not report the rewrite, the text is still valid now.
-    if (f->setByCaller)
-        TextChanged(f->text, f, nullptr);
 }
 
 int32_t Intfield_GetValue(const Intfield *f)
