@@ -8,7 +8,6 @@
 #include <Xm/Scale.h>
 #include <Xm/TextF.h>
 #include <algorithm>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -114,10 +113,8 @@ void TextChanged(Widget, XtPointer data, XtPointer)
         MarkValid(f, 1);
         return;
     }
-    char *s = XmTextFieldGetString(f->text);
-    long long v = *s ? std::strtoll(s, nullptr, 10) : f->minimum;
-    MarkValid(f, *s && v >= f->minimum && v <= f->maximum);
-    XtFree(s);
+    long long v = TextValue(f);
+    MarkValid(f, XmTextFieldGetLastPosition(f->text) > 0 && v >= f->minimum && v <= f->maximum);
     int32_t candidate = Clamp(f, v);
     if (candidate == f->value)
         return;
@@ -187,8 +184,9 @@ void ScaleMoved(Widget, XtPointer data, XtPointer call)
     if (!drag && !f->callbackWhileDragging)
         CallBack(f);
     f->fromScale = 0;
-    // A two-value range has no place in between: the slider snaps to an end.
-    if (f->maximum - f->minimum == 1 && !drag) {
+    // A two-value range has no place in between: the slider snaps to an end
+    // (and a one-value field's slider, whose range is two, back to its value).
+    if (f->maximum - f->minimum <= 1 && !drag) {
         f->scaleGuard = 1;
         XmScaleSetValue(f->scale, cbs->value == f->minimum ? f->minimum : f->maximum);
         f->scaleGuard = 0;

@@ -47,7 +47,8 @@ struct Intfield {
     int scalePosition = 0, arrows = 0, labelPosition = 0;
 };
 
-// A new field, or null when memory is short. The form is left unmanaged,
+// A new field, or null when memory is short; the arrows are drawn at the
+// visual record's depth, which must be the parent's. The form is left unmanaged,
 // its children are managed. Minimum raised to 0, maximum to the minimum,
 // value clamped; the big increment is a tenth of the range, at least 10.
 Intfield *Intfield_Create(XcVisual *visual, Widget parent, const char *name, const char *label,
