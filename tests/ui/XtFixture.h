@@ -29,16 +29,22 @@ struct XtFixture : testing::Test {
     }
     bool NoDisplay() const { return top == nullptr; }
 
-    // Runs the event loop until done() holds, for at most a generous bound.
+    // Runs the event loop until done() holds, for at most a generous bound;
+    // a ticking timer keeps the bound when no event comes.
     template <typename Done> bool RunUntil(Done done)
     {
         auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end)
-                return false;
+        XtIntervalId tick;
+        Tick(&tick, nullptr);
+        bool met;
+        while (!(met = done()) && std::chrono::steady_clock::now() < end)
             XtAppProcessEvent(app, XtIMAll);
-        }
-        return true;
+        XtRemoveTimeOut(tick);
+        return met;
+    }
+    static void Tick(XtPointer id, XtIntervalId *)
+    {
+        *static_cast<XtIntervalId *>(id) = XtAppAddTimeOut(app, 100, Tick, id);
     }
 };
 inline XtAppContext XtFixture::app = nullptr;
