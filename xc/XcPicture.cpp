@@ -1050,8 +1050,14 @@ void Resize(Widget w)
     if (c.debugTrace > 0)
         std::fprintf(stderr, "Picture RESIZE : adj width = %d  adj height = %d\n", s.picture.width,
                      s.picture.height);
-    if (HasWindow(p) && s.ximage)
+    if (HasWindow(p) && s.ximage) {
         ResizeImage(p, oldArea);
+    } else if (HasWindow(p)) {
+        // An earlier size had no X image (memory refused): try again.
+        int shm = c.share != 0;
+        if ((s.ximage = XcImage_Create(c.xcVisual, c.cms, p->core.width, p->core.height, &shm)))
+            MakeFillers(p);
+    }
     if (s.virtualView)
         ViewSetDst(s.virtualView, &s.picture);
     if (s.cursor.view)

@@ -464,6 +464,29 @@ TEST_P(PictureTest, ResizingKeepsTheShownAreaInMode1AndTheZoomInMode2)
     }
 }
 
+// A 1 x 1 window has no border and one pixel of picture; a 10000 x 10000
+// one a 400 MB X image. Neither sticks: back at its size, at the zoom it
+// kept (mode 2), the window shows the image again.
+TEST_P(PictureTest, ExtremeSizesLeaveAWorkingPicture)
+{
+    Widget pic = Make(140, 120, {{const_cast<char *>(XcNmode), 2}});
+    Show(pic);
+    for (auto [w, h] : {std::pair{1, 1}, {10000, 10000}, {140, 120}}) {
+        XtResizeWidget(pic, Dimension(w), Dimension(h), 0);
+        XcPictureRefresh(pic, nullptr);
+        int zero[2] = {0, 0};
+        XcPictureScroll(pic, XC_PICTURE_WINDOW, &zero[0], &zero[1]);
+    }
+    XSync(dpy_, False); // the exposures of the last resize, handled
+    for (XtAppContext app = XtWidgetToApplicationContext(pic); XtAppPending(app);)
+        XtAppProcessEvent(app, XtIMAll);
+    Pixel background = 0;
+    XtVaGetValues(pic, XmNbackground, &background, nullptr);
+    const Box area = B(6, 6, 133, 113);
+    Reference ref(visual_, img_.image(), 140, 120, area, background);
+    EXPECT_EQ(Differences(pic, ref.Draw(), area), "");
+}
+
 TEST_P(PictureTest, CallbacksAndTraceLinesTellWhatChanged)
 {
     Widget pic = Make(140, 120, {{const_cast<char *>(XcNshare), 1}});
