@@ -272,23 +272,28 @@ class AverageSampler
         total_ = t + 4 * width;
         midFrom_ = t + 5 * width;
         int32_t x = s.sx, run = s.phx;
+        bool gaps = false;
         for (int32_t i = 0; i < width; ++i) {
             Cover c = CoverOf(x, run, s.numX, s.denX, s.srcX2);
+            gaps = gaps || (i > 0 && c.first > last_[i - 1] + 1);
             first_[i] = c.first;
             last_[i] = c.last;
             wFirst_[i] = c.wFirst;
             wLast_[i] = c.last > c.first ? c.wLast : 0;
             total_[i] = c.total;
-            midFrom_[i] = std::min(c.first + 1, c.last);
             middle_ = middle_ || c.last > c.first + 1;
             Step(x, run, s.numX * s.strideX, s.denX);
         }
+        if (gaps)
+            Gather(width);
+        for (int32_t i = 0; i < width; ++i)
+            midFrom_[i] = std::min(first_[i] + 1, last_[i]);
         rows_ = CoverOf(sy_, phy_, numY_, denY_, srcY2_);
         width_ = width;
     }
 
-    int32_t FirstColumn() const { return first_[0]; }
-    int32_t LastColumn() const { return last_[width_ - 1]; }
+    int32_t FirstColumn() const { return Column(first_[0]); }
+    int32_t LastColumn() const { return Column(last_[width_ - 1]); }
     int32_t RowAhead(int k) const { return std::min(sy_ + (phy_ + k * stepY_) / denY_, srcY2_); }
 
     template <int SD, int WD> void Read(const Plane &p, int32_t i0, int n, int32_t *out) const
@@ -315,6 +320,32 @@ class AverageSampler
     }
 
   private:
+    // A sparse pass (one point every few destination pixels) covers columns
+    // with gaps between them: the columns read are listed once, ascending,
+    // and first_ and last_ become positions in that list, so that the gaps
+    // are never summed.
+    void Gather(int32_t width)
+    {
+        size_t n = 0;
+        for (int32_t i = 0; i < width; ++i)
+            n += size_t(last_[i] - first_[i] + 1);
+        cols_ = Scratch<int32_t, 2>(n);
+        int32_t count = 0, lastColumn = INT32_MIN;
+        for (int32_t i = 0; i < width; ++i) {
+            const int32_t from = std::max(first_[i], lastColumn + 1);
+            // Points go left to right: the columns before `from` are the
+            // last ones listed.
+            const int32_t at = count - (from - first_[i]);
+            for (int32_t c = from; c <= last_[i]; ++c)
+                cols_[count++] = c;
+            lastColumn = std::max(lastColumn, last_[i]);
+            last_[i] = at + (last_[i] - first_[i]);
+            first_[i] = at;
+        }
+    }
+
+    int32_t Column(int32_t k) const { return cols_ ? cols_[k] : k; }
+
     // The covered rows are summed once per source column of the span (a
     // separable pass), and each destination pixel then weighs the sums of
     // its columns: its first and last by their weights, the ones between
@@ -344,7 +375,8 @@ class AverageSampler
             out[i] = int32_t(double(sum[i]) / double(Acc(total_[i0 + i]) * ty));
     }
 
-    // col[c] = sum over the covered rows of wy * value at column c1 + c.
+    // col[c] = sum over the covered rows of wy * value at column c1 + c
+    // (listed column c1 + c when the columns are gathered).
     template <class Acc, int SD, int WD> void Columns(const Plane &p, int32_t c1, int32_t nc, Acc *col) const
     {
         Weigh<false, Acc, SD, WD>(p.Row(rows_.first), c1, nc, rows_.wFirst, col);
@@ -355,11 +387,25 @@ class AverageSampler
         Weigh<true, Acc, SD, WD>(p.Row(rows_.last), c1, nc, rows_.wLast, col);
     }
 
+    template <bool Add, class Acc, int SD, int WD>
+    void Weigh(const uint8_t *row, int32_t c1, int32_t nc, int32_t w, Acc *col) const
+    {
+        if (!cols_) {
+            WeighRun<Add, Acc, SD, WD>(row, c1, nc, w, col);
+            return;
+        }
+        const int32_t *cols = cols_ + c1;
+        for (int32_t c = 0; c < nc; ++c) {
+            const Acc v = Acc(w) * Value<SD, WD>(row, cols[c]);
+            col[c] = Add ? Acc(col[c] + v) : v;
+        }
+    }
+
     // col[c] = (or +=) w * value at column c1 + c. An 8-bit row under a
     // weight up to 257 multiplies in 16 bits (the product fits), one
     // instruction where 32 bits take several without SSE4.
     template <bool Add, class Acc, int SD, int WD>
-    static void Weigh(const uint8_t *row, int32_t c1, int32_t nc, int32_t w, Acc *col)
+    static void WeighRun(const uint8_t *row, int32_t c1, int32_t nc, int32_t w, Acc *col)
     {
         if constexpr (SD == 8 && WD == 8) {
             if (w <= 257) {
@@ -381,6 +427,7 @@ class AverageSampler
     int32_t sy_, phy_, numX_, numY_, denY_, srcY2_, stepY_;
     int32_t mX_, mY_;
     int32_t *first_, *last_, *wFirst_, *wLast_, *total_, *midFrom_;
+    int32_t *cols_ = nullptr; // the columns read, when gathered
     bool middle_ = false; // some pixel covers more than two columns
     int32_t width_;
     Cover rows_;
