@@ -15,6 +15,9 @@
 //                                    the last pass on screen
 //   picture/<zoom>/adaptive/<preview|final>   the same with preview 2
 //   picture/floor/<zoom>             fill + put + XSync
+//   picture/<zoom>/parts/<preview|pass>   the same for one preview (quality
+//                                    2, blocks of 5) and one refinement pass
+//                                    (blocks of 3, one phase), by hand
 //     zoom: 1_1; 1_4avg (4 source pixels per window pixel, quality 1, area
 //     averaged); 3_1 (3 window pixels per source pixel)
 //
@@ -53,9 +56,10 @@
 namespace
 {
 
-constexpr int kW = 1024, kH = 768;        // the window and the floor's X image
-constexpr int kSrcW = 6000, kSrcH = 4000; // the store image
-constexpr int kPictureIterations = 12;    // each one runs every pass
+constexpr int kW = 1024, kH = 768;             // the window and the floor's X image
+constexpr int kSrcW = 6000, kSrcH = 4000;      // the store image
+constexpr int kPictureIterations = 12;         // each one runs every pass
+constexpr int kPreviewPrec = 5, kWorkPrec = 3; // the widget's defaults
 
 struct Zoom {
     const char *name;
@@ -247,8 +251,10 @@ void Picture(benchmark::State &state, Zoom z, int preview, Call call, Until unti
 }
 
 // The least the widget can do for a final picture: one fill of the whole
-// X image at final quality through a view of the same zoom, one put.
-void Floor(benchmark::State &state, Zoom z)
+// X image at final quality through a view of the same zoom, one put. With a
+// block size above 1 the same for one piece of the widget's work: a preview
+// (quality 2) or one refinement pass (the phases taken in turn).
+void Floor(benchmark::State &state, Zoom z, int quality, int prec)
 {
     if (!Ready(state))
         return;
@@ -263,8 +269,9 @@ void Floor(benchmark::State &state, Zoom z)
         return;
     }
     FillTev2XOptions o{};
-    o.quality = z.quality;
-    Fill *fill = FillTev2XCreate(Source(), xi, &o, FT2X_QUALITY);
+    o.quality = quality;
+    o.precisionX = o.precisionY = prec;
+    Fill *fill = FillTev2XCreate(Source(), xi, &o, FT2X_QUALITY | FT2X_PRECISION);
     // The source pixel under the window's corner, as the widget shows it.
     int sx = 0, sy = 0;
     XcPictureConvert(win.pic(), XC_PICTURE_WINDOW, 0, 0, XC_PICTURE_SOURCE, &sx, &sy);
@@ -278,7 +285,10 @@ void Floor(benchmark::State &state, Zoom z)
         state.SkipWithError("the source does not cover the X image");
     GC gc = XCreateGC(dpy, XtWindow(win.pic()), 0, nullptr);
     double filling = 0, putting = 0;
+    int phase = 0;
     for (auto _ : state) {
+        FillTev2XSetPhase(fill, phase % prec, phase / prec % prec);
+        ++phase;
         const auto t0 = Clock::now();
         ViewFillDst(view, &dst);
         const auto t1 = Clock::now();
@@ -318,7 +328,14 @@ void Register()
                 ->UseManualTime()
                 ->Unit(benchmark::kMillisecond)
                 ->Iterations(kPictureIterations);
-        benchmark::RegisterBenchmark((std::string("picture/floor/") + z.name).c_str(), Floor, z)
+        benchmark::RegisterBenchmark((std::string("picture/floor/") + z.name).c_str(), Floor, z, z.quality, 1)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((at + "/parts/preview").c_str(), Floor, z, int(FT2X_BLOCKS),
+                                     kPreviewPrec)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((at + "/parts/pass").c_str(), Floor, z, z.quality, kWorkPrec)
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);
     }
@@ -328,30 +345,44 @@ void PrintSummary(const bench::Rates &rates)
 {
     std::printf("\nworkProcTimeOut 0: the passes run back to back, the times are work, not timer sleeps.\n");
     std::printf("goals: preview / floor <= 0.25, final / floor <= 1.5\n\n");
-    std::printf("%-8s %-9s %9s %9s %9s %9s %9s %7s %8s %5s\n", "zoom", "preview", "prev(ms)", "final(ms)",
+    std::printf("%-7s %-9s %9s %9s %9s %8s %8s %7s %8s %5s\n", "zoom", "run", "prev(ms)", "final(ms)",
                 "floor(ms)", "prev/fl", "final/fl", "passes", "pass(ms)", "prec");
     for (const Zoom &z : kZooms) {
-        const std::string at = std::string("picture/") + z.name;
-        const double floor = rates.Of(std::string("picture/floor/") + z.name, "ms");
+        const std::string at = std::string("picture/") + z.name,
+                          floorName = std::string("picture/floor/") + z.name;
+        const double floor = rates.Of(floorName, "ms");
+        const auto ratio = [floor](double v) { return floor > 0 ? v / floor : 0.0; };
         for (const char *mode : {"", "/adaptive"}) {
             const std::string base = at + mode;
             const double pv = rates.Of(base + "/preview", "ms"), fn = rates.Of(base + "/final", "ms");
             if (pv <= 0 && fn <= 0)
                 continue;
-            std::printf("%-8s %-9s %9.2f %9.2f %9.2f %9.2f %9.2f %7.0f %8.2f %5.0f\n", z.name,
-                        *mode ? "adaptive" : "prec 5", pv, fn, floor, floor > 0 ? pv / floor : 0,
-                        floor > 0 ? fn / floor : 0, rates.Of(base + "/final", "passes"),
-                        rates.Of(base + "/final", "pass_ms"), rates.Of(base + "/final", "prec"));
+            std::printf("%-7s %-9s %9.2f %9.2f %9.2f %8.2f %8.2f %7.0f %8.2f %5.0f\n", z.name,
+                        *mode ? "adaptive" : "preview", pv, fn, floor, ratio(pv), ratio(fn),
+                        rates.Of(base + "/final", "passes"), rates.Of(base + "/final", "pass_ms"),
+                        rates.Of(base + "/final", "prec"));
         }
         const double rf = rates.Of(at + "/refresh", "ms");
         if (rf > 0)
-            std::printf("%-8s %-9s %9s %9.2f %9.2f %9s %9.2f %7.0f %8.2f\n", z.name, "refresh", "-", rf,
-                        floor, "-", floor > 0 ? rf / floor : 0, rates.Of(at + "/refresh", "passes"),
+            std::printf("%-7s %-9s %9s %9.2f %9.2f %8s %8.2f %7.0f %8.2f\n", z.name, "refresh", "-", rf,
+                        floor, "-", ratio(rf), rates.Of(at + "/refresh", "passes"),
                         rates.Of(at + "/refresh", "pass_ms"));
-        if (floor > 0)
-            std::printf("%-8s %-9s floor: fill %.2f ms + put %.2f ms\n", z.name, "",
-                        rates.Of(std::string("picture/floor/") + z.name, "fill_ms"),
-                        rates.Of(std::string("picture/floor/") + z.name, "put_ms"));
+    }
+    // The same work done by hand, without the widget: what a preview and a
+    // pass cost in filling and in copying, and the final picture they add
+    // up to (a preview and workProcPrec^2 passes).
+    std::printf("\n%-7s %-22s %-22s %-22s %10s\n", "zoom", "floor fill + put", "preview fill + put",
+                "pass fill + put", "sum(ms)");
+    for (const Zoom &z : kZooms) {
+        const std::string at = std::string("picture/") + z.name;
+        const std::string names[] = {std::string("picture/floor/") + z.name, at + "/parts/preview",
+                                     at + "/parts/pass"};
+        if (rates.Of(names[0], "ms") <= 0 && rates.Of(names[1], "ms") <= 0)
+            continue;
+        std::printf("%-7s", z.name);
+        for (const std::string &n : names)
+            std::printf(" %8.2f + %-11.2f", rates.Of(n, "fill_ms"), rates.Of(n, "put_ms"));
+        std::printf(" %10.2f\n", rates.Of(names[1], "ms") + kWorkPrec * kWorkPrec * rates.Of(names[2], "ms"));
     }
 }
 
