@@ -26,8 +26,12 @@
 // passes follow each other at once: the figures are work, not timer sleeps.
 // Counters: ms (the measured interval, per iteration), passes (refinement
 // passes per iteration), pass_ms (mean time of one pass with its copy to the
-// window), prec (preview precision in force after the runs), display_kps and
-// preview_kps (the widget's own estimates); for the floor fill_ms and put_ms.
+// window), tick_aligned (share of the passes that end in the first tenth of
+// a millisecond of the time of day: 0.1 by chance, near 1 when the widget's
+// millisecond timing of its copies spins until the clock moves), prec
+// (preview precision in force after the runs), display_kps and preview_kps
+// (the widget's own estimates); for the floor and the parts fill_ms and
+// put_ms.
 //
 // It needs an X server with a 24-bit TrueColor screen 0 and MIT-SHM:
 //
@@ -51,6 +55,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <sys/time.h>
 #include <vector>
 
 namespace
@@ -222,7 +227,7 @@ void Picture(benchmark::State &state, Zoom z, int preview, Call call, Until unti
         }
     XcPictureSetPassObserver(OnPass);
     double measured = 0, refining = 0;
-    long allPasses = 0;
+    long allPasses = 0, ticks = 0, aligned = 0;
     for (auto _ : state) {
         passes = 0;
         const auto t0 = Clock::now();
@@ -232,7 +237,20 @@ void Picture(benchmark::State &state, Zoom z, int preview, Call call, Until unti
             XcPictureRefresh(pic, nullptr);
         XSync(TheDisplay(), False);
         const auto t1 = Clock::now();
-        Drain(pic);
+        // Each timer tick is one pass of the record; where in the time of
+        // day's millisecond it ends tells whether the widget's millisecond
+        // timing of its copies waits for the clock to move.
+        while (XcPictureWorkPending(pic)) {
+            const int before = passes;
+            XtAppProcessEvent(App(), XtIMAll);
+            if (passes == before)
+                continue;
+            timeval tv{};
+            gettimeofday(&tv, nullptr);
+            ++ticks;
+            aligned += tv.tv_usec % 1000 < 100;
+        }
+        XSync(TheDisplay(), False);
         const auto t2 = Clock::now();
         const double s = until == Until::Preview ? Seconds(t0, t1) : Seconds(t0, t2);
         state.SetIterationTime(s);
@@ -245,6 +263,7 @@ void Picture(benchmark::State &state, Zoom z, int preview, Call call, Until unti
     state.counters["ms"] = 1e3 * measured / n;
     state.counters["passes"] = double(allPasses) / n;
     state.counters["pass_ms"] = allPasses ? 1e3 * refining / double(allPasses) : 0;
+    state.counters["tick_aligned"] = ticks ? double(aligned) / double(ticks) : 0;
     state.counters["prec"] = GetInt(pic, XcNpreviewPrec);
     state.counters["display_kps"] = XcPictureDisplayKps(pic);
     state.counters["preview_kps"] = XcPicturePreviewKps(pic);
