@@ -314,8 +314,8 @@ void Pump(int timeoutMs)
         {P.fifo, POLLIN, 0}, {P.kernelFifo, 0, 0}, {P.window ? DisplayWindow_Fd(P.window) : -1, POLLIN, 0}};
     // Events Xlib has already read would not wake poll(); a refinement pass
     // due must not wait for an event either.
-    const bool queued = P.window && DisplayWindow_Pending(P.window);
     const int timeout = P.window ? DisplayWindow_Timeout(P.window, timeoutMs) : timeoutMs;
+    const bool queued = P.window && DisplayWindow_Pending(P.window); // after: the toolkit may read some
     const int ready = poll(fds, P.window ? 3 : 2, queued ? 0 : timeout);
     if (ready > 0 && (fds[0].revents & POLLIN))
         KernelLink_ReadFifo(P.fifo, "fifo");
@@ -470,7 +470,8 @@ std::string RunCommand(const ScriptCommand &c)
             DisplayWindow_PlaceBeside(P.window);
             Pump(0);
             if (!WaitFor([] { return !DisplayWindow_Refining(P.window); }, SCRIPT_DEFAULT_WAIT))
-                return "the picture is still being refined after " + std::to_string(SCRIPT_DEFAULT_WAIT) + " s";
+                return "the picture is still being refined after " + std::to_string(SCRIPT_DEFAULT_WAIT) +
+                       " s";
         }
         if (P.window)
             DisplayWindow_Sync(P.window);

@@ -660,7 +660,9 @@ bool DisplayWindow_Pending(const DisplayWindow *w)
 
 int DisplayWindow_Timeout(const DisplayWindow *w, int timeoutMs)
 {
-    if (!XcPictureWorkPending(w->picture) && !(XtAppPending(w->app) & XtIMTimer))
+    if (XtAppPending(w->app) & XtIMTimer) // a pass is due now
+        return 0;
+    if (!XcPictureWorkPending(w->picture))
         return timeoutMs;
     int pass = 0;
     XtVaGetValues(w->picture, XcNworkProcTimeOut, &pass, nullptr);
