@@ -687,10 +687,11 @@ unsigned long DisplayWindow_Id(const DisplayWindow *w)
 void DisplayWindow_Poll(DisplayWindow *w, std::vector<ScriptCommand> *out)
 {
     w->out = out;
+    const bool refining = DisplayWindow_Refining(w); // a pass paints over the outlines
     while (XtInputMask pending = XtAppPending(w->app))
         XtAppProcessEvent(w->app, pending);
     w->out = nullptr;
-    if (w->exposed)
+    if (w->exposed || refining)
         DrawOutlines(w);
     XFlush(w->dpy);
 }
