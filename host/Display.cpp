@@ -64,6 +64,7 @@ struct Peer {
     std::map<int32_t, long> arrived, taken;
     bool ended = false;       // the program left us, or the kernel said to end
     bool programGone = false; // do not write to the program any more
+    bool refining = false;    // the window's picture is not final yet
 };
 
 Peer P;
@@ -297,21 +298,33 @@ void NoticeKernelGone(const struct pollfd &kernel)
     P.ended = true;
 }
 
+// The log tells when the window's picture has become final, for whoever
+// reads the window back.
+void NoteRefinement()
+{
+    const bool refining = DisplayWindow_Refining(P.window);
+    if (P.refining && !refining)
+        KernelLink_LogLine("picture final");
+    P.refining = refining;
+}
+
 void Pump(int timeoutMs)
 {
     struct pollfd fds[3] = {
         {P.fifo, POLLIN, 0}, {P.kernelFifo, 0, 0}, {P.window ? DisplayWindow_Fd(P.window) : -1, POLLIN, 0}};
-    // Events Xlib has already read would not wake poll().
-    const bool queued = P.window && DisplayWindow_Pending(P.window);
-    const int ready = poll(fds, P.window ? 3 : 2, queued ? 0 : timeoutMs);
-    if (ready <= 0 && !queued)
-        return;
-    if (fds[0].revents & POLLIN)
+    // Events Xlib has already read would not wake poll(); a refinement pass
+    // due must not wait for an event either.
+    const int timeout = P.window ? DisplayWindow_Timeout(P.window, timeoutMs) : timeoutMs;
+    const bool queued = P.window && DisplayWindow_Pending(P.window); // after: the toolkit may read some
+    const int ready = poll(fds, P.window ? 3 : 2, queued ? 0 : timeout);
+    if (ready > 0 && (fds[0].revents & POLLIN))
         KernelLink_ReadFifo(P.fifo, "fifo");
-    NoticeKernelGone(fds[1]);
+    if (ready > 0)
+        NoticeKernelGone(fds[1]);
     if (P.window && P.scripted) { // a window shown beside a script: drawn, not used
         std::vector<ScriptCommand> ignored;
         DisplayWindow_Poll(P.window, &ignored);
+        NoteRefinement();
     }
 }
 
@@ -453,10 +466,15 @@ std::string RunCommand(const ScriptCommand &c)
             DisplayWindow_SetZoom(P.window, a[0], a[1]);
         return "";
     case SCRIPT_SCREENSHOT: {
-        if (P.window) {
+        if (P.window && !c.arg[0]) {
             DisplayWindow_PlaceBeside(P.window);
             Pump(0);
+            if (!WaitFor([] { return !DisplayWindow_Refining(P.window); }, SCRIPT_DEFAULT_WAIT))
+                return "the picture is still being refined after " + std::to_string(SCRIPT_DEFAULT_WAIT) +
+                       " s";
         }
+        if (P.window)
+            DisplayWindow_Sync(P.window);
         std::string reason;
         if (int rc = Screenshot_Write(c.path.c_str(), &reason))
             return "can't take the screenshot " + c.path + " : " +
@@ -489,6 +507,7 @@ void RunWindow()
     while (!P.ended) {
         std::vector<ScriptCommand> commands;
         DisplayWindow_Poll(P.window, &commands);
+        NoteRefinement();
         for (const ScriptCommand &c : commands) {
             std::string problem = RunCommand(c);
             if (!problem.empty())

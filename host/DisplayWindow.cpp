@@ -2,6 +2,7 @@
 
 #include "brush/Box.h"
 #include "xc/ColorValue.h"
+#include "xc/PWorkProc.h"
 #include "xc/View.h"
 #include "xc/Visual.h"
 #include "xc/XcPicture.h"
@@ -581,13 +582,13 @@ void MakeWidgets(DisplayWindow *w, const char *title)
                            XcColormapOfVisual(v), XmNtitle, title, XmNdeleteResponse, XmDO_NOTHING, nullptr);
     const int width = std::min(w->width, WidthOfScreen(screen) - SCREEN_MARGIN);
     const int height = std::min(w->height, HeightOfScreen(screen) - SCREEN_MARGIN);
-    // No border, and no work procedures: the process waits in poll(), where
-    // the toolkit's timers would not run, so every repaint is done at once.
+    // No border; the widget's own refinement (a preview at once, then
+    // timer-driven passes, run by the display's poll() loop).
     w->picture = XtVaCreateManagedWidget(
         "picture", xcPictureWidgetClass, w->shell, XcNimage, const_cast<Image *>(w->image), XcNxcVisual, v,
         XmNdepth, XcDepthOfVisual(v), XmNcolormap, XcColormapOfVisual(v), XmNwidth, std::max(width, 1),
         XmNheight, std::max(height, 1), XmNmarginWidth, 0, XmNmarginHeight, 0, XmNshadowThickness, 0,
-        XmNhighlightThickness, 0, XcNworkProc, 0, XcNpreview, 0, XcNmode, 2, nullptr);
+        XmNhighlightThickness, 0, XcNmode, 2, nullptr);
     XtAddCallback(w->picture, XcNzoomChangedCallback, OnZoomChanged, w);
     XtAddEventHandler(w->picture, INPUT | EnterWindowMask | LeaveWindowMask, False, OnInput, w);
     XtAddEventHandler(w->shell, INPUT, False, OnInput, w);
@@ -657,6 +658,27 @@ bool DisplayWindow_Pending(const DisplayWindow *w)
     return XEventsQueued(w->dpy, QueuedAlready) > 0;
 }
 
+int DisplayWindow_Timeout(const DisplayWindow *w, int timeoutMs)
+{
+    if (XtAppPending(w->app) & XtIMTimer) // a pass is due now
+        return 0;
+    if (!XcPictureWorkPending(w->picture))
+        return timeoutMs;
+    int pass = 0;
+    XtVaGetValues(w->picture, XcNworkProcTimeOut, &pass, nullptr);
+    return timeoutMs < 0 ? pass : std::min(timeoutMs, pass);
+}
+
+bool DisplayWindow_Refining(const DisplayWindow *w)
+{
+    return XcPictureWorkPending(w->picture) > 0;
+}
+
+void DisplayWindow_Sync(DisplayWindow *w)
+{
+    XSync(w->dpy, False);
+}
+
 unsigned long DisplayWindow_Id(const DisplayWindow *w)
 {
     return XtWindow(w->shell);
@@ -665,10 +687,11 @@ unsigned long DisplayWindow_Id(const DisplayWindow *w)
 void DisplayWindow_Poll(DisplayWindow *w, std::vector<ScriptCommand> *out)
 {
     w->out = out;
+    const bool refining = DisplayWindow_Refining(w); // a pass paints over the outlines
     while (XtInputMask pending = XtAppPending(w->app))
         XtAppProcessEvent(w->app, pending);
     w->out = nullptr;
-    if (w->exposed)
+    if (w->exposed || refining)
         DrawOutlines(w);
     XFlush(w->dpy);
 }
@@ -745,7 +768,7 @@ void DisplayWindow_PlaceBeside(DisplayWindow *w)
     XSetWMNormalHints(w->dpy, self, &hints);
     XMoveWindow(w->dpy, self, right + 8, 0);
     XSync(w->dpy, False);
-    XcPictureDirectRefresh(w->picture, nullptr);
+    XcPictureRefresh(w->picture, nullptr);
     DrawOutlines(w);
     XSync(w->dpy, False);
 }

@@ -37,10 +37,18 @@ int DisplayWindow_Fd(const DisplayWindow *w);
 // Events already read from the connection wait in the queue: the descriptor
 // will not tell of them.
 bool DisplayWindow_Pending(const DisplayWindow *w);
+// How long poll() may wait (timeoutMs, -1 for no bound) before the
+// picture's next refinement pass is due.
+int DisplayWindow_Timeout(const DisplayWindow *w, int timeoutMs);
+// The picture is still being refined: what the window shows is not final.
+bool DisplayWindow_Refining(const DisplayWindow *w);
+// Waits until the X server has done everything asked of it.
+void DisplayWindow_Sync(DisplayWindow *w);
 // The top-level window's id (word 4 of pointer events).
 unsigned long DisplayWindow_Id(const DisplayWindow *w);
 
-// Handles every X event waiting and appends what the user asked for.
+// Handles every X event waiting and every refinement pass due, and appends
+// what the user asked for.
 void DisplayWindow_Poll(DisplayWindow *w, std::vector<ScriptCommand> *out);
 
 // Shows a rectangle of the image again (clipped to the image).
@@ -57,7 +65,8 @@ void DisplayWindow_SetBrush(DisplayWindow *w, int width, int height);
 void DisplayWindow_SetZoom(DisplayWindow *w, int num, int den);
 
 // Moves the window right of every other top-level window (without a window
-// manager they all open at the top left) and draws it whole again.
+// manager they all open at the top left) and draws it whole again, refined
+// in the background.
 void DisplayWindow_PlaceBeside(DisplayWindow *w);
 
 // The selection rectangles to outline (none: the whole image).

@@ -42,7 +42,7 @@ const Syntax syntaxTable[] = {
      "settings [width=N] [height=N] [opacity=N] [aero=0|1] [trace=cont|dot|single] [spacing=N] "
      "[selection=0|1] "
      "[colour=R,G,B] [undo=N]"},
-    {"screenshot", SCRIPT_SCREENSHOT, -1, -1, "screenshot PATH"},
+    {"screenshot", SCRIPT_SCREENSHOT, -1, -1, "screenshot PATH [now]"},
     {"zoom", SCRIPT_ZOOM, -1, -1, "zoom NUM/DEN"},
 };
 
@@ -186,9 +186,10 @@ bool ParseSpecial(const std::vector<std::string> &w, ScriptCommand *cmd)
     case SCRIPT_ZOOM:
         return ParseZoom(w, cmd);
     case SCRIPT_SCREENSHOT:
-        if (n != 1)
+        if (n < 1 || n > 2 || (n == 2 && w[2] != "now"))
             return false;
         cmd->path = w[1];
+        cmd->arg[0] = n == 2;
         return true;
     case SCRIPT_WAIT:
         cmd->arg[1] = SCRIPT_DEFAULT_WAIT;

@@ -26,7 +26,7 @@ enum ScriptOp {
     SCRIPT_CLOSE,      // close: the person closed the display window (q or the window manager)
     SCRIPT_VANISH,     // vanish: end without telling anybody (tests)
     SCRIPT_SETTINGS,   // settings KEY=VALUE...: brush parameters as a settings record (1015)
-    SCRIPT_SCREENSHOT, // screenshot PATH: the whole X screen as a PNG
+    SCRIPT_SCREENSHOT, // screenshot PATH [now]: the whole X screen as a PNG (now: as it is, unrefined)
     SCRIPT_ZOOM,       // zoom NUM/DEN: the window shows NUM image pixels on DEN screen pixels
 };
 

@@ -175,3 +175,27 @@ TEST(ScriptZoom, ScreenshotShowsTheRenderAtThatZoom)
         EXPECT_TRUE(Found(ReadStore(shot + ".img"), ReadStore(render + ".img")));
     }
 }
+
+// A zoom shows a coarse preview at once, refined in the background: the
+// window as it is right after the zoom is not yet the render, once final it is.
+TEST(ScriptZoom, PreviewAtOnceThenTheRefinedPicture)
+{
+    for (const char *display : {getenv("DISPLAY"), getenv("DAB_DISPLAY8")}) {
+        if (!display)
+            continue; // the 8-bit server is scripts/xvfb.sh's
+        Session s;
+        s.image = MakeImage(s.dir.path, 640, 480, IMAGE_MODE_RGB, 8, 0);
+        const std::string early = s.dir.File("early.png"), shot = s.dir.File("shot.png"),
+                          render = shot + ".r.png";
+        ASSERT_TRUE(s.Start(
+            {"--show", "--script",
+             s.Script("wait 1042\nzoom 1/2\nscreenshot " + early + " now\nscreenshot " + shot + "\nquit\n")},
+            {std::string("DISPLAY=") + display, "SORBANEDEBUGCOLORS=", "SORBANECOLORS=2"}));
+        ASSERT_EQ(s.Finish(), 0) << display << s.kernel.Err();
+        ASSERT_EQ(Sorbane(display, "render " + s.image + " " + render + " --zoom 1/2 --box 0,0,320,240"), 0);
+        for (const std::string &png : {early, shot, render})
+            ASSERT_EQ(Sorbane(display, "import " + png + " " + png + ".img"), 0);
+        EXPECT_FALSE(Found(ReadStore(early + ".img"), ReadStore(render + ".img"))) << display;
+        EXPECT_TRUE(Found(ReadStore(shot + ".img"), ReadStore(render + ".img"))) << display;
+    }
+}

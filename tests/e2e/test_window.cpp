@@ -129,6 +129,8 @@ TEST(DisplayWindow, ShowsTheImageAndTheRowsToldChanged)
     auto shows = [&](const std::vector<uint32_t> &want) {
         return WaitUntil([&] { return GrabWindow(w, 64, 48) == want; });
     };
+    // Refinement over: no pass left to read rows that nobody announces.
+    ASSERT_TRUE(WaitUntil([&] { return Count(ReadFile(s.displayLog.path), "picture final\n") > 0; }));
     ASSERT_TRUE(shows(before));
 
     // Rows 30 and 31 painted red and announced; rows 40 to 47 painted, not.
