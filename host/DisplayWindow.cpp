@@ -2,7 +2,6 @@
 
 #include "brush/Box.h"
 #include "xc/ColorValue.h"
-#include "xc/PWorkProc.h"
 #include "xc/View.h"
 #include "xc/Visual.h"
 #include "xc/XcPicture.h"

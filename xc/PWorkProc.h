@@ -28,9 +28,6 @@ void _PictureExpose(Widget w, XEvent *event, Region region);
 void _PictureGraphicsExposeAction(Widget w, XEvent *event, String *params, Cardinal *count);
 void _PictureVisibilityAction(Widget w, XEvent *event, String *params, Cardinal *count);
 
-// Number of pending work procedure records of a picture widget (0 for any
-// other widget): the display is final once it is 0.
-int XcPictureWorkPending(Widget w);
 // Observer of every refinement pass: the area's box, the phase painted and
 // the area's precision. Null removes it.
 using PicturePassFn = void (*)(Widget w, const Box *box, int phaseX, int phaseY, int px, int py);

@@ -149,6 +149,9 @@ void XcPictureSetCursorPixel(Widget w, const ColorValue *colour);
 int XcPictureShared(Widget w);
 int XcPictureDisplayKps(Widget w);
 int XcPicturePreviewKps(Widget w);
+// Number of pending refinement records (0 for any other widget): what the
+// window shows is final once it is 0.
+int XcPictureWorkPending(Widget w);
 // Frees the X image and leaves the widget inert, for a display that is gone.
 void XcPictureHardDestroy(Widget w);
 // Runs the destroy method now; the toolkit's later destroy finds nothing left.
