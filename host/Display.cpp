@@ -502,6 +502,19 @@ int RunScript(const std::vector<ScriptCommand> &commands)
     return 0;
 }
 
+// The X server went away: the goodbyes of the end of a session, without X.
+void LostDisplay()
+{
+    KernelLink_Say("lost the X display; the display ends");
+    if (!P.programGone && P.programFifo >= 0)
+        SendDisplayPath(MSG_DISPLAY_CLOSE);
+    if (P.kernelFifo >= 0)
+        SendPid(KERNEL_DISPLAY_BYE, true);
+    if (P.fifo >= 0)
+        Fifo_CloseRead(P.kernel, P.pid, P.fifo);
+    KernelLink_CloseLog();
+}
+
 void RunWindow()
 {
     while (!P.ended) {
@@ -563,6 +576,7 @@ int Display_Main(int argc, char **argv)
             return Fail("can't open the window",
                         rc == 1079 ? "no 24-bit TrueColor or 8-bit PseudoColor visual" : "no X display");
         DisplayWindow_PlaceBeside(P.window); // dabstone's window is up: not on top of it
+        DisplayWindow_OnLost(LostDisplay);
     }
     P.fifo = Fifo_OpenRead(P.kernel, P.pid);
     if (P.fifo < 0)

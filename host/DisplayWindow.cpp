@@ -633,6 +633,24 @@ int DisplayWindow_Open(const Image *image, const char *title, DisplayWindow **ou
     return 0;
 }
 
+namespace
+{
+void (*lostDisplay)() = nullptr;
+
+int OnIoError(Display *)
+{
+    if (lostDisplay)
+        lostDisplay();
+    std::_Exit(1);
+}
+} // namespace
+
+void DisplayWindow_OnLost(void (*lost)())
+{
+    lostDisplay = lost;
+    XSetIOErrorHandler(OnIoError);
+}
+
 void DisplayWindow_Close(DisplayWindow *w)
 {
     if (!w)

@@ -31,6 +31,9 @@ struct DisplayRect {
 // PseudoColor visual).
 int DisplayWindow_Open(const Image *image, const char *title, DisplayWindow **out);
 void DisplayWindow_Close(DisplayWindow *w);
+// Calls lost() when the X server goes away, then ends the process with
+// status 1 (X cannot be used past that point, nor by lost()).
+void DisplayWindow_OnLost(void (*lost)());
 
 // The X connection's descriptor, to wait on beside the FIFO.
 int DisplayWindow_Fd(const DisplayWindow *w);
