@@ -4,6 +4,7 @@
 
 #include "core/Bytes.h"
 #include "core/Image.h"
+#include "xc/View.h"
 
 #include <benchmark/benchmark.h>
 #include <pixman.h>
@@ -178,6 +179,22 @@ template <class Print> int RunWithSummary(int argc, char **argv, Print print)
         print(tap.rates);
     benchmark::Shutdown();
     return 0;
+}
+
+// A view from src onto dst at the zoom num/den (num source pixels on den
+// destination pixels), source point (x0, y0) on the destination's origin;
+// the benchmark stops with an error unless the source covers all of dst.
+inline View *ZoomView(benchmark::State &state, const Box &src, const Box &dst, int x0, int y0, int num, int den,
+                      Fill *fill)
+{
+    const Box srcRef = Box_Rect(x0, y0, num, num), dstRef = Box_Rect(dst.x1, dst.y1, den, den);
+    ViewOptions vo{};
+    vo.srcRef = &srcRef;
+    vo.dstRef = &dstRef;
+    View *view = NViewCreate(&src, &dst, nullptr, fill, &vo, VIEW_MAP);
+    if (!view || view->imageArea.width != dst.width || view->imageArea.height != dst.height)
+        state.SkipWithError("the source does not cover the destination");
+    return view;
 }
 
 } // namespace bench

@@ -69,11 +69,6 @@ constexpr Format kFormats[] = {{"grey8", IMAGE_MODE_GREY, 8, false},
                                {"cmyk8", IMAGE_MODE_CMYK, 8, false},
                                {"rgb16", IMAGE_MODE_RGB, 16, false}};
 
-Box BoxWH(int x, int y, int w, int h)
-{
-    return Box_Rect(x, y, w, h);
-}
-
 // A pattern that varies along both axes and between planes, so that
 // averages and dithering see changing values.
 uint32_t Pattern(int p, int x, int y)
@@ -135,14 +130,8 @@ void Paint(benchmark::State &state, bool pseudo, Format format, Zoom zoom)
     o.quality = zoom.average ? FT2X_AVERAGE : FT2X_NEAREST;
     o.bgPixel = FillPixel{40, 80, 120, 0};
     Fill *fill = FillTev2XCreate(image, xi, &o, FT2X_QUALITY | FT2X_BGPIXEL);
-    const Box src = BoxWH(0, 0, kSrcW, kSrcH), dst = BoxWH(0, 0, kW, kH);
-    const Box srcRef = BoxWH(kX0, kY0, zoom.num, zoom.num), dstRef = BoxWH(0, 0, zoom.den, zoom.den);
-    ViewOptions vo{};
-    vo.srcRef = &srcRef;
-    vo.dstRef = &dstRef;
-    View *view = NViewCreate(&src, &dst, nullptr, fill, &vo, VIEW_MAP);
-    if (view->imageArea.width != kW || view->imageArea.height != kH)
-        state.SkipWithError("the source does not cover the destination");
+    const Box src = Box_Rect(0, 0, kSrcW, kSrcH), dst = Box_Rect(0, 0, kW, kH);
+    View *view = bench::ZoomView(state, src, dst, kX0, kY0, zoom.num, zoom.den, fill);
     for (auto _ : state) {
         ViewFillDst(view, &dst);
         benchmark::ClobberMemory();

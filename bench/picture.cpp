@@ -298,13 +298,7 @@ void Floor(benchmark::State &state, Zoom z, int quality, int prec)
     int sx = 0, sy = 0;
     XcPictureConvert(win.pic(), XC_PICTURE_WINDOW, 0, 0, XC_PICTURE_SOURCE, &sx, &sy);
     const Box src = Box_OfImage(Source()), dst = Box_Rect(0, 0, kW, kH);
-    const Box srcRef = Box_Rect(sx, sy, z.num, z.num), dstRef = Box_Rect(0, 0, z.den, z.den);
-    ViewOptions vo{};
-    vo.srcRef = &srcRef;
-    vo.dstRef = &dstRef;
-    View *view = NViewCreate(&src, &dst, nullptr, fill, &vo, VIEW_MAP);
-    if (view->imageArea.width != kW || view->imageArea.height != kH)
-        state.SkipWithError("the source does not cover the X image");
+    View *view = bench::ZoomView(state, src, dst, sx, sy, z.num, z.den, fill);
     GC gc = XCreateGC(dpy, XtWindow(win.pic()), 0, nullptr);
     double filling = 0, putting = 0;
     int phase = 0;

@@ -69,7 +69,8 @@ int32_t Fill_AlphaPlane(const Image *image, int32_t ignore)
 
 // Mode, depth and shown plane of one side; the alpha plane drops out when it
 // is itself the plane shown.
-void Fill_Side(const Image *image, int32_t plane, int32_t *mode, int32_t *depth, int32_t *shown, int32_t *alpha)
+void Fill_Side(const Image *image, int32_t plane, int32_t *mode, int32_t *depth, int32_t *shown,
+               int32_t *alpha)
 {
     if (plane == -1) {
         *mode = Image_Mode(image);

@@ -36,7 +36,8 @@ void Fill_SetMask(Image **mask, int32_t *maskPlane, Image *image, int32_t plane,
 int32_t Fill_AlphaPlane(const Image *image, int32_t ignore);
 // Mode, depth and shown plane of one side (plane -1: all colour planes); the
 // alpha plane drops out when it is itself the plane shown.
-void Fill_Side(const Image *image, int32_t plane, int32_t *mode, int32_t *depth, int32_t *shown, int32_t *alpha);
+void Fill_Side(const Image *image, int32_t plane, int32_t *mode, int32_t *depth, int32_t *shown,
+               int32_t *alpha);
 // The colour planes a side's kernels touch all exist with the side's depth.
 bool Fill_PlanesFit(const Image *image, int32_t mode, int32_t depth, int32_t shown);
 // The part of box inside limit whose source pixels lie inside the source

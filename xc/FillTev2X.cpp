@@ -181,7 +181,8 @@ namespace
 // The slot for the quality, the precision and the zoom.
 int SlotOf(const View *view, const FillTev2XData *f)
 {
-    const bool unzoomed = view->xMap.num == 1 && view->xMap.den == 1 && view->yMap.num == 1 && view->yMap.den == 1;
+    const bool unzoomed =
+        view->xMap.num == 1 && view->xMap.den == 1 && view->yMap.num == 1 && view->yMap.den == 1;
     const bool partial = f->precisionX != 1 || f->precisionY != 1;
     if (f->quality == FT2X_BLOCKS && partial)
         return TEV2X_BLOCKS;
@@ -215,7 +216,8 @@ void FillTev2X_Fill(View *view, void *data, Box *box)
     auto *f = static_cast<FillTev2XData *>(data);
     const XcImage *xi = f->ximage;
     Box b;
-    if (!f->kernels || !xi->image || !xi->cms || !Fill_ServedBox(view, box, ImageBox(xi->image), f->image, &b))
+    if (!f->kernels || !xi->image || !xi->cms ||
+        !Fill_ServedBox(view, box, ImageBox(xi->image), f->image, &b))
         return;
     if (!Walkable(view, f))
         return;

@@ -53,7 +53,7 @@ enum { FT2X_NEAREST = 0, FT2X_AVERAGE = 1, FT2X_BLOCKS = 2 }; // quality
 
 // The filler's private record; the kernels read it.
 struct FillTev2XData {
-    Image *image;   // borrowed
+    Image *image;    // borrowed
     XcImage *ximage; // borrowed
     int32_t precisionX, precisionY;
     int32_t phaseX, phaseY;

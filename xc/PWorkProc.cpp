@@ -22,8 +22,8 @@ struct WorkArea {
     int px, py;
     double progress; // fraction of the passes done
     WorkProc *owner;
-    int lost;        // share of the owner's lost pixels
-    WorkArea *next;  // while in the pool
+    int lost;       // share of the owner's lost pixels
+    WorkArea *next; // while in the pool
 };
 
 // A group of pending rectangles with its own timer.
@@ -317,8 +317,8 @@ bool Absorbs(Insertion &in, const WorkArea &a)
     if (!c.preview && in.hasSaved)
         lost = int64_t(double(lost) + f * 0.5 * a.progress * double(A));
     if (c.debugWorkProc > 2)
-        std::fprintf(stderr, " refresh->lost=%d new->lost=%d  lost=%d  AIRE=%d\n\n", a.lost, n->lost, int(lost),
-                     int(U));
+        std::fprintf(stderr, " refresh->lost=%d new->lost=%d  lost=%d  AIRE=%d\n\n", a.lost, n->lost,
+                     int(lost), int(U));
     if (lost >= U / 5)
         return false;
     n->bounds = u;

@@ -174,13 +174,9 @@ void CallZoomChanged(Pic *p)
 // Least form until the selection display and the rulers exist: these keep
 // the resource values and draw nothing.
 
-static void _PictureDrawSelection(Pic *, const Box *, int /*where*/, int /*how*/)
-{
-}
+static void _PictureDrawSelection(Pic *, const Box *, int /*where*/, int /*how*/) {}
 
-void _PictureDrawCross(Pic *, const Box *)
-{
-}
+void _PictureDrawCross(Pic *, const Box *) {}
 
 // Whether the picture must be repainted: never while no selection is drawn.
 static bool _PictureReinitSelection(Pic *p, XtPointer list)
@@ -190,13 +186,9 @@ static bool _PictureReinitSelection(Pic *p, XtPointer list)
     return false;
 }
 
-static void _PictureInitRulerPart(Pic *)
-{
-}
+static void _PictureInitRulerPart(Pic *) {}
 
-static void _PictureRulersFollow(Pic *)
-{
-}
+static void _PictureRulersFollow(Pic *) {}
 
 // Selections drawn over a rectangle just repainted into the X image, or
 // just copied to the window.
@@ -656,11 +648,13 @@ void DrawMargins(Pic *p)
     const Window win = p->core.window;
     if (c.marginHeight > 0) {
         XFillRectangle(dpy, win, c.st.marginGC, s, s, unsigned(w), unsigned(c.marginHeight));
-        XFillRectangle(dpy, win, c.st.marginGC, s, s + h - c.marginHeight, unsigned(w), unsigned(c.marginHeight));
+        XFillRectangle(dpy, win, c.st.marginGC, s, s + h - c.marginHeight, unsigned(w),
+                       unsigned(c.marginHeight));
     }
     if (c.marginWidth > 0) {
         XFillRectangle(dpy, win, c.st.marginGC, s, s, unsigned(c.marginWidth), unsigned(h));
-        XFillRectangle(dpy, win, c.st.marginGC, s + w - c.marginWidth, s, unsigned(c.marginWidth), unsigned(h));
+        XFillRectangle(dpy, win, c.st.marginGC, s + w - c.marginWidth, s, unsigned(c.marginWidth),
+                       unsigned(h));
     }
 }
 
@@ -880,7 +874,8 @@ void Initialize(Widget rw, Widget nw, ArgList, Cardinal *)
         c.st.ownsCms = 1;
     }
     CheckShared(p);
-    for (auto [size, margin] : {std::pair{&p->core.width, c.marginWidth}, {&p->core.height, c.marginHeight}}) {
+    for (auto [size, margin] :
+         {std::pair{&p->core.width, c.marginWidth}, {&p->core.height, c.marginHeight}}) {
         if (*size == 0)
             *size = Dimension(std::max(margin, 0));
         if (*size == 0)
@@ -1232,16 +1227,19 @@ Boolean SetValues(Widget cw, Widget, Widget nw, ArgList, Cardinal *)
 
 XtResource resources[] = {
     {S(XcNimage), S(XcCImage), S(XtRPointer), sizeof(Image *), OFF(image), S(XtRImmediate), nullptr},
-    {S(XcNmaskImage), S(XcCMaskImage), S(XtRPointer), sizeof(Image *), OFF(maskImage), S(XtRImmediate), nullptr},
+    {S(XcNmaskImage), S(XcCMaskImage), S(XtRPointer), sizeof(Image *), OFF(maskImage), S(XtRImmediate),
+     nullptr},
     {S(XcNsrcMainArea), S(XcCSrcMainArea), S(XtRPointer), sizeof(Box *), OFF(srcMainArea), S(XtRImmediate),
      nullptr},
-    {S(XcNvirtualWidth), S(XcCVirtualWidth), S(XtRInt), sizeof(int), OFF(virtualWidth), S(XtRImmediate), IMM(0)},
+    {S(XcNvirtualWidth), S(XcCVirtualWidth), S(XtRInt), sizeof(int), OFF(virtualWidth), S(XtRImmediate),
+     IMM(0)},
     {S(XcNvirtualHeight), S(XcCVirtualHeight), S(XtRInt), sizeof(int), OFF(virtualHeight), S(XtRImmediate),
      IMM(0)},
     {S(XcNplane), S(XcCPlane), S(XtRInt), sizeof(int), OFF(plane), S(XtRImmediate), IMM(-1)},
     {S(XcNalpha), S(XcCAlpha), S(XtRBoolean), sizeof(Boolean), OFF(alpha), S(XtRImmediate), IMM(1)},
     {S(XcNsrcArea), S(XcCSrcArea), S(XtRPointer), sizeof(Box *), OFF(srcArea), S(XtRImmediate), nullptr},
-    {S(XcNxcVisual), S(XcCXcVisual), S(XtRPointer), sizeof(XcVisual *), OFF(xcVisual), S(XtRImmediate), nullptr},
+    {S(XcNxcVisual), S(XcCXcVisual), S(XtRPointer), sizeof(XcVisual *), OFF(xcVisual), S(XtRImmediate),
+     nullptr},
     {S(XcNcms), S(XcCCms), S(XtRPointer), sizeof(XcCms *), OFF(cms), S(XtRImmediate), nullptr},
     {S(XcNshare), S(XcCShare), S(XtRInt), sizeof(int), OFF(share), S(XtRImmediate), IMM(0)},
     {S(XcNtrueSize), S(XcCTrueSize), S(XtRBoolean), sizeof(Boolean), OFF(trueSize), S(XtRImmediate), IMM(0)},
@@ -1259,16 +1257,19 @@ XtResource resources[] = {
     {S(XcNzoomChangedCallback), S(XtCCallback), S(XtRCallback), sizeof(XtCallbackList), OFF(zoomChanged),
      S(XtRCallback), nullptr},
     {S(XcNmode), S(XcCMode), S(XtRInt), sizeof(int), OFF(mode), S(XtRImmediate), IMM(1)},
-    {S(XcNkeepRatio), S(XcCKeepRatio), S(XtRBoolean), sizeof(Boolean), OFF(keepRatio), S(XtRImmediate), IMM(1)},
+    {S(XcNkeepRatio), S(XcCKeepRatio), S(XtRBoolean), sizeof(Boolean), OFF(keepRatio), S(XtRImmediate),
+     IMM(1)},
     {S(XcNworkProc), S(XcCWorkProc), S(XtRInt), sizeof(int), OFF(workProc), S(XtRImmediate), IMM(1)},
     {S(XcNworkProcTimeOut), S(XcCWorkProcTimeOut), S(XtRInt), sizeof(int), OFF(workProcTimeOut),
      S(XtRImmediate), IMM(50)},
-    {S(XcNworkProcPrec), S(XcCWorkProcPrec), S(XtRInt), sizeof(int), OFF(workProcPrec), S(XtRImmediate), IMM(3)},
+    {S(XcNworkProcPrec), S(XcCWorkProcPrec), S(XtRInt), sizeof(int), OFF(workProcPrec), S(XtRImmediate),
+     IMM(3)},
     {S(XcNpreview), S(XcCPreview), S(XtRInt), sizeof(int), OFF(preview), S(XtRImmediate), IMM(1)},
     {S(XcNpreviewPrec), S(XcCPreviewPrec), S(XtRInt), sizeof(int), OFF(previewPrec), S(XtRImmediate), IMM(5)},
-    {S(XcNpreviewPrecWorst), S(XcCPreviewPrec), S(XtRInt), sizeof(int), OFF(previewPrecWorst), S(XtRImmediate),
-     IMM(10)},
-    {S(XcNpreviewRate), S(XcCPreviewRate), S(XtRInt), sizeof(int), OFF(previewRate), S(XtRImmediate), IMM(100)},
+    {S(XcNpreviewPrecWorst), S(XcCPreviewPrec), S(XtRInt), sizeof(int), OFF(previewPrecWorst),
+     S(XtRImmediate), IMM(10)},
+    {S(XcNpreviewRate), S(XcCPreviewRate), S(XtRInt), sizeof(int), OFF(previewRate), S(XtRImmediate),
+     IMM(100)},
     {S(XcNquality), S(XcCQuality), S(XtRInt), sizeof(int), OFF(quality), S(XtRImmediate), IMM(0)},
     {S(XmNshadowType), S(XmCShadowType), S(XmRShadowType), sizeof(unsigned char), OFF(shadowType),
      S(XtRImmediate), IMM(6)},
@@ -1282,10 +1283,10 @@ XtResource resources[] = {
      S(XtRImmediate), IMM(0)},
     {S(XcNselectionXorEdition), S(XcCSelectionXor), S(XtRBoolean), sizeof(Boolean), OFF(selXorEdition),
      S(XtRImmediate), IMM(1)},
-    {S(XcNselectionWindowDrawing), S(XcCSelectionWindow), S(XtRBoolean), sizeof(Boolean), OFF(selWindowDrawing),
-     S(XtRImmediate), IMM(0)},
-    {S(XcNselectionWindowEdition), S(XcCSelectionWindow), S(XtRBoolean), sizeof(Boolean), OFF(selWindowEdition),
-     S(XtRImmediate), IMM(1)},
+    {S(XcNselectionWindowDrawing), S(XcCSelectionWindow), S(XtRBoolean), sizeof(Boolean),
+     OFF(selWindowDrawing), S(XtRImmediate), IMM(0)},
+    {S(XcNselectionWindowEdition), S(XcCSelectionWindow), S(XtRBoolean), sizeof(Boolean),
+     OFF(selWindowEdition), S(XtRImmediate), IMM(1)},
     {S(XcNshowCrossCursor), S(XcCShowCross), S(XtRBoolean), sizeof(Boolean), OFF(showCrossCursor),
      S(XtRImmediate), IMM(0)},
     {S(XcNverticalRuler), S(XcCVerticalRuler), S(XtRPointer), sizeof(Widget), OFF(verticalRuler),
@@ -1293,7 +1294,8 @@ XtResource resources[] = {
     {S(XcNhorizontalRuler), S(XcChorizontalRuler), S(XtRPointer), sizeof(Widget), OFF(horizontalRuler),
      S(XtRImmediate), nullptr},
     {S(XcNshowGrid), S(XcCShowGrid), S(XtRBoolean), sizeof(Boolean), OFF(showGrid), S(XtRImmediate), IMM(0)},
-    {S(XcNgridSpacing), S(XcCGridSpacing), S(XtRInt), sizeof(int), OFF(gridSpacing), S(XtRImmediate), IMM(10)},
+    {S(XcNgridSpacing), S(XcCGridSpacing), S(XtRInt), sizeof(int), OFF(gridSpacing), S(XtRImmediate),
+     IMM(10)},
     {S(XcNdebugLevel), S(XcCDebug), S(XtRInt), sizeof(int), OFF(debugLevel), S(XtRImmediate), IMM(0)},
     {S(XcNdebugEval), S(XcCDebug), S(XtRInt), sizeof(int), OFF(debugEval), S(XtRImmediate), IMM(0)},
     {S(XcNdebugWorkProc), S(XcCDebug), S(XtRInt), sizeof(int), OFF(debugWorkProc), S(XtRImmediate), IMM(0)},
@@ -1315,7 +1317,8 @@ XtActionsRec actions[] = {
     {S("visibility-notify"), _PictureVisibilityAction},
 };
 
-char defaultTranslations[] = "\t<GraphicsExpose>: graphics-expose()\t\t\n\t<VisibilityNotify>: visibility-notify()";
+char defaultTranslations[] =
+    "\t<GraphicsExpose>: graphics-expose()\t\t\n\t<VisibilityNotify>: visibility-notify()";
 
 } // namespace
 

@@ -55,8 +55,8 @@ bool OpenScreens()
         if (!XMatchVisualInfo(dpy, s, s ? 8 : 24, s ? PseudoColor : TrueColor, &info))
             return false;
         Colormap cm = XCreateColormap(dpy, RootWindow(dpy, s), info.visual, AllocNone);
-        visuals[s] = {dpy, ScreenOfDisplay(dpy, s), s, cm, info.depth, info.c_class, info.visual, 2,
-                      RootWindow(dpy, s)};
+        visuals[s] = {dpy, ScreenOfDisplay(dpy, s), s, cm, info.depth, info.c_class, info.visual,
+                      2,   RootWindow(dpy, s)};
     }
     return true;
 }
@@ -83,7 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Input in{data, size};
     static const int kDepths[] = {1, 8, 16};
     const int mode = in.In(1, 3), bits = kDepths[in.In(0, 2)];
-    MemImage image(in.In(1, 40), in.In(1, 40), mode, bits, in.Word() & 1, in.In(0, 1), in.Word() & 1 ? 8 : 16);
+    MemImage image(in.In(1, 40), in.In(1, 40), mode, bits, in.Word() & 1, in.In(0, 1),
+                   in.Word() & 1 ? 8 : 16);
     MemImage mask(image.Width() + in.In(0, 1), image.Height(), 1, 8, false);
     int shm = 0;
     XcImage *xi = XcImage_Create(&visuals[in.In(0, 1)], nullptr, in.In(0, 50), in.In(0, 50), &shm);

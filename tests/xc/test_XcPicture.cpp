@@ -17,8 +17,8 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
-#include <set>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -194,8 +194,8 @@ std::string Differences(Widget pic, XImage *want, const Box &area)
 {
     if (!RunUntil([&] { return XcPictureWorkPending(pic) == 0; }))
         return "the refinement never ends";
-    XImage *got = XGetImage(XtDisplay(pic), XtWindow(pic), 0, 0, unsigned(want->width), unsigned(want->height),
-                            AllPlanes, ZPixmap);
+    XImage *got = XGetImage(XtDisplay(pic), XtWindow(pic), 0, 0, unsigned(want->width),
+                            unsigned(want->height), AllPlanes, ZPixmap);
     if (!got)
         return "no image read back";
     long count = 0;
@@ -204,7 +204,8 @@ std::string Differences(Widget pic, XImage *want, const Box &area)
         for (int x = area.x1; x <= area.x2; ++x)
             if (XGetPixel(got, x, y) != XGetPixel(want, x, y) && !count++)
                 first = "(" + std::to_string(x) + ", " + std::to_string(y) + "): window " +
-                        std::to_string(XGetPixel(got, x, y)) + ", filler " + std::to_string(XGetPixel(want, x, y));
+                        std::to_string(XGetPixel(got, x, y)) + ", filler " +
+                        std::to_string(XGetPixel(want, x, y));
     XDestroyImage(got);
     return count ? std::to_string(count) + " pixels differ, first " + first : "";
 }
@@ -269,8 +270,8 @@ TEST_P(PictureTest, ResourcesReadBackWithTheirDefaultsClampsAndBorderRule)
     // Border 6 is half of 12: the picture takes the whole width, and keeps
     // its border on the 40-pixel height.
     MemImage narrow(12, 28, 2, 8, false);
-    Widget thin = XtVaCreateWidget("thin", xcPictureWidgetClass, shell_, XmNwidth, 12, XmNheight, 40, XcNimage,
-                                   narrow.image(), XcNxcVisual, visual_, nullptr);
+    Widget thin = XtVaCreateWidget("thin", xcPictureWidgetClass, shell_, XmNwidth, 12, XmNheight, 40,
+                                   XcNimage, narrow.image(), XcNxcVisual, visual_, nullptr);
     int ox = -1, oy = -1;
     XcPictureGetRulerOrigin(thin, &ox, &oy);
     EXPECT_EQ(ox, 0);
@@ -529,7 +530,8 @@ TEST_P(PictureTest, CallbacksAndTraceLinesTellWhatChanged)
     EXPECT_TRUE(ended);
     EXPECT_EQ(work.rfind("\tInserting new workproc ", 0), 0u) << work;
     const std::string state = "\tNew work-proc with 1 areas , total 1 work_proc\n";
-    EXPECT_NE(work.find("\tBEFORE COMPACTION\n" + state + "\tAFTER COMPACTION\n" + state), std::string::npos) << work;
+    EXPECT_NE(work.find("\tBEFORE COMPACTION\n" + state + "\tAFTER COMPACTION\n" + state), std::string::npos)
+        << work;
     EXPECT_TRUE(work.ends_with("\tremoving one WorkProc. Remaining : 0 WorkProcs\n")) << work;
 }
 
@@ -538,7 +540,8 @@ TEST_P(PictureTest, RefinementPaintsEveryBlockCellOnceInThePermutationsOrder)
     XcPictureSetPassObserver(OnPass);
     for (int prec : {1, 3}) {
         // Without preview the image waits for the passes.
-        Widget pic = Make(140, 120, {{const_cast<char *>(XcNpreview), 0}, {const_cast<char *>(XcNworkProcPrec), prec}});
+        Widget pic = Make(140, 120,
+                          {{const_cast<char *>(XcNpreview), 0}, {const_cast<char *>(XcNworkProcPrec), prec}});
         passes.clear();
         Show(pic);
         Pixel background = 0;
@@ -612,7 +615,8 @@ TEST_P(PictureTest, ARectangleInvalidatedInsideAHalfRefinedAreaSplitsIt)
     const auto by = PhasesByArea();
     EXPECT_EQ(by.size(), 5u);
     for (const auto &[box, phases] : by) {
-        const bool inside = Convert(pic, XC_PICTURE_WINDOW, box[0], box[1]) == std::pair(middle.x1, middle.y1);
+        const bool inside =
+            Convert(pic, XC_PICTURE_WINDOW, box[0], box[1]) == std::pair(middle.x1, middle.y1);
         EXPECT_EQ(phases, inside ? again : rest) << box[0] << ", " << box[1];
     }
     XcPictureSetPassObserver(nullptr);
@@ -646,7 +650,8 @@ TEST_P(PictureTest, AScrollDuringRefinementLeavesNoStaleOrUnpaintedPixel)
             int dx = x, dy = y;
             XcPictureScroll(pic, XC_PICTURE_WINDOW, &dx, &dy);
             ViewScroll(ref.view(), x, y);
-            EXPECT_EQ(Differences(pic, ref.Draw(), area), "") << "moveWindow " << move << " by " << x << ", " << y;
+            EXPECT_EQ(Differences(pic, ref.Draw(), area), "")
+                << "moveWindow " << move << " by " << x << ", " << y;
         }
         XtDestroyWidget(pic);
     }
