@@ -70,7 +70,8 @@ void Dabstone_SendPath(int32_t code, const char *path, std::initializer_list<int
     Msg_PutPath(payload, path);
     int n = 0;
     for (int32_t w : words)
-        Bytes_PutS32(payload + MSG_PATH_SIZE + 4 * n++, w);
+        if (n < 4) // the room after the path; no caller sends more
+            Bytes_PutS32(payload + MSG_PATH_SIZE + 4 * n++, w);
     Dabstone_SendKernel(code, payload, MSG_PATH_SIZE + 4 * n);
 }
 

@@ -14,6 +14,7 @@
 #include <X11/Shell.h>
 #include <Xm/Xm.h>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -199,15 +200,14 @@ std::string Differences(Widget pic, XImage *want, const Box &area)
     if (!got)
         return "no image read back";
     long count = 0;
-    std::string first;
+    char text[128] = "";
     for (int y = area.y1; y <= area.y2; ++y)
         for (int x = area.x1; x <= area.x2; ++x)
             if (XGetPixel(got, x, y) != XGetPixel(want, x, y) && !count++)
-                first = "(" + std::to_string(x) + ", " + std::to_string(y) + "): window " +
-                        std::to_string(XGetPixel(got, x, y)) + ", filler " +
-                        std::to_string(XGetPixel(want, x, y));
+                std::snprintf(text, sizeof text, "first (%d, %d): window %lu, filler %lu", x, y,
+                              XGetPixel(got, x, y), XGetPixel(want, x, y));
     XDestroyImage(got);
-    return count ? std::to_string(count) + " pixels differ, first " + first : "";
+    return count ? std::to_string(count) + " pixels differ, " + text : "";
 }
 // Every refinement pass: the area's box, the phase painted, the precision.
 struct Pass {
