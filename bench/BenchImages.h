@@ -184,8 +184,8 @@ template <class Print> int RunWithSummary(int argc, char **argv, Print print)
 // A view from src onto dst at the zoom num/den (num source pixels on den
 // destination pixels), source point (x0, y0) on the destination's origin;
 // the benchmark stops with an error unless the source covers all of dst.
-inline View *ZoomView(benchmark::State &state, const Box &src, const Box &dst, int x0, int y0, int num, int den,
-                      Fill *fill)
+inline View *ZoomView(benchmark::State &state, const Box &src, const Box &dst, int x0, int y0, int num,
+                      int den, Fill *fill)
 {
     const Box srcRef = Box_Rect(x0, y0, num, num), dstRef = Box_Rect(dst.x1, dst.y1, den, den);
     ViewOptions vo{};

@@ -40,7 +40,8 @@ const char *ModeWord(int mode)
 bool Tev2X_Name(char *out, size_t size, int mode, int depth, bool alpha, int format)
 {
     const char *m = ModeWord(mode);
-    if (!m || DepthIndex(depth) < 0 || (mode == 99 && depth != 8) || (format != TEV2X_PSEUDO && format != TEV2X_TRUE))
+    if (!m || DepthIndex(depth) < 0 || (mode == 99 && depth != 8) ||
+        (format != TEV2X_PSEUDO && format != TEV2X_TRUE))
         return false;
     int n = std::snprintf(out, size, "Tev2X_%s%s%d_%s", m, alpha ? "ALPHA" : "NOALPHA", depth,
                           format == TEV2X_TRUE ? "TRUECNOALPHA8" : "PSEUDOCNOALPHA8");

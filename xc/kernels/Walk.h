@@ -428,7 +428,7 @@ class AverageSampler
     int32_t mX_, mY_;
     int32_t *first_, *last_, *wFirst_, *wLast_, *total_, *midFrom_;
     int32_t *cols_ = nullptr; // the columns read, when gathered
-    bool middle_ = false; // some pixel covers more than two columns
+    bool middle_ = false;     // some pixel covers more than two columns
     int32_t width_;
     Cover rows_;
 };
