@@ -43,7 +43,9 @@ std::vector<WidgetInfo> WidgetTree(unsigned long shell);
 WidgetInfo FindWidget(unsigned long shell, const std::string &path);
 
 // The widget's area inside its border, in root window coordinates; ok only
-// when it is shown (viewable, or a mapped gadget).
+// when it is shown (viewable, or a mapped gadget). A gadget's comes from
+// GetGeometry, which a 64-bit Motif refuses (its widgets are not named by
+// the protocol's 32-bit ids): not ok there.
 struct ScreenBox {
     int x = 0, y = 0, width = 0, height = 0;
     bool ok = false;
@@ -65,6 +67,8 @@ bool TypeInto(unsigned long shell, const std::string &path, const std::string &t
 // Chooses entry entryIndex (0 first, in creation order) of a Motif option
 // menu: clicks its cascade button, waits for a pulldown to show and clicks
 // the entry there, picked by position because entries may share a name.
+// Without gadget geometry (64-bit Motif) the button is taken near the option
+// menu's right edge and the entry's row from the pane's height.
 bool ChooseOption(unsigned long shell, const std::string &optionMenuPath, int entryIndex);
 
 } // namespace e2e
