@@ -6,9 +6,11 @@
 #include "core/Msg.h"
 #include "core/Msghand.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -635,9 +637,20 @@ Display *OpenDisplay()
     return XOpenDisplay(nullptr);
 }
 
-template <typename T> T WithDisplay(T none, const std::function<T(Display *)> &act)
+} // namespace
+
+Display *TestDisplay()
 {
     static Display *dpy = OpenDisplay();
+    return dpy;
+}
+
+namespace
+{
+
+template <typename T> T WithDisplay(T none, const std::function<T(Display *)> &act)
+{
+    Display *dpy = TestDisplay();
     if (!dpy)
         return none;
     T result = act(dpy);
@@ -713,6 +726,18 @@ bool FakeAt(unsigned long window, int x, int y, const std::function<void(Display
     });
 }
 
+// A key pressed and released, Shift held around it when shift.
+void FakeKey(Display *dpy, unsigned long keysym, bool shift)
+{
+    KeyCode code = XKeysymToKeycode(dpy, keysym), shiftCode = XKeysymToKeycode(dpy, XK_Shift_L);
+    if (shift)
+        XTestFakeKeyEvent(dpy, shiftCode, True, CurrentTime);
+    XTestFakeKeyEvent(dpy, code, True, CurrentTime);
+    XTestFakeKeyEvent(dpy, code, False, CurrentTime);
+    if (shift)
+        XTestFakeKeyEvent(dpy, shiftCode, False, CurrentTime);
+}
+
 } // namespace
 
 bool SendWmDelete(unsigned long window)
@@ -779,20 +804,57 @@ unsigned long DialogOf(unsigned long owner)
     });
 }
 
-bool ClickAt(unsigned long window, int x, int y)
+bool PointerTo(unsigned long window, int x, int y)
 {
-    return FakeAt(window, x, y, [](Display *dpy) {
-        XTestFakeButtonEvent(dpy, Button1, True, CurrentTime);
-        XTestFakeButtonEvent(dpy, Button1, False, CurrentTime);
+    return FakeAt(window, x, y, [](Display *) {});
+}
+
+bool ClickAt(unsigned long window, int x, int y, int button)
+{
+    return FakeAt(window, x, y, [button](Display *dpy) {
+        XTestFakeButtonEvent(dpy, unsigned(button), True, CurrentTime);
+        XTestFakeButtonEvent(dpy, unsigned(button), False, CurrentTime);
+    });
+}
+
+bool PressAt(unsigned long window, int x, int y, int button)
+{
+    return FakeAt(window, x, y,
+                  [button](Display *dpy) { XTestFakeButtonEvent(dpy, unsigned(button), True, CurrentTime); });
+}
+
+bool ReleaseButton(int button)
+{
+    return WithDisplay<bool>(false, [button](Display *dpy) {
+        return XTestFakeButtonEvent(dpy, unsigned(button), False, CurrentTime) != 0;
     });
 }
 
 bool TypeAt(unsigned long window, int x, int y, unsigned long keysym)
 {
-    return FakeAt(window, x, y, [keysym](Display *dpy) {
-        KeyCode code = XKeysymToKeycode(dpy, keysym);
-        XTestFakeKeyEvent(dpy, code, True, CurrentTime);
-        XTestFakeKeyEvent(dpy, code, False, CurrentTime);
+    return FakeAt(window, x, y, [keysym](Display *dpy) { FakeKey(dpy, keysym, false); });
+}
+
+bool TypeKey(unsigned long keysym, bool shift)
+{
+    return WithDisplay<bool>(false, [&](Display *dpy) {
+        FakeKey(dpy, keysym, shift);
+        return true;
+    });
+}
+
+bool TypeText(const std::string &text)
+{
+    return WithDisplay<bool>(false, [&](Display *dpy) {
+        for (unsigned char c : text) {
+            // Printable Latin-1 keysyms are the characters' codes; a key
+            // whose plain symbol is another one gives this one shifted.
+            KeyCode code = XKeysymToKeycode(dpy, c);
+            if (c < 0x20 || c > 0x7e || !code)
+                return false;
+            FakeKey(dpy, c, XkbKeycodeToKeysym(dpy, code, 0, 0) != c);
+        }
+        return true;
     });
 }
 

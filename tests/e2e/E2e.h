@@ -14,6 +14,7 @@
 #include <vector>
 
 struct Image;
+struct _XDisplay; // as <X11/Xlib.h> declares Display
 
 namespace e2e
 {
@@ -207,9 +208,20 @@ unsigned long DialogOf(unsigned long owner);
 // bottom right corner) and raises it.
 bool MoveWindow(unsigned long window, int x, int y);
 // Real input through the XTest extension, as a user gives it: the pointer
-// moves to (x, y) of the window, then button 1 is clicked or a key typed.
-bool ClickAt(unsigned long window, int x, int y);
+// moves to (x, y) of the window, then a button is clicked (pressed and
+// released), pressed only (held: see ReleaseButton) or a key typed.
+bool PointerTo(unsigned long window, int x, int y);
+bool ClickAt(unsigned long window, int x, int y, int button = 1);
+bool PressAt(unsigned long window, int x, int y, int button = 1);
+bool ReleaseButton(int button = 1);
 bool TypeAt(unsigned long window, int x, int y, unsigned long keysym);
+// Keys typed wherever the focus is: one keysym (with Shift held when
+// shift), or printable ASCII text, Shift held for the characters that need it.
+bool TypeKey(unsigned long keysym, bool shift = false);
+bool TypeText(const std::string &text);
+// The test's one connection to $DISPLAY, kept open; null when there is none.
+// Its X errors are ignored: helpers tell failure by their results.
+_XDisplay *TestDisplay();
 // The window's pixels as 0xRRGGBB, row by row; empty when it cannot be read.
 std::vector<uint32_t> GrabWindow(unsigned long window, int width, int height);
 

@@ -1,34 +1,18 @@
 // Dabstone's main window driven as a user drives it: real pointer and keys
 // (XTest) on its buttons and dialogs, the results read in the store.
 #include "tests/e2e/E2e.h"
+#include "tests/e2e/Editres.h"
 
 #include "core/Image.h"
 #include "core/Msg.h"
 
 #include <X11/keysym.h>
-#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace e2e;
 
 namespace
 {
-
-// The push buttons of the bottom strip that are shown, right to left: the
-// strip is the form's child that spans its width along its bottom edge.
-std::vector<WindowBox> BarButtons(unsigned long top)
-{
-    std::vector<WindowBox> form = ViewableChildren(top);
-    if (form.size() != 1)
-        return {};
-    for (const WindowBox &strip : ViewableChildren(form[0].id))
-        if (strip.width == form[0].width && strip.y + strip.height == form[0].height) {
-            std::vector<WindowBox> buttons = ViewableChildren(strip.id);
-            std::sort(buttons.begin(), buttons.end(), [](auto &a, auto &b) { return a.x > b.x; });
-            return buttons;
-        }
-    return {};
-}
 
 // The image the kernel made for the rebuild (the 2009 answering 2002).
 std::string RebuiltPath(const Session &s)
@@ -78,14 +62,13 @@ TEST(MainWindow, RebuildButtonMakesTheBrushImage)
         ASSERT_NE(top, 0u);
         // Clear of the windows of other tests, which open at the top left.
         ASSERT_TRUE(MoveWindow(top, 300, 600));
-        std::vector<WindowBox> buttons;
-        ASSERT_TRUE(WaitUntil([&] { return (buttons = BarButtons(top)).size() == 4; }))
-            << buttons.size() << " buttons: \"undo\" starts hidden";
-        const WindowBox &rebuild = buttons[2]; // quit, options, rebuild, apply
-        ASSERT_TRUE(ClickAt(rebuild.id, rebuild.width / 2, rebuild.height / 2));
+        ASSERT_TRUE(WaitUntil([&] { return ClickWidget(top, "bar.rebuild"); }));
         if (!c.userBrush) {
             unsigned long prompt = 0;
             ASSERT_TRUE(WaitUntil([&] { return (prompt = DialogOf(top)) != 0; }));
+            // The prompt is in the program's tree with its windowless buttons.
+            WidgetInfo ok = FindWidget(prompt, "OK");
+            EXPECT_TRUE(ok.gadget && ok.window == 0 && ok.className == "XmPushButtonGadget") << ok.className;
             ASSERT_FALSE(s.log.Has(false, MSG_CREATE_REBUILD)) << "nothing before the answer";
             ASSERT_TRUE(MoveWindow(prompt, 300, 800));
             ASSERT_TRUE(TypeAt(prompt, 20, 20, XK_Return)); // the default button: OK
@@ -99,4 +82,30 @@ TEST(MainWindow, RebuildButtonMakesTheBrushImage)
         ASSERT_EQ(s.QuitByKernel(), 0) << s.kernel.Err();
         EXPECT_EQ(Title(rebuilt), c.title);
     }
+}
+
+// The bar's buttons found by name: side by side along the bottom of the
+// window, "quit" at the right edge, "undo" hidden at first; "quit" ends
+// dabstone with status 0.
+TEST(MainWindow, QuitButtonEndsTheProgram)
+{
+    Session s;
+    ASSERT_TRUE(s.Start({"--no-display"}) && s.Ready()) << s.kernel.Err();
+    unsigned long top = s.MainWindow();
+    ASSERT_NE(top, 0u);
+    ASSERT_TRUE(MoveWindow(top, 300, 600));
+    ScreenBox quit, rebuild, form;
+    ASSERT_TRUE(WaitUntil([&] { return (quit = WidgetBox(top, "bar.quit")).ok; }));
+    rebuild = WidgetBox(top, "rebuild");
+    form = WidgetBox(top, "form");
+    ASSERT_TRUE(rebuild.ok && form.ok);
+    EXPECT_TRUE(quit.width > 0 && quit.height > 0 && quit.height == rebuild.height && quit.y == rebuild.y);
+    EXPECT_LE(rebuild.x + rebuild.width, quit.x);
+    EXPECT_EQ(quit.x + quit.width, form.x + form.width);
+    EXPECT_EQ(quit.y + quit.height, form.y + form.height);
+    EXPECT_FALSE(WidgetBox(top, "undo").ok);
+    EXPECT_FALSE(FindWidget(top, "form.quit").Found()) << "a path names each parent";
+    ASSERT_TRUE(ClickWidget(top, "bar.quit"));
+    ASSERT_EQ(s.Finish(), 0) << s.kernel.Err();
+    EXPECT_EQ(s.NoticeStatus(), 0);
 }
