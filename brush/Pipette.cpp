@@ -4,6 +4,7 @@
 #include "brush/Buildin.h"
 #include "core/Bytes.h"
 #include "core/Dabstone.h"
+#include "core/DabstoneColor.h"
 #include "core/Image.h"
 #include "core/Msg.h"
 #include "xc/FillTev2Tev.h"
@@ -109,9 +110,8 @@ int Work_PickColor(const Image *image, int plane, int x, int y, const ColorValue
 
 // ---- The tool ----
 
-// The colour picker does not exist yet: least form until it does, the
-// engine's current colour stands for the picker's record and the round trip
-// through the picker's conversion is left out.
+// The picked colour goes through the picker, so that its conversion into
+// the space it shows applies, and comes back as the current colour.
 void Work_Pipette(void *, const unsigned char *event)
 {
     GG_Dabstone &e = *G_dabstone;
@@ -122,9 +122,10 @@ void Work_Pipette(void *, const unsigned char *event)
     const Box &ib = e.imageBox;
     if (!pick || !e.image || x < ib.x1 || x > ib.x2 || y < ib.y1 || y > ib.y2)
         return;
+    const ColorValue picker = Dabstone_PickerColor();
     ColorValue picked;
-    if (Work_PickColor(e.image, e.plane, x, y, &e.color, &picked))
-        Dabstone_SetColor(&picked);
+    if (Work_PickColor(e.image, e.plane, x, y, &picker, &picked))
+        Dabstone_PickColor(picked);
 }
 
 // ---- Rebuild ----
@@ -155,7 +156,7 @@ int Work_Rebuild(Image *image)
 {
     GG_Dabstone &e = *G_dabstone;
     FillTev2TevOptions o{};
-    o.fgValues = e.color; // least form: the picker's colour is the engine's
+    o.fgValues = e.color;
     o.dithering = e.dithering;
     if (e.brushKind == DAB_BRUSH_USER) {
         if (!e.userBrush)
@@ -163,6 +164,7 @@ int Work_Rebuild(Image *image)
         // The user brush replaces the new image's pixels, scaled to it.
         o.op = FT2T_OP_REPLACE;
         o.floating = e.floating;
+        o.fgValues = Dabstone_PickerColor(); // whole, not cut down to one plane
         o.srcMask = e.userBrushMask;
         o.srcMaskPlane = 0;
         return FillOnce(e.userBrush, Box_OfImage(e.userBrush), image, o,

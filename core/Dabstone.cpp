@@ -10,6 +10,7 @@
 #include "core/OrvError.h"
 #include "ui/Alert.h"
 #include "ui/Interface.h"
+#include "xc/XcPicture.h"
 
 namespace
 {
@@ -111,7 +112,8 @@ void Dabstone_SetImage(Image *image)
     Dabstone_SaveColorToSlot(colorPlanes);
     Dabstone_ColorsForImage(image);
 
-    // The picture widget's "image" resource: least form until it exists.
+    if (e.thumbnail)
+        XtVaSetValues(e.thumbnail, XcNimage, image, nullptr);
     e.image = image;
     e.imageBox = Box_OfImage(image);
 

@@ -69,7 +69,7 @@ struct GG_Dabstone {
     ColorValue singleSlot; // saved while editing a single plane
 
     // Widgets of the main window (built by Interface_Create).
-    Widget form, optionPanel, picture, brushPreview, thumbnail;
+    Widget form, brushPreview, thumbnail; // thumbnail: the picture of the image
     Colorer *colorer;
     Image *colorImage; // work image 5
 

@@ -33,9 +33,8 @@ int Peak()
 
 void ShowBrush()
 {
-    GG_Dabstone &e = E();
     Dabstone_SetBrushInDisplay();
-    Interface_SetBrush(e.activeBrush, &e.brushImageBox, e.brushWidth, e.brushHeight);
+    Dabstone_ShowBrushInPreview();
 }
 
 // The brush cursor is redrawn where it stands, and the preview.
@@ -163,6 +162,13 @@ bool SamePath(const Image *image, const char *path)
 }
 
 } // namespace
+
+void Dabstone_ShowBrushInPreview()
+{
+    GG_Dabstone &e = E();
+    Interface_SetBrush(e.activeBrush, e.activeBrush2, &e.brushImageBox, e.brushWidth, e.brushHeight,
+                       e.floating, &e.color);
+}
 
 void Dabstone_DrawBuildinBrush()
 {

@@ -22,6 +22,8 @@ enum {
 // Largest brush size either way; larger sizes are refused.
 constexpr int DAB_BRUSH_MAX = 9999;
 
+// The brush preview shows the active brush.
+void Dabstone_ShowBrushInPreview();
 void Dabstone_SetOpacity(int percent);
 void Dabstone_SetAero(int flag);
 void Dabstone_SetAlpha(int flag);

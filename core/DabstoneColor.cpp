@@ -3,6 +3,7 @@
 #include "core/DabstoneLink.h"
 #include "core/Image.h"
 #include "core/Msg.h"
+#include "ui/Colorer.h"
 #include "ui/Interface.h"
 
 #include <algorithm>
@@ -15,54 +16,34 @@ GG_Dabstone &E()
     return *G_dabstone;
 }
 
-// The picker starts as RGB black in an RGB context.
-constexpr ColorValue kPickerDefault{COLOR_RGB, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-ColorValue picker = kPickerDefault;
+// The colour last given to the engine, as given.
+ColorValue chosen{COLOR_RGB, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
-int Floor0(int v)
+// The main window's picker; a program without a window (the engine's tests)
+// keeps the colours in a picker without widgets.
+Colorer *Picker()
 {
-    return std::max(0, v);
+    static Colorer *windowless = Colorer_Create(nullptr, "colorer", nullptr, 0);
+    return E().colorer ? E().colorer : windowless;
 }
 
 } // namespace
 
-ColorValue Dabstone_ConvertColor(const ColorValue &c, int space)
-{
-    const bool known = space == COLOR_GRAY || space == COLOR_RGB || space == COLOR_CMYK;
-    if (c.mode == space || !known)
-        return c;
-    ColorValue o = c;
-    o.mode = space;
-    const int from = c.mode;
-    if (from == COLOR_GRAY && space == COLOR_RGB) {
-        o.red = o.green = o.blue = c.grey;
-    } else if (from == COLOR_GRAY) {
-        o.cyan = o.magenta = o.yellow = 0;
-        o.black = 255 - c.grey;
-    } else if (from == COLOR_RGB && space == COLOR_GRAY) {
-        o.grey = (c.red + c.green + c.blue) / 3;
-    } else if (from == COLOR_RGB) {
-        o.cyan = 255 - c.red, o.magenta = 255 - c.green, o.yellow = 255 - c.blue, o.black = 0;
-    } else if (from == COLOR_CMYK && space == COLOR_GRAY) {
-        o.grey = Floor0(255 - (c.cyan + c.magenta + c.yellow) / 3 - c.black);
-    } else if (from == COLOR_CMYK) {
-        o.red = Floor0(255 - (c.cyan + c.black));
-        o.green = Floor0(255 - (c.magenta + c.black));
-        o.blue = Floor0(255 - (c.yellow + c.black));
-    }
-    return o;
-}
-
 void Dabstone_PickerReset(int space, const ColorValue *color)
 {
-    if (space == picker.mode && !color)
-        return;
-    picker = Dabstone_ConvertColor(color ? *color : picker, space);
+    Colorer_ResetContext(Picker(), space, color);
 }
 
 ColorValue Dabstone_PickerColor()
 {
-    return picker;
+    ColorValue c;
+    Colorer_GetColor(Picker(), &c);
+    return c;
+}
+
+const ColorValue &Dabstone_ChosenColor()
+{
+    return chosen;
 }
 
 int Dabstone_EditingColorPlanes()
@@ -78,13 +59,21 @@ void Dabstone_SaveColorToSlot(int colorPlanes)
 
 void Dabstone_InitColors()
 {
-    picker = kPickerDefault;
-    E().colorSlot = E().color = picker;
+    const ColorValue black{COLOR_RGB, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    Dabstone_PickerReset(COLOR_RGB, &black);
+    E().colorSlot = E().color = chosen = Dabstone_PickerColor();
 }
 
 void Dabstone_PickSlot(int space, const ColorValue &slot)
 {
     Dabstone_PickerReset(space, &slot);
+    const ColorValue c = Dabstone_PickerColor();
+    Dabstone_SetColor(&c);
+}
+
+void Dabstone_PickColor(const ColorValue &color)
+{
+    Colorer_SetColor(Picker(), &color);
     const ColorValue c = Dabstone_PickerColor();
     Dabstone_SetColor(&c);
 }
@@ -99,9 +88,9 @@ void Dabstone_ColorsForImage(const Image *image)
 void Dabstone_SetColor(const ColorValue *color)
 {
     GG_Dabstone &e = E();
-    // The picker shows what was chosen; only the current colour is cut
-    // down to the one component of a single colour plane.
-    picker = *color;
+    // Only the current colour is cut down to the one component of a single
+    // colour plane; the picker keeps the whole colour.
+    chosen = *color;
     e.color = *color;
     if (e.image && e.plane >= 0 && e.plane < Image_ColorPlanes(e.image)) {
         const ColorValue &c = *color;

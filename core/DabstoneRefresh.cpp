@@ -6,6 +6,7 @@
 #include "core/DabstoneCodec.h"
 #include "core/Image.h"
 #include "core/Msg.h"
+#include "xc/XcPicture.h"
 
 #include <algorithm>
 #include <ctime>
@@ -54,7 +55,8 @@ void Dabstone_BigRefresh(const Box *box)
     if (first <= last) {
         Dabstone_SendPath(MSG_ROWS_CHANGED, Image_Path(e.image), {first, last - first + 1});
     }
-    // XcPictureRefresh of the thumbnail: least form until the picture widget exists.
+    if (e.thumbnail)
+        XcPictureRefresh(e.thumbnail, box);
     Image_SetModified(e.image, Appli_Name(), std::time(nullptr));
 }
 

@@ -106,16 +106,15 @@ void Dabstone_LoadSettings(const unsigned char *payload, const MsgHeader *h, voi
     if (!e.undoImage && !e.undoRequest && Dabstone_SmallEnoughForUndo(e.image))
         Interface_CallUseUndo();
     bool colorPlanes = Dabstone_EditingColorPlanes();
-    const int space = Dabstone_PickerColor().mode;
     if (s.colorValid) {
         e.colorSlot = s.color;
         if (colorPlanes)
-            Dabstone_PickSlot(space, e.colorSlot);
+            Dabstone_PickColor(e.colorSlot);
     }
     if (s.singleValid) {
         e.singleSlot = s.single;
         if (!colorPlanes)
-            Dabstone_PickSlot(space, e.singleSlot);
+            Dabstone_PickColor(e.singleSlot);
     }
     e.dithering = s.dithering;
 }

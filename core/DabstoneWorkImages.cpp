@@ -2,10 +2,13 @@
 // answers that open images for the program (2009, 2003).
 #include "core/Dabstone.h"
 
+#include "core/DabstoneBrush.h"
 #include "core/DabstoneCodec.h"
 #include "core/Image.h"
 #include "core/Msg.h"
+#include "ui/Colorer.h"
 #include "ui/Interface.h"
+#include "xc/XcPicture.h"
 
 #include <cstdint>
 
@@ -62,13 +65,19 @@ void WorkImageArrived(Image *image, void *data)
         e.rowBufferBox = Box_OfImage(image);
         break;
     case 4:
-        // Least form until the brush preview picture exists: its "image"
-        // resource is set by Interface_SetBrush's owner.
-        Interface_SetBrush(e.activeBrush, &e.brushImageBox, e.brushWidth, e.brushHeight);
+        if (e.brushPreview)
+            XtVaSetValues(e.brushPreview, XcNimage, image, nullptr);
+        Dabstone_ShowBrushInPreview();
+        break;
+    case 5:
+        if (e.colorer)
+            Colorer_SetImage(e.colorer, image);
+        break;
+    case 6:
+        if (e.colorer)
+            Colorer_SetWheelImage(e.colorer, image);
         break;
     default:
-        // 5 and 6 go to the colour picker (Colorer_SetImage,
-        // Colorer_SetWheelImage): least form until it exists.
         break;
     }
 }

@@ -3,41 +3,20 @@
 // The engine calls the Interface_ setters when a value changes from
 // elsewhere; they update the controls and never call the engine back.
 //
-// Least form until the rest of the main window exists: a form on the
-// top-level shell with the brush preview (a plain drawing area named
-// "picture", which is the drop window of 1005) above the complete "bar"
-// ("quit", "options", "rebuild", "apply", "undo"; "options" insensitive
-// until the options dialog exists); the setters of controls not built yet
-// keep the values they are given (Interface_State) so that those controls
-// start from them. Interface_MakeToolbox, Interface_Working, the bar and
-// Interface_ManageApply, Interface_ManageUndo, Interface_CallApply are
-// complete.
+// The window: "form" with the "system" column (selection and undo toggles,
+// the thumbnail of the image), the colour picker, the "brushbox" (opacity,
+// type, spacing and trace toggles, width and height, the brush preview with
+// its resize scales and link button), the "op" column of option menus and
+// the "bar" of push buttons. A control moved while the engine works is put
+// back to the engine's value.
 #pragma once
+#include "brush/Box.h"
 #include "xc/ColorValue.h"
 
 #include <cstdint>
 
 struct Image;
-struct Box;
 typedef struct _WidgetRec *Widget; // as <X11/Intrinsic.h> declares it
-
-// What the setters were last given.
-struct InterfaceState {
-    const Image *image = nullptr;
-    int plane = -1, alpha = 1, op = 0;
-    int kind = 0, aero = 0, floating = 1;
-    int opacity = 100, spacing = 25, width = 10, height = 10;
-    int brushLink = 1, path = 0, useSelection = 0;
-    int applyManaged = 0, undoManaged = 0, useUndo = 0;
-    int working = 0;
-    const Image *brush = nullptr;
-    int brushWidth = 0, brushHeight = 0;
-    int brushRefreshes = 0; // times the preview was redrawn over the brush
-    int brushRed = 0, brushGreen = 0, brushBlue = 0, brushGrey = 0; // the cursor's colour
-    int brushDepth = 1;                 // 1 the brush paints before the image, -1 behind
-    int callUseUndo = 0, callApply = 0; // times asked
-};
-const InterfaceState &Interface_State();
 
 // Builds the main window under the top-level shell (once, at start-up).
 void Interface_Create(Widget toplevel);
@@ -65,13 +44,23 @@ void Interface_CallUseUndo();
 void Interface_UndoStable(int flag);
 // Set: the watch cursor on the main window; clear: the window's own cursor.
 void Interface_Working(int flag);
-void Interface_SetBrush(const Image *brush, const Box *brushBox, int width, int height);
+// The preview shows the brush (image, coverage mask or null, the brush's
+// box in its image) at its size or reduced by powers of two, floating in
+// the colour when it is floating.
+void Interface_SetBrush(Image *brush, Image *mask, const Box *brushBox, int width, int height, int floating,
+                        const ColorValue *color);
 void Interface_SetBrushWH(int width, int height);
 // The preview redrawn over the brush box, then whole; the preview cursor's
 // colour (a floating brush) and depth (-1 for "Behind", else 1).
 void Interface_RefreshBrush(int width, int height);
 void Interface_SetBrushColor(const ColorValue *color);
 void Interface_SetBrushDepth(int depth);
+
+// The brush preview's box in the preview image for a brush of width x
+// height, and its reduction level (1 for the real size, one more per halving).
+Box Interface_PreviewBox(int width, int height, int previewWidth, int previewHeight, int *level);
+// The preview background: an embossed grid whose cells shrink as the level grows.
+void FillBg(Image *preview, int level);
 
 // ---- Toolbox description (payload of 1033) ----
 constexpr int TOOLBOX_GROUP = 4; // group 0

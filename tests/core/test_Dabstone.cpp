@@ -370,7 +370,6 @@ TEST_F(Engine, UndoFillsInTheBackgroundAndRefusesWhileBusy)
     for (int i = 0; i < 100000 && !G_dabstone->undoReady; ++i)
         Pump();
     EXPECT_EQ(Planes(G_dabstone->undoImage), Planes(image));
-    EXPECT_EQ(Interface_State().undoManaged, 1);
     EXPECT_THAT(Stderr(Dabstone_Undo), HasSubstr("nothing to undo !"));
 
     auto before = Planes(image);

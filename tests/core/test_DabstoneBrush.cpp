@@ -4,6 +4,7 @@
 
 #include "brush/Buildin.h"
 #include "core/DabstoneBrush.h"
+#include "core/DabstoneColor.h"
 #include "core/DabstonePaste.h"
 #include "core/Msghand.h"
 #include "ui/Interface.h"
@@ -68,7 +69,6 @@ TEST_F(DabstoneBrush, SizeLinkReferenceAndLimit)
     EXPECT_EQ(Size(), std::pair(62, 62));
     Dabstone_SetDims(10, 62, 0); // the width changed: the height follows
     EXPECT_EQ(Size(), std::pair(10, 10));
-    EXPECT_EQ(Interface_State().width, 10);
 
     Dabstone_SetDims(0, 5, 1); // from the display: a new reference, at least 1
     EXPECT_EQ(Size(), std::pair(1, 5));
@@ -245,7 +245,7 @@ TEST_F(DabstoneBrush, PlaneOpAlphaAndColour)
     Dabstone_SetPlane(-1);
     Changes();
     const ColorValue c{COLOR_RGB, 200, 50, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    Dabstone_SetColor(&c);
+    Dabstone_PickColor(c); // as the picker gives it
     Dabstone_SetPlane(1);
     EXPECT_EQ(e.color.mode, COLOR_GRAY);
     EXPECT_EQ(e.color.grey, 50);
