@@ -263,24 +263,6 @@ Pixmap ShapePixmap(Widget w, int size, const Shape &inside)
 enum BarButton { BAR_QUIT, BAR_OPTIONS, BAR_REBUILD, BAR_APPLY, BAR_UNDO, BAR_COUNT };
 const char *const kBarNames[BAR_COUNT] = {"quit", "options", "rebuild", "apply", "undo"};
 
-// Entries of the plane menu, in their order.
-enum PlaneEntry {
-    PE_NATIVE,
-    PE_RED,
-    PE_GREEN,
-    PE_BLUE,
-    PE_CYAN,
-    PE_MAGENTA,
-    PE_YELLOW,
-    PE_BLACK,
-    PE_GRAY,
-    PE_ALPHA,
-    PE_EXTRA1,
-    PE_EXTRA2,
-    PE_EXTRA3,
-    PE_COUNT
-};
-
 struct Controls {
     Widget system, useSel, useUndo;
     Widget brushbox, param, type, path, whForm, pictureForm, link, v, h;
@@ -374,7 +356,9 @@ int Extras(const Image *image)
     return std::min(3, Image_Planes(image) - Image_ColorPlanes(image) - (HasAlpha(image) ? 1 : 0));
 }
 
-bool EntryShown(const Image *image, int entry)
+} // namespace
+
+bool Interface_EntryShown(const Image *image, int entry)
 {
     const int mode = Image_Mode(image);
     if (entry == PE_NATIVE)
@@ -390,7 +374,7 @@ bool EntryShown(const Image *image, int entry)
     return entry - PE_EXTRA1 < Extras(image);
 }
 
-int PlaneOfEntry(const Image *image, int entry)
+int Interface_PlaneOfEntry(const Image *image, int entry)
 {
     const int colour = Image_ColorPlanes(image), alpha = HasAlpha(image) ? 1 : 0;
     if (entry >= PE_RED && entry <= PE_BLUE)
@@ -408,7 +392,7 @@ int PlaneOfEntry(const Image *image, int entry)
     return -1;
 }
 
-int EntryOfPlane(const Image *image, int plane)
+int Interface_EntryOfPlane(const Image *image, int plane)
 {
     if (plane < 0 || !image)
         return PE_NATIVE;
@@ -427,6 +411,9 @@ int EntryOfPlane(const Image *image, int plane)
     }
     return PE_NATIVE;
 }
+
+namespace
+{
 
 // "Behind", "Preserve" and "Alpha" are offered only where they mean something.
 void SensitivityRules()
@@ -556,7 +543,7 @@ void OnPlane(Widget entry, XtPointer, XtPointer)
         return;
     const Widget *begin = w.planeEntries, *end = begin + PE_COUNT, *found = std::find(begin, end, entry);
     if (found != end)
-        Dabstone_SetPlane(PlaneOfEntry(shown.image, int(found - begin)));
+        Dabstone_SetPlane(Interface_PlaneOfEntry(shown.image, int(found - begin)));
 }
 
 void OnAlpha(Widget, XtPointer preserve, XtPointer)
@@ -978,7 +965,7 @@ void Interface_SetImage(const Image *image, int plane, int alpha)
     shown.image = image;
     if (w.planeMenu && image) {
         for (int entry = 0; entry < PE_COUNT; ++entry)
-            Manage(w.planeEntries[entry], EntryShown(image, entry));
+            Manage(w.planeEntries[entry], Interface_EntryShown(image, entry));
         XtSetSensitive(w.alphaMenu, HasAlpha(image));
     }
     Interface_SetPlane(plane);
@@ -988,7 +975,7 @@ void Interface_SetImage(const Image *image, int plane, int alpha)
 void Interface_SetPlane(int plane)
 {
     shown.plane = plane;
-    SetHistory(w.planeMenu, w.planeEntries[EntryOfPlane(shown.image, plane)]);
+    SetHistory(w.planeMenu, w.planeEntries[Interface_EntryOfPlane(shown.image, plane)]);
     SensitivityRules();
 }
 

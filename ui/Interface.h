@@ -62,6 +62,29 @@ Box Interface_PreviewBox(int width, int height, int previewWidth, int previewHei
 // The preview background: an embossed grid whose cells shrink as the level grows.
 void FillBg(Image *preview, int level);
 
+// Entries of the plane menu, in their order.
+enum PlaneEntry {
+    PE_NATIVE,
+    PE_RED,
+    PE_GREEN,
+    PE_BLUE,
+    PE_CYAN,
+    PE_MAGENTA,
+    PE_YELLOW,
+    PE_BLACK,
+    PE_GRAY,
+    PE_ALPHA,
+    PE_EXTRA1,
+    PE_EXTRA2,
+    PE_EXTRA3,
+    PE_COUNT
+};
+// Whether the entry is offered for the image, the plane it chooses (-1 all
+// planes or none), and the entry that shows a plane.
+bool Interface_EntryShown(const Image *image, int entry);
+int Interface_PlaneOfEntry(const Image *image, int entry);
+int Interface_EntryOfPlane(const Image *image, int plane);
+
 // ---- Toolbox description (payload of 1033) ----
 constexpr int TOOLBOX_GROUP = 4; // group 0
 constexpr int TOOLBOX_GROUP_SIZE = 1092;
