@@ -687,6 +687,9 @@ int Kernel_Run(int argc, char **argv)
     Msghand_SetDefault(OnFrame, nullptr); // every frame, known or not, goes to the table
 
     std::string dabstone = Kernel_FindDabstone(S.dabstone.c_str());
+    // The window's texts are in a resource file beside the program.
+    if (size_t slash = dabstone.rfind('/'); slash != std::string::npos)
+        setenv("XAPPLRESDIR", dabstone.substr(0, slash + 1).c_str(), 0);
     S.program = KernelLink_Spawn({dabstone, "sorbane", S.brush.empty() ? "NULL" : S.brush, S.image, "EDIT"});
     if (!S.program) {
         KernelLink_Say("can't start %s : %s", dabstone.c_str(), std::strerror(errno));
