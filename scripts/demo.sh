@@ -8,7 +8,8 @@
 # closing the display window (q) ends the session and exports the result.
 # Without one, a virtual X server runs a scripted session that uses every
 # technique and writes demo-out/result.png (the painted picture) and
-# demo-out/screen.png (both windows).
+# demo-out/screen.png (both windows), then demo-out/screen8.png (the same
+# on an 8-bit display).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/deps.sh"
@@ -134,3 +135,23 @@ echo "demo: no display; a scripted session in Xvfb on $DISPLAY"
   --export "$out/result.png" --log "$out/session.log"
 echo "demo: the painted picture: $out/result.png"
 echo "demo: both windows:        $out/screen.png"
+
+# The same windows on an 8-bit PseudoColor display: a short stroke on a copy
+# of the picture, both windows photographed.
+"$sorbane" import "$out/picture.png" "$out/picture8.img"
+cat >"$out/session8.script" <<EOF
+wait 1042
+tool brush
+settings width=40 height=40 aero=1 colour=230,40,160
+press 100 100
+move 500 300
+move 900 120
+release 900 120
+wait 2010
+screenshot $out/screen8.png
+close
+wait 1001
+EOF
+DISPLAY=$DAB_DISPLAY8 "$sorbane" run "$out/picture8.img" --store "$store" --script "$out/session8.script" --show \
+  --log "$out/session8.log"
+echo "demo: on an 8-bit display:  $out/screen8.png"
