@@ -1,5 +1,5 @@
 // The colour picker: its conversions against a computation of their own over
-// the whole ranges, the picker without widgets, and the widgets driven
+// the whole ranges, the picker without widgets, and its widgets driven
 // through XTest on both servers.
 #include "tests/TestStore.h"
 #include "tests/ui/XtFixture.h" // after gtest: Xlib's macros
@@ -12,213 +12,127 @@
 #include <Xm/TextF.h>
 #include <Xm/ToggleB.h>
 #include <cmath>
+#include <memory>
 
 namespace
 {
 
-using V = std::vector<int>;
+using V = std::vector<int>; // a space code, then its channels
 
-ColorValue Colour(int mode, V channels)
+// A space's channels: the word after the mode where they start, and how many.
+int Word(int mode)
 {
-    ColorValue c{mode, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    int32_t *words = mode == COLOR_RGB    ? &c.red
-                     : mode == COLOR_CMYK ? &c.cyan
-                     : mode == COLOR_HSV  ? &c.hue
-                                          : &c.grey;
-    std::copy(channels.begin(), channels.end(), words);
+    return mode == COLOR_RGB ? 1 : mode == COLOR_CMYK ? 4 : mode == COLOR_HSV ? 8 : 11;
+}
+
+ColorValue Colour(const V &v)
+{
+    ColorValue c{v[0], 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    std::copy(v.begin() + 1, v.end(), &c.mode + Word(c.mode));
     return c;
 }
 
 V Channels(const ColorValue &c)
 {
-    switch (c.mode) {
-    case COLOR_RGB:
-        return {c.red, c.green, c.blue};
-    case COLOR_CMYK:
-        return {c.cyan, c.magenta, c.yellow, c.black};
-    case COLOR_HSV:
-        return {c.hue, c.saturation, c.value};
-    default:
-        return {c.grey};
-    }
+    const int32_t *w = &c.mode + Word(c.mode);
+    V v(w, w + (c.mode == COLOR_CMYK ? 4 : c.mode == COLOR_GRAY ? 1 : 3));
+    return v.insert(v.begin(), c.mode), v;
 }
 
-V To(const V &from, int fromMode, int space)
+V To(const V &from, int space)
 {
-    ColorValue c = Colour(fromMode, from), out = c;
+    ColorValue c = Colour(from), out = c;
     out.mode = space;
     Colorer_Convert(&c, &out);
     return Channels(out);
 }
 
-// HSV from 8-bit RGB and back, as the rules state them, in double precision.
-V RefHsv(const V &rgb)
+// HSV of 8-bit RGB and back, in double precision, truncated.
+V RefHsv(double r, double g, double b)
 {
-    double r = rgb[0] / 255.0, g = rgb[1] / 255.0, b = rgb[2] / 255.0;
-    double hi = std::max({r, g, b}), lo = std::min({r, g, b}), h = 0, s = 0;
-    if (hi > 0 && hi > lo) {
-        s = (hi - lo) / hi;
-        double rc = (hi - r) / (hi - lo), gc = (hi - g) / (hi - lo), bc = (hi - b) / (hi - lo);
-        h = (r == hi ? bc - gc : g == hi ? 2 + rc - bc : 4 + gc - rc);
-        h = (h < 0 ? h + 6 : h) / 6;
-    }
-    return {int(h * 360), int(s * 100), int(hi * 100)};
+    double hi = std::max({r, g, b}), lo = std::min({r, g, b}), d = hi - lo, h = 0;
+    if (hi > 0 && d > 0)
+        h = r == hi   ? (hi - b) / d - (hi - g) / d
+            : g == hi ? 2 + (hi - r) / d - (hi - b) / d
+                      : 4 + (hi - g) / d - (hi - r) / d;
+    return {COLOR_HSV, int((h < 0 ? h + 6 : h) / 6 * 360), int(hi > 0 ? d / hi * 100 : 0), int(hi * 100)};
 }
 
-V RefRgb(const V &hsv)
+V RefRgb(int hue, int sat, int val)
 {
-    double h = hsv[0] / 360.0, s = hsv[1] / 100.0, v = hsv[2] / 100.0, r = v, g = v, b = v;
-    h = h >= 1 ? 0 : h;
-    if (s > 0) {
-        int i = int(std::floor(h * 6));
-        double f = h * 6 - i, p = v * (1 - s), q = v * (1 - s * f), t = v + p - q;
-        r = (i == 0 || i == 5) ? v : i == 1 ? q : i == 4 ? t : p;
-        g = (i == 1 || i == 2) ? v : i == 0 ? t : i == 3 ? q : p;
-        b = (i == 3 || i == 4) ? v : i == 2 ? t : i == 5 ? q : p;
-    }
-    return {int(r * 255), int(g * 255), int(b * 255)};
+    double h = hue < 360 ? hue / 360.0 : 0, s = sat / 100.0, v = val / 100.0;
+    int i = int(std::floor(h * 6));
+    double f = h * 6 - i, p = v * (1 - s), q = v * (1 - s * f), t = v + p - q;
+    double rgb[6][3] = {{v, t, p}, {q, v, p}, {p, v, t}, {p, q, v}, {t, p, v}, {v, p, q}};
+    return {COLOR_RGB, int(rgb[i][0] * 255), int(rgb[i][1] * 255), int(rgb[i][2] * 255)}; // s = 0: all v
 }
 
-int Pos(int v)
+V FromRgb(const V &c, int space)
 {
-    return std::max(v, 0);
+    if (space == COLOR_CMYK)
+        return {space, 255 - c[1], 255 - c[2], 255 - c[3], 0};
+    if (space == COLOR_GRAY)
+        return {space, (c[1] + c[2] + c[3]) / 3};
+    return space == COLOR_HSV ? RefHsv(c[1] / 255.0, c[2] / 255.0, c[3] / 255.0) : c;
 }
 
-// Stops at the first difference, with its source colour.
-#define EXPECT_CHANNELS(got, want, from)                                                                     \
-    if (V g_ = (got), w_ = (want); g_ != w_) {                                                               \
-        ADD_FAILURE() << testing::PrintToString(from) << ": " << testing::PrintToString(g_)                  \
-                      << " != " << testing::PrintToString(w_);                                               \
-        return;                                                                                              \
-    }
-
-TEST(ColorerConvert, EveryRgbOnAStride)
+// Each source into each space: itself, its own rule (`direct`), else through its RGB.
+TEST(ColorerConvert, EveryColourIntoEverySpace)
 {
+    int failures = 0;
+    auto check = [&](const V &from, const V &rgb, const V &direct) {
+        for (int space : {COLOR_GRAY, COLOR_RGB, COLOR_CMYK, COLOR_HSV}) {
+            const V want = space == from[0] ? from : space == direct[0] ? direct : FromRgb(rgb, space);
+            if (To(from, space) != want && failures++ < 5)
+                ADD_FAILURE() << testing::PrintToString(from) << " into " << space << " gives "
+                              << testing::PrintToString(To(from, space));
+        }
+    };
+    auto pos = [](int v) { return std::max(v, 0); };
+    for (int g = 0; g < 256; ++g)
+        check({COLOR_GRAY, g}, {COLOR_RGB, g, g, g}, {COLOR_CMYK, 0, 0, 0, 255 - g});
     for (int r = 0; r < 256; r += 5)
         for (int g = 0; g < 256; g += 5)
-            for (int b = 0; b < 256; b += 5) {
-                const V rgb{r, g, b};
-                EXPECT_CHANNELS(To(rgb, COLOR_RGB, COLOR_CMYK), (V{255 - r, 255 - g, 255 - b, 0}), rgb);
-                EXPECT_CHANNELS(To(rgb, COLOR_RGB, COLOR_GRAY), (V{(r + g + b) / 3}), rgb);
-                EXPECT_CHANNELS(To(rgb, COLOR_RGB, COLOR_HSV), RefHsv(rgb), rgb);
-            }
-}
-
-TEST(ColorerConvert, EveryCmykOnAStrideAndEveryGrey)
-{
+            for (int b = 0; b < 256; b += 5)
+                check({COLOR_RGB, r, g, b}, {COLOR_RGB, r, g, b}, {0});
     for (int c = 0; c < 256; c += 15)
         for (int m = 0; m < 256; m += 15)
             for (int y = 0; y < 256; y += 15)
-                for (int k = 0; k < 256; k += 15) {
-                    const V cmyk{c, m, y, k}, rgb{Pos(255 - c - k), Pos(255 - m - k), Pos(255 - y - k)};
-                    EXPECT_CHANNELS(To(cmyk, COLOR_CMYK, COLOR_RGB), rgb, cmyk);
-                    EXPECT_CHANNELS(To(cmyk, COLOR_CMYK, COLOR_GRAY), (V{Pos(255 - (c + m + y) / 3 - k)}),
-                                    cmyk);
-                    EXPECT_CHANNELS(To(cmyk, COLOR_CMYK, COLOR_HSV), RefHsv(rgb), cmyk);
-                }
-    for (int grey = 0; grey < 256; ++grey) {
-        EXPECT_CHANNELS(To({grey}, COLOR_GRAY, COLOR_RGB), (V{grey, grey, grey}), grey);
-        EXPECT_CHANNELS(To({grey}, COLOR_GRAY, COLOR_CMYK), (V{0, 0, 0, 255 - grey}), grey);
-    }
-}
-
-TEST(ColorerConvert, EveryHsv)
-{
+                for (int k = 0; k < 256; k += 15)
+                    check({COLOR_CMYK, c, m, y, k},
+                          {COLOR_RGB, pos(255 - c - k), pos(255 - m - k), pos(255 - y - k)},
+                          {COLOR_GRAY, pos(255 - (c + m + y) / 3 - k)});
     for (int h = 0; h <= 360; ++h)
         for (int s = 0; s <= 100; ++s)
-            for (int v = 0; v <= 100; ++v) {
-                const V hsv{h, s, v}, rgb = RefRgb(hsv);
-                EXPECT_CHANNELS(To(hsv, COLOR_HSV, COLOR_RGB), rgb, hsv);
-                EXPECT_CHANNELS(To(hsv, COLOR_HSV, COLOR_CMYK),
-                                (V{255 - rgb[0], 255 - rgb[1], 255 - rgb[2], 0}), hsv);
-                EXPECT_CHANNELS(To(hsv, COLOR_HSV, COLOR_GRAY), (V{(rgb[0] + rgb[1] + rgb[2]) / 3}), hsv);
-            }
+            for (int v = 0; v <= 100; ++v)
+                check({COLOR_HSV, h, s, v}, RefRgb(h, s, v), {0});
 }
 
-// The named values; HSV writes its three words only, and a space copies itself whole.
+// Named values, also through a picker without widgets, and the words a
+// conversion leaves: HSV writes its three only.
 TEST(ColorerConvert, NamedValuesAndTheWordsLeftAlone)
 {
-    EXPECT_EQ(To({255, 0, 0}, COLOR_RGB, COLOR_CMYK), (V{0, 255, 255, 0}));
-    EXPECT_EQ(To({255, 0, 0}, COLOR_RGB, COLOR_HSV), (V{0, 100, 100}));
-    EXPECT_EQ(To({255, 0, 0}, COLOR_RGB, COLOR_GRAY), (V{85}));
-    EXPECT_EQ(To({0, 0, 0, 255}, COLOR_CMYK, COLOR_RGB), (V{0, 0, 0}));
-    EXPECT_EQ(To({0, 0, 0, 255}, COLOR_CMYK, COLOR_GRAY), (V{0}));
-    EXPECT_EQ(To({200, 200, 200, 100}, COLOR_CMYK, COLOR_RGB), (V{0, 0, 0}));
-
-    ColorValue red = Colour(COLOR_RGB, {255, 0, 0}), out;
-    red.spare = 9;
+    EXPECT_EQ(To({COLOR_RGB, 255, 0, 0}, COLOR_HSV), (V{COLOR_HSV, 0, 100, 100}));
+    EXPECT_EQ(To({COLOR_CMYK, 200, 200, 200, 100}, COLOR_RGB), (V{COLOR_RGB, 0, 0, 0}));
+    ColorValue red = Colour({COLOR_RGB, 255, 0, 0}), out;
+    Colorer *alone = Colorer_Create(nullptr, "colorer", nullptr, 0);
+    Colorer_SetColor(alone, &red);
+    Colorer_ResetContext(alone, COLOR_CMYK, nullptr);
+    Colorer_GetColor(alone, &out);
+    EXPECT_EQ(Channels(out), (V{COLOR_CMYK, 0, 255, 255, 0}));
+    Colorer_Destroy(alone);
     std::fill_n(&out.mode, 13, 77);
     out.mode = COLOR_HSV;
     Colorer_Convert(&red, &out);
     EXPECT_EQ((V{out.red, out.black, out.grey, out.spare, out.value}), (V{77, 77, 77, 77, 100}));
-    out.mode = COLOR_RGB;
-    Colorer_Convert(&red, &out);
-    EXPECT_EQ(out.spare, 9);
 }
 
-int calls = 0;
 std::vector<ColorValue> reported;
 void Remember(Colorer *, XtPointer, const ColorValue *c)
 {
-    ++calls;
     reported.push_back(*c);
 }
 
-// A picker without widgets: context and colour never call back; the swatch
-// takes the context's colour; the wheel is a disc at the base value.
-struct ColorerAlone : TempStore {
-    ColorerContext context{COLOR_RGB, {}, 0, Remember, nullptr};
-    Colorer *c = Colorer_Create(nullptr, "colorer", &context, COLORER_TAKE_CALLBACK);
-    void TearDown() override
-    {
-        Colorer_Destroy(c);
-        TempStore::TearDown();
-    }
-    V Got() const
-    {
-        ColorValue out;
-        Colorer_GetColor(c, &out);
-        V v = Channels(out);
-        v.insert(v.begin(), out.mode);
-        return v;
-    }
-};
-
-TEST_F(ColorerAlone, FollowsItsContextAndDrawsSwatchAndWheel)
-{
-    calls = 0;
-    EXPECT_EQ(Got(), (V{COLOR_RGB, 0, 0, 0}));
-    const ColorValue red = Colour(COLOR_RGB, {255, 0, 0});
-    Colorer_SetColor(c, &red);
-    Colorer_ResetContext(c, COLOR_CMYK, nullptr);
-    EXPECT_EQ(Got(), (V{COLOR_CMYK, 0, 255, 255, 0}));
-    const ColorValue k = Colour(COLOR_CMYK, {0, 0, 0, 55});
-    Colorer_ResetContext(c, COLOR_GRAY, &k);
-    EXPECT_EQ(Got(), (V{COLOR_GRAY, 200}));
-
-    Image *swatch = Make(10, 10, IMAGE_MODE_RGB, 8);
-    Colorer_SetImage(c, swatch);
-    EXPECT_EQ((V{int(Image_GetSample(swatch, 0, 0, 0)), int(Image_GetSample(swatch, 2, 9, 9))}),
-              (V{200, 200}));
-
-    Image *wheel = Make(89, 89, IMAGE_MODE_RGB, 8, 1);
-    const ColorValue dark = Colour(COLOR_HSV, {0, 0, 40});
-    Colorer_ResetContext(c, COLOR_HSV, &dark);
-    Colorer_SetWheelImage(c, wheel);
-    auto at = [&](int p, int x, int y) { return int(Image_GetSample(wheel, p, x, y)); };
-    EXPECT_EQ((V{at(0, 44, 44), at(3, 44, 44), at(3, 0, 0), at(3, 88, 44)}), (V{102, 255, 0, 128}))
-        << "centre, corner, rim";
-    Colorer_ResetContext(c, COLOR_RGB, nullptr); // not HSV: every pixel at full value
-    for (int y = 0; y < 89; ++y)
-        for (int x = 0; x < 89; ++x)
-            if (at(3, x, y) && std::max({at(0, x, y), at(1, x, y), at(2, x, y)}) != 255)
-                return ADD_FAILURE() << "not at full value: " << x << ", " << y;
-    EXPECT_EQ(calls, 0);
-}
-
-// ---- Widgets ----
-
-// The store of the widget cases, which have a fixture of their own.
 struct Store : TempStore {
     void TestBody() override {}
     using TempStore::Make, TempStore::SetUp, TempStore::TearDown;
@@ -229,7 +143,7 @@ struct ColorerOn : XtFixture, testing::WithParamInterface<const char *> {
     Widget shell = nullptr;
     Colorer *c = nullptr;
     Store store;
-    Image *wheel = nullptr;
+    Image *wheel = nullptr, *swatch = nullptr;
 
     void SetUp() override
     {
@@ -246,73 +160,52 @@ struct ColorerOn : XtFixture, testing::WithParamInterface<const char *> {
         ColorerContext context{0, {}, 0, Remember, nullptr};
         c = Colorer_Create(shell, "colorer", &context, COLORER_TAKE_CALLBACK);
         store.SetUp();
-        wheel = store.Make(89, 89, IMAGE_MODE_RGB, 8, 1);
-        Colorer_SetWheelImage(c, wheel);
+        Colorer_SetWheelImage(c, wheel = store.Make(89, 89, IMAGE_MODE_RGB, 8, 1));
+        Colorer_SetImage(c, swatch = store.Make(10, 10, IMAGE_MODE_RGB, 8));
         XtManageChild(Colorer_Manager(c));
         XtRealizeWidget(shell);
-        calls = 0;
         reported.clear();
     }
     void TearDown() override
     {
-        if (!shell)
-            return;
-        XtDestroyWidget(shell);
-        Colorer_Destroy(c);
-        store.TearDown();
+        shell ? XtDestroyWidget(shell), Colorer_Destroy(c), store.TearDown() : void();
     }
-    Widget W(const char *path) const { return XtNameToWidget(Colorer_Manager(c), path); }
-    void Click(Widget w, int x, int y)
+    Widget W(const std::string &path) const { return XtNameToWidget(Colorer_Manager(c), path.c_str()); }
+    void Click(Widget w, int x = 4, int y = 4)
     {
-        Display *d = XtDisplay(w);
         Position rx, ry;
         XtTranslateCoords(w, Position(x), Position(y), &rx, &ry);
-        XTestFakeMotionEvent(d, XScreenNumberOfScreen(XtScreen(w)), rx, ry, 0);
-        XTestFakeButtonEvent(d, 1, True, 0);
-        XTestFakeButtonEvent(d, 1, False, 0);
-        XFlush(d);
+        XTestFakeMotionEvent(XtDisplay(w), XScreenNumberOfScreen(XtScreen(w)), rx, ry, 0);
+        XTestFakeButtonEvent(XtDisplay(w), 1, True, 0);
+        XTestFakeButtonEvent(XtDisplay(w), 1, False, 0);
+        XFlush(XtDisplay(w));
     }
-    void Click(const char *path) { Click(W(path), 4, 4); }
-    // Replaces the field's text by the digits, as typed.
-    void Type(const char *field, const std::string &digits)
+    // Replaces the field's text with the digits, typed; each one calls back.
+    void Type(int field, const std::string &digits)
     {
-        Widget text = W((std::string("sliders.") + field + ".textfield").c_str());
-        Click(text, 4, int(text->core.height / 2));
-        Display *d = XtDisplay(text);
+        Widget text = W("sliders.intfield_" + std::to_string(field) + ".textfield");
+        Click(text);
         std::vector<KeySym> keys{XK_End, XK_BackSpace, XK_BackSpace, XK_BackSpace};
         for (char digit : digits)
             keys.push_back(XK_0 + KeySym(digit - '0'));
         for (KeySym k : keys)
             for (bool press : {true, false})
-                XTestFakeKeyEvent(d, XKeysymToKeycode(d, k), press, 0);
-        XFlush(d);
-        EXPECT_TRUE(RunUntil([&] {
-            char *s = XmTextFieldGetString(text);
-            bool done = digits == s;
-            XtFree(s);
-            return done;
-        })) << field;
+                XTestFakeKeyEvent(XtDisplay(text), XKeysymToKeycode(XtDisplay(text), k), press, 0);
+        XFlush(XtDisplay(text));
+        auto typed = [&] {
+            std::unique_ptr<char, void (*)(char *)> t(XmTextFieldGetString(text), [](char *p) { XtFree(p); });
+            return digits == t.get();
+        };
+        EXPECT_TRUE(RunUntil(typed));
     }
-    bool Set(const char *toggle) const { return XmToggleButtonGetState(W(toggle)); }
-    int Centre() const { return int(Image_GetSample(wheel, 0, 44, 44)); }
+    Widget Toggle(int i) const { return W("space_menu.toggle_" + std::to_string(i)); }
+    void Choose(int i)
+    {
+        Click(Toggle(i));
+        ASSERT_TRUE(RunUntil([&] { return XmToggleButtonGetState(Toggle(i)); }));
+    }
+    int At(Image *image, int p, int x, int y) const { return int(Image_GetSample(image, p, x, y)); }
 };
-
-// In a GRAY context only "GRAY" answers; clicking it while set leaves it set.
-TEST_P(ColorerOn, AGrayContextOffersGrayAlone)
-{
-    Colorer_ResetContext(c, COLOR_GRAY, nullptr);
-    V sensitive;
-    for (const char *t :
-         {"space_menu.toggle_0", "space_menu.toggle_1", "space_menu.toggle_2", "space_menu.toggle_3"})
-        sensitive.push_back(XtIsSensitive(W(t)));
-    EXPECT_EQ(sensitive, (V{0, 0, 0, 1}));
-    Click("space_menu.toggle_0");
-    Click("space_menu.toggle_3");
-    Type("intfield_3", "7");
-    EXPECT_TRUE(Set("space_menu.toggle_3"));
-    EXPECT_FALSE(Set("space_menu.toggle_0"));
-    EXPECT_EQ(Channels(reported.back()), (V{7}));
-}
 
 // A click outside the disc does nothing; one inside takes that pixel's colour.
 TEST_P(ColorerOn, TheWheelAnswersInsideItsDisc)
@@ -323,32 +216,46 @@ TEST_P(ColorerOn, TheWheelAnswersInsideItsDisc)
     Click(w, x, y);
     XcPictureConvert(w, XC_PICTURE_SOURCE, 60, 30, XC_PICTURE_WINDOW, &x, &y);
     Click(w, x, y);
-    ASSERT_TRUE(RunUntil([] { return calls >= 2; }));
-    EXPECT_EQ(calls, 2) << "press and release inside, nothing outside";
-    V pixel;
-    for (int p = 0; p < 3; ++p)
-        pixel.push_back(int(Image_GetSample(wheel, p, 60, 30)));
-    EXPECT_EQ(Channels(reported.back()), pixel);
-    EXPECT_EQ(reported.back().mode, COLOR_RGB);
+    ASSERT_TRUE(RunUntil([] { return reported.size() >= 2; }));
+    EXPECT_EQ(reported.size(), 2u) << "press and release inside, nothing outside";
+    EXPECT_EQ(Channels(reported.back()),
+              (V{COLOR_RGB, At(wheel, 0, 60, 30), At(wheel, 1, 60, 30), At(wheel, 2, 60, 30)}));
 }
 
-// V redraws the wheel from its base value; a typed value beyond the range reaches the client at the bound.
-TEST_P(ColorerOn, SlidersRedrawTheWheelAndKeepToTheirRange)
+// In HSV the wheel is a disc at the base value, which V sets; elsewhere at full
+// value, no ring left out. A typed value beyond the range reaches the client
+// at the bound, and the swatch. A GRAY context offers "GRAY" alone, which
+// stays set when clicked.
+TEST_P(ColorerOn, SlidersTogglesAndContext)
 {
-    Click("space_menu.toggle_2");
-    ASSERT_TRUE(RunUntil([&] { return Set("space_menu.toggle_2"); }));
-    EXPECT_EQ(Centre(), 0);
-    Type("intfield_2", "80");
-    EXPECT_EQ(Channels(reported.back()), (V{204, 204, 204}));
-    EXPECT_EQ(Centre(), 204);
+    Choose(2);
+    EXPECT_EQ((V{At(wheel, 0, 44, 44), At(wheel, 3, 44, 44), At(wheel, 3, 0, 0), At(wheel, 3, 88, 44)}),
+              (V{0, 255, 0, 128}))
+        << "centre, corner, rim";
+    Type(2, "80");
+    EXPECT_EQ(Channels(reported.back()), (V{COLOR_RGB, 204, 204, 204}));
+    EXPECT_EQ(At(wheel, 0, 44, 44), 204);
 
-    Click("space_menu.toggle_0");
-    ASSERT_TRUE(RunUntil([&] { return Set("space_menu.toggle_0"); }));
-    Type("intfield_0", "300");
-    V reds;
-    for (const ColorValue &r : reported)
-        reds.push_back(r.red);
-    EXPECT_EQ(V(reds.end() - 3, reds.end()), (V{3, 30, 255}));
+    Choose(0);
+    for (int y = 0; y < 89; ++y)
+        for (int x = 0; x < 89; ++x)
+            if (At(wheel, 3, x, y) &&
+                std::max({At(wheel, 0, x, y), At(wheel, 1, x, y), At(wheel, 2, x, y)}) != 255)
+                return ADD_FAILURE() << "not at full value: " << x << ", " << y;
+    Type(0, "300");
+    const size_t n = reported.size();
+    EXPECT_EQ((V{reported[n - 3].red, reported[n - 2].red, reported[n - 1].red}), (V{3, 30, 255}));
+    EXPECT_EQ((V{At(swatch, 0, 0, 0), At(swatch, 1, 9, 9)}), (V{255, 204}));
+
+    Colorer_ResetContext(c, COLOR_GRAY, nullptr);
+    EXPECT_EQ((V{XtIsSensitive(Toggle(0)), XtIsSensitive(Toggle(1)), XtIsSensitive(Toggle(2)),
+                 XtIsSensitive(Toggle(3))}),
+              (V{0, 0, 0, 1}));
+    Click(Toggle(0));
+    Click(Toggle(3));
+    Type(3, "7");
+    EXPECT_EQ((V{XmToggleButtonGetState(Toggle(0)), XmToggleButtonGetState(Toggle(3))}), (V{0, 1}));
+    EXPECT_EQ(Channels(reported.back()), (V{COLOR_GRAY, 7}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, ColorerOn, testing::Values("DISPLAY", "DAB_DISPLAY8"));
