@@ -126,44 +126,7 @@ std::vector<ColorValue> reported;
 
 // Each case runs on the server whose name the parameter's variable holds.
 struct ColorerOn : XtFixture, testing::WithParamInterface<const char *> {
-    Widget shell = nullptr;
     Colorer *c = nullptr;
-    Image *wheel = nullptr, *swatch = nullptr;
-
-    void SetUp() override
-    {
-        XtFixture::SetUp();
-        static std::map<std::string, Display *> displays;
-        const char *name = getenv(GetParam());
-        int argc = 0;
-        Display *&d = displays[name ? name : ""];
-        if (!NoDisplay() && name && !d)
-            d = XtOpenDisplay(app, name, "t", "DabStone", nullptr, 0, &argc, nullptr);
-        if (!d)
-            GTEST_SKIP() << "no server in $" << GetParam();
-        shell = XtVaAppCreateShell("picker", "DabStone", topLevelShellWidgetClass, d, nullptr);
-        ColorerContext context{
-            0, {}, 0, [](Colorer *, XtPointer, const ColorValue *v) { reported.push_back(*v); }, nullptr};
-        c = Colorer_Create(shell, "colorer", &context, COLORER_TAKE_CALLBACK);
-        Image_Init(testing::TempDir().c_str(), nullptr, nullptr);
-        Image_CreateImage(&wheel, ImageInfo(89, 89, IMAGE_MODE_RGB, 8, 1).data());
-        Image_CreateImage(&swatch, ImageInfo(10, 10, IMAGE_MODE_RGB, 8).data());
-        ASSERT_TRUE(wheel && swatch);
-        Colorer_SetWheelImage(c, wheel);
-        Colorer_SetImage(c, swatch);
-        XtManageChild(Colorer_Manager(c));
-        XtRealizeWidget(shell);
-        reported.clear();
-    }
-    void TearDown() override
-    {
-        if (!shell)
-            return;
-        XtDestroyWidget(shell);
-        Colorer_Destroy(c);
-        Image_DestroyImage(wheel);
-        Image_DestroyImage(swatch);
-    }
     Widget W(const std::string &path) const { return XtNameToWidget(Colorer_Manager(c), path.c_str()); }
     void Click(Widget w, int x = 4, int y = 4)
     {
@@ -195,7 +158,7 @@ struct ColorerOn : XtFixture, testing::WithParamInterface<const char *> {
         Click(Toggle(i));
         ASSERT_TRUE(RunUntil([&] { return XmToggleButtonGetState(Toggle(i)); }));
     }
-    V At(Image *image, int x, int y, int planes = 3) const
+    static V At(Image *image, int x, int y, int planes = 3)
     {
         V v;
         for (int p = 0; p < planes; ++p)
@@ -210,6 +173,27 @@ struct ColorerOn : XtFixture, testing::WithParamInterface<const char *> {
 // at the bound. A GRAY context offers "GRAY" alone, which stays set when clicked.
 TEST_P(ColorerOn, WheelSlidersTogglesAndContext)
 {
+    const char *name = getenv(GetParam());
+    int argc = 0;
+    Display *d = NoDisplay() || !name ? nullptr
+                                      : XtOpenDisplay(app, name, "t", "DabStone", nullptr, 0, &argc, nullptr);
+    if (!d)
+        GTEST_SKIP() << "no server in $" << GetParam();
+    Widget shell = XtVaAppCreateShell("picker", "DabStone", topLevelShellWidgetClass, d, nullptr);
+    ColorerContext context{
+        0, {}, 0, [](Colorer *, XtPointer, const ColorValue *v) { reported.push_back(*v); }, nullptr};
+    c = Colorer_Create(shell, "colorer", &context, COLORER_TAKE_CALLBACK);
+    Image *wheel = nullptr, *swatch = nullptr;
+    Image_Init(testing::TempDir().c_str(), nullptr, nullptr);
+    Image_CreateImage(&wheel, ImageInfo(89, 89, IMAGE_MODE_RGB, 8, 1).data());
+    Image_CreateImage(&swatch, ImageInfo(10, 10, IMAGE_MODE_RGB, 8).data());
+    ASSERT_TRUE(wheel && swatch);
+    Colorer_SetWheelImage(c, wheel);
+    Colorer_SetImage(c, swatch);
+    XtManageChild(Colorer_Manager(c));
+    XtRealizeWidget(shell);
+    reported.clear();
+
     Widget w = W("wheel-form.wheel");
     int x, y;
     XcPictureConvert(w, XC_PICTURE_SOURCE, 0, 0, XC_PICTURE_WINDOW, &x, &y);
@@ -246,6 +230,10 @@ TEST_P(ColorerOn, WheelSlidersTogglesAndContext)
     Click(Toggle(3));
     Type(3, "7", {COLOR_GRAY, 7});
     EXPECT_EQ((V{XmToggleButtonGetState(Toggle(0)), XmToggleButtonGetState(Toggle(3))}), (V{0, 1}));
+    XtDestroyWidget(shell);
+    Colorer_Destroy(c);
+    Image_DestroyImage(wheel);
+    Image_DestroyImage(swatch);
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, ColorerOn, testing::Values("DISPLAY", "DAB_DISPLAY8"));
