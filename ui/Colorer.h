@@ -29,7 +29,8 @@ enum { COLORER_TAKE_SPACE = 1, COLORER_TAKE_COLOR = 2, COLORER_TAKE_CALLBACK = 4
 // context record says otherwise; the manager form (named `name`) is left
 // unmanaged. Parent null: no widgets. Null when memory is short.
 Colorer *Colorer_Create(Widget parent, const char *name, const ColorerContext *context, int flags);
-// Destroys the widgets still alive and frees the record.
+// Destroys the widgets still alive and frees the record; not from one of
+// the picker's own callbacks, since the toolkit would destroy them later.
 void Colorer_Destroy(Colorer *colorer);
 Widget Colorer_Manager(const Colorer *colorer);
 // Nothing when the space is the context's and no colour is given; otherwise
