@@ -626,7 +626,7 @@ void OnBar(Widget b, XtPointer, XtPointer)
     if (b == w.bar[BAR_QUIT])
         Dabstone_Quit("", 0);
     else if (b == w.bar[BAR_OPTIONS])
-        Options_Open();
+        Options_Open(Top(), E().defaultVisual, {&E().undoLimit, &E().announce, &E().dithering});
     else if (b == w.bar[BAR_REBUILD])
         Dabstone_Rebuild();
     else if (b == w.bar[BAR_APPLY])

@@ -1,6 +1,5 @@
 #include "ui/Options.h"
 
-#include "core/Dabstone.h"
 #include "ui/Intfield.h"
 #include "ui/Menu.h"
 
@@ -16,26 +15,22 @@
 namespace
 {
 
-GG_Dabstone &E()
-{
-    return *G_dabstone;
-}
-
 Widget shell = nullptr, form = nullptr;
+OptionsSettings target{};
 
 void OnSize(Intfield *, XtPointer, int32_t value)
 {
-    E().undoLimit = value;
+    *target.undoLimit = value;
 }
 
 void OnDisplay(Widget, XtPointer, XtPointer call)
 {
-    E().announce = static_cast<XmToggleButtonCallbackStruct *>(call)->set ? 1 : 0;
+    *target.announce = static_cast<XmToggleButtonCallbackStruct *>(call)->set ? 1 : 0;
 }
 
 void OnDithering(Widget, XtPointer dithering, XtPointer)
 {
-    E().dithering = dithering ? 1 : 0;
+    *target.dithering = dithering ? 1 : 0;
 }
 
 void OnOk(Widget, XtPointer, XtPointer)
@@ -54,24 +49,23 @@ Widget Child(const char *name, WidgetClass cls)
     return XtVaCreateManagedWidget(name, cls, form, nullptr);
 }
 
-void Build()
+void Build(Widget toplevel, XcVisual *visual)
 {
-    const GG_Dabstone &e = E();
-    shell = XtVaCreatePopupShell("config", xmDialogShellWidgetClass, e.toplevel, XmNtitle, "Dabstone Options",
+    shell = XtVaCreatePopupShell("config", xmDialogShellWidgetClass, toplevel, XmNtitle, "Dabstone Options",
                                  XmNdeleteResponse, XmUNMAP, nullptr);
     form = XtVaCreateWidget("form", xmFormWidgetClass, shell, XmNautoUnmanage, True, nullptr);
     Widget label1 = Child("label1", xmLabelWidgetClass);
-    Intfield *size = Intfield_Create(e.defaultVisual, form, "size", nullptr, 3, e.undoLimit, 0, 999, OnSize,
+    Intfield *size = Intfield_Create(visual, form, "size", nullptr, 3, *target.undoLimit, 0, 999, OnSize,
                                      nullptr, 1, INTFIELD_LABEL_NONE, INTFIELD_SCALE_NONE);
     XtManageChild(size->form);
     Widget label2 = Child("label2", xmLabelWidgetClass);
     Widget display = Child("display", xmToggleButtonWidgetClass);
-    XmToggleButtonSetState(display, e.announce ? True : False, False);
+    XmToggleButtonSetState(display, *target.announce ? True : False, False);
     XtAddCallback(display, XmNvalueChangedCallback, OnDisplay, nullptr);
     Widget label3 = Child("label3", xmLabelWidgetClass);
     Widget entries[2];
     Widget menu = Menu_BuildMenu(form, XmMENU_OPTION, nullptr, 0, ditheringItems, entries);
-    XtVaSetValues(menu, XmNmenuHistory, entries[e.dithering ? 1 : 0], nullptr);
+    XtVaSetValues(menu, XmNmenuHistory, entries[*target.dithering ? 1 : 0], nullptr);
     XtManageChild(menu);
     Widget sep = Child("sep", xmSeparatorWidgetClass);
     Widget ok = Child("ok", xmPushButtonWidgetClass);
@@ -97,10 +91,12 @@ void Build()
 
 } // namespace
 
-void Options_Open()
+void Options_Open(Widget toplevel, XcVisual *visual, const OptionsSettings &settings)
 {
-    if (!shell)
-        Build();
+    if (!shell) {
+        target = settings;
+        Build(toplevel, visual);
+    }
     if (XtIsManaged(form) && XtIsRealized(shell))
         XMapRaised(XtDisplay(shell), XtWindow(shell));
     else
