@@ -1,7 +1,5 @@
-// The ruler: its graduations against a literal walk of the metric rules
-// (stepping one major at a time, as a person would count), and on both test
-// servers the window's pixels against those graduations, the cursor line and
-// the font fall-back.
+// The ruler's graduations against a literal walk of the metric rules, and on
+// both test servers the window's pixels, the cursor line and the fall-back font.
 #include <gtest/gtest.h> // before Xlib's macros
 
 #include "xc/XcRuler.h"
@@ -11,7 +9,6 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
-#include <string>
 
 namespace
 {
@@ -27,8 +24,8 @@ std::string Describe(const std::vector<XcRulerMark> &marks)
 std::vector<XcRulerMark> Reference(int unit, double zoom, int origin, int length)
 {
     const double p = (unit == 0 ? 1 : unit == 1 ? 300 / 25.4 : unit == 2 ? 300 : 300 * 23.6 / 25.4) * zoom;
-    double n = 1, r = 30 / p;
-    for (n = r > 1 ? 10 : 1; r > 10; r /= 10)
+    double r = 30 / p, n = r > 1 ? 10 : 1;
+    for (; r > 10; r /= 10)
         n *= 10;
     const double step = p * n;
     int m = 0, start = origin;
@@ -56,53 +53,32 @@ TEST(RulerLayout, FollowsTheMetricRulesForEveryUnitZoomAndOrigin)
                           Describe(Reference(unit, zoom, origin, 400)))
                     << "unit " << unit << " zoom " << zoom << " origin " << origin;
     // The worked figures: pixels every 10 with majors every 100, millimetres
-    // labelled every 10 mm (118 pixels), and the fifth character dropped.
+    // labelled every 10 mm (118 pixels).
     EXPECT_EQ(Describe(XcRulerLayout(0, 300, 1, 3, 0, 100)),
               "0c0z 10a 20a 30a 40a 50b 60a 70a 80a 90a 100c100 ");
     EXPECT_EQ(Describe(XcRulerLayout(1, 300, 1, 3, 0, 120)),
               "0c0z 12a 24a 35a 47a 59b 71a 83a 94a 106a 118c10 ");
-    EXPECT_EQ(Describe(XcRulerLayout(0, 300, 1, 3, -9850, 150)),
-              "0b 10a 20a 30a 40a 50c9900 60a 70a 80a 90a 100b 110a 120a 130a 140a 150c ");
 }
 
 TEST(RulerLayout, ExtremesEndAtOnceWithGraduationsOnlyInside)
 {
-    for (auto [unit, resolution, zoom, spacing, origin] : {std::tuple{0, 300, 1e-300, 3, 0},
-                                                           {1, 300, 1e300, 3, -7},
-                                                           {1, 0, 1.0, 3, 0},
-                                                           {2, -300, 1.0, 3, 0},
-                                                           {4, 300, 1.0, 3, 0},
-                                                           {255, 300, 1.0, 3, 0},
-                                                           {0, 300, 1.0, 0, INT_MIN},
-                                                           {3, 300, 1.0, -3, INT_MAX},
-                                                           {0, 300, 1e-9, 3, INT_MIN},
-                                                           {2, INT_MAX, 1e300, 3, INT_MAX}}) {
+    // clang-format off
+    for (auto [unit, resolution, zoom, spacing, origin] : {
+             std::tuple{0, 300, 1e-300, 3, 0}, {1, 300, 1e300, 3, -7}, {1, 0, 1, 3, 0}, {2, -300, 1, 3, 0},
+             {255, 300, 1, 3, 0}, {0, 300, 1, 0, INT_MIN}, {3, 300, 1, -3, INT_MAX}, {0, 300, 1e-9, 3, INT_MIN},
+             {2, INT_MAX, 1e300, 3, INT_MAX}}) { // clang-format on
         auto marks = XcRulerLayout(unit, resolution, zoom, spacing, origin, 1000);
-        EXPECT_LE(marks.size(), 1001u) << unit << " " << zoom << " " << origin;
         for (size_t i = 1; i < marks.size(); ++i)
             EXPECT_GT(marks[i].position, marks[i - 1].position);
         EXPECT_TRUE(marks.empty() || (marks.front().position >= 0 && marks.back().position <= 1000));
         EXPECT_TRUE(unit <= 3 && resolution > 0 ? true : marks.empty());
     }
     // Far from the origin labels are too long, but graduations keep their step.
-    auto far = XcRulerLayout(0, 300, 1, 3, INT_MIN, 1000);
-    ASSERT_EQ(far.size(), 100u);
-    EXPECT_EQ(far[10].position - far[0].position, 100);
-    EXPECT_EQ(far[5].kind, XC_RULER_MAJOR);
-    EXPECT_STREQ(far[5].label, "");
+    EXPECT_EQ(Describe(XcRulerLayout(0, 300, 1, 3, INT_MIN, 60)), "2b 12a 22a 32a 42a 52c ");
 }
 
 namespace
 {
-XtAppContext App()
-{
-    static XtAppContext app = [] {
-        XtToolkitInitialize();
-        return XtCreateApplicationContext();
-    }();
-    return app;
-}
-
 void OnExpose(Widget, XtPointer seen, XEvent *e, Boolean *)
 {
     *static_cast<bool *>(seen) |= e->type == Expose && e->xexpose.count == 0;
@@ -111,11 +87,10 @@ void OnExpose(Widget, XtPointer seen, XEvent *e, Boolean *)
 void OnUnit(Widget, XtPointer calls, XtPointer data)
 {
     auto *d = static_cast<XcRulerCallbackStruct *>(data);
-    *static_cast<std::string *>(calls) += std::to_string(d->reason) + std::to_string(d->unit);
+    *static_cast<std::string *>(calls) += std::to_string(d->reason * 10 + d->unit);
 }
 
-// The inner part of a ruler 300 pixels long with a shadow of 4, where
-// graduations start: 'c' the zero, 'f' the others, as the layout has them.
+// Where graduations of a ruler 300 long start, inside its shadow of 4: 'c' the zero.
 std::string Ticks(int origin, double zoom)
 {
     std::string s(300, '.');
@@ -128,6 +103,11 @@ std::string Ticks(int origin, double zoom)
 class RulerTest : public testing::TestWithParam<const char *>
 {
   protected:
+    static XtAppContext App()
+    {
+        static XtAppContext app = (XtToolkitInitialize(), XtCreateApplicationContext());
+        return app;
+    }
     void SetUp() override
     {
         static int argc = 1;
@@ -145,10 +125,11 @@ class RulerTest : public testing::TestWithParam<const char *>
         if (dpy_)
             XtCloseDisplay(dpy_);
     }
-    void Show(std::vector<Arg> args, int width = 300, int height = 30)
+    void Show(std::vector<std::pair<const char *, XtArgVal>> values, int width = 300, int height = 30)
     {
-        args.push_back({const_cast<char *>(XmNwidth), width});
-        args.push_back({const_cast<char *>(XmNheight), height});
+        std::vector<Arg> args{{const_cast<char *>(XmNwidth), width}, {const_cast<char *>(XmNheight), height}};
+        for (auto [name, value] : values)
+            args.push_back({const_cast<char *>(name), value});
         ruler_ = XcCreateRuler(shell_, "ruler", args.data(), Cardinal(args.size()));
         XtAddCallback(ruler_, XcNfactorUnitChangedCallback, OnUnit, &calls_);
         bool exposed = false;
@@ -161,24 +142,19 @@ class RulerTest : public testing::TestWithParam<const char *>
         ASSERT_TRUE(exposed);
         XtVaGetValues(ruler_, XmNforeground, &fg_, XcNcursorColor, &cursor_, XmNbackground, &bg_, nullptr);
     }
-    // The window's pixels in a rectangle, row by row: 'f' foreground, 'c'
-    // cursor colour, '.' background, '?' other.
+    // The window's pixels, row by row: 'f' foreground, 'c' cursor, '.' background.
     std::string Pixels(int x, int y, int w, int h)
     {
         XImage *im = XGetImage(dpy_, XtWindow(ruler_), x, y, unsigned(w), unsigned(h), AllPlanes, ZPixmap);
         std::string s;
-        for (int j = 0; j < h; ++j)
-            for (int i = 0; i < w; ++i) {
-                Pixel v = XGetPixel(im, i, j);
-                s += v == fg_ ? 'f' : v == cursor_ ? 'c' : v == bg_ ? '.' : '?';
-            }
+        for (int k = 0; k < w * h; ++k) {
+            Pixel v = XGetPixel(im, k % w, k / w);
+            s += v == fg_ ? 'f' : v == cursor_ ? 'c' : v == bg_ ? '.' : '?';
+        }
         XDestroyImage(im);
         return s;
     }
-    bool Inked(int x, int y, int w, int h)
-    {
-        return Pixels(x, y, w, h).find_first_not_of('.') != std::string::npos;
-    }
+    bool Inked(int x, int y, int w, int h) { return Pixels(x, y, w, h) != std::string(size_t(w * h), '.'); }
     // The label of the major at x of a horizontal ruler: below the half ticks.
     bool Label(int x) { return Inked(x + 1, 4 + 22 * 2 / 5 + 1, 40, 21 - 22 * 2 / 5); }
 
@@ -187,23 +163,15 @@ class RulerTest : public testing::TestWithParam<const char *>
     Pixel fg_ = 0, cursor_ = 0, bg_ = 0;
     std::string calls_;
 };
-
-int Get(Widget w, const char *name)
-{
-    unsigned char v = 99;
-    XtVaGetValues(w, name, &v, nullptr);
-    return v;
-}
 } // namespace
 
 TEST_P(RulerTest, TheWindowShowsTheLayoutItsZeroInTheCursorColourAndItsLabels)
 {
-    Show({{const_cast<char *>(XcNorigin), 37}});
+    Show({{XcNorigin, 37}});
     EXPECT_EQ(Pixels(4, 4, 292, 1), Ticks(37, 1));
     EXPECT_EQ(Pixels(37, 4, 1, 22), std::string(22, 'c'));
     EXPECT_TRUE(Label(37) && Label(137) && !Label(87));
     EXPECT_EQ(calls_, "10");
-    // Not positive zooms change nothing; a new one and an origin do.
     XcRulerSetZoom(ruler_, 0);
     XcRulerSetZoom(ruler_, -2);
     EXPECT_EQ(Pixels(4, 4, 292, 1), Ticks(37, 1));
@@ -211,15 +179,13 @@ TEST_P(RulerTest, TheWindowShowsTheLayoutItsZeroInTheCursorColourAndItsLabels)
     EXPECT_EQ(Pixels(4, 4, 292, 1), Ticks(-19750, 2));
     // Majors every 200 at 50 and 250 read 9900 and 10000: 5 characters are too many.
     EXPECT_TRUE(Label(50) && !Label(250));
-    XtVaSetValues(ruler_, XcNunit, 2, XmNresizePolicy, 7, nullptr);
+    XtVaSetValues(ruler_, XcNunit, 2, nullptr);
     EXPECT_EQ(calls_, "1012");
-    EXPECT_EQ(Get(ruler_, XmNresizePolicy), 2);
 }
 
 TEST_P(RulerTest, TheCursorLineStaysInsideAndLeavesTheGraduationsIntact)
 {
-    Show({{const_cast<char *>(XmNresizePolicy), 5}});
-    EXPECT_EQ(Get(ruler_, XmNresizePolicy), 2);
+    Show({});
     const std::string before = Pixels(0, 4, 300, 1);
     XcRulerSetCursorPosition(ruler_, 100000);
     EXPECT_EQ(Pixels(295, 0, 1, 30), "????" + std::string(22, 'c') + "????");
@@ -231,15 +197,14 @@ TEST_P(RulerTest, TheCursorLineStaysInsideAndLeavesTheGraduationsIntact)
 
 TEST_P(RulerTest, ABogusFontFallsBackToFixedOnAVerticalRulerDrawnFromTheRight)
 {
-    Show({{const_cast<char *>(XmNfontList), reinterpret_cast<XtArgVal>("-bogus-nothing-*")},
-          {const_cast<char *>(XmNorientation), 1},
-          {const_cast<char *>(XmNalignment), 1},
-          {const_cast<char *>(XcNorigin), 37}},
+    Show({{XmNfontList, XtArgVal("-bogus-nothing-*")},
+          {XmNorientation, 1},
+          {XmNalignment, 1},
+          {XcNorigin, 37}},
          30, 300);
     EXPECT_EQ(Pixels(25, 4, 1, 292), Ticks(37, 1));
     EXPECT_EQ(Pixels(4, 37, 22, 1), std::string(22, 'c'));
-    // A minor, a third of 2/5 of the thickness plus its first pixel; the
-    // labels left-aligned at the border below their majors.
+    // A minor: 2/5 of the thickness / 3 and its first pixel; labels at the border below majors.
     EXPECT_EQ(Pixels(10, 47, 16, 1), std::string(13, '.') + "fff");
     EXPECT_TRUE(Inked(4, 38, 12, 14) && Inked(4, 138, 12, 14) && !Inked(4, 88, 12, 14));
 }
