@@ -466,7 +466,8 @@ Boolean SetValues(Widget cw, Widget, Widget nw, ArgList, Cardinal *)
     }
     const bool redraw = colours || font || c.alignment != a.alignment || c.orientation != a.orientation ||
                         c.unit != a.unit || c.resolution != a.resolution || c.origin != a.origin ||
-                        c.gradSpacing != a.gradSpacing || c.borderX != a.borderX;
+                        c.gradSpacing != a.gradSpacing || c.borderX != a.borderX ||
+                        n->core.background_pixel != o->core.background_pixel;
     if (redraw)
         Redraw(n);
     // The window is cleared and exposed again for a new shadow or background.
