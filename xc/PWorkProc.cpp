@@ -1,4 +1,5 @@
 #include "xc/PWorkProc.h"
+#include "xc/PSel.h"
 
 #include "brush/Clock.h"
 #include "brush/Random.h"

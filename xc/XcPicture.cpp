@@ -1,5 +1,6 @@
 #include "xc/XcPictureP.h"
 
+#include "xc/PSel.h"
 #include "xc/PWorkProc.h"
 
 #include "brush/Clock.h"
@@ -116,7 +117,6 @@ int32_t PictureKps_Target(int32_t wanted, int32_t displayKps, int *pinned)
 
 namespace
 {
-const XtPointer kUnchangedList = reinterpret_cast<XtPointer>(-1);
 const Pixel kNoPixel = ~Pixel(0);
 
 // ---------------------------------------------------------------------------
@@ -167,28 +167,6 @@ void CallZoomChanged(Pic *p)
 }
 
 } // namespace
-
-// ---------------------------------------------------------------------------
-// Selection, grid, cross cursor and ruler hooks.
-//
-// Least form until the selection display and the rulers exist: these keep
-// the resource values and draw nothing.
-
-static void _PictureDrawSelection(Pic *, const Box *, int /*where*/, int /*how*/) {}
-
-void _PictureDrawCross(Pic *, const Box *) {}
-
-// Whether the picture must be repainted: never while no selection is drawn.
-static bool _PictureReinitSelection(Pic *p, XtPointer list)
-{
-    (void)list;
-    p->picture.selectionList = kUnchangedList;
-    return false;
-}
-
-static void _PictureInitRulerPart(Pic *) {}
-
-static void _PictureRulersFollow(Pic *) {}
 
 // Selections drawn over a rectangle just repainted into the X image, or
 // just copied to the window.
@@ -968,6 +946,7 @@ void Destroy(Widget w)
     ReleaseGC(p, &s.gc);
     ReleaseGC(p, &s.marginGC);
     ReleaseGC(p, &s.selectionGC);
+    _PictureDestroySelectionList(p);
     delete s.eval;
     s.eval = nullptr;
     XtRemoveAllCallbacks(w, const_cast<String>(XcNareaChangedCallback));
@@ -1206,7 +1185,11 @@ Boolean SetValues(Widget cw, Widget, Widget nw, ArgList, Cardinal *)
     repaint |= ReactToBorderWidths(n);
     if (c.showCrossCursor != o->picture.showCrossCursor || c.verticalRuler != o->picture.verticalRuler ||
         c.horizontalRuler != o->picture.horizontalRuler) {
+        if (o->picture.showCrossCursor)
+            _PictureDrawCross(n, nullptr); // XOR: drawn again, it goes
         _PictureInitRulerPart(n);
+        if (c.showCrossCursor)
+            _PictureDrawCross(n, nullptr);
         _PictureRulersFollow(n);
     }
     if (c.selectionList != kUnchangedList)

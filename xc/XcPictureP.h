@@ -51,8 +51,10 @@ struct PictureState {
     int workPrecX, workPrecY, previewPrecX, previewPrecY;
     PictureEval *eval;
     PictureCursor cursor;
-    int crossX, crossY;
-    List *workProcs; // pending refinement records (xc/PWorkProc)
+    int crossX, crossY;                   // the pointer in the window, or -1
+    GC xorGC, plainGC;                    // selections and cross cursor (xc/PSel)
+    struct PictureSelections *selections; // the shown selections
+    List *workProcs;                      // pending refinement records (xc/PWorkProc)
 };
 
 struct XcPicturePart {
@@ -147,6 +149,9 @@ class Flag
     int old_;
 };
 
+// The selectionList resource when no new list is given.
+inline const XtPointer kUnchangedList = reinterpret_cast<XtPointer>(-1);
+
 // Shared between the widget and its refresh (xc/XcPicture.cpp).
 int CompletionType(Display *dpy);
 int64_t PicturePixels(const Pic *p);
@@ -158,4 +163,3 @@ void _PictureAdaptPreview(Pic *p, const Box *box);
 void RedrawImageSelections(Pic *p, const Box *box);
 void RedrawWindowSelections(Pic *p, const Box *box);
 void _PictureDrawBorder(Pic *p);
-void _PictureDrawCross(Pic *p, const Box *box);
