@@ -17,7 +17,6 @@ constexpr int32_t kControlCodes[8] = {SELECTION_TOP_LEFT,    SELECTION_TOP,     
 // Window boxes are held inside this range, far beyond any screen, so that
 // their sizes fit 32 bits whatever the zoom.
 constexpr int64_t kWinLimit = int64_t(1) << 30;
-constexpr Box kXRange = {-32768, -32768, 32767, 32767, 65536, 65536, 0};
 
 struct Pt {
     int64_t x, y;
@@ -342,9 +341,9 @@ bool IsEdgeCode(int32_t code)
 
 // ---- Drawing ----
 
-const Box &ClipOrX(const Box *clip)
+const Box &ClipOr(const Box *clip, const View *view)
 {
-    return clip ? *clip : kXRange;
+    return clip ? *clip : view->dst;
 }
 
 bool Inside(const Box &c, Pt p)
@@ -406,7 +405,7 @@ void DrawHandle(const Selection *sel, const SelectionDrawContext *t, Pt at, cons
 void Draw(Selection *sel, const View *view, const SelectionDrawContext *target, const Box *clip,
           int withControls)
 {
-    const Box &c = ClipOrX(clip);
+    const Box &c = ClipOr(clip, view);
     if (!target || (!target->gc && !target->image) || !Meets(SuperBox(sel, view), c))
         return;
     if (!target->gc)
@@ -437,7 +436,7 @@ bool AppendClipped(List *list, const Box &b, const Box &c)
 
 List *BoxList(Selection *sel, const View *view, const Box *clip, int withControls, bool fine)
 {
-    const Box &c = ClipOrX(clip);
+    const Box &c = ClipOr(clip, view);
     List *list = List_New();
     if (!list)
         return nullptr;

@@ -15,8 +15,8 @@
 // Coordinates. Points and the bounding box are image coordinates, held to
 // +-SELECTION_COORD_MAX so that every span and box size fits 32 bits;
 // pointer positions, clip boxes and box lists are window coordinates of the
-// view given. A null clip stands for the X coordinate range
-// (-32768..32767), which also bounds the work of drawing a far segment.
+// view given. A null clip stands for the view's destination rectangle: the
+// clip bounds the work of drawing or listing a segment, however long.
 #pragma once
 #include "brush/Box.h"
 #include "core/List.h"
