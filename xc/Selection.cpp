@@ -16,7 +16,7 @@ constexpr int32_t kControlCodes[8] = {SELECTION_TOP_LEFT,    SELECTION_TOP,     
                                       SELECTION_BOTTOM_LEFT, SELECTION_LEFT};
 // Window boxes are held inside this range, far beyond any screen, so that
 // their sizes fit 32 bits whatever the zoom.
-constexpr int64_t kWinLimit = int64_t(1) << 30;
+constexpr int64_t kWinLimit = (int64_t(1) << 30) - 1;
 
 struct Pt {
     int64_t x, y;
