@@ -211,6 +211,7 @@ int32_t SelectionGetPoint(Selection *sel, const View *view, int32_t x, int32_t y
 // The image position of a point, or of a control for a code (the box's
 // top-left corner for anything else).
 void SelectionGetPointValue(Selection *sel, int32_t which, int32_t *x, int32_t *y);
+// The key flag of a point of a vectorial selection; 1 for anything else.
 int SelectionIsKeyPoint(const Selection *sel, int32_t index);
 // Moves a point (a key point carries its neighbours along), the whole
 // selection (SELECTION_MOVE: the box's centre to (x, y)) or an edge or a
