@@ -250,6 +250,9 @@ void TheWorkProc(XtPointer data, XtIntervalId *)
         return;
     Trace trace(p, "TheWorkProc", 2, kFile);
     const long before = List_Cardinal(w->areas);
+    // XOR selections in the X image go for the pass and come back after it.
+    if (!p->picture.st.noSelection)
+        _PictureDrawSelection(p, &w->bounds, 2, 1);
     for (ListNode *n = w->areas->first; n;) {
         ListNode *next = n->next;
         if (RefreshIncremental(p, AreaOf(n))) {

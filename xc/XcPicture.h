@@ -135,6 +135,28 @@ void XcPictureRefresh(Widget w, const Box *box);
 // The same at final quality at once, untimed.
 void XcPictureDirectRefresh(Widget w, const Box *box);
 void XcPictureSetSelectionState(Widget w, int state);
+
+// Selections shown over the picture (the caller owns the objects). Each is
+// drawn in XOR or plainly, into the window or the X image, as the
+// selection resources say for an edited or a resting one. Around a change
+// of a shown selection object the caller calls WillChange, then HasChanged.
+struct Selection;
+struct ShownSelection;
+void XcPictureAddSelection(Widget w, Selection *selection, int edited, int active);
+void XcPictureRemSelection(Widget w, Selection *selection);
+void XcPictureRemAllSelections(Widget w);
+void XcPictureActivateSelection(Widget w, Selection *selection);
+void XcPictureDeactivateSelection(Widget w, Selection *selection);
+void XcPictureEditSelection(Widget w, Selection *selection);
+void XcPictureUneditSelection(Widget w, Selection *selection);
+void XcPictureSelectionWillChange(Widget w, Selection *selection);
+void XcPictureSelectionHasChanged(Widget w, Selection *selection);
+// -1 on a destroyed widget, 0 for a selection not shown, else the
+// selection's answer for the window point.
+int XcPictureSelectionInclude(Widget w, Selection *selection, int x, int y);
+int XcPictureSelectionGetPoint(Widget w, Selection *selection, int x, int y);
+// The shown record of a selection, or null.
+ShownSelection *GetGSel(Widget w, const Selection *selection);
 void XcPictureSetAlpha(Widget w, Boolean alpha);
 void XcPictureSetPlane(Widget w, int plane);
 void XcPictureSetMask(Widget w, Image *mask);

@@ -8,6 +8,7 @@
 #include "brush/Random.h"
 #include "xc/FillTev2X.h"
 #include "xc/PWorkProc.h"
+#include "xc/Selection.h"
 #include "xc/XcPicture.h"
 
 #include <X11/IntrinsicP.h>
@@ -683,6 +684,51 @@ TEST_P(PictureTest, AnImageReplacedDuringRefinementTakesItsPendingWorkAlong)
     Reference ref(visual_, fresh.image(), 140, 120, area, background);
     EXPECT_EQ(Differences(pic, ref.Draw(), area), "");
     XcPictureSetPassObserver(nullptr);
+}
+
+// Each of the four ways of drawing a selection (XOR or plain, into the
+// window or the X image) has its own way of erasing it: after a selection
+// is added, moved and removed, the window and the X image are byte for
+// byte what they were.
+TEST_P(PictureTest, SelectionsLeaveNoTraceInTheWindowOrTheXImage)
+{
+    Widget pic = Make(140, 120);
+    Show(pic);
+    ASSERT_TRUE(RunUntil([&] { return XcPictureWorkPending(pic) == 0; }));
+    auto window = [&] {
+        XImage *im = XGetImage(dpy_, XtWindow(pic), 0, 0, 140, 120, AllPlanes, ZPixmap);
+        std::vector<unsigned long> px;
+        for (int y = 0; y < 120; ++y)
+            for (int x = 0; x < 140; ++x)
+                px.push_back(XGetPixel(im, x, y));
+        XDestroyImage(im);
+        return px;
+    };
+    auto ximage = [&] {
+        const XImage *im = reinterpret_cast<XcPictureRec *>(pic)->picture.st.ximage->image;
+        return std::vector<char>(im->data, im->data + im->bytes_per_line * im->height);
+    };
+    const auto window0 = window();
+    const auto ximage0 = ximage();
+    const int32_t corners[] = {10, 8, 40, 8, 40, 30, 10, 30};
+    for (Boolean inXor : {False, True})
+        for (Boolean inWindow : {False, True}) {
+            SCOPED_TRACE(testing::Message() << "xor " << int(inXor) << " window " << int(inWindow));
+            XtVaSetValues(pic, XcNselectionXorDrawing, inXor, XcNselectionWindowDrawing, inWindow, nullptr);
+            Selection *sel = SelectionCreate("r", selectionClass, corners, 4, 1);
+            XcPictureAddSelection(pic, sel, 0, 1);
+            EXPECT_NE(window(), window0) << "drawn";
+            XcPictureSelectionWillChange(pic, sel);
+            SelectionSetPoint(sel, SELECTION_MOVE, 30, 25);
+            XcPictureSelectionHasChanged(pic, sel);
+            XcPictureEditSelection(pic, sel);
+            XcPictureUneditSelection(pic, sel);
+            XcPictureRemSelection(pic, sel);
+            EXPECT_EQ(window(), window0);
+            EXPECT_EQ(ximage(), ximage0);
+            EXPECT_EQ(XcPictureSelectionInclude(pic, sel, 20, 20), 0) << "no longer shown";
+            SelectionDestroy(sel);
+        }
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, PictureTest, testing::Values("DISPLAY", "DAB_DISPLAY8"),
