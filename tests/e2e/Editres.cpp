@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <poll.h>
 #include <sstream>
@@ -222,6 +223,8 @@ std::vector<WidgetInfo> ParseTree(const std::vector<unsigned char> &data)
     Reader r{data};
     std::vector<WidgetInfo> tree(r.Get(2));
     std::map<unsigned long, std::string> names;
+    std::map<unsigned long, int> nths;
+    std::map<std::pair<unsigned long, std::string>, int> seen; // (parent, name): siblings so far
     for (WidgetInfo &w : tree) {
         w.ids = r.Widgets();
         w.name = r.String();
@@ -232,8 +235,11 @@ std::vector<WidgetInfo> ParseTree(const std::vector<unsigned char> &data)
         if (!r.ok || w.ids.empty())
             return {};
         names[w.ids.back()] = w.name;
-        for (unsigned long id : w.ids)
+        nths[w.ids.back()] = seen[{w.ids.size() > 1 ? w.ids[w.ids.size() - 2] : 0, w.name}]++;
+        for (unsigned long id : w.ids) {
             w.path.push_back(names[id]);
+            w.nth.push_back(nths[id]);
+        }
     }
     return tree;
 }
@@ -345,54 +351,43 @@ std::vector<std::string> Split(const std::string &path)
     return names;
 }
 
-bool EndsWith(const std::vector<std::string> &path, const std::vector<std::string> &tail)
-{
-    return !tail.empty() && tail.size() <= path.size() &&
-           std::equal(tail.rbegin(), tail.rend(), path.rbegin());
-}
-
-// The pulldown menu that shows: the row column inside the viewable menu
-// shell, and its children in creation order.
-struct Pulldown {
-    WidgetInfo pane;
-    std::vector<WidgetInfo> entries;
+// A name of a path as given, with its optional "#N".
+struct Step {
+    std::string name;
+    int nth = -1; // any
 };
 
-bool Inside(const WidgetInfo &ancestor, const WidgetInfo &w, size_t depth)
+std::vector<Step> Steps(const std::string &path)
 {
-    return w.ids.size() == ancestor.ids.size() + depth &&
-           std::equal(ancestor.ids.begin(), ancestor.ids.end(), w.ids.begin());
+    std::vector<Step> steps;
+    for (const std::string &name : Split(path)) {
+        size_t hash = name.rfind('#');
+        steps.push_back(hash == std::string::npos
+                            ? Step{name}
+                            : Step{name.substr(0, hash), std::atoi(name.c_str() + hash + 1)});
+    }
+    return steps;
 }
 
-Pulldown ShownPulldown(unsigned long shell)
+bool EndsWith(const WidgetInfo &w, const std::vector<Step> &tail)
 {
-    std::vector<WidgetInfo> tree = WidgetTree(shell);
-    Pulldown shown;
-    for (const WidgetInfo &menu : tree)
+    if (tail.empty() || tail.size() > w.path.size())
+        return false;
+    for (size_t i = 1; i <= tail.size(); i++) {
+        const Step &s = tail[tail.size() - i];
+        if (w.path[w.path.size() - i] != s.name || (s.nth >= 0 && w.nth[w.nth.size() - i] != s.nth))
+            return false;
+    }
+    return true;
+}
+
+// A pulldown menu is posted: a menu shell of the program is viewable.
+bool PulldownShown(unsigned long shell)
+{
+    for (const WidgetInfo &menu : WidgetTree(shell))
         if (menu.className == "XmMenuShell" && menu.window && WindowArea(TestDisplay(), menu.window).ok)
-            for (const WidgetInfo &w : tree) {
-                if (Inside(menu, w, 1))
-                    shown.pane = w;
-                if (Inside(menu, w, 2))
-                    shown.entries.push_back(w);
-            }
-    return shown;
-}
-
-// Where entry `index` of a pulldown lies. A 64-bit Motif answers no
-// GetGeometry (the protocol's 32-bit widget ids do not name its widgets):
-// then the entry's row is taken from the pane, whose entries stack in rows
-// of one height.
-ScreenBox EntryBox(unsigned long shell, const Pulldown &menu, size_t index)
-{
-    ScreenBox box = BoxOf(shell, menu.entries[index]);
-    if (box.ok || !menu.entries[index].gadget)
-        return box;
-    box = BoxOf(shell, menu.pane);
-    int rows = int(menu.entries.size());
-    box.y += box.height * int(index) / rows;
-    box.height /= rows;
-    return box;
+            return true;
+    return false;
 }
 
 // The option menu's cascade button; where the program gives no gadget
@@ -436,11 +431,11 @@ std::vector<WidgetInfo> WidgetTree(unsigned long shell)
 
 WidgetInfo FindWidget(unsigned long shell, const std::string &path)
 {
-    std::vector<std::string> tail = Split(path);
+    std::vector<Step> tail = Steps(path);
     WidgetInfo found;
     int matches = 0;
     for (const WidgetInfo &w : WidgetTree(shell))
-        if (EndsWith(w.path, tail)) {
+        if (EndsWith(w, tail)) {
             found = w;
             matches++;
         }
@@ -481,13 +476,15 @@ bool TypeInto(unsigned long shell, const std::string &path, const std::string &t
            (!enter || TypeKey(XK_Return));
 }
 
-bool ChooseOption(unsigned long shell, const std::string &optionMenuPath, int entryIndex)
+bool ChooseOption(unsigned long shell, const std::string &optionMenuPath, int moves)
 {
-    Pulldown menu;
-    if (entryIndex < 0 || !ClickBox(OptionButtonBox(shell, optionMenuPath), 1) ||
-        !WaitUntil([&] { return int((menu = ShownPulldown(shell)).entries.size()) > entryIndex; }))
+    if (!ClickBox(OptionButtonBox(shell, optionMenuPath), 1) ||
+        !WaitUntil([&] { return PulldownShown(shell); }))
         return false;
-    return ClickBox(EntryBox(shell, menu, size_t(entryIndex)), 1);
+    for (int i = 0; i < std::abs(moves); i++)
+        if (!TypeKey(moves > 0 ? XK_Down : XK_Up))
+            return false;
+    return TypeKey(XK_Return) && WaitUntil([&] { return !PulldownShown(shell); });
 }
 
 } // namespace e2e
