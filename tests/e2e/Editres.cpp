@@ -381,13 +381,52 @@ bool EndsWith(const WidgetInfo &w, const std::vector<Step> &tail)
     return true;
 }
 
-// A pulldown menu is posted: a menu shell of the program is viewable.
-bool PulldownShown(unsigned long shell)
+// The window of the program's posted pulldown menu (its viewable menu shell), or 0.
+unsigned long PostedMenu(unsigned long shell)
 {
     for (const WidgetInfo &menu : WidgetTree(shell))
         if (menu.className == "XmMenuShell" && menu.window && WindowArea(TestDisplay(), menu.window).ok)
-            return true;
-    return false;
+            return menu.window;
+    return 0;
+}
+
+// The entries of a posted menu as root y ranges, top to bottom, read from
+// its pixels: bands of rows where a label differs from the background. The
+// shadows are left out: they fill the rows they cross, or lie outside the
+// columns looked at.
+std::vector<std::pair<int, int>> EntryRows(Window menu)
+{
+    Display *dpy = TestDisplay();
+    ScreenBox box = WindowArea(dpy, menu);
+    std::vector<std::pair<int, int>> rows;
+    XImage *image =
+        box.ok ? XGetImage(dpy, menu, 0, 0, unsigned(box.width), unsigned(box.height), AllPlanes, ZPixmap)
+               : nullptr;
+    if (!image)
+        return rows;
+    const int x1 = 6, x2 = box.width - 6;
+    std::map<unsigned long, int> count; // the background: the commonest pixel
+    for (int y = 0; y < box.height; y++)
+        for (int x = x1; x < x2; x++)
+            count[XGetPixel(image, x, y)]++;
+    unsigned long background = 0;
+    for (auto [pixel, n] : count)
+        if (n > count[background])
+            background = pixel;
+    bool inside = false;
+    for (int y = 0; y < box.height; y++) {
+        int other = 0;
+        for (int x = x1; x < x2; x++)
+            other += XGetPixel(image, x, y) != background;
+        bool label = other > 0 && other < x2 - x1;
+        if (label && !inside)
+            rows.push_back({box.y + y, box.y + y});
+        if (label)
+            rows.back().second = box.y + y;
+        inside = label;
+    }
+    XDestroyImage(image);
+    return rows;
 }
 
 // The option menu's cascade button; where the program gives no gadget
@@ -476,15 +515,35 @@ bool TypeInto(unsigned long shell, const std::string &path, const std::string &t
            (!enter || TypeKey(XK_Return));
 }
 
-bool ChooseOption(unsigned long shell, const std::string &optionMenuPath, int moves)
+bool ChooseOption(unsigned long shell, const std::string &optionMenuPath, int moves, bool cancel)
 {
-    if (!ClickBox(OptionButtonBox(shell, optionMenuPath), 1) ||
-        !WaitUntil([&] { return PulldownShown(shell); }))
+    // Pressed on its button, the pulldown posts with the entry shown over
+    // the button, under the pointer. Once seen mapped, one more request
+    // answered means its exposure has been handled: the entries are drawn.
+    ScreenBox button = OptionButtonBox(shell, optionMenuPath);
+    unsigned long menu = 0;
+    const int y = button.y + button.height / 2;
+    if (!button.ok || !PressAt(Root(), button.x + button.width / 2, y, 1) ||
+        !WaitUntil([&] { return (menu = PostedMenu(shell)) != 0; }) || PostedMenu(shell) != menu) {
+        ReleaseButton(1);
         return false;
-    for (int i = 0; i < std::abs(moves); i++)
-        if (!TypeKey(moves > 0 ? XK_Down : XK_Up))
-            return false;
-    return TypeKey(XK_Return) && WaitUntil([&] { return !PulldownShown(shell); });
+    }
+    std::vector<std::pair<int, int>> rows = EntryRows(menu);
+    auto middle = [&](int i) { return (rows[size_t(i)].first + rows[size_t(i)].second) / 2; };
+    int shown = -1;
+    for (int i = 0; i < int(rows.size()); i++)
+        if (shown < 0 || std::abs(middle(i) - y) < std::abs(middle(shown) - y))
+            shown = i;
+    const int target = shown + moves;
+    ScreenBox pane = WindowArea(TestDisplay(), menu);
+    // Released over the entry: chosen, unless insensitive. Escape comes
+    // after the release in the server's order of input, so whatever the
+    // release did is done first.
+    bool moved = shown >= 0 && target >= 0 && target < int(rows.size()) &&
+                 PointerTo(Root(), pane.x + pane.width / 2, middle(target));
+    if (!ReleaseButton(1) || ((!moved || cancel) && !TypeKey(XK_Escape)))
+        return false;
+    return WaitUntil([&] { return !PostedMenu(shell); }) && moved;
 }
 
 } // namespace e2e

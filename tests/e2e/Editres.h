@@ -67,14 +67,16 @@ bool DragWidget(unsigned long shell, const std::string &path, int fromDx, int fr
 // over it (printable ASCII), then Return when enter.
 bool TypeInto(unsigned long shell, const std::string &path, const std::string &text, bool enter);
 
-// Chooses an entry of a Motif option menu with the keyboard, as a user can:
-// a click on its button posts the pulldown with the entry shown highlighted;
-// Down and Up move among the entries that can be chosen (managed and
-// sensitive, wrapping at the ends), Return activates and unposts. moves:
-// Down presses from the entry shown (negative: Up). By keys, not by pointer,
-// because an entry's place is not known: gadgets have no window, a 64-bit
-// Motif gives no gadget geometry, and hidden entries stay in the tree.
-// True once the pulldown is down again.
-bool ChooseOption(unsigned long shell, const std::string &optionMenuPath, int moves);
+// Chooses an entry of a Motif option menu as a user does: a click on its
+// button posts the pulldown with the entry shown under the pointer, a click
+// on another entry chooses it. moves: entries down from the entry shown
+// (negative: up), counting those shown (managed), sensitive or not. The
+// entries are found in the pulldown's pixels (rows of label between rows of
+// background), because gadgets have no window, a 64-bit Motif gives no
+// gadget geometry and hidden entries stay in the tree. A click on an entry
+// that cannot be chosen (insensitive) leaves the pulldown posted: with
+// cancel, Escape follows the click, as a user takes it down then. True once
+// the entry was clicked and the pulldown is down.
+bool ChooseOption(unsigned long shell, const std::string &optionMenuPath, int moves, bool cancel = false);
 
 } // namespace e2e
