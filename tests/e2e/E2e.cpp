@@ -641,7 +641,16 @@ Display *OpenDisplay()
 
 Display *TestDisplay()
 {
-    static Display *dpy = OpenDisplay();
+    // Reopened when a test moves to another server ($DISPLAY changed).
+    static Display *dpy = nullptr;
+    static std::string name;
+    const char *now = getenv("DISPLAY");
+    if (!dpy || name != (now ? now : "")) {
+        if (dpy)
+            XCloseDisplay(dpy);
+        dpy = OpenDisplay();
+        name = now ? now : "";
+    }
     return dpy;
 }
 

@@ -219,7 +219,8 @@ bool TypeAt(unsigned long window, int x, int y, unsigned long keysym);
 // shift), or printable ASCII text, Shift held for the characters that need it.
 bool TypeKey(unsigned long keysym, bool shift = false);
 bool TypeText(const std::string &text);
-// The test's one connection to $DISPLAY, kept open; null when there is none.
+// The test's one connection to $DISPLAY, kept open (a new one when $DISPLAY
+// changes); null when there is none.
 // Its X errors are ignored: helpers tell failure by their results.
 _XDisplay *TestDisplay();
 // The window's pixels as 0xRRGGBB, row by row; empty when it cannot be read.

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <poll.h>
 #include <sstream>
@@ -222,6 +223,8 @@ std::vector<WidgetInfo> ParseTree(const std::vector<unsigned char> &data)
     Reader r{data};
     std::vector<WidgetInfo> tree(r.Get(2));
     std::map<unsigned long, std::string> names;
+    std::map<unsigned long, int> nths;
+    std::map<std::pair<unsigned long, std::string>, int> seen; // (parent, name): siblings so far
     for (WidgetInfo &w : tree) {
         w.ids = r.Widgets();
         w.name = r.String();
@@ -232,8 +235,11 @@ std::vector<WidgetInfo> ParseTree(const std::vector<unsigned char> &data)
         if (!r.ok || w.ids.empty())
             return {};
         names[w.ids.back()] = w.name;
-        for (unsigned long id : w.ids)
+        nths[w.ids.back()] = seen[{w.ids.size() > 1 ? w.ids[w.ids.size() - 2] : 0, w.name}]++;
+        for (unsigned long id : w.ids) {
             w.path.push_back(names[id]);
+            w.nth.push_back(nths[id]);
+        }
     }
     return tree;
 }
@@ -345,54 +351,82 @@ std::vector<std::string> Split(const std::string &path)
     return names;
 }
 
-bool EndsWith(const std::vector<std::string> &path, const std::vector<std::string> &tail)
-{
-    return !tail.empty() && tail.size() <= path.size() &&
-           std::equal(tail.rbegin(), tail.rend(), path.rbegin());
-}
-
-// The pulldown menu that shows: the row column inside the viewable menu
-// shell, and its children in creation order.
-struct Pulldown {
-    WidgetInfo pane;
-    std::vector<WidgetInfo> entries;
+// A name of a path as given, with its optional "#N".
+struct Step {
+    std::string name;
+    int nth = -1; // any
 };
 
-bool Inside(const WidgetInfo &ancestor, const WidgetInfo &w, size_t depth)
+std::vector<Step> Steps(const std::string &path)
 {
-    return w.ids.size() == ancestor.ids.size() + depth &&
-           std::equal(ancestor.ids.begin(), ancestor.ids.end(), w.ids.begin());
+    std::vector<Step> steps;
+    for (const std::string &name : Split(path)) {
+        size_t hash = name.rfind('#');
+        steps.push_back(hash == std::string::npos
+                            ? Step{name}
+                            : Step{name.substr(0, hash), std::atoi(name.c_str() + hash + 1)});
+    }
+    return steps;
 }
 
-Pulldown ShownPulldown(unsigned long shell)
+bool EndsWith(const WidgetInfo &w, const std::vector<Step> &tail)
 {
-    std::vector<WidgetInfo> tree = WidgetTree(shell);
-    Pulldown shown;
-    for (const WidgetInfo &menu : tree)
+    if (tail.empty() || tail.size() > w.path.size())
+        return false;
+    for (size_t i = 1; i <= tail.size(); i++) {
+        const Step &s = tail[tail.size() - i];
+        if (w.path[w.path.size() - i] != s.name || (s.nth >= 0 && w.nth[w.nth.size() - i] != s.nth))
+            return false;
+    }
+    return true;
+}
+
+// The window of the program's posted pulldown menu (its viewable menu shell), or 0.
+unsigned long PostedMenu(unsigned long shell)
+{
+    for (const WidgetInfo &menu : WidgetTree(shell))
         if (menu.className == "XmMenuShell" && menu.window && WindowArea(TestDisplay(), menu.window).ok)
-            for (const WidgetInfo &w : tree) {
-                if (Inside(menu, w, 1))
-                    shown.pane = w;
-                if (Inside(menu, w, 2))
-                    shown.entries.push_back(w);
-            }
-    return shown;
+            return menu.window;
+    return 0;
 }
 
-// Where entry `index` of a pulldown lies. A 64-bit Motif answers no
-// GetGeometry (the protocol's 32-bit widget ids do not name its widgets):
-// then the entry's row is taken from the pane, whose entries stack in rows
-// of one height.
-ScreenBox EntryBox(unsigned long shell, const Pulldown &menu, size_t index)
+// The entries of a posted menu as root y ranges, top to bottom, read from
+// its pixels: bands of rows where a label differs from the background. The
+// shadows are left out: they fill the rows they cross, or lie outside the
+// columns looked at.
+std::vector<std::pair<int, int>> EntryRows(Window menu)
 {
-    ScreenBox box = BoxOf(shell, menu.entries[index]);
-    if (box.ok || !menu.entries[index].gadget)
-        return box;
-    box = BoxOf(shell, menu.pane);
-    int rows = int(menu.entries.size());
-    box.y += box.height * int(index) / rows;
-    box.height /= rows;
-    return box;
+    Display *dpy = TestDisplay();
+    ScreenBox box = WindowArea(dpy, menu);
+    std::vector<std::pair<int, int>> rows;
+    XImage *image =
+        box.ok ? XGetImage(dpy, menu, 0, 0, unsigned(box.width), unsigned(box.height), AllPlanes, ZPixmap)
+               : nullptr;
+    if (!image)
+        return rows;
+    const int x1 = 6, x2 = box.width - 6;
+    std::map<unsigned long, int> count; // the background: the commonest pixel
+    for (int y = 0; y < box.height; y++)
+        for (int x = x1; x < x2; x++)
+            count[XGetPixel(image, x, y)]++;
+    unsigned long background = 0;
+    for (auto [pixel, n] : count)
+        if (n > count[background])
+            background = pixel;
+    bool inside = false;
+    for (int y = 0; y < box.height; y++) {
+        int other = 0;
+        for (int x = x1; x < x2; x++)
+            other += XGetPixel(image, x, y) != background;
+        bool label = other > 0 && other < x2 - x1;
+        if (label && !inside)
+            rows.push_back({box.y + y, box.y + y});
+        if (label)
+            rows.back().second = box.y + y;
+        inside = label;
+    }
+    XDestroyImage(image);
+    return rows;
 }
 
 // The option menu's cascade button; where the program gives no gadget
@@ -436,11 +470,11 @@ std::vector<WidgetInfo> WidgetTree(unsigned long shell)
 
 WidgetInfo FindWidget(unsigned long shell, const std::string &path)
 {
-    std::vector<std::string> tail = Split(path);
+    std::vector<Step> tail = Steps(path);
     WidgetInfo found;
     int matches = 0;
     for (const WidgetInfo &w : WidgetTree(shell))
-        if (EndsWith(w.path, tail)) {
+        if (EndsWith(w, tail)) {
             found = w;
             matches++;
         }
@@ -481,13 +515,35 @@ bool TypeInto(unsigned long shell, const std::string &path, const std::string &t
            (!enter || TypeKey(XK_Return));
 }
 
-bool ChooseOption(unsigned long shell, const std::string &optionMenuPath, int entryIndex)
+bool ChooseOption(unsigned long shell, const std::string &optionMenuPath, int moves, bool cancel)
 {
-    Pulldown menu;
-    if (entryIndex < 0 || !ClickBox(OptionButtonBox(shell, optionMenuPath), 1) ||
-        !WaitUntil([&] { return int((menu = ShownPulldown(shell)).entries.size()) > entryIndex; }))
+    // Pressed on its button, the pulldown posts with the entry shown over
+    // the button, under the pointer. Once seen mapped, one more request
+    // answered means its exposure has been handled: the entries are drawn.
+    ScreenBox button = OptionButtonBox(shell, optionMenuPath);
+    unsigned long menu = 0;
+    const int y = button.y + button.height / 2;
+    if (!button.ok || !PressAt(Root(), button.x + button.width / 2, y, 1) ||
+        !WaitUntil([&] { return (menu = PostedMenu(shell)) != 0; }) || PostedMenu(shell) != menu) {
+        ReleaseButton(1);
         return false;
-    return ClickBox(EntryBox(shell, menu, size_t(entryIndex)), 1);
+    }
+    std::vector<std::pair<int, int>> rows = EntryRows(menu);
+    auto middle = [&](int i) { return (rows[size_t(i)].first + rows[size_t(i)].second) / 2; };
+    int shown = -1;
+    for (int i = 0; i < int(rows.size()); i++)
+        if (shown < 0 || std::abs(middle(i) - y) < std::abs(middle(shown) - y))
+            shown = i;
+    const int target = shown + moves;
+    ScreenBox pane = WindowArea(TestDisplay(), menu);
+    // Released over the entry: chosen, unless insensitive. Escape comes
+    // after the release in the server's order of input, so whatever the
+    // release did is done first.
+    bool moved = shown >= 0 && target >= 0 && target < int(rows.size()) &&
+                 PointerTo(Root(), pane.x + pane.width / 2, middle(target));
+    if (!ReleaseButton(1) || ((!moved || cancel) && !TypeKey(XK_Escape)))
+        return false;
+    return WaitUntil([&] { return !PostedMenu(shell); }) && moved;
 }
 
 } // namespace e2e

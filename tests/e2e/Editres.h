@@ -26,6 +26,7 @@ struct WidgetInfo {
     unsigned long window = 0; // 0: a gadget (no window) or not realized yet
     bool gadget = false;
     std::vector<std::string> path;  // names from the top of the tree down
+    std::vector<int> nth;           // along path: the rank among same-named siblings
     std::vector<unsigned long> ids; // the program's widget ids along path, for requests
     bool Found() const { return !ids.empty(); }
 };
@@ -39,7 +40,9 @@ unsigned long ShellOf(unsigned long window);
 std::vector<WidgetInfo> WidgetTree(unsigned long shell);
 
 // The one widget whose name path ends with `path` ("bar.quit", or "quit"):
-// names separated by '.'. Not Found() when none or several match.
+// names separated by '.', each optionally with "#N" to pick the Nth (from 0,
+// in creation order) of siblings that share the name ("op.optionMenu#1").
+// Not Found() when none or several match.
 WidgetInfo FindWidget(unsigned long shell, const std::string &path);
 
 // The widget's area inside its border, in root window coordinates; ok only
@@ -64,11 +67,16 @@ bool DragWidget(unsigned long shell, const std::string &path, int fromDx, int fr
 // over it (printable ASCII), then Return when enter.
 bool TypeInto(unsigned long shell, const std::string &path, const std::string &text, bool enter);
 
-// Chooses entry entryIndex (0 first, in creation order) of a Motif option
-// menu: clicks its cascade button, waits for a pulldown to show and clicks
-// the entry there, picked by position because entries may share a name.
-// Without gadget geometry (64-bit Motif) the button is taken near the option
-// menu's right edge and the entry's row from the pane's height.
-bool ChooseOption(unsigned long shell, const std::string &optionMenuPath, int entryIndex);
+// Chooses an entry of a Motif option menu as a user does: a click on its
+// button posts the pulldown with the entry shown under the pointer, a click
+// on another entry chooses it. moves: entries down from the entry shown
+// (negative: up), counting those shown (managed), sensitive or not. The
+// entries are found in the pulldown's pixels (rows of label between rows of
+// background), because gadgets have no window, a 64-bit Motif gives no
+// gadget geometry and hidden entries stay in the tree. A click on an entry
+// that cannot be chosen (insensitive) leaves the pulldown posted: with
+// cancel, Escape follows the click, as a user takes it down then. True once
+// the entry was clicked and the pulldown is down.
+bool ChooseOption(unsigned long shell, const std::string &optionMenuPath, int moves, bool cancel = false);
 
 } // namespace e2e
