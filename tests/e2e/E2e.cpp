@@ -832,10 +832,10 @@ bool PressAt(unsigned long window, int x, int y, int button)
                   [button](Display *dpy) { XTestFakeButtonEvent(dpy, unsigned(button), True, CurrentTime); });
 }
 
-bool ReleaseButton(int button)
+bool ReleaseButton(int button, unsigned long afterMs)
 {
-    return WithDisplay<bool>(false, [button](Display *dpy) {
-        return XTestFakeButtonEvent(dpy, unsigned(button), False, CurrentTime) != 0;
+    return WithDisplay<bool>(false, [button, afterMs](Display *dpy) {
+        return XTestFakeButtonEvent(dpy, unsigned(button), False, afterMs) != 0;
     });
 }
 

@@ -213,7 +213,8 @@ bool MoveWindow(unsigned long window, int x, int y);
 bool PointerTo(unsigned long window, int x, int y);
 bool ClickAt(unsigned long window, int x, int y, int button = 1);
 bool PressAt(unsigned long window, int x, int y, int button = 1);
-bool ReleaseButton(int button = 1);
+// afterMs: the server holds the release that long, as a hand holds the button.
+bool ReleaseButton(int button = 1, unsigned long afterMs = 0);
 bool TypeAt(unsigned long window, int x, int y, unsigned long keysym);
 // Keys typed wherever the focus is: one keysym (with Shift held when
 // shift), or printable ASCII text, Shift held for the characters that need it.

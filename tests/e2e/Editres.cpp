@@ -515,7 +515,7 @@ bool TypeInto(unsigned long shell, const std::string &path, const std::string &t
            (!enter || TypeKey(XK_Return));
 }
 
-bool ChooseOption(unsigned long shell, const std::string &optionMenuPath, int moves, bool cancel)
+bool ChooseOption(unsigned long shell, const std::string &optionMenuPath, int moves)
 {
     // Pressed on its button, the pulldown posts with the entry shown over
     // the button, under the pointer. Once seen mapped, one more request
@@ -541,7 +541,10 @@ bool ChooseOption(unsigned long shell, const std::string &optionMenuPath, int mo
     // release did is done first.
     bool moved = shown >= 0 && target >= 0 && target < int(rows.size()) &&
                  PointerTo(Root(), pane.x + pane.width / 2, middle(target));
-    if (!ReleaseButton(1) || ((!moved || cancel) && !TypeKey(XK_Escape)))
+    // Released within the multi-click time, a pulldown stays posted for
+    // clicking (200 ms by default): a hand dragging to an entry holds the
+    // button longer.
+    if (!ReleaseButton(1, 500) || (!moved && !TypeKey(XK_Escape)))
         return false;
     return WaitUntil([&] { return !PostedMenu(shell); }) && moved;
 }

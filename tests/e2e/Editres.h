@@ -67,16 +67,16 @@ bool DragWidget(unsigned long shell, const std::string &path, int fromDx, int fr
 // over it (printable ASCII), then Return when enter.
 bool TypeInto(unsigned long shell, const std::string &path, const std::string &text, bool enter);
 
-// Chooses an entry of a Motif option menu as a user does: a click on its
-// button posts the pulldown with the entry shown under the pointer, a click
-// on another entry chooses it. moves: entries down from the entry shown
+// Chooses an entry of a Motif option menu as a user does: pressed on its
+// button, the pulldown posts with the entry shown under the pointer; the
+// pointer goes to the other entry and the button is released there, held
+// past the multi-click time. moves: entries down from the entry shown
 // (negative: up), counting those shown (managed), sensitive or not. The
 // entries are found in the pulldown's pixels (rows of label between rows of
 // background), because gadgets have no window, a 64-bit Motif gives no
-// gadget geometry and hidden entries stay in the tree. A click on an entry
-// that cannot be chosen (insensitive) leaves the pulldown posted: with
-// cancel, Escape follows the click, as a user takes it down then. True once
-// the entry was clicked and the pulldown is down.
-bool ChooseOption(unsigned long shell, const std::string &optionMenuPath, int moves, bool cancel = false);
+// gadget geometry and hidden entries stay in the tree. True once the
+// pointer reached the entry and the pulldown is down (an insensitive entry
+// takes it down without being chosen).
+bool ChooseOption(unsigned long shell, const std::string &optionMenuPath, int moves);
 
 } // namespace e2e
