@@ -2,6 +2,7 @@
 
 #include "brush/Box.h"
 #include "xc/ColorValue.h"
+#include "xc/Selection.h"
 #include "xc/View.h"
 #include "xc/Visual.h"
 #include "xc/XcPicture.h"
@@ -68,8 +69,12 @@ struct DisplayWindow {
     // Outlines, in image pixels; `drawn` is what lies on the window now.
     bool placed = false;
     DisplayRect placedBox{};
-    std::vector<DisplayRect> selection;
     std::vector<Outline> drawn;
+    // The selection's shapes, shown by the picture as selection objects
+    // (one per shape, in the same order), and the one selected or -1.
+    std::vector<Shape> shapes;
+    std::vector<Selection *> shown;
+    int selected = -1;
     bool exposed = false;
     // A drag in progress: its start in image pixels, the last window position.
     Drag drag = DRAG_NONE;
@@ -138,8 +143,6 @@ void RepaintWindowRect(DisplayWindow *w, int x, int y, int width, int height)
 std::vector<Outline> CurrentOutlines(const DisplayWindow *w)
 {
     std::vector<Outline> all;
-    for (const DisplayRect &r : w->selection)
-        all.push_back({WindowRect(w, r), w->selectPixel});
     if (w->placed)
         all.push_back({WindowRect(w, w->placedBox), w->placedPixel});
     if (w->drag == DRAG_PLACE || w->drag == DRAG_SELECT)
@@ -180,6 +183,28 @@ void OutlinesChanged(DisplayWindow *w)
 {
     DrawOutlines(w);
     XFlush(w->dpy);
+}
+
+// ---- Shapes of the selection ---------------------------------------------------------
+
+void ForgetShown(DisplayWindow *w)
+{
+    for (Selection *sel : w->shown)
+        if (sel) {
+            XcPictureRemSelection(w->picture, sel);
+            SelectionDestroy(sel);
+        }
+    w->shown.clear();
+}
+
+// The selected shape is active: drawn with its handles.
+void Select(DisplayWindow *w, int index)
+{
+    if (w->selected >= 0 && size_t(w->selected) < w->shown.size() && w->shown[size_t(w->selected)])
+        XcPictureDeactivateSelection(w->picture, w->shown[size_t(w->selected)]);
+    w->selected = index >= 0 && size_t(index) < w->shown.size() && w->shown[size_t(index)] ? index : -1;
+    if (w->selected >= 0)
+        XcPictureActivateSelection(w->picture, w->shown[size_t(w->selected)]);
 }
 
 // ---- Brush cursor -----------------------------------------------------------------
@@ -655,6 +680,8 @@ void DisplayWindow_Close(DisplayWindow *w)
 {
     if (!w)
         return;
+    if (w->picture)
+        ForgetShown(w);
     if (w->gc)
         XFreeGC(w->dpy, w->gc);
     if (w->shell)
@@ -738,11 +765,21 @@ void DisplayWindow_SetZoom(DisplayWindow *w, int num, int den)
     XFlush(w->dpy);
 }
 
-void DisplayWindow_SetSelection(DisplayWindow *w, const std::vector<DisplayRect> &rects)
+void DisplayWindow_SetSelection(DisplayWindow *w, const std::vector<Shape> &shapes)
 {
-    OutlinesChanging(w);
-    w->selection = rects;
-    OutlinesChanged(w);
+    const size_t before = w->shapes.size();
+    ForgetShown(w);
+    w->shapes = shapes;
+    for (const Shape &shape : shapes) {
+        Selection *sel = Shape_Selection(shape);
+        w->shown.push_back(sel);
+        if (sel)
+            XcPictureAddSelection(w->picture, sel, 0, 0);
+    }
+    if (shapes.size() != before)
+        w->selected = shapes.size() > before ? int(shapes.size()) - 1 : -1;
+    Select(w, w->selected);
+    XFlush(w->dpy);
 }
 
 // The child of the root that holds window win: a window manager's frame

@@ -17,6 +17,7 @@
 #pragma once
 #include "core/Image.h"
 #include "host/Script.h"
+#include "host/Shapes.h"
 
 #include <vector>
 
@@ -72,5 +73,6 @@ void DisplayWindow_SetZoom(DisplayWindow *w, int num, int den);
 // in the background.
 void DisplayWindow_PlaceBeside(DisplayWindow *w);
 
-// The selection rectangles to outline (none: the whole image).
-void DisplayWindow_SetSelection(DisplayWindow *w, const std::vector<DisplayRect> &rects);
+// The selection's shapes to show (none: the whole image). A shape added at
+// the end becomes the selected one (drawn with its handles).
+void DisplayWindow_SetSelection(DisplayWindow *w, const std::vector<Shape> &shapes);
