@@ -11,6 +11,7 @@
 // After gtest: X's macros must not meet its templates.
 #include <X11/X.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -34,18 +35,26 @@ bool Inside(const Points &poly, double x, double y)
     return in;
 }
 
-// -1 surely outside every polygon, 1 surely inside one, 0 near an outline.
+// Distance from (x, y) to the segment a-b.
+double Distance(double x, double y, std::pair<double, double> a, std::pair<double, double> b)
+{
+    const double vx = b.first - a.first, vy = b.second - a.second, len = vx * vx + vy * vy;
+    const double t = len > 0 ? std::clamp(((x - a.first) * vx + (y - a.second) * vy) / len, 0.0, 1.0) : 0;
+    return std::hypot(x - a.first - t * vx, y - a.second - t * vy);
+}
+
+// 1 inside a polygon, -1 outside all, 0 near an outline (pixel (x, y) is
+// the outline's point (x, y); the mask draws outlines on whole pixels).
 int Where(const std::vector<Points> &polys, int x, int y)
 {
-    int in = 0, out = 0;
-    for (int dy = -1; dy <= 1; dy++)
-        for (int dx = -1; dx <= 1; dx++) {
-            bool any = false;
-            for (const Points &p : polys)
-                any = any || Inside(p, x + 0.5 + dx, y + 0.5 + dy);
-            (any ? in : out)++;
-        }
-    return out == 0 ? 1 : in == 0 ? -1 : 0;
+    bool in = false;
+    for (const Points &p : polys) {
+        for (size_t i = 0, j = p.size() - 1; i < p.size(); j = i++)
+            if (Distance(x, y, p[j], p[i]) < 1.5)
+                return 0;
+        in = in || Inside(p, x, y);
+    }
+    return in ? 1 : -1;
 }
 
 bool Changed(const std::string &image, int x, int y)
@@ -98,6 +107,33 @@ TEST(Selection, PolygonsLimitStrokesAndFillsOnBothDisplays)
                                [](int x, int y) { return x > 32 || (y >= 9 && y <= 11); }));
         EXPECT_TRUE(s.log.Has(true, MSG_MASK_READY, 2)) << "the mask is offered again after each change";
     }
+}
+
+// Control + button 2 clicks and a double click draw a triangle in the real
+// window (shown 1:1 at its corner); a stroke with button 1 across it then
+// paints only inside.
+TEST(Selection, PolygonDrawnInTheWindowLimitsAStroke)
+{
+    Session s;
+    s.settings = s.dir.File("settings");
+    WriteSettings(s.settings, 1);
+    ASSERT_TRUE(s.Start()) << s.kernel.Err();
+    ASSERT_TRUE(s.displayLog.WaitFor(false, MSG_BRUSH_CURSOR)) << s.kernel.Err();
+    const unsigned long w = s.displayLog.Window();
+    ASSERT_TRUE(w && MoveWindow(w, 700, 600));
+    for (auto [x, y] : {std::pair(4, 4), {30, 4}, {4, 30}, {4, 30}}) {
+        ASSERT_TRUE(SendButton(w, true, 2, x, y, ControlMask));
+        ASSERT_TRUE(SendButton(w, false, 2, x, y, ControlMask | Button2Mask));
+    }
+    ASSERT_TRUE(s.log.WaitFor(true, MSG_MASK_READY)) << "the kernel offers the triangle's mask";
+    ASSERT_TRUE(SendButton(w, true, 1, 0, 10));
+    ASSERT_TRUE(s.displayLog.WaitFor(true, MSG_SELECTION)) << "the stroke waits for the selection";
+    ASSERT_TRUE(SendMotion(w, 63, 10, Button1Mask));
+    ASSERT_TRUE(SendButton(w, false, 1, 63, 10, Button1Mask));
+    ASSERT_TRUE(s.displayLog.WaitFor(false, MSG_ROWS_CHANGED));
+    EXPECT_EQ(s.QuitByKernel(), 0) << s.kernel.Err();
+    EXPECT_TRUE(
+        OnlyInside(s.image, {{{4, 4}, {30, 4}, {4, 30}}}, [](int, int y) { return y >= 5 && y <= 15; }));
 }
 
 // A polygon of 2 points is refused before anything starts; one of 100 000
