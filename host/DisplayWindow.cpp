@@ -6,10 +6,12 @@
 #include "xc/View.h"
 #include "xc/Visual.h"
 #include "xc/XcPicture.h"
+#include "xc/XcRuler.h"
 
 #include <X11/Intrinsic.h>
 #include <X11/Shell.h>
 #include <X11/keysym.h>
+#include <Xm/Form.h>
 #include <Xm/Protocols.h>
 #include <Xm/Xm.h>
 
@@ -25,6 +27,7 @@ constexpr int DISPLAY_NOT_FOUND = 1051;
 constexpr int UNSUPPORTED_VISUAL = 1079;
 constexpr int SCREEN_MARGIN = 32; // a window as large as the screen would hide its neighbours
 constexpr int MAX_CURSOR_SIDE = 1024;
+constexpr int RULER_THICKNESS = 24;
 
 // Zoom steps as source pixels per screen pixel, from the smallest picture.
 const ViewZoom zoomSteps[] = {{16, 1}, {12, 1}, {8, 1}, {6, 1}, {4, 1}, {3, 1},  {2, 1}, {1, 1},
@@ -65,7 +68,7 @@ struct DisplayWindow {
     XtAppContext app = nullptr;
     ::Display *dpy = nullptr;
     XcVisual *visual = nullptr;
-    Widget shell = nullptr, picture = nullptr;
+    Widget shell = nullptr, form = nullptr, picture = nullptr, hRuler = nullptr, vRuler = nullptr;
     GC gc = nullptr;
     const Image *image = nullptr;
     int width = 0, height = 0;                 // of the image
@@ -818,6 +821,21 @@ unsigned long AllocPixel(const DisplayWindow *w, unsigned short r, unsigned shor
 
 constexpr EventMask INPUT = KeyPressMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
 
+// A ruler in pixels along the picture's bottom (orientation 0) or right
+// edge, its graduations growing from the picture's side; the picture keeps
+// it in step with its view and the pointer.
+Widget MakeRuler(DisplayWindow *w, const char *name, int orientation)
+{
+    const bool across = orientation == 0;
+    Widget r = XtVaCreateManagedWidget(name, xcRulerWidgetClass, w->form, XcNxcVisual, w->visual,
+                                       XmNorientation, orientation, XmNalignment, 0, XcNunit, XC_RULER_PIXEL,
+                                       XmNshadowThickness, 2, across ? XmNheight : XmNwidth, RULER_THICKNESS,
+                                       XmNbottomAttachment, XmATTACH_FORM, XmNrightAttachment, XmATTACH_FORM,
+                                       across ? XmNrightOffset : XmNbottomOffset, RULER_THICKNESS,
+                                       across ? XmNleftAttachment : XmNtopAttachment, XmATTACH_FORM, nullptr);
+    return r;
+}
+
 void MakeWidgets(DisplayWindow *w, const char *title)
 {
     XcVisual *v = w->visual;
@@ -826,15 +844,23 @@ void MakeWidgets(DisplayWindow *w, const char *title)
         XtVaAppCreateShell("sorbane", "Sorbane", applicationShellWidgetClass, w->dpy, XmNvisual,
                            XcVisualOfVisual(v), XmNdepth, XcDepthOfVisual(v), XmNcolormap,
                            XcColormapOfVisual(v), XmNtitle, title, XmNdeleteResponse, XmDO_NOTHING, nullptr);
-    const int width = std::min(w->width, WidthOfScreen(screen) - SCREEN_MARGIN);
-    const int height = std::min(w->height, HeightOfScreen(screen) - SCREEN_MARGIN);
+    const int width = std::min(w->width, WidthOfScreen(screen) - SCREEN_MARGIN - RULER_THICKNESS);
+    const int height = std::min(w->height, HeightOfScreen(screen) - SCREEN_MARGIN - RULER_THICKNESS);
+    w->form = XtVaCreateManagedWidget("form", xmFormWidgetClass, w->shell, nullptr);
     // No border; the widget's own refinement (a preview at once, then
-    // timer-driven passes, run by the display's poll() loop).
+    // timer-driven passes, run by the display's poll() loop). The rulers lie
+    // below and right of the picture, so that the picture stays at the
+    // window's origin: window and picture coordinates are the same.
     w->picture = XtVaCreateManagedWidget(
-        "picture", xcPictureWidgetClass, w->shell, XcNimage, const_cast<Image *>(w->image), XcNxcVisual, v,
+        "picture", xcPictureWidgetClass, w->form, XcNimage, const_cast<Image *>(w->image), XcNxcVisual, v,
         XmNdepth, XcDepthOfVisual(v), XmNcolormap, XcColormapOfVisual(v), XmNwidth, std::max(width, 1),
         XmNheight, std::max(height, 1), XmNmarginWidth, 0, XmNmarginHeight, 0, XmNshadowThickness, 0,
-        XmNhighlightThickness, 0, XcNmode, 2, nullptr);
+        XmNhighlightThickness, 0, XcNmode, 2, XmNtopAttachment, XmATTACH_FORM, XmNleftAttachment,
+        XmATTACH_FORM, XmNrightAttachment, XmATTACH_FORM, XmNrightOffset, RULER_THICKNESS,
+        XmNbottomAttachment, XmATTACH_FORM, XmNbottomOffset, RULER_THICKNESS, nullptr);
+    w->hRuler = MakeRuler(w, "horizontalRuler", 0);
+    w->vRuler = MakeRuler(w, "verticalRuler", 1);
+    XtVaSetValues(w->picture, XcNhorizontalRuler, w->hRuler, XcNverticalRuler, w->vRuler, nullptr);
     XtAddCallback(w->picture, XcNzoomChangedCallback, OnZoomChanged, w);
     XtAddEventHandler(w->picture, INPUT | EnterWindowMask | LeaveWindowMask, False, OnInput, w);
     XtAddEventHandler(w->shell, INPUT, False, OnInput, w);
