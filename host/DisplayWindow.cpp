@@ -823,16 +823,16 @@ constexpr EventMask INPUT = KeyPressMask | ButtonPressMask | ButtonReleaseMask |
 
 // A ruler in pixels along the picture's bottom (orientation 0) or right
 // edge, its graduations growing from the picture's side; the picture keeps
-// it in step with its view and the pointer.
+// it in step with its view and the pointer. It takes no keyboard focus.
 Widget MakeRuler(DisplayWindow *w, const char *name, int orientation)
 {
     const bool across = orientation == 0;
-    Widget r = XtVaCreateManagedWidget(name, xcRulerWidgetClass, w->form, XcNxcVisual, w->visual,
-                                       XmNorientation, orientation, XmNalignment, 0, XcNunit, XC_RULER_PIXEL,
-                                       XmNshadowThickness, 2, across ? XmNheight : XmNwidth, RULER_THICKNESS,
-                                       XmNbottomAttachment, XmATTACH_FORM, XmNrightAttachment, XmATTACH_FORM,
-                                       across ? XmNrightOffset : XmNbottomOffset, RULER_THICKNESS,
-                                       across ? XmNleftAttachment : XmNtopAttachment, XmATTACH_FORM, nullptr);
+    Widget r = XtVaCreateManagedWidget(
+        name, xcRulerWidgetClass, w->form, XcNxcVisual, w->visual, XmNorientation, orientation, XmNalignment,
+        0, XcNunit, XC_RULER_PIXEL, XmNshadowThickness, 2, XmNtraversalOn, False,
+        across ? XmNheight : XmNwidth, RULER_THICKNESS, XmNbottomAttachment, XmATTACH_FORM,
+        XmNrightAttachment, XmATTACH_FORM, across ? XmNrightOffset : XmNbottomOffset, RULER_THICKNESS,
+        across ? XmNleftAttachment : XmNtopAttachment, XmATTACH_FORM, nullptr);
     return r;
 }
 
@@ -864,6 +864,10 @@ void MakeWidgets(DisplayWindow *w, const char *title)
     XtAddCallback(w->picture, XcNzoomChangedCallback, OnZoomChanged, w);
     XtAddEventHandler(w->picture, INPUT | EnterWindowMask | LeaveWindowMask, False, OnInput, w);
     XtAddEventHandler(w->shell, INPUT, False, OnInput, w);
+    // Keys sent to the window go to whichever widget the toolkit gave the
+    // keyboard focus.
+    for (Widget other : {w->form, w->hRuler, w->vRuler})
+        XtAddEventHandler(other, KeyPressMask, False, OnInput, w);
     XtAddEventHandler(w->picture, ExposureMask, True, OnExposed, w); // with GraphicsExpose
     XmAddWMProtocolCallback(w->shell, XInternAtom(w->dpy, "WM_DELETE_WINDOW", False), OnClose, w);
     // A window smaller than the image shows it 1:1 from its top-left corner.

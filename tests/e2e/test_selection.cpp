@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 // After gtest: X's macros must not meet its templates.
 #include <X11/X.h>
+#include <X11/keysym.h>
 
 #include <algorithm>
 #include <cmath>
@@ -131,6 +132,22 @@ TEST(Selection, PolygonDrawnInTheWindowLimitsAStroke)
     ASSERT_TRUE(SendMotion(w, 63, 10, Button1Mask));
     ASSERT_TRUE(SendButton(w, false, 1, 63, 10, Button1Mask));
     ASSERT_TRUE(s.displayLog.WaitFor(false, MSG_ROWS_CHANGED));
+    // Button 2 inside the selected triangle (away from its handles) drags it
+    // along; Delete removes it. The kernel is handed each result (3005).
+    auto shapes = [&](int count) {
+        EXPECT_TRUE(s.displayLog.WaitFor(true, 3005, count));
+        const Frame f = s.displayLog.Sent(3005).back();
+        std::vector<int32_t> words;
+        for (size_t at = 4; at < f.payload.size(); at += 4)
+            words.push_back(f.Word(at));
+        return words;
+    };
+    ASSERT_TRUE(SendButton(w, true, 2, 12, 12));
+    ASSERT_TRUE(SendMotion(w, 42, 22, Button2Mask));
+    ASSERT_TRUE(SendButton(w, false, 2, 42, 22, Button2Mask));
+    EXPECT_EQ(shapes(2), (std::vector<int32_t>{1, 3, 34, 14, 60, 14, 34, 40}));
+    ASSERT_TRUE(SendKey(w, XK_Delete));
+    EXPECT_EQ(shapes(3), (std::vector<int32_t>{0}));
     EXPECT_EQ(s.QuitByKernel(), 0) << s.kernel.Err();
     EXPECT_TRUE(
         OnlyInside(s.image, {{{4, 4}, {30, 4}, {4, 30}}}, [](int, int y) { return y >= 5 && y <= 15; }));
