@@ -74,7 +74,7 @@ struct DisplayWindow {
     int width = 0, height = 0;                 // of the image
     ViewZoom zoom{1, 1};                       // as the widget last reported it
     std::vector<ScriptCommand> *out = nullptr; // while Poll runs
-    unsigned long placedPixel = 0, selectPixel = 0;
+    unsigned long placedPixel = 0;
     // The pointer, in window and image pixels.
     bool pointerIn = false;
     int px = 0, py = 0, ix = 0, iy = 0;
@@ -904,7 +904,6 @@ int DisplayWindow_Open(const Image *image, const char *title, DisplayWindow **ou
     XtRealizeWidget(w->shell);
     w->gc = XCreateGC(dpy, XtWindow(w->picture), 0, nullptr);
     w->placedPixel = AllocPixel(w, 0, 0xffff, 0xffff);
-    w->selectPixel = AllocPixel(w, 0xffff, 0xffff, 0);
     XFlush(dpy);
     *out = w;
     return 0;

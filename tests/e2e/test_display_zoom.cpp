@@ -98,6 +98,7 @@ TEST(DisplayZoom, WheelAndKeysZoomAndDabsLandOnImagePixels)
     ASSERT_TRUE(s.displayLog.WaitFor(false, MSG_BRUSH_CURSOR)) << s.kernel.Err();
     const unsigned long w = s.displayLog.Window();
     ASSERT_TRUE(w && MoveWindow(w, 700, 900)); // clear of other tests' windows
+    ASSERT_TRUE(PointerTo(w, -20, -20));       // the brush cursor would follow a pointer left over the window
     // A dab of the default 31 x 31 black brush at window (x, y), sent at image (ix, iy).
     auto dab = [&](int x, int y, int ix, int iy) {
         const size_t n = s.displayLog.Sent(MSG_POINTER).size();
