@@ -13,6 +13,7 @@
 #include "host/KernelLink.h"
 #include "host/Screenshot.h"
 #include "host/Script.h"
+#include "host/Shapes.h"
 #include "host/Sorbane.h"
 
 #include <cerrno>
@@ -59,7 +60,12 @@ struct Peer {
     int held = 0;          // the button held down, 0 for none
     bool moveHeld = false; // a window motion held back by motion control
     int moveX = 0, moveY = 0;
-    std::vector<DisplayRect> selection; // empty: the whole image
+    std::vector<Shape> shapes; // the selection; empty: the whole image
+    // Each change of the shapes goes to the kernel with the next serial; a
+    // 1043 is answered once the kernel has done the latest (its mask is
+    // then in dabstone's FIFO before our 1041 records).
+    int32_t shapesSent = 0, shapesDone = 0;
+    bool selectionAsked = false;
     // Arrivals per code, and how many `wait` has taken.
     std::map<int32_t, long> arrived, taken;
     bool ended = false;       // the program left us, or the kernel said to end
@@ -204,23 +210,36 @@ void OnBrushCursor(const unsigned char *p, const MsgHeader *h)
         DisplayWindow_SetBrush(P.window, width, height);
 }
 
-// 1043: the selection as 1041 records, the last with the more flag 0.
-void OnAskSelection(const unsigned char *, const MsgHeader *)
+// The selection as 1041 records, the last with the more flag 0, once dabstone
+// has asked (1043) and the kernel has written the mask of the latest shapes.
+// Without a kernel to wait for, at once.
+void AnswerSelection()
 {
-    std::vector<DisplayRect> rects = P.selection;
-    int32_t kind = MSG_SEL_MASKED;
-    if (rects.empty()) {
-        rects.push_back({0, 0, Image_Width(P.image), Image_Height(P.image)});
-        kind = MSG_SEL_UNMASKED;
-    }
-    for (size_t i = 0; i < rects.size(); i++) {
-        const DisplayRect &r = rects[i];
+    if (P.kernelFifo < 0)
+        P.shapesDone = P.shapesSent;
+    if (!P.selectionAsked || P.shapesDone != P.shapesSent)
+        return;
+    P.selectionAsked = false;
+    for (const ShapeRecord &r : Shapes_Records(P.shapes, Image_Width(P.image), Image_Height(P.image))) {
         unsigned char rec[MSG_SELECTION_SIZE];
-        int32_t words[7] = {kind, 0, r.x, r.y, r.width, r.height, i + 1 < rects.size()};
-        for (int k = 0; k < 7; k++)
-            Bytes_PutS32(rec + 4 * k, words[k]);
+        for (size_t k = 0; k < r.size(); k++)
+            Bytes_PutS32(rec + 4 * k, r[k]);
         ToProgram(MSG_SELECTION, rec, sizeof rec);
     }
+}
+
+void OnAskSelection(const unsigned char *, const MsgHeader *)
+{
+    P.selectionAsked = true;
+    AnswerSelection();
+}
+
+void OnShapesDone(const unsigned char *p, const MsgHeader *h)
+{
+    if (h->length != 4)
+        return;
+    P.shapesDone = Bytes_GetS32(p);
+    AnswerSelection();
 }
 
 void OnRedraw(const unsigned char *p, const MsgHeader *h)
@@ -266,6 +285,7 @@ const Receive receiveTable[] = {
     {MSG_MOTION, OnMotionControl},
     {MSG_BRUSH_CURSOR, OnBrushCursor},
     {MSG_ASK_SELECTION, OnAskSelection},
+    {KERNEL_SHAPES_DONE, OnShapesDone},
     {MSG_REDRAW_NOW, OnRedraw},
     {MSG_REDRAW, OnRedraw},
     {MSG_ROWS_CHANGED, OnRowsChanged},
@@ -344,6 +364,50 @@ bool WaitFor(const std::function<bool()> &condition, int seconds)
 
 // ---- Commands --------------------------------------------------------------------------
 
+// Shows the new shapes, tells dabstone that the selection it holds is
+// stale (1016: its next job asks again with 1043) and hands the kernel the
+// polygons for their mask.
+void ShapesChanged()
+{
+    if (P.window)
+        DisplayWindow_SetSelection(P.window, P.shapes);
+    ToProgram(MSG_NO_MASK, nullptr, 0);
+    const std::vector<unsigned char> payload = Shapes_Encode(++P.shapesSent, P.shapes);
+    ToKernel(KERNEL_SHAPES, payload.data(), int(payload.size()));
+}
+
+// select, select all, polygon and the window's edits of one shape.
+std::string EditShapes(const ScriptCommand &c)
+{
+    const int32_t *a = c.arg;
+    const bool known = a[0] >= 0 && size_t(a[0]) < P.shapes.size();
+    switch (c.op) {
+    case SCRIPT_SELECT:
+        P.shapes.push_back(Shape_Rect(a[0], a[1], a[2], a[3]));
+        break;
+    case SCRIPT_POLYGON:
+        P.shapes.push_back({SHAPE_POLYGON, c.points});
+        break;
+    case SCRIPT_SELECT_ALL:
+        if (P.shapes.empty())
+            return ""; // the whole image already: nothing changes
+        P.shapes.clear();
+        break;
+    case SCRIPT_SHAPE_SET:
+        if (!known)
+            return "no shape " + std::to_string(a[0]);
+        P.shapes[size_t(a[0])] = {ShapeKind(a[1]), c.points};
+        break;
+    default:
+        if (!known)
+            return "no shape " + std::to_string(a[0]);
+        P.shapes.erase(P.shapes.begin() + a[0]);
+        break;
+    }
+    ShapesChanged();
+    return "";
+}
+
 // Runs one command; an empty string, or why it could not run.
 std::string RunCommand(const ScriptCommand &c)
 {
@@ -395,18 +459,10 @@ std::string RunCommand(const ScriptCommand &c)
     }
     case SCRIPT_SELECT:
     case SCRIPT_SELECT_ALL:
-        if (c.op == SCRIPT_SELECT)
-            P.selection.push_back({a[0], a[1], a[2], a[3]});
-        else if (!P.selection.empty())
-            P.selection.clear();
-        else
-            return ""; // the whole image already: nothing changes
-        if (P.window)
-            DisplayWindow_SetSelection(P.window, P.selection);
-        // dabstone keeps the selection it was given until told that it is
-        // stale; its next stroke then asks again (1043).
-        ToProgram(MSG_NO_MASK, nullptr, 0);
-        return "";
+    case SCRIPT_POLYGON:
+    case SCRIPT_SHAPE_SET:
+    case SCRIPT_SHAPE_DELETE:
+        return EditShapes(c);
     case SCRIPT_UNDO:
         SendAction(MSG_ACTION_UNDO, MSG_APPLY_NONE);
         return "";

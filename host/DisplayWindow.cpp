@@ -2,13 +2,16 @@
 
 #include "brush/Box.h"
 #include "xc/ColorValue.h"
+#include "xc/Selection.h"
 #include "xc/View.h"
 #include "xc/Visual.h"
 #include "xc/XcPicture.h"
+#include "xc/XcRuler.h"
 
 #include <X11/Intrinsic.h>
 #include <X11/Shell.h>
 #include <X11/keysym.h>
+#include <Xm/Form.h>
 #include <Xm/Protocols.h>
 #include <Xm/Xm.h>
 
@@ -24,12 +27,26 @@ constexpr int DISPLAY_NOT_FOUND = 1051;
 constexpr int UNSUPPORTED_VISUAL = 1079;
 constexpr int SCREEN_MARGIN = 32; // a window as large as the screen would hide its neighbours
 constexpr int MAX_CURSOR_SIDE = 1024;
+constexpr int RULER_THICKNESS = 24;
 
 // Zoom steps as source pixels per screen pixel, from the smallest picture.
 const ViewZoom zoomSteps[] = {{16, 1}, {12, 1}, {8, 1}, {6, 1}, {4, 1}, {3, 1},  {2, 1}, {1, 1},
                               {1, 2},  {1, 3},  {1, 4}, {1, 6}, {1, 8}, {1, 12}, {1, 16}};
 
-enum Drag { DRAG_NONE, DRAG_PAINT, DRAG_PLACE, DRAG_SELECT, DRAG_SCROLL };
+// DRAG_SELECT draws a new rectangle, DRAG_EDIT moves a handle or the whole
+// of the selected shape.
+enum Drag { DRAG_NONE, DRAG_PAINT, DRAG_PLACE, DRAG_SELECT, DRAG_EDIT, DRAG_SCROLL };
+
+// A polygon with more points shows only its first one's handle: thousands
+// of handles would hide it (and cost a box each at every redraw).
+constexpr int32_t MAX_POINT_HANDLES = 1000;
+// A second press this near the first (window pixels, each way) within the
+// multi-click time is a double click.
+constexpr int DOUBLE_CLICK_SLOP = 4;
+// The edges and corners of a shape's box, which edits drag (centre excluded).
+const int32_t boxControls[] = {SELECTION_TOP_LEFT,    SELECTION_TOP,          SELECTION_TOP_RIGHT,
+                               SELECTION_RIGHT,       SELECTION_BOTTOM_RIGHT, SELECTION_BOTTOM,
+                               SELECTION_BOTTOM_LEFT, SELECTION_LEFT};
 
 // A store image made in memory for the brush cursor: grey and alpha, 8 bits,
 // the planes page-aligned after the header as in a store file.
@@ -51,13 +68,13 @@ struct DisplayWindow {
     XtAppContext app = nullptr;
     ::Display *dpy = nullptr;
     XcVisual *visual = nullptr;
-    Widget shell = nullptr, picture = nullptr;
+    Widget shell = nullptr, form = nullptr, picture = nullptr, hRuler = nullptr, vRuler = nullptr;
     GC gc = nullptr;
     const Image *image = nullptr;
     int width = 0, height = 0;                 // of the image
     ViewZoom zoom{1, 1};                       // as the widget last reported it
     std::vector<ScriptCommand> *out = nullptr; // while Poll runs
-    unsigned long placedPixel = 0, selectPixel = 0;
+    unsigned long placedPixel = 0;
     // The pointer, in window and image pixels.
     bool pointerIn = false;
     int px = 0, py = 0, ix = 0, iy = 0;
@@ -68,14 +85,31 @@ struct DisplayWindow {
     // Outlines, in image pixels; `drawn` is what lies on the window now.
     bool placed = false;
     DisplayRect placedBox{};
-    std::vector<DisplayRect> selection;
     std::vector<Outline> drawn;
+    // The selection's shapes, shown by the picture as selection objects
+    // (one per shape, in the same order), and the one selected or -1.
+    std::vector<Shape> shapes;
+    std::vector<Selection *> shown;
+    int selected = -1;
     bool exposed = false;
     // A drag in progress: its start in image pixels, the last window position.
     Drag drag = DRAG_NONE;
     int dragButton = 0, sx = 0, sy = 0, lastX = 0, lastY = 0;
     bool dragAdd = false;
-    DisplayRect rubber{};
+    DisplayRect rubber{}; // the brush's new place
+    // Shapes being made: the new rectangle or the polygon being clicked
+    // (with the pointer as its last point), shown as an edited selection.
+    Selection *sketch = nullptr;
+    std::vector<int32_t> polygon; // points clicked; empty: no polygon is being drawn
+    bool polygonAdd = false;
+    Time lastClick = 0;
+    int lastClickX = 0, lastClickY = 0;
+    // DRAG_EDIT: the point index or control code dragged, where it was at the
+    // press, whether it moved, and with keep ratio the opposite corner.
+    int32_t handle = SELECTION_NONE;
+    int32_t hx = 0, hy = 0;
+    bool edited = false, keepRatio = false;
+    int32_t fixX = 0, fixY = 0;
 };
 
 namespace
@@ -138,12 +172,10 @@ void RepaintWindowRect(DisplayWindow *w, int x, int y, int width, int height)
 std::vector<Outline> CurrentOutlines(const DisplayWindow *w)
 {
     std::vector<Outline> all;
-    for (const DisplayRect &r : w->selection)
-        all.push_back({WindowRect(w, r), w->selectPixel});
     if (w->placed)
         all.push_back({WindowRect(w, w->placedBox), w->placedPixel});
-    if (w->drag == DRAG_PLACE || w->drag == DRAG_SELECT)
-        all.push_back({WindowRect(w, w->rubber), w->drag == DRAG_PLACE ? w->placedPixel : w->selectPixel});
+    if (w->drag == DRAG_PLACE)
+        all.push_back({WindowRect(w, w->rubber), w->placedPixel});
     return all;
 }
 
@@ -180,6 +212,112 @@ void OutlinesChanged(DisplayWindow *w)
 {
     DrawOutlines(w);
     XFlush(w->dpy);
+}
+
+// ---- Shapes of the selection ---------------------------------------------------------
+
+void ForgetShown(DisplayWindow *w)
+{
+    for (Selection *sel : w->shown)
+        if (sel) {
+            XcPictureRemSelection(w->picture, sel);
+            SelectionDestroy(sel);
+        }
+    w->shown.clear();
+}
+
+// The selected shape is active: drawn with its handles.
+void Select(DisplayWindow *w, int index)
+{
+    if (w->selected >= 0 && size_t(w->selected) < w->shown.size() && w->shown[size_t(w->selected)])
+        XcPictureDeactivateSelection(w->picture, w->shown[size_t(w->selected)]);
+    w->selected = index >= 0 && size_t(index) < w->shown.size() && w->shown[size_t(index)] ? index : -1;
+    if (w->selected >= 0)
+        XcPictureActivateSelection(w->picture, w->shown[size_t(w->selected)]);
+}
+
+Selection *SelectedShape(const DisplayWindow *w)
+{
+    return w->selected >= 0 ? w->shown[size_t(w->selected)] : nullptr;
+}
+
+// Shows a shape being made in place of the last one (none: nothing).
+void Sketch(DisplayWindow *w, const Shape *shape)
+{
+    if (w->sketch) {
+        XcPictureRemSelection(w->picture, w->sketch);
+        SelectionDestroy(w->sketch);
+    }
+    w->sketch = shape ? Shape_Selection(*shape) : nullptr;
+    if (w->sketch)
+        XcPictureAddSelection(w->picture, w->sketch, 1, 0);
+}
+
+// The polygon clicked so far, closed through the pointer.
+void SketchPolygon(DisplayWindow *w, int32_t x, int32_t y)
+{
+    Shape s{SHAPE_POLYGON, w->polygon};
+    s.xy.insert(s.xy.end(), {x, y});
+    Sketch(w, &s);
+}
+
+void EndPolygon(DisplayWindow *w)
+{
+    w->polygon.clear();
+    Sketch(w, nullptr);
+}
+
+// A box control within the control size of window point (x, y), else -1.
+int32_t BoxControlAt(DisplayWindow *w, Selection *sel, int x, int y)
+{
+    const int reach = sel->handleSize + sel->handleThickness;
+    for (int32_t code : boxControls) {
+        int32_t cx, cy, wx, wy;
+        SelectionGetPointValue(sel, code, &cx, &cy);
+        XcPictureConvert(w->picture, XC_PICTURE_SOURCE, cx, cy, XC_PICTURE_WINDOW, &wx, &wy);
+        if (std::abs(wx - x) <= reach && std::abs(wy - y) <= reach)
+            return code;
+    }
+    return SELECTION_NONE;
+}
+
+// What a press at window (x, y) takes hold of in a shape: a polygon's point
+// (by its handle), an edge or a corner of the box, the whole shape (inside
+// its box), or nothing (-1).
+int32_t HandleAt(DisplayWindow *w, size_t index, int x, int y)
+{
+    Selection *sel = w->shown[index];
+    if (!sel)
+        return SELECTION_NONE;
+    const int32_t point = XcPictureSelectionGetPoint(w->picture, sel, x, y);
+    if (point >= 0 && point < SELECTION_TOP && w->shapes[index].kind == SHAPE_POLYGON)
+        return point;
+    const int32_t control = BoxControlAt(w, sel, x, y);
+    return control >= 0 ? control : point >= 0 ? SELECTION_MOVE : SELECTION_NONE;
+}
+
+bool IsCorner(int32_t code)
+{
+    return code >= SELECTION_TOP && (code & (SELECTION_TOP | SELECTION_BOTTOM)) &&
+           (code & (SELECTION_LEFT | SELECTION_RIGHT));
+}
+
+int32_t OppositeCorner(int32_t code)
+{
+    return (code & SELECTION_TOP ? SELECTION_BOTTOM : SELECTION_TOP) |
+           (code & SELECTION_LEFT ? SELECTION_RIGHT : SELECTION_LEFT);
+}
+
+// The selection objects store the ratio but do not keep it: the dragged
+// corner goes where the box from the fixed corner has the ratio and covers
+// the pointer.
+void KeepRatio(const DisplayWindow *w, const Selection *sel, int32_t *x, int32_t *y)
+{
+    const double rw = std::max(sel->ratioWidth - 1, 1), rh = std::max(sel->ratioHeight - 1, 1);
+    const double dx = double(*x) - w->fixX, dy = double(*y) - w->fixY;
+    const double scale = std::max(std::abs(dx) / rw, std::abs(dy) / rh);
+    *x = int32_t(w->fixX + std::copysign(std::lround(rw * scale), dx));
+    *y = int32_t(w->fixY + std::copysign(std::lround(rh * scale), dy));
 }
 
 // ---- Brush cursor -----------------------------------------------------------------
@@ -413,7 +551,11 @@ void OnKey(DisplayWindow *w, XKeyEvent *e)
         }
     if (ViewKey(w, sym))
         return;
-    if (sym == XK_Escape && w->placed) {
+    if (sym == XK_Delete && w->selected >= 0)
+        Emit(w, Command(SCRIPT_SHAPE_DELETE, w->selected));
+    if (sym == XK_Escape && !w->polygon.empty()) {
+        EndPolygon(w);
+    } else if (sym == XK_Escape && w->placed) {
         Emit(w, Command(SCRIPT_UNBRUSH));
         OutlinesChanging(w);
         w->placed = false;
@@ -428,12 +570,79 @@ Drag DragOf(const XButtonEvent *e)
     case Button1:
         return shift ? DRAG_PLACE : DRAG_PAINT;
     case Button2:
-        return shift ? DRAG_SCROLL : DRAG_SELECT;
+        return e->state & Mod1Mask ? DRAG_SCROLL : DRAG_SELECT;
     case Button3:
         return DRAG_PAINT;
     default:
         return DRAG_NONE;
     }
+}
+
+// A click of a polygon being drawn: a new point, or with a double click the
+// end of it (a polygon needs 3 points: with fewer, it is dropped).
+void PolygonClick(DisplayWindow *w, const XButtonEvent *e, int32_t ix, int32_t iy)
+{
+    const bool twice = !w->polygon.empty() && e->time - w->lastClick <= Time(XtGetMultiClickTime(w->dpy)) &&
+                       std::abs(e->x - w->lastClickX) <= DOUBLE_CLICK_SLOP &&
+                       std::abs(e->y - w->lastClickY) <= DOUBLE_CLICK_SLOP;
+    w->lastClick = e->time;
+    w->lastClickX = e->x;
+    w->lastClickY = e->y;
+    if (!twice) {
+        if (w->polygon.empty())
+            w->polygonAdd = e->state & ShiftMask;
+        w->polygon.insert(w->polygon.end(), {ix, iy});
+        SketchPolygon(w, ix, iy);
+        return;
+    }
+    if (w->polygon.size() >= 2 * SHAPE_MIN_POLYGON) {
+        if (!w->polygonAdd)
+            Emit(w, Command(SCRIPT_SELECT_ALL));
+        ScriptCommand c = Command(SCRIPT_POLYGON);
+        c.points = w->polygon;
+        Emit(w, c);
+    } else {
+        XBell(w->dpy, 0);
+    }
+    EndPolygon(w);
+}
+
+// Button 2 on the selected shape's handle, or inside any shape: an edit of
+// that shape begins.
+bool StartEdit(DisplayWindow *w, const XButtonEvent *e)
+{
+    int index = w->selected;
+    int32_t handle = index >= 0 ? HandleAt(w, size_t(index), e->x, e->y) : SELECTION_NONE;
+    for (int i = int(w->shown.size()) - 1; i >= 0 && handle < 0; i--)
+        if (HandleAt(w, size_t(i), e->x, e->y) >= 0)
+            index = i, handle = SELECTION_MOVE;
+    if (handle < 0)
+        return false;
+    Select(w, index);
+    Selection *sel = SelectedShape(w);
+    w->handle = handle;
+    SelectionGetPointValue(sel, handle, &w->hx, &w->hy);
+    w->keepRatio = (e->state & ShiftMask) && IsCorner(handle);
+    SelectionSetKeepRatio(sel, w->keepRatio, nullptr);
+    if (w->keepRatio)
+        SelectionGetPointValue(sel, OppositeCorner(handle), &w->fixX, &w->fixY);
+    w->edited = false;
+    w->dragButton = int(e->button);
+    w->drag = DRAG_EDIT;
+    XcPictureEditSelection(w->picture, sel);
+    return true;
+}
+
+// Button 2 without alt: a polygon's click (with control, or while one is
+// being drawn), an edit, or else (false) a new rectangle.
+bool SelectionPress(DisplayWindow *w, const XButtonEvent *e)
+{
+    ToImage(w, e->x, e->y, &w->sx, &w->sy);
+    if (!w->polygon.empty() || (e->state & ControlMask)) {
+        PolygonClick(w, e, w->sx, w->sy);
+        return true;
+    }
+    return StartEdit(w, e);
 }
 
 void OnPress(DisplayWindow *w, XButtonEvent *e)
@@ -445,7 +654,7 @@ void OnPress(DisplayWindow *w, XButtonEvent *e)
         return;
     }
     Drag drag = DragOf(e);
-    if (drag == DRAG_NONE)
+    if (drag == DRAG_NONE || (drag == DRAG_SELECT && SelectionPress(w, e)))
         return;
     OutlinesChanging(w);
     ToImage(w, e->x, e->y, &w->sx, &w->sy);
@@ -453,12 +662,31 @@ void OnPress(DisplayWindow *w, XButtonEvent *e)
     w->lastY = e->y;
     w->rubber = Normalised(w->sx, w->sy, w->sx, w->sy);
     w->dragButton = int(e->button);
-    w->dragAdd = e->state & ControlMask;
+    w->dragAdd = e->state & ShiftMask;
     w->drag = drag;
     if (drag == DRAG_PAINT)
         Emit(w, Command(SCRIPT_PRESS, w->sx, w->sy, int(e->button)));
     FollowPointer(w);
     OutlinesChanged(w);
+}
+
+// The dragged handle follows the pointer's move since the press.
+void EditTo(DisplayWindow *w, int32_t ix, int32_t iy)
+{
+    Selection *sel = SelectedShape(w);
+    int32_t x =
+        int32_t(std::clamp<int64_t>(int64_t(w->hx) + ix - w->sx, -SELECTION_COORD_MAX, SELECTION_COORD_MAX));
+    int32_t y =
+        int32_t(std::clamp<int64_t>(int64_t(w->hy) + iy - w->sy, -SELECTION_COORD_MAX, SELECTION_COORD_MAX));
+    if (w->keepRatio)
+        KeepRatio(w, sel, &x, &y);
+    XcPictureSelectionWillChange(w->picture, sel);
+    const int32_t next =
+        SelectionSetPoint(sel, w->handle, x, y); // an edge dragged past its opposite is mirrored
+    XcPictureSelectionHasChanged(w->picture, sel);
+    if (next >= 0)
+        w->handle = next;
+    w->edited = true;
 }
 
 void OnMotion(DisplayWindow *w, XMotionEvent *e)
@@ -479,10 +707,18 @@ void OnMotion(DisplayWindow *w, XMotionEvent *e)
     ToImage(w, e->x, e->y, &ix, &iy);
     if (w->drag == DRAG_PAINT) {
         Emit(w, Command(SCRIPT_MOVE, ix, iy));
-    } else if (w->drag != DRAG_NONE) {
+    } else if (w->drag == DRAG_PLACE) {
         OutlinesChanging(w);
         w->rubber = Normalised(w->sx, w->sy, ix, iy);
         OutlinesChanged(w);
+    } else if (w->drag == DRAG_SELECT) {
+        const DisplayRect r = Normalised(w->sx, w->sy, ix, iy);
+        const Shape s = Shape_Rect(r.x, r.y, r.width, r.height);
+        Sketch(w, &s);
+    } else if (w->drag == DRAG_EDIT) {
+        EditTo(w, ix, iy);
+    } else if (!w->polygon.empty()) {
+        SketchPolygon(w, ix, iy);
     }
     FollowPointer(w);
 }
@@ -502,9 +738,23 @@ void OnRelease(DisplayWindow *w, XButtonEvent *e)
         w->placed = true; // the window decides by it at once (Escape), before the command runs
         w->placedBox = r;
     } else if (w->drag == DRAG_SELECT) {
-        if (!w->dragAdd)
-            Emit(w, Command(SCRIPT_SELECT_ALL));
-        Emit(w, Command(SCRIPT_SELECT, r.x, r.y, r.width, r.height));
+        Sketch(w, nullptr);
+        if (r.width == 1 && r.height == 1) { // a click beside every shape
+            Select(w, -1);
+        } else {
+            if (!w->dragAdd)
+                Emit(w, Command(SCRIPT_SELECT_ALL));
+            Emit(w, Command(SCRIPT_SELECT, r.x, r.y, r.width, r.height));
+        }
+    } else if (w->drag == DRAG_EDIT) {
+        Selection *sel = SelectedShape(w);
+        XcPictureUneditSelection(w->picture, sel);
+        SelectionSetKeepRatio(sel, 0, nullptr);
+        if (w->edited) {
+            ScriptCommand c = Command(SCRIPT_SHAPE_SET, w->selected, w->shapes[size_t(w->selected)].kind);
+            c.points = Shape_FromSelection(sel, w->shapes[size_t(w->selected)].kind).xy;
+            Emit(w, c);
+        }
     }
     w->drag = DRAG_NONE;
     FollowPointer(w);
@@ -571,6 +821,21 @@ unsigned long AllocPixel(const DisplayWindow *w, unsigned short r, unsigned shor
 
 constexpr EventMask INPUT = KeyPressMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
 
+// A ruler in pixels along the picture's bottom (orientation 0) or right
+// edge, its graduations growing from the picture's side; the picture keeps
+// it in step with its view and the pointer. It takes no keyboard focus.
+Widget MakeRuler(DisplayWindow *w, const char *name, int orientation)
+{
+    const bool across = orientation == 0;
+    Widget r = XtVaCreateManagedWidget(
+        name, xcRulerWidgetClass, w->form, XcNxcVisual, w->visual, XmNorientation, orientation, XmNalignment,
+        0, XcNunit, XC_RULER_PIXEL, XmNshadowThickness, 2, XmNtraversalOn, False,
+        across ? XmNheight : XmNwidth, RULER_THICKNESS, XmNbottomAttachment, XmATTACH_FORM,
+        XmNrightAttachment, XmATTACH_FORM, across ? XmNrightOffset : XmNbottomOffset, RULER_THICKNESS,
+        across ? XmNleftAttachment : XmNtopAttachment, XmATTACH_FORM, nullptr);
+    return r;
+}
+
 void MakeWidgets(DisplayWindow *w, const char *title)
 {
     XcVisual *v = w->visual;
@@ -579,18 +844,30 @@ void MakeWidgets(DisplayWindow *w, const char *title)
         XtVaAppCreateShell("sorbane", "Sorbane", applicationShellWidgetClass, w->dpy, XmNvisual,
                            XcVisualOfVisual(v), XmNdepth, XcDepthOfVisual(v), XmNcolormap,
                            XcColormapOfVisual(v), XmNtitle, title, XmNdeleteResponse, XmDO_NOTHING, nullptr);
-    const int width = std::min(w->width, WidthOfScreen(screen) - SCREEN_MARGIN);
-    const int height = std::min(w->height, HeightOfScreen(screen) - SCREEN_MARGIN);
+    const int width = std::min(w->width, WidthOfScreen(screen) - SCREEN_MARGIN - RULER_THICKNESS);
+    const int height = std::min(w->height, HeightOfScreen(screen) - SCREEN_MARGIN - RULER_THICKNESS);
+    w->form = XtVaCreateManagedWidget("form", xmFormWidgetClass, w->shell, nullptr);
     // No border; the widget's own refinement (a preview at once, then
-    // timer-driven passes, run by the display's poll() loop).
+    // timer-driven passes, run by the display's poll() loop). The rulers lie
+    // below and right of the picture, so that the picture stays at the
+    // window's origin: window and picture coordinates are the same.
     w->picture = XtVaCreateManagedWidget(
-        "picture", xcPictureWidgetClass, w->shell, XcNimage, const_cast<Image *>(w->image), XcNxcVisual, v,
+        "picture", xcPictureWidgetClass, w->form, XcNimage, const_cast<Image *>(w->image), XcNxcVisual, v,
         XmNdepth, XcDepthOfVisual(v), XmNcolormap, XcColormapOfVisual(v), XmNwidth, std::max(width, 1),
         XmNheight, std::max(height, 1), XmNmarginWidth, 0, XmNmarginHeight, 0, XmNshadowThickness, 0,
-        XmNhighlightThickness, 0, XcNmode, 2, nullptr);
+        XmNhighlightThickness, 0, XcNmode, 2, XmNtopAttachment, XmATTACH_FORM, XmNleftAttachment,
+        XmATTACH_FORM, XmNrightAttachment, XmATTACH_FORM, XmNrightOffset, RULER_THICKNESS,
+        XmNbottomAttachment, XmATTACH_FORM, XmNbottomOffset, RULER_THICKNESS, nullptr);
+    w->hRuler = MakeRuler(w, "horizontalRuler", 0);
+    w->vRuler = MakeRuler(w, "verticalRuler", 1);
+    XtVaSetValues(w->picture, XcNhorizontalRuler, w->hRuler, XcNverticalRuler, w->vRuler, nullptr);
     XtAddCallback(w->picture, XcNzoomChangedCallback, OnZoomChanged, w);
     XtAddEventHandler(w->picture, INPUT | EnterWindowMask | LeaveWindowMask, False, OnInput, w);
     XtAddEventHandler(w->shell, INPUT, False, OnInput, w);
+    // Keys sent to the window go to whichever widget the toolkit gave the
+    // keyboard focus.
+    for (Widget other : {w->form, w->hRuler, w->vRuler})
+        XtAddEventHandler(other, KeyPressMask, False, OnInput, w);
     XtAddEventHandler(w->picture, ExposureMask, True, OnExposed, w); // with GraphicsExpose
     XmAddWMProtocolCallback(w->shell, XInternAtom(w->dpy, "WM_DELETE_WINDOW", False), OnClose, w);
     // A window smaller than the image shows it 1:1 from its top-left corner.
@@ -627,7 +904,6 @@ int DisplayWindow_Open(const Image *image, const char *title, DisplayWindow **ou
     XtRealizeWidget(w->shell);
     w->gc = XCreateGC(dpy, XtWindow(w->picture), 0, nullptr);
     w->placedPixel = AllocPixel(w, 0, 0xffff, 0xffff);
-    w->selectPixel = AllocPixel(w, 0xffff, 0xffff, 0);
     XFlush(dpy);
     *out = w;
     return 0;
@@ -655,6 +931,10 @@ void DisplayWindow_Close(DisplayWindow *w)
 {
     if (!w)
         return;
+    if (w->picture) {
+        Sketch(w, nullptr);
+        ForgetShown(w);
+    }
     if (w->gc)
         XFreeGC(w->dpy, w->gc);
     if (w->shell)
@@ -738,11 +1018,24 @@ void DisplayWindow_SetZoom(DisplayWindow *w, int num, int den)
     XFlush(w->dpy);
 }
 
-void DisplayWindow_SetSelection(DisplayWindow *w, const std::vector<DisplayRect> &rects)
+void DisplayWindow_SetSelection(DisplayWindow *w, const std::vector<Shape> &shapes)
 {
-    OutlinesChanging(w);
-    w->selection = rects;
-    OutlinesChanged(w);
+    const size_t before = w->shapes.size();
+    ForgetShown(w);
+    w->shapes = shapes;
+    for (const Shape &shape : shapes) {
+        Selection *sel = Shape_Selection(shape);
+        const bool handles = sel && shape.kind == SHAPE_POLYGON && sel->nPoints <= MAX_POINT_HANDLES;
+        for (int32_t i = 1; handles && i < sel->nPoints; i++)
+            VectSelectSetKeyPoint(sel, i, 1); // every point has its handle
+        w->shown.push_back(sel);
+        if (sel)
+            XcPictureAddSelection(w->picture, sel, 0, 0);
+    }
+    if (shapes.size() != before)
+        w->selected = shapes.size() > before ? int(shapes.size()) - 1 : -1;
+    Select(w, w->selected);
+    XFlush(w->dpy);
 }
 
 // The child of the root that holds window win: a window manager's frame

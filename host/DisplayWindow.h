@@ -8,15 +8,21 @@
 // messages.
 //
 // Keys: b brush, f fill, p pipette, u undo, a apply, c whole-image selection,
-// Escape takes the brush off, q leaves; + and - zoom by one step (the mouse
+// Delete removes the selected shape, Escape drops a polygon being drawn or
+// else takes the brush off, q leaves; + and - zoom by one step (the mouse
 // wheel too, about the pointer), 1 shows 1:1, 0 fits the window, the arrow
 // keys scroll. Buttons 1 and 3 paint and erase with the chosen tool;
-// shift + button 1 drags the brush's place and size; button 2 drags a
-// selection rectangle (with control, adds one); shift + button 2 drags the
-// picture.
+// shift + button 1 drags the brush's place and size. Button 2 edits the
+// selection: a drag makes a new rectangle (with shift, adds one), control +
+// button 2 clicks draw a polygon that a double click closes (shift at its
+// first click adds it), on a shape it selects and moves it, on a handle of
+// the selected shape it drags that point, edge or corner (shift keeps the
+// ratio at a corner). alt + button 2 drags the picture. Rulers below and
+// right of the picture follow its view and the pointer.
 #pragma once
 #include "core/Image.h"
 #include "host/Script.h"
+#include "host/Shapes.h"
 
 #include <vector>
 
@@ -72,5 +78,6 @@ void DisplayWindow_SetZoom(DisplayWindow *w, int num, int den);
 // in the background.
 void DisplayWindow_PlaceBeside(DisplayWindow *w);
 
-// The selection rectangles to outline (none: the whole image).
-void DisplayWindow_SetSelection(DisplayWindow *w, const std::vector<DisplayRect> &rects);
+// The selection's shapes to show (none: the whole image). A shape added at
+// the end becomes the selected one (drawn with its handles).
+void DisplayWindow_SetSelection(DisplayWindow *w, const std::vector<Shape> &shapes);

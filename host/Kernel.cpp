@@ -13,6 +13,7 @@
 #include "host/KernelLink.h"
 #include "host/Png.h"
 #include "host/Script.h"
+#include "host/Shapes.h"
 #include "host/Sorbane.h"
 
 #include <algorithm>
@@ -68,6 +69,9 @@ struct Session {
     int32_t noticeStatus = 0;
     std::vector<std::string> created; // images made for the program: ours to delete
     std::vector<DropWindow> drops;
+    // The selection mask of the edited image, made on the first polygon and
+    // rewritten in place after: dabstone keeps the first 1021 mapped.
+    Image *selectionMask = nullptr, *maskScratch = nullptr;
 };
 
 Session S;
@@ -361,13 +365,63 @@ void DisplayClosed(const unsigned char *, const MsgHeader *)
         QuitProgram();
 }
 
+// A cleared 8-bit grey store image of the edited image's size, ours to delete.
+int CreateMaskImage(Image **out)
+{
+    Image *edited = nullptr;
+    if (int rc = Image_OpenReadImage(&edited, S.image.c_str()))
+        return rc;
+    unsigned char info[IMAGE_INFO_SIZE];
+    Image_MakeInfo(info, Image_Width(edited), Image_Height(edited), IMAGE_MODE_GREY, 8, 0);
+    Image_CloseImage(edited);
+    if (int rc = Image_CreateImage(out, info))
+        return rc;
+    S.created.push_back(Image_Path(*out));
+    return 0;
+}
+
+// Writes the polygons' mask and offers it to dabstone (1021: mask, image).
+void WriteMask(const std::vector<Shape> &polygons)
+{
+    int rc = 0;
+    if (!S.selectionMask && (rc = CreateMaskImage(&S.selectionMask)) == 0)
+        rc = CreateMaskImage(&S.maskScratch);
+    if (rc == 0)
+        rc = Shapes_FillMask(polygons, S.selectionMask, S.maskScratch);
+    if (rc != 0) {
+        KernelLink_Say("can't write the selection mask : %s; polygons limit by their boxes only",
+                       ErrorText(rc).c_str());
+        return;
+    }
+    unsigned char ready[MSG_MASK_READY_SIZE];
+    Msg_PutPath(ready, Image_Path(S.selectionMask));
+    Msg_PutPath(ready + MSG_PATH_SIZE, S.image.c_str());
+    ToProgram(MSG_MASK_READY, ready, sizeof ready);
+}
+
+// The display's polygons changed: their mask first, then the answer, so
+// that the 1021 is in dabstone's FIFO before the display's 1041 records.
+// A damaged list is still answered: the display must not wait for ever.
+void DisplayShapes(const unsigned char *p, const MsgHeader *h)
+{
+    int32_t serial = 0;
+    std::vector<Shape> polygons;
+    if (!Shapes_Decode(p, size_t(h->length), &serial, &polygons))
+        KernelLink_Say("bad selection shapes from display %d ignored", int(h->sender));
+    else if (!polygons.empty() || S.selectionMask)
+        WriteMask(polygons);
+    unsigned char done[4];
+    Bytes_PutS32(done, serial);
+    ToDisplay(KERNEL_SHAPES_DONE, done, sizeof done);
+}
+
 // ---- The request table -------------------------------------------------------------
 
 enum PathCheck { NO_PATH, PATH_AT_0 };
 
 struct Request {
     int32_t code;
-    int length; // exact payload length
+    int length; // exact payload length; -1: checked by the handler
     PathCheck path;
     Handler handle;
 };
@@ -394,6 +448,7 @@ const Request requestTable[] = {
     {KERNEL_END_SESSION, 0, NO_PATH, EndSession},
     {KERNEL_DISPLAY_BYE, MSG_PID_SIZE, NO_PATH, DisplayBye},
     {KERNEL_CLOSED, 0, NO_PATH, DisplayClosed},
+    {KERNEL_SHAPES, -1, NO_PATH, DisplayShapes},
 };
 
 // Every frame on the kernel's FIFO comes here: logged, checked against its
@@ -404,7 +459,7 @@ void OnFrame(const unsigned char *payload, const MsgHeader *h, void *)
     for (const Request &r : requestTable) {
         if (r.code != h->code)
             continue;
-        if (h->length != r.length)
+        if (r.length >= 0 && h->length != r.length)
             Refuse(h->code, BAD_PARAMETER,
                    "bad request " + std::to_string(h->code) + " from " + std::to_string(h->sender) + ": " +
                        std::to_string(h->length) + " bytes, " + std::to_string(r.length) + " expected");
@@ -585,6 +640,10 @@ bool ExportPng()
 
 void CleanUp()
 {
+    for (Image **image : {&S.selectionMask, &S.maskScratch})
+        if (*image)
+            Image_CloseImage(*image);
+    S.selectionMask = S.maskScratch = nullptr;
     if (!S.keep)
         for (const std::string &path : S.created)
             std::remove(path.c_str());

@@ -20,6 +20,8 @@ enum KernelLinkCode : int32_t {
     KERNEL_END_SESSION = 3002,   // display -> kernel: ask the program to quit (no payload)
     KERNEL_DISPLAY_BYE = 3003,   // display -> kernel: own pid; the display is leaving
     KERNEL_CLOSED = 3004,        // display -> kernel: the person closed the display window (no payload)
+    KERNEL_SHAPES = 3005, // display -> kernel: the selection's polygons (Shapes_Encode), after each change
+    KERNEL_SHAPES_DONE = 3006, // kernel -> display: serial (4); their mask is written and 1021 sent
 };
 constexpr int KERNEL_DROP_SIZE = 4 + MSG_PATH_SIZE;
 // The kernel tells its display to end with the link's quit code (1001) and

@@ -44,6 +44,7 @@ const Syntax syntaxTable[] = {
      "[colour=R,G,B] [undo=N]"},
     {"screenshot", SCRIPT_SCREENSHOT, -1, -1, "screenshot PATH [now]"},
     {"zoom", SCRIPT_ZOOM, -1, -1, "zoom NUM/DEN"},
+    {"polygon", SCRIPT_POLYGON, -1, -1, "polygon X1 Y1 X2 Y2 X3 Y3 ... (3 points or more)"},
 };
 
 // A whole-word integer in 32 bits; base 0 accepts 0x... for handles.
@@ -136,6 +137,19 @@ bool ParseZoom(const std::vector<std::string> &w, ScriptCommand *cmd)
            cmd->arg[1] <= SCRIPT_MAX_ZOOM;
 }
 
+// `polygon`: pairs of numbers, at least 3 points.
+bool ParsePolygon(const std::vector<std::string> &w, ScriptCommand *cmd)
+{
+    const size_t n = w.size() - 1;
+    if (n % 2 || n < 6)
+        return false;
+    cmd->points.resize(n);
+    for (size_t i = 0; i < n; i++)
+        if (!ParseNumber(w[i + 1], 10, &cmd->points[i]))
+            return false;
+    return true;
+}
+
 // The commands whose arguments are words; false when they do not fit.
 bool ParseSpecial(const std::vector<std::string> &w, ScriptCommand *cmd)
 {
@@ -185,6 +199,8 @@ bool ParseSpecial(const std::vector<std::string> &w, ScriptCommand *cmd)
         return ParseSettings(w, cmd);
     case SCRIPT_ZOOM:
         return ParseZoom(w, cmd);
+    case SCRIPT_POLYGON:
+        return ParsePolygon(w, cmd);
     case SCRIPT_SCREENSHOT:
         if (n < 1 || n > 2 || (n == 2 && w[2] != "now"))
             return false;

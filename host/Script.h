@@ -28,6 +28,10 @@ enum ScriptOp {
     SCRIPT_SETTINGS,   // settings KEY=VALUE...: brush parameters as a settings record (1015)
     SCRIPT_SCREENSHOT, // screenshot PATH [now]: the whole X screen as a PNG (now: as it is, unrefined)
     SCRIPT_ZOOM,       // zoom NUM/DEN: the window shows NUM image pixels on DEN screen pixels
+    SCRIPT_POLYGON,    // polygon X1 Y1 X2 Y2 X3 Y3 ...: add a closed polygon to the selection
+    // The display window's own edits, never written in a script.
+    SCRIPT_SHAPE_SET,    // shape arg[0] of the selection becomes kind arg[1] with `points`
+    SCRIPT_SHAPE_DELETE, // shape arg[0] of the selection is removed
 };
 
 // Tool names of `tool`: the toolbox slots 0, 1, 2. A number instead names a
@@ -52,6 +56,7 @@ struct ScriptCommand {
     int32_t arg[4];                // numbers, in the order written
     std::string path;              // paste, drop and screenshot
     std::vector<int32_t> settings; // settings: the whole record
+    std::vector<int32_t> points;   // polygon and shape edits: (x, y) pairs
 };
 
 // Parses a whole script. 0 and the commands, or 1046 ("Bad parameter") with

@@ -120,6 +120,16 @@ bool EditImage(const std::string &path, const std::function<void(Image *)> &edit
     return Image_CloseImage(image) == 0;
 }
 
+void WriteSettings(const std::string &path, int useSelection, int undoLimit)
+{
+    std::vector<unsigned char> rec(MSG_SETTINGS_SIZE, 0);
+    const int32_t words[] = {MSG_SETTINGS_MAGIC, 31, 31, 100, 0, 0, 25, useSelection, undoLimit, 0};
+    for (size_t i = 0; i < std::size(words); ++i)
+        Bytes_PutS32(rec.data() + 4 * i, words[i]);
+    Bytes_PutS32(rec.data() + 4 * 36, 1);
+    WriteFile(path, std::string(rec.begin(), rec.end()));
+}
+
 uint32_t Sample(const std::string &path, int plane, int x, int y)
 {
     Image *img = nullptr;

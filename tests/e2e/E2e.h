@@ -47,6 +47,10 @@ std::string MakeImage(const std::string &dir, int width, int height, int mode, i
 // Opens a store image for writing, lets edit change it and closes it; false
 // when it cannot be opened.
 bool EditImage(const std::string &path, const std::function<void(Image *)> &edit);
+// The settings record of a past session (for --settings): defaults, with
+// undo on for images up to undoLimit megabytes and the "use selection"
+// setting as given.
+void WriteSettings(const std::string &path, int useSelection, int undoLimit = 100);
 // One sample of a store image, or 0xFFFFFFFF when it cannot be read.
 uint32_t Sample(const std::string &path, int plane, int x, int y);
 // Every row of every plane of a store image, plane after plane.

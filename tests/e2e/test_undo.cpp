@@ -19,18 +19,6 @@ using namespace e2e;
 namespace
 {
 
-// The settings record of a past session: defaults, with undo on for images
-// up to 100 megabytes and the "use selection" setting as given.
-void WriteSettings(const std::string &path, int useSelection, int undoLimit = 100)
-{
-    std::vector<unsigned char> rec(MSG_SETTINGS_SIZE, 0);
-    const int32_t words[] = {MSG_SETTINGS_MAGIC, 31, 31, 100, 0, 0, 25, useSelection, undoLimit, 0};
-    for (size_t i = 0; i < std::size(words); ++i)
-        Bytes_PutS32(rec.data() + 4 * i, words[i]);
-    Bytes_PutS32(rec.data() + 4 * 36, 1);
-    WriteFile(path, std::string(rec.begin(), rec.end()));
-}
-
 // A session whose display is the test: dabstone with undo switched on.
 struct Painter {
     Session s;
