@@ -120,14 +120,19 @@ bool EditImage(const std::string &path, const std::function<void(Image *)> &edit
     return Image_CloseImage(image) == 0;
 }
 
-void WriteSettings(const std::string &path, int useSelection, int undoLimit)
+void WriteSettings(const std::string &path, std::initializer_list<std::pair<int, int32_t>> words)
 {
-    std::vector<unsigned char> rec(MSG_SETTINGS_SIZE, 0);
-    const int32_t words[] = {MSG_SETTINGS_MAGIC, 31, 31, 100, 0, 0, 25, useSelection, undoLimit, 0};
-    for (size_t i = 0; i < std::size(words); ++i)
-        Bytes_PutS32(rec.data() + 4 * i, words[i]);
-    Bytes_PutS32(rec.data() + 4 * 36, 1);
-    WriteFile(path, std::string(rec.begin(), rec.end()));
+    std::vector<int32_t> r(MSG_SETTINGS_WORDS, 0);
+    r[0] = MSG_SETTINGS_MAGIC;
+    r[SET_WIDTH] = r[SET_HEIGHT] = 31, r[SET_OPACITY] = 100, r[SET_SPACING] = 25;
+    r[SET_COLOUR] = 2; // RGB, all components 0
+    r[SET_DITHERING] = 1;
+    for (auto [word, value] : words)
+        r[size_t(word)] = value;
+    std::string bytes(MSG_SETTINGS_SIZE, '\0');
+    for (size_t i = 0; i < r.size(); i++)
+        Bytes_PutS32(reinterpret_cast<unsigned char *>(&bytes[4 * i]), r[i]);
+    WriteFile(path, bytes);
 }
 
 uint32_t Sample(const std::string &path, int plane, int x, int y)

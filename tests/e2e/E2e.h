@@ -47,10 +47,24 @@ std::string MakeImage(const std::string &dir, int width, int height, int mode, i
 // Opens a store image for writing, lets edit change it and closes it; false
 // when it cannot be opened.
 bool EditImage(const std::string &path, const std::function<void(Image *)> &edit);
-// The settings record of a past session (for --settings): defaults, with
-// undo on for images up to undoLimit megabytes and the "use selection"
-// setting as given.
-void WriteSettings(const std::string &path, int useSelection, int undoLimit = 100);
+// Words of the settings record.
+enum SettingsWord {
+    SET_WIDTH = 1,
+    SET_HEIGHT,
+    SET_OPACITY,
+    SET_AERO,
+    SET_TRACE,
+    SET_SPACING,
+    SET_SELECTION,
+    SET_UNDO_LIMIT,
+    SET_ANNOUNCE,
+    SET_COLOUR,
+    SET_DITHERING = 36
+};
+// A settings file for a session to load at start: a fresh program's
+// defaults (31 x 31, opacity 100, spacing 25, black, dithering) with the
+// words given changed.
+void WriteSettings(const std::string &path, std::initializer_list<std::pair<int, int32_t>> words);
 // One sample of a store image, or 0xFFFFFFFF when it cannot be read.
 uint32_t Sample(const std::string &path, int plane, int x, int y);
 // Every row of every plane of a store image, plane after plane.

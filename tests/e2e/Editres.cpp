@@ -5,6 +5,7 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -437,9 +438,11 @@ ScreenBox OptionButtonBox(unsigned long shell, const std::string &optionMenuPath
     ScreenBox box = WidgetBox(shell, optionMenuPath + ".OptionButton");
     if (box.ok)
         return box;
+    // Without gadget geometry: the button follows an empty title at the
+    // menu's left, at least as wide as its 80-pixel first entry.
     box = WidgetBox(shell, optionMenuPath);
-    box.x += box.width - 20;
-    box.width = 20;
+    box.x += 10;
+    box.width = std::min(box.width - 10, 40);
     return box;
 }
 

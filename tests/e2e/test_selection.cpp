@@ -117,7 +117,7 @@ TEST(Selection, PolygonDrawnInTheWindowLimitsAStroke)
 {
     Session s;
     s.settings = s.dir.File("settings");
-    WriteSettings(s.settings, 1);
+    WriteSettings(s.settings, {{SET_SELECTION, 1}, {SET_UNDO_LIMIT, 100}});
     ASSERT_TRUE(s.Start()) << s.kernel.Err();
     ASSERT_TRUE(s.displayLog.WaitFor(false, MSG_BRUSH_CURSOR)) << s.kernel.Err();
     const unsigned long w = s.displayLog.Window();

@@ -30,7 +30,7 @@ struct Painter {
         if (!image.empty())
             s.image = image;
         s.settings = s.dir.File("settings");
-        WriteSettings(s.settings, useSelection, undoLimit);
+        WriteSettings(s.settings, {{SET_SELECTION, useSelection}, {SET_UNDO_LIMIT, undoLimit}});
         // The settings (1015) go to dabstone before the display connects, so
         // once connected it has taken them.
         return s.Start({"--no-display"}) && s.Ready() && d.Open(s.kernelPid, s.programPid) &&

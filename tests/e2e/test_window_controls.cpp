@@ -20,25 +20,6 @@ using namespace e2e;
 namespace
 {
 
-// Settings record words.
-enum { S_WIDTH = 1, S_HEIGHT, S_OPACITY, S_AERO, S_TRACE, S_SPACING, S_COLOUR = 10 };
-
-// A settings file for the session to load at start: the defaults of a fresh
-// program with the words given changed, and black as the colour.
-void WriteSettings(const std::string &path, std::initializer_list<std::pair<int, int32_t>> words)
-{
-    std::vector<int32_t> r(MSG_SETTINGS_WORDS, 0);
-    r[0] = MSG_SETTINGS_MAGIC;
-    r[S_WIDTH] = r[S_HEIGHT] = 31, r[S_OPACITY] = 100, r[S_SPACING] = 25;
-    r[S_COLOUR] = 2; // RGB, all components 0
-    for (auto [word, value] : words)
-        r[size_t(word)] = value;
-    std::string bytes(MSG_SETTINGS_SIZE, '\0');
-    for (size_t i = 0; i < r.size(); i++)
-        Bytes_PutS32(reinterpret_cast<unsigned char *>(&bytes[4 * i]), r[i]);
-    WriteFile(path, bytes);
-}
-
 // Word `word` of the settings record dabstone saved (1014, after the
 // program name), or INT32_MIN when none was saved.
 int32_t Saved(const Session &s, int word)
@@ -117,7 +98,8 @@ class WindowControls : public testing::TestWithParam<const char *>
 // values, arrows and toggles reach the engine, within each field's bounds.
 TEST_P(WindowControls, FieldsArrowsAndToggles)
 {
-    WriteSettings(s.settings = s.dir.File("settings"), {{S_WIDTH, 50}, {S_HEIGHT, 50}, {S_OPACITY, 40}});
+    WriteSettings(s.settings = s.dir.File("settings"),
+                  {{SET_WIDTH, 50}, {SET_HEIGHT, 50}, {SET_OPACITY, 40}});
     ASSERT_NO_FATAL_FAILURE(Open());
     // Button 1 steps by 1, button 3 by 10; the link makes the height follow.
     ASSERT_TRUE(ClickWidget(top, "width.plus", 1));
@@ -139,12 +121,12 @@ TEST_P(WindowControls, FieldsArrowsAndToggles)
     ASSERT_TRUE(ClickWidget(top, "path.dot"));
     ASSERT_TRUE(ClickWidget(top, "type.aero"));
     ASSERT_NO_FATAL_FAILURE(Quit());
-    EXPECT_EQ(Saved(s, S_WIDTH), 30);
-    EXPECT_EQ(Saved(s, S_HEIGHT), 20);
-    EXPECT_EQ(Saved(s, S_OPACITY), 100) << "loaded 40, typed 150";
-    EXPECT_EQ(Saved(s, S_SPACING), 123);
-    EXPECT_EQ(Saved(s, S_TRACE), 1);
-    EXPECT_EQ(Saved(s, S_AERO), 1);
+    EXPECT_EQ(Saved(s, SET_WIDTH), 30);
+    EXPECT_EQ(Saved(s, SET_HEIGHT), 20);
+    EXPECT_EQ(Saved(s, SET_OPACITY), 100) << "loaded 40, typed 150";
+    EXPECT_EQ(Saved(s, SET_SPACING), 123);
+    EXPECT_EQ(Saved(s, SET_TRACE), 1);
+    EXPECT_EQ(Saved(s, SET_AERO), 1);
 }
 
 // The option menus' entries, chosen from the entry shown. A dab on the Red
@@ -210,6 +192,30 @@ TEST_P(WindowControls, NoBehindWithoutAlpha)
     ASSERT_TRUE(WaitSize(s, 5, 5));
     EXPECT_EQ(Descriptions(s, [](const Frame &f) { return f.Word(MSG_BR_CHANGE) == MSG_BRC_OP; }), 0);
     ASSERT_NO_FATAL_FAILURE(Quit());
+}
+
+// The options dialog writes each setting at once and is built once: the
+// undo size limit (of "1500" typed, the 3-column field takes "150"), the
+// display flag and the dithering reach the settings saved at quit.
+TEST_P(WindowControls, OptionsDialog)
+{
+    ASSERT_NO_FATAL_FAILURE(Open());
+    ASSERT_TRUE(ClickWidget(top, "bar.options"));
+    ASSERT_TRUE(WaitUntil([&] { return WidgetBox(top, "config.form.ok").ok; }));
+    ASSERT_TRUE(TypeInto(top, "config.form.size.textfield", "1500", false)); // Return would be "ok"
+    ASSERT_TRUE(ClickWidget(top, "config.form.display"));
+    ASSERT_TRUE(ChooseOption(top, "config.form.optionMenu", -1)); // Dithering to Treshold
+    ASSERT_TRUE(ClickWidget(top, "bar.options"));
+    int shells = 0;
+    for (const WidgetInfo &w : WidgetTree(top))
+        shells += w.name == "config";
+    EXPECT_EQ(shells, 1) << "raised, not built again";
+    ASSERT_TRUE(ClickWidget(top, "config.form.ok"));
+    ASSERT_TRUE(WaitUntil([&] { return !WidgetBox(top, "config.form.ok").ok; }));
+    ASSERT_NO_FATAL_FAILURE(Quit());
+    EXPECT_EQ(Saved(s, SET_UNDO_LIMIT), 150);
+    EXPECT_EQ(Saved(s, SET_ANNOUNCE), 1);
+    EXPECT_EQ(Saved(s, SET_DITHERING), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Screens, WindowControls, testing::Values("DISPLAY", "DAB_DISPLAY8"),
