@@ -107,6 +107,14 @@ tool fill
 press 100 650
 release 100 650
 wait 2010
+# The same inside a polygon alone: the kernel hands dabstone its mask.
+settings selection=1 colour=40,200,220
+select all
+polygon 250 600 420 560 380 740 300 690
+tool fill
+press 330 640
+release 330 640
+wait 2010
 settings selection=0
 # A second picture pasted as the user brush (lent: dabstone opens it at
 # once and gives it back at the end): it paints its own colours, at its
