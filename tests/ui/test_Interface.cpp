@@ -1,9 +1,9 @@
 // The toolbox description of message 1033, byte for byte; the brush
 // preview's box and background; the plane menu's entries.
 #include "core/Bytes.h"
+#include "core/Image.h"
 #include "core/Msg.h"
 #include "core/Msghand.h"
-#include "core/Image.h"
 #include "tests/TestStore.h"
 #include "ui/Interface.h"
 
@@ -111,9 +111,10 @@ TEST_F(PreviewBackground, PlaneEntries)
         if (Interface_EntryShown(rgb, entry))
             shown.push_back(entry);
     EXPECT_EQ(shown, std::vector<int>({PE_NATIVE, PE_RED, PE_GREEN, PE_BLUE, PE_ALPHA, PE_EXTRA1}));
-    EXPECT_EQ(std::vector<int>({Interface_PlaneOfEntry(rgb, PE_ALPHA), Interface_PlaneOfEntry(rgb, PE_EXTRA1),
-                                Interface_PlaneOfEntry(rgb, PE_EXTRA2), Interface_PlaneOfEntry(rgb, PE_BLUE)}),
-              std::vector<int>({3, 4, -1, 2}));
+    EXPECT_EQ(
+        std::vector<int>({Interface_PlaneOfEntry(rgb, PE_ALPHA), Interface_PlaneOfEntry(rgb, PE_EXTRA1),
+                          Interface_PlaneOfEntry(rgb, PE_EXTRA2), Interface_PlaneOfEntry(rgb, PE_BLUE)}),
+        std::vector<int>({3, 4, -1, 2}));
     EXPECT_EQ(std::vector<int>({Interface_EntryOfPlane(rgb, -1), Interface_EntryOfPlane(rgb, 3),
                                 Interface_EntryOfPlane(rgb, 4), Interface_EntryOfPlane(rgb, 1)}),
               std::vector<int>({PE_NATIVE, PE_ALPHA, PE_EXTRA1, PE_GREEN}));
