@@ -4,22 +4,27 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <dirent.h>
+#include <sys/stat.h>
 
 using namespace e2e;
 
 namespace
 {
 
-// FIFOs left in /tmp under a kernel id.
-int FifosOf(int kernelPid)
+// FIFOs left in /tmp under a kernel id, made since a time: an older one is
+// another process's that had the same id before.
+int FifosOf(int kernelPid, time_t since)
 {
     char prefix[32];
     std::snprintf(prefix, sizeof prefix, "%05d#", kernelPid);
     int n = 0;
     DIR *dir = opendir("/tmp");
+    struct stat st;
     for (dirent *e; dir && (e = readdir(dir));)
-        n += std::string(e->d_name).rfind(prefix, 0) == 0;
+        n += std::string(e->d_name).rfind(prefix, 0) == 0 &&
+             stat(("/tmp/" + std::string(e->d_name)).c_str(), &st) == 0 && st.st_mtime >= since;
     if (dir)
         closedir(dir);
     return n;
@@ -31,6 +36,7 @@ TEST(Probe, DescriptorArrivesWholeAndIsReported)
 {
     TempDir dir;
     Child probe;
+    const time_t start = std::time(nullptr);
     ASSERT_TRUE(probe.Start(
         {SorbanePath(), "probe", "--raw", dir.File("descriptor"), "--dabstone", DabstonePath()}, dir.path));
     ASSERT_TRUE(probe.Wait());
@@ -46,16 +52,17 @@ TEST(Probe, DescriptorArrivesWholeAndIsReported)
     EXPECT_NE(out.find("words: 220 2 2 0 0 0 1"), std::string::npos) << out;
     EXPECT_NE(out.find("DabStone, 07/1995"), std::string::npos) << out;
     // Neither the probing kernel nor dabstone leaves a FIFO behind.
-    EXPECT_EQ(FifosOf(probe.pid), 0);
+    EXPECT_EQ(FifosOf(probe.pid, start), 0);
 }
 
 TEST(Probe, MissingProgramIsReportedNotHung)
 {
     TempDir dir;
     Child probe;
+    const time_t start = std::time(nullptr);
     ASSERT_TRUE(probe.Start({SorbanePath(), "probe", "--dabstone", dir.File("no-such-program")}, dir.path));
     ASSERT_TRUE(probe.Wait());
     EXPECT_NE(probe.ExitCode(), 0);
     EXPECT_NE(probe.Err().find("sorbane: "), std::string::npos);
-    EXPECT_EQ(FifosOf(probe.pid), 0);
+    EXPECT_EQ(FifosOf(probe.pid, start), 0);
 }
