@@ -127,14 +127,23 @@ const char *const kPipetteMask[] = {
     "#######.........", "######..........", "#####...........", "####............",
 };
 
-// A drawing of `size` rows as an X bitmap: rows of size / 8 bytes, the
-// least significant bit of each byte its leftmost pixel.
-void PutBitmap(unsigned char *out, const char *const *rows, int size)
+// A drawing: whether pixel (x, y) is set.
+using Shape = std::function<bool(int x, int y)>;
+
+Shape Rows(const char *const *rows)
 {
+    return [rows](int x, int y) { return rows[y][x] == '#'; };
+}
+
+// A size x size drawing as an X bitmap: rows of whole bytes, the least
+// significant bit of each byte its leftmost pixel.
+void PutBitmap(unsigned char *out, int size, const Shape &inside)
+{
+    const int stride = (size + 7) / 8;
     for (int y = 0; y < size; ++y)
         for (int x = 0; x < size; ++x)
-            if (rows[y][x] == '#')
-                out[y * (size / 8) + x / 8] |= static_cast<unsigned char>(1u << (x % 8));
+            if (inside(x, y))
+                out[y * stride + x / 8] |= static_cast<unsigned char>(1u << (x % 8));
 }
 
 struct ToolDrawing {
@@ -167,7 +176,7 @@ void Interface_MakeToolbox(unsigned char *buffer)
     std::memset(buffer, 0, MSG_TOOLBOX_SIZE);
     Bytes_PutS32(buffer, 1);
     unsigned char *group = buffer + TOOLBOX_GROUP;
-    PutBitmap(group + TOOLBOX_GROUP_ICON, kGroupIcon, 32);
+    PutBitmap(group + TOOLBOX_GROUP_ICON, 32, Rows(kGroupIcon));
     Bytes_PutS32(group + TOOLBOX_TOOL_COUNT, TOOL_COUNT);
     for (int t = 0; t < TOOL_COUNT; ++t) {
         unsigned char *tool = group + TOOLBOX_TOOLS + TOOLBOX_TOOL_SIZE * t;
@@ -176,12 +185,12 @@ void Interface_MakeToolbox(unsigned char *buffer)
         Bytes_Put32(tool + TOOL_CALLBACK, Interface_ToolHandle(t));
         Bytes_PutS32(tool + TOOL_MODE1, d.mode1);
         Bytes_PutS32(tool + TOOL_MODE2, d.mode2);
-        PutBitmap(tool + TOOL_ICON, d.icon, 32);
+        PutBitmap(tool + TOOL_ICON, 32, Rows(d.icon));
         Bytes_PutS32(tool + TOOL_CURSOR_KIND, d.cursorKind);
         Bytes_PutS32(tool + TOOL_CURSOR_SHAPE, d.cursorShape);
         if (t == TOOL_PIPETTE) {
-            PutBitmap(tool + TOOL_CURSOR_BITS, kPipetteCursor, 16);
-            PutBitmap(tool + TOOL_CURSOR_MASK, kPipetteMask, 16);
+            PutBitmap(tool + TOOL_CURSOR_BITS, 16, Rows(kPipetteCursor));
+            PutBitmap(tool + TOOL_CURSOR_MASK, 16, Rows(kPipetteMask));
             Bytes_PutS32(tool + TOOL_HOT_X, 0);
             Bytes_PutS32(tool + TOOL_HOT_Y, 15);
         }
@@ -205,8 +214,6 @@ Widget Top()
 }
 
 // ---- Drawings of the toggles and the link button ----
-
-using Shape = std::function<bool(int x, int y)>;
 
 double Dist2(int x, int y, double cx, double cy)
 {
@@ -237,25 +244,18 @@ const Shape kPathShapes[3] = {
 // The 7 x 7 link drawings: two chain links, joined or apart.
 const char *const kLinked[] = {"..###..", ".#...#.", ".#.#.#.", "...#...", ".#.#.#.", ".#...#.", "..###.."};
 const char *const kUnlinked[] = {"..###..", ".#...#.", ".......", ".......", ".......", ".#...#.", "..###.."};
-Shape Rows(const char *const *rows)
-{
-    return [rows](int x, int y) { return rows[y][x] == '#'; };
-}
 
 // A size x size pixmap of the shape in the widget's own colours and depth.
 Pixmap ShapePixmap(Widget w, int size, const Shape &inside)
 {
-    const int stride = (size + 7) / 8;
-    std::vector<char> bits(size_t(stride * size), 0);
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x)
-            if (inside(x, y))
-                bits[size_t(y * stride + x / 8)] |= char(1u << (x % 8));
+    std::vector<unsigned char> bits(size_t((size + 7) / 8 * size), 0);
+    PutBitmap(bits.data(), size, inside);
     Pixel fg = 0, bg = 0;
     int depth = 0;
     XtVaGetValues(w, XmNforeground, &fg, XmNbackground, &bg, XmNdepth, &depth, nullptr);
-    return XCreatePixmapFromBitmapData(XtDisplay(w), RootWindowOfScreen(XtScreen(w)), bits.data(),
-                                       unsigned(size), unsigned(size), fg, bg, unsigned(depth));
+    return XCreatePixmapFromBitmapData(XtDisplay(w), RootWindowOfScreen(XtScreen(w)),
+                                       reinterpret_cast<char *>(bits.data()), unsigned(size), unsigned(size),
+                                       fg, bg, unsigned(depth));
 }
 
 // ---- Widgets and the module's state ----

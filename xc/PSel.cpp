@@ -112,6 +112,23 @@ void _PictureRulersFollow(Pic *p)
 namespace
 {
 
+// The window position of every source line's edge from `from` to `to`,
+// along one axis, each drawn with its dash pattern restarted.
+template <typename Draw>
+void GridLines(const View *v, int32_t from, int32_t to, int32_t (*toSrc)(const View *, int32_t),
+               int32_t (*toDst)(const View *, int32_t), Draw draw)
+{
+    for (int32_t src = toSrc(v, from);; ++src) {
+        const int32_t at = toDst(v, src);
+        if (at > to)
+            break;
+        if (at < from)
+            continue;
+        XcImage_ReinitCounter();
+        draw(at);
+    }
+}
+
 // Grid lines at the left edge of every source column, and the top edge of
 // every source row, that the rectangle meets, once the zoom spreads them
 // gridSpacing window pixels apart (columns) or more (rows).
@@ -123,25 +140,11 @@ void DrawGrid(Pic *p, const Box &r)
         return;
     const int32_t zx = s.zoomX.den / s.zoomX.num, zy = s.zoomY.den / s.zoomY.num;
     if (zx >= std::max(1, c.gridSpacing))
-        for (int32_t sx = ViewDstToSrcX(s.view, r.x1);; ++sx) {
-            const int32_t x = ViewSrcToDstX(s.view, sx);
-            if (x > r.x2)
-                break;
-            if (x < r.x1)
-                continue;
-            XcImage_ReinitCounter();
-            XcImage_DrawSLine(s.ximage, x, r.y1, x, r.y2, 0, -1);
-        }
+        GridLines(s.view, r.x1, r.x2, ViewDstToSrcX, ViewSrcToDstX,
+                  [&](int32_t x) { XcImage_DrawSLine(s.ximage, x, r.y1, x, r.y2, 0, -1); });
     if (zy > std::max(0, c.gridSpacing))
-        for (int32_t sy = ViewDstToSrcY(s.view, r.y1);; ++sy) {
-            const int32_t y = ViewSrcToDstY(s.view, sy);
-            if (y > r.y2)
-                break;
-            if (y < r.y1)
-                continue;
-            XcImage_ReinitCounter();
-            XcImage_DrawSLine(s.ximage, r.x1, y, r.x2, y, 0, -1);
-        }
+        GridLines(s.view, r.y1, r.y2, ViewDstToSrcY, ViewSrcToDstY,
+                  [&](int32_t y) { XcImage_DrawSLine(s.ximage, r.x1, y, r.x2, y, 0, -1); });
 }
 
 } // namespace
